@@ -1,0 +1,118 @@
+#include "app/TfrmMain.h"
+
+#include "platform/Files.h"
+#include "platform/WindowMessages.h"
+#include "settings/SiteLinks.h"
+#include "settings/TRegedit.h"
+#include "toolkit/Exception.h"
+#include "toolkit/FileVersion.h"
+#include "toolkit/TApplication.h"
+#include "toolkit/TApplicationEvents.h"
+#include "toolkit/TLabel.h"
+#include "toolkit/TScreen.h"
+
+#include <QCoreApplication>
+
+using namespace tk;
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+
+constexpr TColor ToolInstalledColour = clBlack;
+constexpr TColor ToolMissingColour = RGBColor(0x66, 0x66, 0x66);
+
+}  // namespace
+
+template <typename TComponentClass>
+TComponentClass* TfrmMain::Component(const char* name) const {
+    auto* component = qobject_cast<TComponentClass*>(FindComponent(QLatin1String(name)));
+    if (!component) throw EReadError(QStringLiteral("The main window has no component %1").arg(QLatin1String(name)));
+    return component;
+}
+
+TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
+    InitInheritedComponent();
+    lblDownloadAll = Component<TLabel>("lblDownloadAll");
+    lblSubscription = Component<TLabel>("lblSubscription");
+
+    SetCaption(Application->Title() + QLatin1Char(' ') +
+               GetFileVersionText(QCoreApplication::applicationFilePath()));
+
+    // Every link label shows crHandPoint; make that the system's own hand.
+    Screen()->SetCursor(crHandPoint, LoadCursor(IDC_HAND));
+
+    FRegUserManager = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\Manager"), HKEY_CURRENT_USER);
+    FRegRoot = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave"), HKEY_LOCAL_MACHINE);
+    FRegLinks = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\Links"), HKEY_LOCAL_MACHINE);
+    FRegAppPaths = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\AppPaths"), HKEY_LOCAL_MACHINE);
+
+    // The interface language is restored here once the localization is in.
+
+    const QString downloads = SiteBaseURL() + QStringLiteral("/download/");
+    for (int i = 0; i < ToolCount; ++i) FToolUrl[i] = downloads + QLatin1String(ToolCatalogue[i].Installer);
+    for (int i = 0; i < ToolCount; ++i) FToolFile[i] = QLatin1String(ToolCatalogue[i].Installer);
+    for (int i = 0; i < ToolCount; ++i) FToolName[i] = QLatin1String(ToolCatalogue[i].Name);
+
+    RefreshTools();
+
+    FAppInstalledMsg = SystemWindowMessages().RegisterWindowMessage(QStringLiteral("KWAPPINSTALLED"));
+}
+
+TfrmMain::~TfrmMain() {
+    FRegUserManager.reset();
+    FRegRoot.reset();
+    FRegLinks.reset();
+    FRegAppPaths.reset();
+    if (frmMain == this) frmMain = nullptr;
+}
+
+void TfrmMain::RefreshTools() {
+    for (int i = 0; i < ToolCount; ++i)
+        FToolPath[i] = FRegAppPaths->ReadString(QLatin1String(ToolCatalogue[i].Key), QString());
+
+    int installed = 0;
+    for (int i = 0; i < ToolCount; ++i) {
+        // The path is taken as it was read: no expansion, no unquoting.
+        FToolInstalled[i] = FileExists(FToolPath[i]);
+        if (FToolInstalled[i]) ++installed;
+    }
+
+    lblDownloadAll->SetVisible(installed != ToolCount);
+    lblSubscription->SetVisible(installed == ToolCount);
+
+    UpdateToolColours(this);
+}
+
+void TfrmMain::UpdateToolColours(TForm* form) {
+    for (int i = 0; i < form->ComponentCount(); ++i) {
+        QObject* component = form->Components(i);
+        if (qstrcmp(component->metaObject()->className(), "TLabel") != 0) continue;
+        auto* label = static_cast<TLabel*>(component);
+        const int index = label->Tag() - ToolTagBase;
+        if (index < 0) continue;
+        // Only the tool labels carry such Tags; one past the catalogue is a
+        // mistake in the form description and must not read past the array.
+        if (index >= ToolCount) continue;
+        label->Font()->SetColor(FToolInstalled[index] ? ToolInstalledColour : ToolMissingColour);
+    }
+}
+
+void TfrmMain::lblApp1MouseEnter(QObject* Sender) {
+    if (auto* label = qobject_cast<TLabel*>(Sender)) label->Font()->SetStyle(fsUnderline);
+}
+
+void TfrmMain::lblApp1MouseLeave(QObject* Sender) {
+    if (auto* label = qobject_cast<TLabel*>(Sender)) label->Font()->SetStyle({});
+}
+
+void TfrmMain::FormClose(QObject* /*Sender*/, TCloseAction& /*Action*/) {}
+
+void TfrmMain::ApplicationEvents1Message(TMsg& Msg, bool& Handled) {
+    if (Msg.message != FAppInstalledMsg) return;
+    // A broadcast reaches every top-level window; only the application's own
+    // copy is acted on, so that one broadcast means one refresh.
+    if (Msg.hwnd != Application->Handle()) return;
+    RefreshTools();
+    Handled = true;
+}

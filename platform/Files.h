@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// File and folder helpers in the shape the rest of the program expects.
+
+// True when `path` names an existing file (not a folder); an empty path never does.
+bool FileExists(const QString& path);
+bool DirectoryExists(const QString& path);
+// Creates the folder and any missing folder above it; true when it exists afterwards.
+bool ForceDirectories(const QString& path);
+// Removes one file; false when it could not be removed.
+bool DeleteFile(const QString& path);

@@ -1,0 +1,60 @@
+#include "tests/support/AppFixture.h"
+
+#include "toolkit/TApplication.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QMessageBox>
+#include <QTimer>
+
+void TAppFixture::SetUp() {
+    FRegistryEnv = std::make_unique<TScopedEnv>("KESTRELWEAVE_REGISTRY", FRegistry.Path().toUtf8());
+    FApplication = std::make_unique<TApplication>();
+    FApplication->Initialize();
+    FApplication->SetTitle(QStringLiteral("Tessaly Manager"));
+}
+
+void TAppFixture::TearDown() {
+    FApplication.reset();
+    FRegistryEnv.reset();
+}
+
+static QString Hive(const QString& body) {
+    return QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n") + body;
+}
+
+void TAppFixture::WriteMachineHive(const QString& body) const {
+    FRegistry.Write(QStringLiteral("machine.reg"), Hive(body).toUtf8());
+}
+
+void TAppFixture::WriteUserHive(const QString& body) const {
+    FRegistry.Write(QStringLiteral("user.reg"), Hive(body).toUtf8());
+}
+
+bool WaitFor(const std::function<bool()>& condition, int seconds) {
+    QDeadlineTimer deadline(seconds * 1000);
+    while (!condition()) {
+        if (deadline.hasExpired()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+void TMessageBoxWatch::Start() {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [this, timer] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            if (!box || !box->isVisible()) continue;
+            Title = box->windowTitle();
+            Text = box->text();
+            Icon = box->icon();
+            ++Count;
+            box->accept();
+            timer->deleteLater();
+            return;
+        }
+    });
+    timer->start();
+}

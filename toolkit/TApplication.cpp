@@ -1,0 +1,140 @@
+#include "toolkit/TApplication.h"
+
+#include "platform/WindowMessages.h"
+#include "toolkit/TAccessible.h"
+#include "toolkit/TApplicationEvents.h"
+#include "toolkit/TForm.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QMessageBox>
+
+TApplication* Application = nullptr;
+
+namespace {
+
+// A posted window message on its way through the queue. The target is watched
+// so that a message for a window that has gone meanwhile is dropped.
+class TMessageEvent : public QEvent {
+public:
+    static QEvent::Type EventType() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    TMessageEvent(const TMsg& message, QObject* target) : QEvent(EventType()), Message(message), Target(target) {}
+
+    TMsg Message;
+    QPointer<QObject> Target;
+};
+
+}  // namespace
+
+TApplication::TApplication() {
+    Q_ASSERT(!Application);
+    Application = this;
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+TApplication::~TApplication() {
+    SystemWindowMessages().Listen(nullptr);
+    // Forms go in the reverse order of their creation, the main form last.
+    while (!FForms.empty()) FForms.pop_back();
+    Application = nullptr;
+}
+
+void TApplication::Initialize() {
+    InstallAccessibility();
+    FListening = SystemWindowMessages().Listen([this](unsigned message) { BroadcastMessage(message); });
+}
+
+void TApplication::SetTitle(const QString& value) {
+    FTitle = value;
+    QApplication::setApplicationDisplayName(QString());
+    QApplication::setApplicationName(value);
+}
+
+void TApplication::AdoptForm(std::unique_ptr<TForm> form) {
+    if (!FMainForm) FMainForm = form.get();
+    FForms.push_back(std::move(form));
+}
+
+void TApplication::Run() {
+    if (!FMainForm || FTerminated) return;
+    FMainForm->Show();
+    if (!FTerminated) QApplication::exec();
+}
+
+void TApplication::Terminate() {
+    FTerminated = true;
+    QApplication::exit(0);
+}
+
+void TApplication::ProcessMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
+
+void TApplication::Minimize() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible()) window->showMinimized();
+}
+
+void TApplication::PostMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
+    auto* target = const_cast<QObject*>(window);
+    QApplication::postEvent(this, new TMessageEvent(TMsg{window, message, wParam, lParam}, target));
+}
+
+void TApplication::BroadcastMessage(unsigned message, WPARAM wParam, LPARAM lParam) {
+    PostMessage(Handle(), message, wParam, lParam);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<TForm*>(window)) PostMessage(form->Handle(), message, wParam, lParam);
+}
+
+bool TApplication::event(QEvent* event) {
+    if (event->type() != TMessageEvent::EventType()) return QObject::event(event);
+    auto* posted = static_cast<TMessageEvent*>(event);
+    if (posted->Target) DispatchMessage(posted->Message, posted->Target);
+    return true;
+}
+
+void TApplication::DispatchMessage(TMsg& message, QObject* target) {
+    bool handled = false;
+    // Hooks may come and go while one of them runs; walk a snapshot.
+    const std::vector<QPointer<TApplicationEvents>> hooks = FEvents;
+    for (const QPointer<TApplicationEvents>& hook : hooks) {
+        if (hook) hook->DoMessage(message, handled);
+        if (handled) return;
+    }
+    if (auto* form = qobject_cast<TForm*>(target)) Guard([&] { form->WndProc(message); });
+}
+
+void TApplication::RegisterEvents(TApplicationEvents* events) { FEvents.emplace_back(events); }
+
+void TApplication::UnregisterEvents(TApplicationEvents* events) {
+    std::erase_if(FEvents, [events](const QPointer<TApplicationEvents>& e) { return !e || e == events; });
+}
+
+void TApplication::ShowException(const Exception& error) {
+    QMessageBox box(QMessageBox::Critical, FTitle, error.Message(), QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("ExceptionBox"));
+    box.exec();
+}
+
+void TApplication::HandleException(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        ShowException(e);
+    } catch (...) {
+        // Anything else is shown as an exception without a message.
+        ShowException(Exception(QString()));
+    }
+}
+
+void TApplication::Guard(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (...) {
+        if (Application)
+            Application->HandleException(std::current_exception());
+        else
+            throw;
+    }
+}

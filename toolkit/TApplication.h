@@ -1,0 +1,84 @@
+#pragma once
+
+#include "toolkit/Exception.h"
+#include "toolkit/Messages.h"
+#include "toolkit/TForm.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TApplicationEvents;
+
+// The application object: its title, its forms, its hidden window (the target of
+// window messages posted to the application), the message hooks that see every
+// message the loop takes from the queue, and the exception display.
+class TApplication : public QObject {
+    Q_OBJECT
+
+public:
+    // Needs a QApplication; there is one TApplication at a time (`Application`).
+    TApplication();
+    ~TApplication() override;
+
+    // Starts listening for the window messages other programs broadcast.
+    void Initialize();
+
+    QString Title() const { return FTitle; }
+    void SetTitle(const QString& value);
+    // The application's own hidden window.
+    HWND Handle() const { return this; }
+    TForm* MainForm() const { return FMainForm; }
+
+    // Creates a form owned by the application; the first becomes the main form.
+    template <typename TFormClass>
+    void CreateForm(TFormClass*& reference) {
+        auto form = std::make_unique<TFormClass>(this);
+        reference = form.get();
+        AdoptForm(std::move(form));
+    }
+
+    // Shows the main form and runs the message loop until the main form closes.
+    void Run();
+    void Terminate();
+    bool Terminated() const { return FTerminated; }
+    // Handles every message that is waiting, then returns.
+    void ProcessMessages();
+    // Minimizes every top-level window of the application.
+    void Minimize();
+
+    // Queues a message for `window`; the loop passes it through the message
+    // hooks and then to the window.
+    void PostMessage(HWND window, unsigned message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // Posts a copy to the application's window and to every form.
+    void BroadcastMessage(unsigned message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+    // Shows an exception: a message box with the stop icon, the title and the
+    // message. Used for exceptions that reach the loop and those that escape start-up.
+    void ShowException(const Exception& error);
+    void HandleException(std::exception_ptr error);
+    // Runs `action`, showing whatever exception escapes it; the caller goes on.
+    static void Guard(const std::function<void()>& action);
+
+    void RegisterEvents(TApplicationEvents* events);
+    void UnregisterEvents(TApplicationEvents* events);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void AdoptForm(std::unique_ptr<TForm> form);
+    void DispatchMessage(TMsg& message, QObject* target);
+
+    QString FTitle;
+    std::vector<std::unique_ptr<TForm>> FForms;
+    QPointer<TForm> FMainForm;
+    std::vector<QPointer<TApplicationEvents>> FEvents;
+    bool FTerminated = false;
+    bool FListening = false;
+};
+
+extern TApplication* Application;

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "toolkit/Messages.h"
+#include "toolkit/TIcon.h"
+#include "toolkit/TWinControl.h"
+
+#include <QPointer>
+
+class QEventLoop;
+
+// A top-level window built from its form description. It owns every component
+// the description names (its component list, in creation order), whatever
+// control they lie on, and can be shown modally with a modal result.
+class TForm : public TWinControl {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(int ClientWidth READ ClientWidth WRITE SetClientWidth)
+    Q_PROPERTY(int ClientHeight READ ClientHeight WRITE SetClientHeight)
+    Q_PROPERTY(tk::TFormBorderStyle BorderStyle READ BorderStyle WRITE SetBorderStyle)
+    Q_PROPERTY(tk::TBorderIcons BorderIcons READ BorderIcons WRITE SetBorderIcons)
+    Q_PROPERTY(tk::TPosition Position READ Position WRITE SetPosition)
+    Q_PROPERTY(TIcon* Icon READ Icon)
+    Q_PROPERTY(bool KeyPreview READ KeyPreview WRITE SetKeyPreview)
+    Q_PROPERTY(bool Scaled READ Scaled WRITE SetScaled)
+    Q_PROPERTY(int PixelsPerInch READ PixelsPerInch WRITE SetPixelsPerInch)
+    Q_PROPERTY(int TextHeight READ TextHeight WRITE SetTextHeight)
+    Q_PROPERTY(bool OldCreateOrder READ OldCreateOrder WRITE SetOldCreateOrder)
+    Q_PROPERTY(TMethod OnClose READ OnClose WRITE SetOnClose)
+    Q_PROPERTY(TMethod OnShow READ OnShow WRITE SetOnShow)
+
+public:
+    explicit TForm(QObject* owner = nullptr);
+    ~TForm() override;
+
+    HWND Handle() const { return this; }
+
+    // A form's Width and Height are those of its client area.
+    void SetBounds(int left, int top, int width, int height) override;
+
+    int ClientWidth() const { return FClientSize.width(); }
+    void SetClientWidth(int value);
+    int ClientHeight() const { return FClientSize.height(); }
+    void SetClientHeight(int value);
+    tk::TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+    void SetBorderStyle(tk::TFormBorderStyle value);
+    tk::TBorderIcons BorderIcons() const { return FBorderIcons; }
+    void SetBorderIcons(tk::TBorderIcons value);
+    tk::TPosition Position() const { return FPosition; }
+    void SetPosition(tk::TPosition value) { FPosition = value; }
+    TIcon* Icon() const { return FIcon; }
+    bool KeyPreview() const { return FKeyPreview; }
+    void SetKeyPreview(bool value) { FKeyPreview = value; }
+    // Windows are laid out for 96 dots per inch and never rescaled; these are
+    // kept because form descriptions carry them.
+    bool Scaled() const { return false; }
+    void SetScaled(bool) {}
+    int PixelsPerInch() const { return 96; }
+    void SetPixelsPerInch(int) {}
+    int TextHeight() const { return FTextHeight; }
+    void SetTextHeight(int value) { FTextHeight = value; }
+    bool OldCreateOrder() const { return false; }
+    void SetOldCreateOrder(bool) {}
+    TMethod OnClose() const { return FOnClose; }
+    void SetOnClose(const TMethod& value) { FOnClose = value; }
+    TMethod OnShow() const { return FOnShow; }
+    void SetOnShow(const TMethod& value) { FOnShow = value; }
+
+    // The components the form owns, in the order they were created.
+    int ComponentCount() const { return static_cast<int>(FComponents.size()); }
+    QObject* Components(int index) const { return FComponents.at(index); }
+    void InsertComponent(QObject* component);
+    // The owned component of that name (letter case ignored), or null.
+    QObject* FindComponent(const QString& name) const;
+
+    void Show();
+    void Close();
+    // Shows the form with every other window disabled until ModalResult is set
+    // or the form is closed; returns the modal result (mrCancel when closed).
+    tk::TModalResult ShowModal();
+    tk::TModalResult ModalResult() const { return FModalResult; }
+    void SetModalResult(tk::TModalResult value);
+
+    // Receives the window messages addressed to this form that no message hook
+    // handled. Forms that react to messages override it.
+    virtual void WndProc(TMsg& message);
+
+protected:
+    // Reads the form description named after the form's class ("TfrmMain" reads
+    // frmMain.dfm) into this form. Called first thing by each form's constructor.
+    void InitInheritedComponent();
+
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void CaptionChanged() override;
+
+private:
+    void UpdateWindowFlags();
+    bool CloseModal();
+
+    QList<QPointer<QObject>> FComponents;
+    QSize FClientSize{320, 240};
+    TIcon* FIcon;
+    TMethod FOnClose, FOnShow;
+    tk::TFormBorderStyle FBorderStyle = tk::bsSizeable;
+    tk::TBorderIcons FBorderIcons = tk::TBorderIcons(tk::biSystemMenu | tk::biMinimize | tk::biMaximize);
+    tk::TPosition FPosition = tk::poDesigned;
+    tk::TModalResult FModalResult = tk::mrNone;
+    QEventLoop* FModalLoop = nullptr;
+    int FTextHeight = 13;
+    bool FKeyPreview = false;
+    bool FPositioned = false;
+};

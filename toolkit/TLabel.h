@@ -1,0 +1,52 @@
+#pragma once
+
+#include "toolkit/TGraphicControl.h"
+
+// A line of text. With AutoSize it is exactly as large as its text in its font;
+// with Transparent whatever lies below shows through. "&x" underlines x unless
+// ShowAccelChar is off.
+class TLabel : public TGraphicControl {
+    Q_OBJECT
+    Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
+    Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize)
+    Q_PROPERTY(bool Transparent READ Transparent WRITE SetTransparent)
+    Q_PROPERTY(tk::TAlignment Alignment READ Alignment WRITE SetAlignment)
+    Q_PROPERTY(tk::TTextLayout Layout READ Layout WRITE SetLayout)
+    Q_PROPERTY(bool WordWrap READ WordWrap WRITE SetWordWrap)
+    Q_PROPERTY(bool ShowAccelChar READ ShowAccelChar WRITE SetShowAccelChar)
+
+public:
+    explicit TLabel(QWidget* parent = nullptr);
+
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool value);
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool value);
+    tk::TAlignment Alignment() const { return FAlignment; }
+    void SetAlignment(tk::TAlignment value);
+    tk::TTextLayout Layout() const { return FLayout; }
+    void SetLayout(tk::TTextLayout value);
+    bool WordWrap() const { return FWordWrap; }
+    void SetWordWrap(bool value);
+    bool ShowAccelChar() const { return FShowAccelChar; }
+    void SetShowAccelChar(bool value);
+
+    void SetBounds(int left, int top, int width, int height) override;
+
+protected:
+    void CaptionChanged() override { AdjustBounds(); }
+    void FontChanged() override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int TextFlags() const;
+    void AdjustBounds();
+
+    tk::TAlignment FAlignment = tk::taLeftJustify;
+    tk::TTextLayout FLayout = tk::tlTop;
+    bool FAutoSize = true;
+    bool FTransparent = false;
+    bool FWordWrap = false;
+    bool FShowAccelChar = true;
+    bool FAdjusting = false;
+};

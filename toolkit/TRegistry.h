@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <QString>
+
+#include <memory>
+
+// The registry accessor: a root key, an access mode and at most one open key.
+// Type mismatches and refused reads or writes raise ERegistryException; a hive
+// that cannot be read at all raises it with the reason, instead of passing for
+// an empty registry.
+class TRegistry {
+public:
+    explicit TRegistry(std::uint32_t access = KEY_ALL_ACCESS);
+    ~TRegistry();
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    TRootKey RootKey() const { return FRootKey; }
+    void SetRootKey(TRootKey value);
+    std::uint32_t Access() const { return FAccess; }
+    void SetAccess(std::uint32_t value) { FAccess = value; }
+
+    // Opens `key` below the root key with the current access mode, creating it
+    // (and any missing key above it) when `canCreate`; false when that fails.
+    bool OpenKey(const QString& key, bool canCreate);
+    void CloseKey();
+    bool HasCurrentKey() const { return FCurrentKey != nullptr; }
+
+    bool ValueExists(const QString& name);
+    // REG_SZ or REG_EXPAND_SZ, returned as stored.
+    QString ReadString(const QString& name);
+    // A REG_DWORD.
+    int ReadInteger(const QString& name);
+    void WriteInteger(const QString& name, int value);
+
+private:
+    TRootKey FRootKey = HKEY_CURRENT_USER;
+    std::uint32_t FAccess;
+    std::unique_ptr<IRegistryKey> FCurrentKey;
+};
