@@ -82,6 +82,7 @@ void TfrmMain::RefreshTools() {
     lblSubscription->SetVisible(installed == ToolCount);
 
     UpdateToolColours(this);
+    emit ToolsRefreshed();
 }
 
 void TfrmMain::UpdateToolColours(TForm* form) {

@@ -33,6 +33,10 @@ public:
     const QString& ToolFile(int index) const { return FToolFile.at(index); }
     unsigned AppInstalledMsg() const { return FAppInstalledMsg; }
 
+signals:
+    // After every refresh, for whoever shows the catalogue's state.
+    void ToolsRefreshed();
+
 public slots:
     void lblApp1MouseEnter(QObject* Sender);
     void lblApp1MouseLeave(QObject* Sender);

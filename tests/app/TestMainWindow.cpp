@@ -1,12 +1,28 @@
+#include "app/Program.h"
 #include "app/TfrmMain.h"
+#include "platform/WindowMessages.h"
 #include "tests/support/AppFixture.h"
+#include "toolkit/FileVersion.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TLabel.h"
+#include "toolkit/TPanel.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
+#include <QEnterEvent>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTimer>
+
+using namespace tk;
 
 namespace {
+
+const QColor Black(0, 0, 0);
+const QColor Grey(0x66, 0x66, 0x66);
 
 class MainWindow : public TAppFixture {
 protected:
@@ -14,20 +30,408 @@ protected:
         FApplication->CreateForm(frmMain);
         return frmMain;
     }
-    TLabel* Label(const char* name) { return qobject_cast<TLabel*>(frmMain->FindComponent(QLatin1String(name))); }
+    static TLabel* Label(const QString& name) { return qobject_cast<TLabel*>(frmMain->FindComponent(name)); }
+    static TLabel* ToolLabel(int index) { return Label(QStringLiteral("lblApp%1").arg(index + 1)); }
+
+    // An AppPaths section whose values name the given paths, one per tool index.
+    static QString AppPaths(const std::map<int, QString>& paths) {
+        QString body = QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n");
+        for (const auto& [index, path] : paths) {
+            QString escaped = path;
+            escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+            body += QStringLiteral("\"%1\"=\"%2\"\r\n").arg(QLatin1String(ToolCatalogue[index].Key), escaped);
+        }
+        return body;
+    }
+    QString Tool(int index) const {
+        return FFiles.Write(QStringLiteral("tools/%1").arg(QLatin1String(ToolCatalogue[index].Installer)), "MZ");
+    }
+    void ExpectInstalled(const std::set<int>& installed) const {
+        for (int i = 0; i < ToolCount; ++i) {
+            SCOPED_TRACE(ToolLabel(i)->objectName().toStdString());
+            EXPECT_EQ(frmMain->ToolInstalled(i), installed.count(i) == 1);
+            EXPECT_EQ(ToolLabel(i)->Font()->TextColor(), installed.count(i) ? Black : Grey);
+        }
+        const bool all = installed.size() == ToolCount;
+        EXPECT_EQ(Label(QStringLiteral("lblDownloadAll"))->Visible(), !all);
+        EXPECT_EQ(Label(QStringLiteral("lblSubscription"))->Visible(), all);
+    }
 };
 
-TEST_F(MainWindow, Screenshot) {
+// ---- Layout -------------------------------------------------------------------------
+
+struct TLabelRow {
+    const char* Name;
+    const char* Parent;
+    int Left, Top;
+    const char* Caption;
+    bool Bold;
+    QColor Colour;  // invalid: set by the refresh
+    bool Hand;
+};
+
+const QColor White(255, 255, 255);
+const QColor Red(255, 0, 0);
+
+const TLabelRow kLabels[] = {
+    {"lblInfo", "Panel4", 16, 13, "Information:", true, White, false},
+    {"lblSite", "Panel4", 16, 37, "Our site", false, White, true},
+    {"lblForums", "Panel4", 16, 61, "Forums", false, White, true},
+    {"lblNews", "Panel4", 16, 85, "Our news", false, White, true},
+    {"lblNewsletter", "Panel4", 16, 109, "Free newsletter", false, White, true},
+    {"lblFreeware", "Panel4", 16, 133, "Freeware page", false, White, true},
+    {"lblFaq", "Panel4", 16, 157, "FAQ", false, White, true},
+    {"lblTechSupport", "Panel4", 16, 205, "Tech-support:", true, White, false},
+    {"lblSupport", "Panel4", 16, 229, "support@kestrelweave.com", false, White, true},
+    {"lblPreferences", "Panel4", 16, 285, "Preferences...", false, White, true},
+    {"lblHead", "Panel2", 20, 13, "Applications:", true, Black, false},
+    {"lblApp1", "Panel2", 20, 37, "1. Tessaly Audio Trimmer", false, Grey, true},
+    {"lblApp10", "Panel2", 20, 253, "10. Tessaly Video Converter", false, Grey, true},
+    {"lblApp11", "Panel2", 252, 37, "11. Tessaly 3D Text Animator", false, Grey, true},
+    {"lblApp20", "Panel2", 252, 253, "20. Tessaly Webcam Recorder", false, Grey, true},
+    {"lblDownloadAll", "Panel2", 20, 285, "Download all freeware at once", true, Red, true},
+    {"lblSubscription", "Panel2", 20, 285, "Subscribe to free newsletters and stay informed !", true, Red, true},
+};
+
+TEST_F(MainWindow, LabelsLieWhereTheWindowIsDesigned) {
+    Create();
+    for (const TLabelRow& row : kLabels) {
+        SCOPED_TRACE(row.Name);
+        TLabel* label = Label(QLatin1String(row.Name));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->parentWidget()->objectName(), QLatin1String(row.Parent));
+        EXPECT_EQ(label->Left(), row.Left);
+        EXPECT_EQ(label->Top(), row.Top);
+        EXPECT_EQ(label->Height(), 13);
+        EXPECT_EQ(label->Caption(), QLatin1String(row.Caption));
+        EXPECT_EQ(label->font().bold(), row.Bold);
+        EXPECT_EQ(label->Font()->TextColor(), row.Colour);
+        EXPECT_EQ(label->Font()->Height(), -11);
+        EXPECT_EQ(label->Font()->Name(), QStringLiteral("Tahoma"));
+        EXPECT_EQ(label->Cursor(), row.Hand ? crHandPoint : crDefault);
+        EXPECT_TRUE(label->Transparent());
+        EXPECT_EQ(label->Tag(), QByteArray(row.Name).startsWith("lblApp")
+                                    ? 1000 + QByteArray(row.Name).mid(6).toInt() - 1
+                                    : 0);
+    }
+}
+
+TEST_F(MainWindow, EveryToolLabelShowsItsNumberAndSitsInItsColumn) {
+    Create();
+    for (int i = 0; i < ToolCount; ++i) {
+        SCOPED_TRACE(i);
+        TLabel* label = ToolLabel(i);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->Tag(), 1000 + i);
+        EXPECT_TRUE(label->Caption().startsWith(QStringLiteral("%1. ").arg(i + 1)));
+        EXPECT_EQ(label->Left(), i < 10 ? 20 : 252);
+        EXPECT_EQ(label->Top(), 37 + 24 * (i % 10));
+        EXPECT_FALSE(label->font().bold());
+        EXPECT_FALSE(label->font().underline());
+    }
+}
+
+TEST_F(MainWindow, WindowIsFixedInSizeWithTwoPanels) {
     TfrmMain* form = Create();
     form->Show();
+    EXPECT_EQ(form->size(), QSize(652, 321));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize());
+    EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    auto* panel4 = qobject_cast<TPanel*>(form->FindComponent(QStringLiteral("Panel4")));
+    auto* panel2 = qobject_cast<TPanel*>(form->FindComponent(QStringLiteral("Panel2")));
+    ASSERT_TRUE(panel4 && panel2);
+    EXPECT_EQ(panel4->geometry(), QRect(473, 0, 179, 321));
+    EXPECT_EQ(panel2->geometry(), QRect(0, 0, 473, 321));
+    const QImage image = form->grab().toImage();
+    EXPECT_EQ(image.pixelColor(600, 310), QColor(0x3A, 0x6E, 0xA5));
+    EXPECT_EQ(image.pixelColor(400, 310), White);
     const QString out = qEnvironmentVariable("KW_SCREENSHOT");
-    if (out.isEmpty()) GTEST_SKIP() << "set KW_SCREENSHOT to a PNG path to save the window";
-    ASSERT_TRUE(form->grab().save(out));
+    if (!out.isEmpty()) {
+        EXPECT_TRUE(image.save(out));
+    }
+}
+
+TEST_F(MainWindow, CaptionCarriesTheVersionOfTheRunningExecutable) {
+    TfrmMain* form = Create();
+    // The test program carries no version block; the program itself does.
+    EXPECT_EQ(form->Caption(), QStringLiteral("Tessaly Manager 0.0.0.0"));
+    EXPECT_EQ(form->windowTitle(), form->Caption());
+    const QString program = qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-manager");
+    if (!QFile::exists(program)) GTEST_SKIP() << "the program is not built beside the tests";
+    EXPECT_EQ(GetFileVersionText(program), QStringLiteral(KW_PROJECT_VERSION));
+}
+
+TEST_F(MainWindow, ScreenReadersReadCaptionsAndTitle) {
+    TfrmMain* form = Create();
+    form->Show();
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->text(QAccessible::Name), form->Caption());
+    for (const char* name : {"lblSite", "lblApp3", "lblHead", "lblDownloadAll"}) {
+        SCOPED_TRACE(name);
+        QAccessibleInterface* label = QAccessible::queryAccessibleInterface(Label(QLatin1String(name)));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(QAccessible::Name), Label(QLatin1String(name))->Caption());
+        EXPECT_EQ(label->role(), QAccessible::StaticText);
+    }
+}
+
+// ---- Hover ----------------------------------------------------------------------------
+
+TEST_F(MainWindow, LinkLabelsUnderlineOnlyWhileTheMouseIsOverThem) {
+    Create();
+    for (const char* name : {"lblApp1", "lblApp20", "lblSite", "lblSupport", "lblPreferences"}) {
+        SCOPED_TRACE(name);
+        TLabel* label = Label(QLatin1String(name));
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(label, &enter);
+        EXPECT_EQ(label->Font()->Style(), TFontStyles(fsUnderline));
+        EXPECT_TRUE(label->font().underline());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(label, &leave);
+        EXPECT_EQ(label->Font()->Style(), TFontStyles());
+        EXPECT_FALSE(label->font().underline());
+    }
+    for (const char* name : {"lblDownloadAll", "lblSubscription", "lblInfo", "lblHead"}) {
+        SCOPED_TRACE(name);
+        TLabel* label = Label(QLatin1String(name));
+        const TFontStyles before = label->Font()->Style();
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(label, &enter);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(label, &leave);
+        EXPECT_EQ(label->Font()->Style(), before);
+    }
+}
+
+// ---- Installed tools ------------------------------------------------------------------
+
+TEST_F(MainWindow, NoAppPathsKeyMeansNothingIsInstalled) {
+    Create();
+    ExpectInstalled({});
+}
+
+TEST_F(MainWindow, NineteenInstalledStillOffersTheSuiteDownload) {
+    std::map<int, QString> paths;
+    std::set<int> installed;
+    for (int i = 0; i < ToolCount; ++i)
+        if (i != 7) {
+            paths[i] = Tool(i);
+            installed.insert(i);
+        }
+    WriteMachineHive(AppPaths(paths));
+    Create();
+    ExpectInstalled(installed);
+}
+
+TEST_F(MainWindow, AllTwentyInstalledOfferTheNewsletterInstead) {
+    std::map<int, QString> paths;
+    std::set<int> installed;
+    for (int i = 0; i < ToolCount; ++i) {
+        paths[i] = Tool(i);
+        installed.insert(i);
+    }
+    WriteMachineHive(AppPaths(paths));
+    Create();
+    ExpectInstalled(installed);
+    for (int i = 0; i < ToolCount; ++i) EXPECT_EQ(frmMain->ToolPath(i), paths[i]);
+}
+
+struct TPathCase {
+    const char* Name;
+    std::function<QString(const QString& existing)> Value;
+    bool Installed;
+};
+
+class InstalledPath : public MainWindow, public testing::WithParamInterface<TPathCase> {};
+
+TEST_P(InstalledPath, CountsOnlyTheExactNameOfAnExistingFile) {
+    const QString existing = Tool(4);
+    const QString value = GetParam().Value(existing);
+    WriteMachineHive(AppPaths({{4, value}}));
+    Create();
+    EXPECT_EQ(frmMain->ToolInstalled(4), GetParam().Installed);
+    EXPECT_EQ(frmMain->ToolPath(4), value);
+    EXPECT_EQ(ToolLabel(4)->Font()->TextColor(), GetParam().Installed ? Black : Grey);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, InstalledPath,
+    testing::Values(
+        TPathCase{"ExistingFile", [](const QString& f) { return f; }, true},
+        TPathCase{"Folder", [](const QString& f) { return QFileInfo(f).absolutePath(); }, false},
+        TPathCase{"Quoted", [](const QString& f) { return QLatin1Char('"') + f + QLatin1Char('"'); }, false},
+        TPathCase{"EnvironmentReference",
+                  [](const QString& f) {
+                      return QStringLiteral("%KW_TOOLS%/") + QFileInfo(f).fileName();
+                  },
+                  false},
+        TPathCase{"ShellVariable", [](const QString& f) { return QStringLiteral("$HOME/") + QFileInfo(f).fileName(); },
+                  false},
+        TPathCase{"Removed", [](const QString& f) { return f + QStringLiteral(".old"); }, false},
+        TPathCase{"Empty", [](const QString&) { return QString(); }, false}),
+    [](const testing::TestParamInfo<TPathCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(MainWindow, ExpandableStringValuesAreTakenAsStored) {
+    const QString existing = Tool(2);
+    // REG_EXPAND_SZ holding the literal path (UTF-16LE, zero-terminated).
+    QString hex;
+    for (const QChar c : existing)
+        hex += QStringLiteral("%1,%2,").arg(c.unicode() & 0xFF, 2, 16, QLatin1Char('0')).arg(c.unicode() >> 8, 2, 16, QLatin1Char('0'));
+    WriteMachineHive(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n\"SoundRecorder\"=hex(2):") +
+                     hex + QStringLiteral("00,00\r\n"));
+    Create();
+    EXPECT_TRUE(frmMain->ToolInstalled(2));
+}
+
+// ---- KWAPPINSTALLED ---------------------------------------------------------------------
+
+TEST_F(MainWindow, MessageAtTheApplicationWindowRefreshes) {
+    Create();
+    ASSERT_FALSE(frmMain->ToolInstalled(0));
+    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
+    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
+    ASSERT_TRUE(WaitFor([&] { return refreshed.count() > 0; }));
+    EXPECT_TRUE(frmMain->ToolInstalled(0));
+    EXPECT_EQ(ToolLabel(0)->Font()->TextColor(), Black);
+}
+
+TEST_F(MainWindow, MessageAtTheMainWindowOrAnotherMessageDoesNothing) {
+    Create();
+    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
+    FApplication->PostMessage(frmMain->Handle(), frmMain->AppInstalledMsg());
+    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg() + 1);
+    FApplication->PostMessage(FApplication->Handle(), 0);
+    FApplication->ProcessMessages();
+    FApplication->ProcessMessages();
+    EXPECT_EQ(refreshed.count(), 0);
+    EXPECT_FALSE(frmMain->ToolInstalled(0));
+}
+
+TEST_F(MainWindow, BroadcastRefreshesExactlyOnce) {
+    Create();
+    frmMain->Show();
+    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
+    FApplication->BroadcastMessage(frmMain->AppInstalledMsg());
+    FApplication->ProcessMessages();
+    FApplication->ProcessMessages();
+    EXPECT_EQ(refreshed.count(), 1);
+}
+
+TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
+    if (!QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "no session bus";
+    Create();
+    frmMain->Show();
+    ASSERT_FALSE(frmMain->ToolInstalled(19));
+    WriteMachineHive(AppPaths({{19, Tool(19)}}));
+    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
+    // Exactly what an installer runs.
+    const int code = QProcess::execute(QStringLiteral("dbus-send"),
+                                       {QStringLiteral("--session"), QStringLiteral("--type=signal"),
+                                        QStringLiteral("/org/kestrelweave/WindowMessages"),
+                                        QStringLiteral("org.kestrelweave.WindowMessages.Broadcast"),
+                                        QStringLiteral("string:KWAPPINSTALLED")});
+    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(WaitFor([&] { return refreshed.count() > 0; }));
+    EXPECT_TRUE(frmMain->ToolInstalled(19));
+    EXPECT_EQ(ToolLabel(19)->Font()->TextColor(), Black);
+    // Both top-level copies have passed by now; only one refreshed.
+    FApplication->ProcessMessages();
+    EXPECT_EQ(refreshed.count(), 1);
+}
+
+TEST_F(MainWindow, TheTwentiethToolSwapsDownloadAllForTheNewsletter) {
+    std::map<int, QString> paths;
+    for (int i = 0; i < ToolCount - 1; ++i) paths[i] = Tool(i);
+    WriteMachineHive(AppPaths(paths));
+    Create();
+    EXPECT_TRUE(Label(QStringLiteral("lblDownloadAll"))->Visible());
+    paths[ToolCount - 1] = Tool(ToolCount - 1);
+    WriteMachineHive(AppPaths(paths));
+    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
+    ASSERT_TRUE(WaitFor([] { return Label(QStringLiteral("lblSubscription"))->Visible(); }));
+    EXPECT_FALSE(Label(QStringLiteral("lblDownloadAll"))->Visible());
+    EXPECT_EQ(Label(QStringLiteral("lblSubscription"))->Caption(),
+              QStringLiteral("Subscribe to free newsletters and stay informed !"));
+}
+
+// ---- Failures -------------------------------------------------------------------------
+
+TEST_F(MainWindow, FailedRefreshIsShownAndTheLoopGoesOn) {
+    Create();
+    frmMain->Show();
+    // An integer where a path belongs cannot be read as a string.
+    WriteMachineHive(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n"
+                                    "\"AudioTrimmer\"=dword:00000001\r\n"));
+    TMessageBoxWatch box;
+    box.Start();
+    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
+    ASSERT_TRUE(WaitFor([&] { return box.Count > 0; }));
+    EXPECT_EQ(box.Title, QStringLiteral("Tessaly Manager"));
+    EXPECT_EQ(box.Text, QStringLiteral("Invalid data type for 'AudioTrimmer'"));
+    EXPECT_EQ(box.Icon, QMessageBox::Critical);
+
+    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
+    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
+    ASSERT_TRUE(WaitFor([&] { return refreshed.count() > 0; }));
+    EXPECT_TRUE(frmMain->ToolInstalled(0));
+}
+
+TEST_F(MainWindow, DamagedMachineHiveIsReportedAndLeftAlone) {
+    const QByteArray damaged = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n\"x\"=\"";
+    FRegistry.Write(QStringLiteral("machine.reg"), damaged);
+    EXPECT_THROW(Create(), ERegistryException);
+    EXPECT_EQ(frmMain, nullptr);
+    EXPECT_EQ(FRegistry.Read(QStringLiteral("machine.reg")), damaged);
+}
+
+// The whole program, from the entry point: no application object of the fixture.
+class Program : public testing::Test {
+protected:
+    TTempFolder FRegistry;
+};
+
+TEST_F(Program, ExceptionAtStartIsShownAndNoWindowAppears) {
+    TScopedEnv env("KESTRELWEAVE_REGISTRY", FRegistry.Path().toUtf8());
+    FRegistry.Write(QStringLiteral("machine.reg"), "not a registry file");
+    TMessageBoxWatch box;
+    box.Start();
+    bool windowShown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<TForm*>(w) && w->isVisible()) windowShown = true;
+    });
+    watch.start(5);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(box.Count, 1);
+    EXPECT_EQ(box.Title, QStringLiteral("Tessaly Manager"));
+    EXPECT_TRUE(box.Text.contains(QStringLiteral("machine.reg"))) << box.Text.toStdString();
+    EXPECT_EQ(box.Icon, QMessageBox::Critical);
+    EXPECT_FALSE(windowShown);
+    EXPECT_EQ(frmMain, nullptr);
+}
+
+TEST_F(Program, ClosingTheMainWindowEndsTheProgramWithZero) {
+    TScopedEnv env("KESTRELWEAVE_REGISTRY", FRegistry.Path().toUtf8());
+    bool sawWindow = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (frmMain && frmMain->isVisible()) {
+            sawWindow = true;
+            EXPECT_TRUE(frmMain->Caption().startsWith(QStringLiteral("Tessaly Manager ")));
+            frmMain->Close();
+        }
+    });
+    closer.start(5);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(sawWindow);
+    EXPECT_EQ(frmMain, nullptr);
+    EXPECT_EQ(Application, nullptr);
 }
 
 }  // namespace
-TEST_F(MainWindow, DebugFont) {
-    Create();
-    TLabel* l = qobject_cast<TLabel*>(frmMain->FindComponent("lblHead"));
-    qDebug() << QFontInfo(l->font()).family() << l->font() << l->height() << l->width();
-}

@@ -1,0 +1,382 @@
+#include "platform/posix/PosixRegistry.h"
+
+#include "platform/RegFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <functional>
+
+namespace {
+
+// Everybody reads the machine's settings; the user's own are nobody else's business.
+// Their folders follow suit (XDG asks 0700 of the configuration folder).
+constexpr mode_t KMachineHiveMode = 0644;
+constexpr mode_t KUserHiveMode = 0600;
+constexpr mode_t KMachineFolderMode = 0755;
+constexpr mode_t KUserFolderMode = 0700;
+
+struct THive {
+    TRootKey Root;
+    QString Folder;
+    QString File;
+    QString LockFile;
+
+    mode_t FileMode() const { return Root == TRootKey::LocalMachine ? KMachineHiveMode : KUserHiveMode; }
+    mode_t FolderMode() const {
+        return Root == TRootKey::LocalMachine ? KMachineFolderMode : KUserFolderMode;
+    }
+};
+
+QString RootName(TRootKey root) {
+    return root == TRootKey::LocalMachine ? QStringLiteral("HKEY_LOCAL_MACHINE")
+                                          : QStringLiteral("HKEY_CURRENT_USER");
+}
+
+QString KeyName(TRootKey root, const QString& path) {
+    return path.isEmpty() ? RootName(root) : RootName(root) + u'\\' + path;
+}
+
+QString HiveFileName(TRootKey root) {
+    return root == TRootKey::LocalMachine ? QStringLiteral("machine.reg") : QStringLiteral("user.reg");
+}
+
+THive Locate(TRootKey root) {
+    THive hive;
+    hive.Root = root;
+    hive.Folder = TPosixRegistry::HiveFolder(root);
+    hive.File = hive.Folder + u'/' + HiveFileName(root);
+    hive.LockFile = hive.Folder + QStringLiteral("/.") + HiveFileName(root) + QStringLiteral(".lock");
+    return hive;
+}
+
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+TRegResult Failure(TRegStatus status, const QString& message) {
+    return {status, message};
+}
+
+TRegStatus StatusOf(int error) {
+    return error == EACCES || error == EPERM || error == EROFS ? TRegStatus::AccessDenied
+                                                               : TRegStatus::IoError;
+}
+
+QString CannotWrite(const QString& path, int error) {
+    return QStringLiteral("The registry file '%1' cannot be written: %2.").arg(path, qt_error_string(error));
+}
+
+class TFileDescriptor {
+public:
+    explicit TFileDescriptor(int fd) : FFd(fd) {}
+    ~TFileDescriptor() { Close(); }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+
+    int Get() const { return FFd; }
+    bool Valid() const { return FFd >= 0; }
+    int Close() {
+        const int result = FFd >= 0 ? ::close(FFd) : 0;
+        FFd = -1;
+        return result;
+    }
+
+private:
+    int FFd;
+};
+
+// The hive as the file holds it now; a missing file is an empty hive.
+TRegResult ReadHive(const THive& hive, TRegFile& file) {
+    file = TRegFile(hive.Root);
+    // Non-blocking, so that a FIFO in the hive's place cannot hang the open.
+    TFileDescriptor fd(::open(Native(hive.File).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.Valid()) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {};
+        const int error = errno;
+        return Failure(StatusOf(error), QStringLiteral("The registry file '%1' cannot be read: %2.")
+                                            .arg(hive.File, qt_error_string(error)));
+    }
+    struct stat status {};
+    if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return Failure(
+            TRegStatus::Corrupt,
+            QStringLiteral("The registry file '%1' is damaged (it is not a regular file).").arg(hive.File));
+    QByteArray bytes;
+    qsizetype chunk = qMax<qsizetype>(qsizetype(status.st_size) + 1, 4096);
+    for (;;) {
+        const qsizetype used = bytes.size();
+        bytes.resize(used + chunk);
+        const ssize_t count = ::read(fd.Get(), bytes.data() + used, std::size_t(chunk));
+        if (count < 0 && errno == EINTR) {
+            bytes.resize(used);
+            continue;
+        }
+        if (count < 0) {
+            const int error = errno;
+            return Failure(TRegStatus::IoError, QStringLiteral("The registry file '%1' cannot be read: %2.")
+                                                    .arg(hive.File, qt_error_string(error)));
+        }
+        bytes.resize(used + count);
+        if (count == 0)
+            break;
+        chunk = 65536;
+    }
+    QString error;
+    if (!file.Parse(bytes, hive.File, error))
+        return Failure(TRegStatus::Corrupt, error);
+    return {};
+}
+
+// Whether the process may replace the hive: write access to its folder (or, while
+// that does not exist, to the nearest folder above, where it would be created) and,
+// for an existing hive, to the file itself, so a hive made read-only stays as it is.
+// Checked with the effective ids, which the kernel will check the real writes against.
+TRegResult CheckWritable(const THive& hive) {
+    QString folder = hive.Folder;
+    struct stat status {};
+    while (::stat(Native(folder).constData(), &status) != 0) {
+        const int error = errno;
+        const QString parent = QFileInfo(folder).path();
+        if (error != ENOENT || parent == folder)
+            return Failure(StatusOf(error), CannotWrite(hive.File, error));
+        folder = parent;
+    }
+    if (!S_ISDIR(status.st_mode))
+        return Failure(TRegStatus::IoError, CannotWrite(hive.File, ENOTDIR));
+    if (::faccessat(AT_FDCWD, Native(folder).constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return Failure(StatusOf(errno), CannotWrite(hive.File, errno));
+    if (folder == hive.Folder &&
+        ::faccessat(AT_FDCWD, Native(hive.File).constData(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        return Failure(StatusOf(errno), CannotWrite(hive.File, errno));
+    return {};
+}
+
+bool MakeFolders(const QString& folder, mode_t mode, int& error) {
+    struct stat status {};
+    if (::stat(Native(folder).constData(), &status) == 0) {
+        error = ENOTDIR;
+        return S_ISDIR(status.st_mode);
+    }
+    if (errno != ENOENT) {
+        error = errno;
+        return false;
+    }
+    const QString parent = QFileInfo(folder).path();
+    if (parent != folder && !MakeFolders(parent, mode, error))
+        return false;
+    if (::mkdir(Native(folder).constData(), mode) != 0 && errno != EEXIST) {
+        error = errno;
+        return false;
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    std::size_t left = std::size_t(bytes.size());
+    while (left > 0) {
+        const ssize_t count = ::write(fd, data, left);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            if (count == 0)
+                errno = EIO;
+            return false;
+        }
+        data += count;
+        left -= std::size_t(count);
+    }
+    return true;
+}
+
+// Puts `bytes` in the hive's place in one step: a temporary file beside it, flushed to
+// the disk, renamed over it. Any failure on the way leaves the old hive untouched.
+TRegResult ReplaceHive(const THive& hive, const QByteArray& bytes) {
+    struct stat old {};
+    const bool hadOld = ::stat(Native(hive.File).constData(), &old) == 0;
+    QByteArray temporary =
+        Native(hive.Folder + QStringLiteral("/.") + HiveFileName(hive.Root) + QStringLiteral(".XXXXXX"));
+    TFileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.Valid())
+        return Failure(StatusOf(errno), CannotWrite(hive.File, errno));
+
+    const auto fail = [&](int error) {
+        fd.Close();
+        ::unlink(temporary.constData());
+        return Failure(StatusOf(error), CannotWrite(hive.File, error));
+    };
+    if (!WriteAll(fd.Get(), bytes))
+        return fail(errno);
+    if (::fchmod(fd.Get(), hadOld ? old.st_mode & 07777 : hive.FileMode()) != 0)
+        return fail(errno);
+    // When an administrator writes a user's hive, it stays the user's. Only root may
+    // give a file away; for everybody else this changes nothing and may fail.
+    if (hadOld && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+        ::fchown(fd.Get(), old.st_uid, old.st_gid) != 0) {
+    }
+    if (::fsync(fd.Get()) != 0)
+        return fail(errno);
+    if (fd.Close() != 0)
+        return fail(errno);
+    if (::rename(temporary.constData(), Native(hive.File).constData()) != 0)
+        return fail(errno);
+    // Makes the rename itself durable. The new hive is in place already, so a failure
+    // here is not reported as a failed write.
+    TFileDescriptor folder(::open(Native(hive.Folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Valid())
+        ::fsync(folder.Get());
+    return {};
+}
+
+// Read-modify-replace under an exclusive lock on a lock file of the hive's own, so that
+// a concurrent writer's change is always read before ours is made. `change` returns
+// whether it changed the hive; nothing is written when it did not.
+TRegResult ModifyHive(const THive& hive, const std::function<bool(TRegFile&)>& change) {
+    TRegResult result = CheckWritable(hive);
+    if (!result.Ok())
+        return result;
+    int error = 0;
+    if (!MakeFolders(hive.Folder, hive.FolderMode(), error)) {
+        return Failure(StatusOf(error), QStringLiteral("The registry folder '%1' cannot be created: %2.")
+                                            .arg(hive.Folder, qt_error_string(error)));
+    }
+    TFileDescriptor lock(::open(Native(hive.LockFile).constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY,
+                                hive.FileMode()));
+    if (!lock.Valid())
+        return Failure(StatusOf(errno), CannotWrite(hive.File, errno));
+    while (::flock(lock.Get(), LOCK_EX) != 0)
+        if (errno != EINTR)
+            return Failure(TRegStatus::IoError, CannotWrite(hive.File, errno));
+
+    TRegFile file(hive.Root);
+    result = ReadHive(hive, file);
+    if (!result.Ok() || !change(file))
+        return result;
+    return ReplaceHive(hive, file.Serialize());
+}
+
+QString ValueName(const QString& name) {
+    return name == QStringLiteral("@") ? QString() : name;
+}
+
+// An open key remembers its hive file as it was found when the key was opened.
+class TPosixRegistryKey : public IRegistryKey {
+public:
+    TPosixRegistryKey(THive hive, const QString& path, std::uint32_t access)
+        : FHive(std::move(hive)), FPath(path), FAccess(access) {}
+
+    TRegResult QueryValue(const QString& name, TRegValue& value) override {
+        if (!(FAccess & KEY_QUERY_VALUE))
+            return Denied(QStringLiteral("read values"));
+        TRegFile file(FHive.Root);
+        const TRegResult result = ReadHive(FHive, file);
+        if (!result.Ok())
+            return result;
+        const TRegValue* found = file.FindValue(FPath, ValueName(name));
+        if (!found) {
+            if (!file.KeyExists(FPath))
+                return KeyMissing(FHive.Root, FPath);
+            return Failure(TRegStatus::NotFound,
+                           QStringLiteral("The registry value '%1' does not exist in '%2'.")
+                               .arg(name, KeyName(FHive.Root, FPath)));
+        }
+        value = *found;
+        return {};
+    }
+
+    TRegResult SetValue(const QString& name, const TRegValue& value) override {
+        if (!(FAccess & KEY_SET_VALUE))
+            return Denied(QStringLiteral("set values"));
+        const QString stored = ValueName(name);
+        if (!TRegFile::IsStorableValueName(stored)) {
+            return Failure(TRegStatus::IoError,
+                           QStringLiteral("The registry value name '%1' cannot be stored in '%2'.")
+                               .arg(name, FHive.File));
+        }
+        return ModifyHive(FHive, [&](TRegFile& file) { return file.SetValue(FPath, stored, value); });
+    }
+
+    static TRegResult KeyMissing(TRootKey root, const QString& path) {
+        return Failure(TRegStatus::NotFound,
+                       QStringLiteral("The registry key '%1' does not exist.").arg(KeyName(root, path)));
+    }
+
+private:
+    TRegResult Denied(const QString& what) const {
+        return Failure(TRegStatus::AccessDenied,
+                       QStringLiteral("The registry key '%1' was opened without the right to %2.")
+                           .arg(KeyName(FHive.Root, FPath), what));
+    }
+
+    THive FHive;
+    QString FPath;
+    std::uint32_t FAccess;
+};
+
+}  // namespace
+
+QString TPosixRegistry::HiveFolder(TRootKey root) {
+    QString folder = qEnvironmentVariable("KESTRELWEAVE_REGISTRY");
+    if (folder.isEmpty() && root == TRootKey::LocalMachine)
+        folder = QStringLiteral("/etc/kestrelweave");
+    if (folder.isEmpty()) {
+        // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
+        QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        if (config.isEmpty() || QDir::isRelativePath(config)) {
+            QString home = qEnvironmentVariable("HOME");
+            if (home.isEmpty())
+                if (const passwd* user = ::getpwuid(::getuid()))
+                    home = QFile::decodeName(user->pw_dir);
+            config = home + QStringLiteral("/.config");
+        }
+        folder = config + QStringLiteral("/kestrelweave");
+    }
+    return QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+QString TPosixRegistry::HiveFile(TRootKey root) {
+    return Locate(root).File;
+}
+
+TRegResult TPosixRegistry::OpenKey(TRootKey root, const QString& path, std::uint32_t access, bool create,
+                                   std::unique_ptr<IRegistryKey>& key) {
+    key.reset();
+    // A name that no hive can hold names no key, and none can be created under it.
+    if (!TRegFile::IsStorableKeyPath(path)) {
+        return Failure(TRegStatus::NotFound,
+                       QStringLiteral("'%1' is not a valid registry key name.").arg(KeyName(root, path)));
+    }
+    const THive hive = Locate(root);
+    TRegFile file(root);
+    TRegResult result = ReadHive(hive, file);
+    if (!result.Ok())
+        return result;
+
+    // As with the registry, an existing key opens with the rights asked for, whether
+    // creation was allowed or not: reading needs no right to write.
+    if (!file.KeyExists(path)) {
+        if (!create)
+            return TPosixRegistryKey::KeyMissing(root, path);
+        result = ModifyHive(hive, [&](TRegFile& current) { return current.CreateKey(path); });
+    } else if (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) {
+        result = CheckWritable(hive);
+    }
+    if (!result.Ok())
+        return result;
+    key = std::make_unique<TPosixRegistryKey>(hive, path, access);
+    return {};
+}
+
+IRegistry& SystemRegistry() {
+    static TPosixRegistry registry;
+    return registry;
+}

@@ -1,0 +1,512 @@
+#include "platform/posix/PosixRegistry.h"
+
+#include "platform/RegFile.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <functional>
+
+namespace {
+
+const QByteArray KHeader = "Windows Registry Editor Version 5.00\n\n";
+constexpr uid_t KNobody = 65534;
+
+// Runs `body` in a child process and gives its exit code (128 + signal when killed).
+int RunInChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(body());
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool DropToNobody() {
+    return ::setgroups(0, nullptr) == 0 && ::setgid(KNobody) == 0 && ::setuid(KNobody) == 0 &&
+           ::geteuid() == KNobody;
+}
+
+// A list of named checks run in a child; the exit code is the 1-based number of the
+// first that failed, so the parent can name it.
+using TChecks = std::vector<std::pair<const char*, std::function<bool()>>>;
+
+int RunChecks(const TChecks& checks) {
+    for (std::size_t i = 0; i < checks.size(); ++i)
+        if (!checks[i].second())
+            return int(i + 1);
+    return 0;
+}
+
+std::string FailedCheck(const TChecks& checks, int code) {
+    if (code == 0)
+        return "all passed";
+    if (code > 0 && std::size_t(code) <= checks.size())
+        return checks[std::size_t(code) - 1].first;
+    return "child ended with " + std::to_string(code);
+}
+
+QStringList Listing(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+ino_t Inode(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+mode_t Mode(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+class TPosixRegistryTest : public testing::Test {
+protected:
+    TTempFolder FTemp;
+    TScopedEnv FFolder{"KESTRELWEAVE_REGISTRY", QFile::encodeName(FTemp.Path())};
+    TPosixRegistry FRegistry;
+
+    QString UserFile() const { return FTemp.FilePath("user.reg"); }
+    QString MachineFile() const { return FTemp.FilePath("machine.reg"); }
+
+    TRegResult Open(TRootKey root, const QString& path, std::uint32_t access, bool create,
+                    std::unique_ptr<IRegistryKey>& key) {
+        return FRegistry.OpenKey(root, path, access, create, key);
+    }
+
+    TRegResult Query(TRootKey root, const QString& path, const QString& name, TRegValue& value) {
+        std::unique_ptr<IRegistryKey> key;
+        const TRegResult result = Open(root, path, KEY_READ, false, key);
+        return result.Ok() ? key->QueryValue(name, value) : result;
+    }
+
+    TRegResult Set(TRootKey root, const QString& path, const QString& name, const TRegValue& value) {
+        std::unique_ptr<IRegistryKey> key;
+        const TRegResult result = Open(root, path, KEY_ALL_ACCESS, true, key);
+        return result.Ok() ? key->SetValue(name, value) : result;
+    }
+};
+
+TEST_F(TPosixRegistryTest, ReadsTheHiveAsStored) {
+    FTemp.Write("machine.reg", KHeader +
+                                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\n"
+                                   "\"Converter\"=\"http://example.org/c\"\n"
+                                   "\"Empty\"=\"\"\n@=\"standard\"\n"
+                                   "\"Home\"=hex(2):25,00,41,00,25,00,00,00\n");
+    TRegValue value;
+    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, "software\\kestrelweave\\LINKS", "CONVERTER", value).Ok());
+    EXPECT_EQ(value, TRegValue::String("http://example.org/c"));
+    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", "Empty", value).Ok());
+    EXPECT_EQ(value, TRegValue::String(""));
+    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", "Home", value).Ok());
+    EXPECT_EQ(value, TRegValue::String("%A%", REG_EXPAND_SZ));
+    for (const char* name : {"", "@"}) {
+        ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", name, value).Ok()) << name;
+        EXPECT_EQ(value.Text, "standard");
+    }
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", "Subscription", value).Status,
+              TRegStatus::NotFound);
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\AppPaths", "Tool", value).Status,
+              TRegStatus::NotFound);
+    EXPECT_TRUE(Query(HKEY_LOCAL_MACHINE, "SOFTWARE", "x", value).Status == TRegStatus::NotFound)
+        << "a parent key exists, its value does not";
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, "SOFTWARE\\Kestrelweave\\Links", "Converter", value).Status,
+              TRegStatus::NotFound)
+        << "the other hive is missing, so it is empty";
+}
+
+TEST_F(TPosixRegistryTest, ReadingNeverWrites) {
+    std::unique_ptr<IRegistryKey> key;
+    EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", KEY_READ, false, key).Status,
+              TRegStatus::NotFound);
+    EXPECT_EQ(key, nullptr);
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "", KEY_READ, false, key).Ok()) << "the root key always exists";
+    TRegValue value;
+    EXPECT_EQ(key->QueryValue("LanguageIndex", value).Status, TRegStatus::NotFound);
+    EXPECT_TRUE(Listing(FTemp.Path()).isEmpty()) << Listing(FTemp.Path()).join(' ').toStdString();
+
+    // Opening an existing key, even with creation allowed, leaves the file alone.
+    const QByteArray hive = KHeader + "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n";
+    FTemp.Write("user.reg", hive);
+    const ino_t inode = Inode(UserFile());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "SOFTWARE\\KESTRELWEAVE\\manager", KEY_ALL_ACCESS, true, key).Ok());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "Software\\Kestrelweave", KEY_READ, true, key).Ok());
+    EXPECT_EQ(Inode(UserFile()), inode);
+    EXPECT_EQ(FTemp.Read("user.reg"), hive);
+    EXPECT_EQ(Listing(FTemp.Path()), QStringList{"user.reg"});
+}
+
+TEST_F(TPosixRegistryTest, CreateOnOpenMakesAnEmptyKeyOnlyWhenAsked) {
+    std::unique_ptr<IRegistryKey> key;
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Links", KEY_READ, true, key).Ok());
+    TRegValue value;
+    EXPECT_EQ(key->QueryValue("Converter", value).Status, TRegStatus::NotFound);
+    const QByteArray created = FTemp.Read("user.reg");
+    EXPECT_EQ(created, KHeader + "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Links]\n");
+
+    EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", KEY_READ, false, key).Status,
+              TRegStatus::NotFound);
+    EXPECT_EQ(FTemp.Read("user.reg"), created);
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "software\\kestrelweave", KEY_READ, false, key).Ok())
+        << "parents of a created key exist";
+    EXPECT_EQ(Open(HKEY_CURRENT_USER, "A\\\\B", KEY_READ, true, key).Status, TRegStatus::NotFound);
+    EXPECT_EQ(FTemp.Read("user.reg"), created) << "an invalid name creates nothing";
+}
+
+TEST_F(TPosixRegistryTest, SetValueReplacesAnyTypeAndKeepsTheRest) {
+    FTemp.Write("user.reg", KHeader +
+                                "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
+                                "\"LanguageIndex\"=\"3\"\n\"Blob\"=hex(99):01,02\n\n"
+                                "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000005\n");
+    ASSERT_TRUE(
+        Set(HKEY_CURRENT_USER, "software\\kestrelweave\\manager", "languageindex", TRegValue::Dword(2)).Ok());
+    TRegValue value;
+    ASSERT_TRUE(Query(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", "LanguageIndex", value).Ok());
+    EXPECT_EQ(value, TRegValue::Dword(2));
+    EXPECT_EQ(FTemp.Read("user.reg"), KHeader +
+                                          "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
+                                          "\"LanguageIndex\"=dword:00000002\n\"Blob\"=hex(99):01,02\n\n"
+                                          "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000005\n");
+
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", "@", TRegValue::String("d")).Ok());
+    ASSERT_TRUE(Query(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", "", value).Ok());
+    EXPECT_EQ(value.Text, "d");
+    EXPECT_EQ(Set(HKEY_CURRENT_USER, "Software", "bad\nname", TRegValue::Dword(1)).Status,
+              TRegStatus::IoError);
+}
+
+TEST_F(TPosixRegistryTest, AccessMaskLimitsTheKey) {
+    std::unique_ptr<IRegistryKey> reader, writer;
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "K", KEY_READ, true, reader).Ok());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "K", KEY_WRITE, false, writer).Ok());
+    EXPECT_EQ(reader->SetValue("v", TRegValue::Dword(1)).Status, TRegStatus::AccessDenied);
+    ASSERT_TRUE(writer->SetValue("v", TRegValue::Dword(1)).Ok());
+    TRegValue value;
+    EXPECT_EQ(writer->QueryValue("v", value).Status, TRegStatus::AccessDenied);
+    ASSERT_TRUE(reader->QueryValue("v", value).Ok());
+}
+
+TEST_F(TPosixRegistryTest, EveryReadSeesTheFileAsItIsNow) {
+    std::unique_ptr<IRegistryKey> key;
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "Software\\K", KEY_ALL_ACCESS, true, key).Ok());
+    TPosixRegistry other;
+    TRegValue value;
+    for (std::uint32_t round = 1; round <= 3; ++round) {
+        std::unique_ptr<IRegistryKey> otherKey;
+        ASSERT_TRUE(other.OpenKey(HKEY_CURRENT_USER, "Software\\K", KEY_ALL_ACCESS, false, otherKey).Ok());
+        ASSERT_TRUE(otherKey->SetValue("n", TRegValue::Dword(round)).Ok());
+        ASSERT_TRUE(key->QueryValue("n", value).Ok());
+        EXPECT_EQ(value, TRegValue::Dword(round));
+    }
+    FTemp.Write("user.reg", KHeader + "[HKEY_CURRENT_USER\\Software\\K]\n\"n\"=\"by hand\"\n");
+    ASSERT_TRUE(key->QueryValue("n", value).Ok());
+    EXPECT_EQ(value.Text, "by hand");
+}
+
+struct THiveFolderCase {
+    const char* Name;
+    const char* Registry;
+    const char* ConfigHome;
+    const char* Home;
+    TRootKey Root;
+    const char* Expected;
+};
+
+class TPosixRegistryHiveFolder : public testing::TestWithParam<THiveFolderCase> {};
+
+TEST_P(TPosixRegistryHiveFolder, FollowsTheEnvironment) {
+    const THiveFolderCase& row = GetParam();
+    TScopedEnv registry("KESTRELWEAVE_REGISTRY", row.Registry);
+    TScopedEnv config("XDG_CONFIG_HOME", row.ConfigHome);
+    TScopedEnv home("HOME", row.Home);
+    EXPECT_EQ(TPosixRegistry::HiveFolder(row.Root), row.Expected);
+    const QString file = row.Root == HKEY_LOCAL_MACHINE ? "/machine.reg" : "/user.reg";
+    EXPECT_EQ(TPosixRegistry::HiveFile(row.Root), row.Expected + file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TPosixRegistryHiveFolder,
+    testing::Values(
+        THiveFolderCase{"MachineDefault", "", "/cfg", "/home/u", HKEY_LOCAL_MACHINE, "/etc/kestrelweave"},
+        THiveFolderCase{"UserFromConfigHome", "", "/cfg", "/home/u", HKEY_CURRENT_USER, "/cfg/kestrelweave"},
+        THiveFolderCase{"UserFromHome", "", "", "/home/u", HKEY_CURRENT_USER, "/home/u/.config/kestrelweave"},
+        THiveFolderCase{"RelativeConfigHomeIgnored", "", "rel/cfg", "/home/u", HKEY_CURRENT_USER,
+                        "/home/u/.config/kestrelweave"},
+        THiveFolderCase{"OverrideHoldsMachineHive", "/srv/reg/", "/cfg", "/home/u", HKEY_LOCAL_MACHINE,
+                        "/srv/reg"},
+        THiveFolderCase{"OverrideHoldsUserHive", "/srv/reg", "/cfg", "/home/u", HKEY_CURRENT_USER,
+                        "/srv/reg"}),
+    [](const testing::TestParamInfo<THiveFolderCase>& info) { return info.param.Name; });
+
+TEST_F(TPosixRegistryTest, NewHivesGetTheirModesAndFoldersAndKeepAnExistingMode) {
+    ASSERT_TRUE(Set(HKEY_LOCAL_MACHINE, "SOFTWARE\\K", "v", TRegValue::Dword(1)).Ok());
+    EXPECT_EQ(Mode(MachineFile()), 0644u);
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "Software\\K", "v", TRegValue::Dword(1)).Ok());
+    EXPECT_EQ(Mode(UserFile()), 0600u);
+
+    ASSERT_EQ(::chmod(QFile::encodeName(UserFile()).constData(), 0640), 0);
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "Software\\K", "v", TRegValue::Dword(2)).Ok());
+    EXPECT_EQ(Mode(UserFile()), 0640u);
+    EXPECT_EQ(Listing(FTemp.Path()),
+              (QStringList{".machine.reg.lock", ".user.reg.lock", "machine.reg", "user.reg"}))
+        << "no temporary file is left behind";
+
+    TScopedEnv noOverride("KESTRELWEAVE_REGISTRY", "");
+    TScopedEnv config("XDG_CONFIG_HOME", QFile::encodeName(FTemp.FilePath("config/deeper")));
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "Software\\K", "v", TRegValue::Dword(3)).Ok());
+    EXPECT_TRUE(QFile::exists(FTemp.FilePath("config/deeper/kestrelweave/user.reg")));
+    EXPECT_EQ(Mode(FTemp.FilePath("config/deeper/kestrelweave")), 0700u);
+}
+
+struct TCorruptCase {
+    const char* Name;
+    std::function<TRegResult(TPosixRegistry&, IRegistryKey& openedBefore)> Operation;
+};
+
+class TPosixRegistryCorrupt : public TPosixRegistryTest, public testing::WithParamInterface<TCorruptCase> {};
+
+TEST_P(TPosixRegistryCorrupt, ReportsAndNeverOverwrites) {
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "A", "v", TRegValue::Dword(1)).Ok());
+    ASSERT_TRUE(Set(HKEY_LOCAL_MACHINE, "M", "v", TRegValue::Dword(1)).Ok());
+    std::unique_ptr<IRegistryKey> openedBefore;
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "A", KEY_ALL_ACCESS, false, openedBefore).Ok());
+    const QByteArray damaged = KHeader + "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n";
+    FTemp.Write("user.reg", damaged);
+
+    const TRegResult result = GetParam().Operation(FRegistry, *openedBefore);
+    EXPECT_EQ(result.Status, TRegStatus::Corrupt);
+    EXPECT_TRUE(result.Message.contains(UserFile() + "' is damaged (line 4: "))
+        << result.Message.toStdString();
+    EXPECT_EQ(FTemp.Read("user.reg"), damaged);
+    TRegValue value;
+    EXPECT_TRUE(Query(HKEY_LOCAL_MACHINE, "M", "v", value).Ok()) << "the other hive still reads";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TPosixRegistryCorrupt,
+                         testing::Values(TCorruptCase{"OpenToRead",
+                                                      [](TPosixRegistry& registry, IRegistryKey&) {
+                                                          std::unique_ptr<IRegistryKey> key;
+                                                          return registry.OpenKey(HKEY_CURRENT_USER, "A",
+                                                                                  KEY_READ, false, key);
+                                                      }},
+                                         TCorruptCase{"OpenToCreate",
+                                                      [](TPosixRegistry& registry, IRegistryKey&) {
+                                                          std::unique_ptr<IRegistryKey> key;
+                                                          return registry.OpenKey(HKEY_CURRENT_USER, "New",
+                                                                                  KEY_READ, true, key);
+                                                      }},
+                                         TCorruptCase{"OpenToWrite",
+                                                      [](TPosixRegistry& registry, IRegistryKey&) {
+                                                          std::unique_ptr<IRegistryKey> key;
+                                                          return registry.OpenKey(HKEY_CURRENT_USER, "A",
+                                                                                  KEY_ALL_ACCESS, false, key);
+                                                      }},
+                                         TCorruptCase{"QueryOnOpenKey",
+                                                      [](TPosixRegistry&, IRegistryKey& key) {
+                                                          TRegValue value;
+                                                          return key.QueryValue("v", value);
+                                                      }},
+                                         TCorruptCase{"SetOnOpenKey",
+                                                      [](TPosixRegistry&, IRegistryKey& key) {
+                                                          return key.SetValue("v", TRegValue::Dword(2));
+                                                      }}),
+                         [](const testing::TestParamInfo<TCorruptCase>& info) { return info.param.Name; });
+
+TEST_F(TPosixRegistryTest, HiveThatIsNoFileIsCorrupt) {
+    ASSERT_TRUE(QDir(FTemp.Path()).mkdir("user.reg"));
+    std::unique_ptr<IRegistryKey> key;
+    const TRegResult result = Open(HKEY_CURRENT_USER, "A", KEY_READ, true, key);
+    EXPECT_EQ(result.Status, TRegStatus::Corrupt);
+    EXPECT_TRUE(result.Message.contains("not a regular file")) << result.Message.toStdString();
+    EXPECT_TRUE(QFileInfo(UserFile()).isDir());
+}
+
+// Two writers add their own values to one key while a third process keeps reading:
+// no write may be lost and no read may see half a file.
+TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
+    constexpr int KWrites = 100;
+    const QString key = "Software\\Kestrelweave\\Race";
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    const auto spawn = [&](const std::function<int()>& body) {
+        std::fflush(nullptr);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(gate[1]);
+            char c;
+            while (::read(gate[0], &c, 1) < 0 && errno == EINTR) {
+            }
+            ::_exit(body());
+        }
+        return pid;
+    };
+    const auto writer = [&](const QString& prefix) {
+        return [=]() {
+            TPosixRegistry registry;
+            for (int i = 0; i < KWrites; ++i) {
+                std::unique_ptr<IRegistryKey> opened;
+                if (!registry.OpenKey(HKEY_CURRENT_USER, key, KEY_ALL_ACCESS, true, opened).Ok())
+                    return 1;
+                if (!opened->SetValue(prefix + QString::number(i), TRegValue::Dword(std::uint32_t(i))).Ok())
+                    return 2;
+            }
+            return 0;
+        };
+    };
+    const pid_t first = spawn(writer("A"));
+    const pid_t second = spawn(writer("B"));
+    const pid_t reader = spawn([&]() {
+        TPosixRegistry registry;
+        for (int i = 0; i < 4 * KWrites; ++i) {
+            std::unique_ptr<IRegistryKey> opened;
+            const TRegResult result = registry.OpenKey(HKEY_CURRENT_USER, key, KEY_READ, false, opened);
+            if (result.Status != TRegStatus::Ok && result.Status != TRegStatus::NotFound)
+                return 3;
+            TRegValue value;
+            if (opened && opened->QueryValue("A0", value).Status == TRegStatus::Corrupt)
+                return 4;
+        }
+        return 0;
+    });
+    ::close(gate[0]);
+    ::close(gate[1]);  // opens the gate for all three at once
+    for (const pid_t pid : {first, second, reader}) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    }
+
+    TRegFile hive(HKEY_CURRENT_USER);
+    QString error;
+    ASSERT_TRUE(hive.Parse(FTemp.Read("user.reg"), UserFile(), error)) << error.toStdString();
+    EXPECT_EQ(hive.ValueNames(key).size(), 2 * KWrites);
+    for (int i = 0; i < KWrites; ++i) {
+        for (const char* prefix : {"A", "B"}) {
+            const TRegValue* value = hive.FindValue(key, prefix + QString::number(i));
+            ASSERT_NE(value, nullptr) << prefix << i;
+            EXPECT_EQ(*value, TRegValue::Dword(std::uint32_t(i)));
+        }
+    }
+}
+
+TEST_F(TPosixRegistryTest, FailedWriteLeavesTheOldHive) {
+    const QByteArray hive = KHeader +
+                            "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
+                            "\"LanguageIndex\"=dword:00000001\n";
+    FTemp.Write("user.reg", hive);
+    const int code = RunInChild([&] {
+        // The file size limit stands in for a full disk: the write stops part-way.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{std::size_t(hive.size()), std::size_t(hive.size())};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 10;
+        TPosixRegistry registry;
+        std::unique_ptr<IRegistryKey> key;
+        if (!registry
+                 .OpenKey(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", KEY_ALL_ACCESS, false, key)
+                 .Ok())
+            return 1;
+        const TRegResult result = key->SetValue("LanguageIndex", TRegValue::String(QString(200, u'x')));
+        if (result.Status != TRegStatus::IoError)
+            return 2;
+        return result.Message.contains("cannot be written") ? 0 : 3;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(FTemp.Read("user.reg"), hive);
+    EXPECT_EQ(Listing(FTemp.Path()), (QStringList{".user.reg.lock", "user.reg"}));
+}
+
+// An ordinary user may read the machine hive but not create or write in it, as the
+// registry refuses an ordinary user under HKEY_LOCAL_MACHINE.
+TEST_F(TPosixRegistryTest, OrdinaryUserIsDeniedWhereTheyMayNotWrite) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as an ordinary user";
+    ASSERT_EQ(::chmod(QFile::encodeName(FTemp.Path()).constData(), 0755), 0);
+    const QByteArray machine =
+        KHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave]\n\"PathToEditor\"=\"ed\"\n";
+    FTemp.Write("machine.reg", machine);
+    ASSERT_EQ(::chmod(QFile::encodeName(MachineFile()).constData(), 0644), 0);
+    // A folder of the user's own whose hive was made read-only.
+    const QByteArray user = KHeader + "[HKEY_CURRENT_USER\\K]\n\"v\"=dword:00000001\n";
+    const QString own = FTemp.FilePath("own");
+    FTemp.Write("own/user.reg", user);
+    for (const QString& path : {own, own + "/user.reg"})
+        ASSERT_EQ(::chown(QFile::encodeName(path).constData(), KNobody, KNobody), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(own + "/user.reg").constData(), 0444), 0);
+    const QStringList before = Listing(FTemp.Path());
+
+    const TChecks checks{
+        {"drop to nobody", [] { return DropToNobody(); }},
+        {"creating a key in the machine hive is denied",
+         [] {
+             TPosixRegistry registry;
+             std::unique_ptr<IRegistryKey> key;
+             return registry.OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", KEY_READ, true, key)
+                            .Status == TRegStatus::AccessDenied &&
+                    !key;
+         }},
+        {"opening a machine key for writing is denied",
+         [] {
+             TPosixRegistry registry;
+             std::unique_ptr<IRegistryKey> key;
+             return registry.OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave", KEY_ALL_ACCESS, false, key)
+                        .Status == TRegStatus::AccessDenied;
+         }},
+        {"an existing machine key opens for reading, also with creation allowed",
+         [] {
+             TPosixRegistry registry;
+             std::unique_ptr<IRegistryKey> key;
+             TRegValue value;
+             return registry.OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave", KEY_READ, true, key)
+                        .Ok() &&
+                    key->QueryValue("PathToEditor", value).Ok() && value.Text == "ed";
+         }},
+        {"a hive folder that would be created below the machine's folder is denied",
+         [&] {
+             qputenv("KESTRELWEAVE_REGISTRY", QFile::encodeName(FTemp.FilePath("new/deeper")));
+             TPosixRegistry registry;
+             std::unique_ptr<IRegistryKey> key;
+             const bool denied =
+                 registry.OpenKey(HKEY_CURRENT_USER, "Software\\K", KEY_READ, true, key).Status ==
+                 TRegStatus::AccessDenied;
+             qputenv("KESTRELWEAVE_REGISTRY", QFile::encodeName(FTemp.Path()));
+             return denied;
+         }},
+        {"a read-only hive refuses a value",
+         [&] {
+             qputenv("KESTRELWEAVE_REGISTRY", QFile::encodeName(own));
+             TPosixRegistry registry;
+             std::unique_ptr<IRegistryKey> key;
+             if (registry.OpenKey(HKEY_CURRENT_USER, "K", KEY_ALL_ACCESS, false, key).Status !=
+                 TRegStatus::AccessDenied)
+                 return false;
+             return registry.OpenKey(HKEY_CURRENT_USER, "K", KEY_READ | KEY_SET_VALUE, false, key).Status ==
+                    TRegStatus::AccessDenied;
+         }},
+    };
+    const int code = RunInChild([&] { return RunChecks(checks); });
+    EXPECT_EQ(code, 0) << "failed: " << FailedCheck(checks, code);
+    EXPECT_EQ(Listing(FTemp.Path()), before) << "nothing is left behind";
+    EXPECT_EQ(FTemp.Read("machine.reg"), machine);
+    EXPECT_EQ(Listing(own), QStringList{"user.reg"});
+    EXPECT_EQ(FTemp.Read("own/user.reg"), user);
+}
+
+TEST(TPosixRegistry, SystemRegistryIsOneObject) {
+    EXPECT_EQ(&SystemRegistry(), &SystemRegistry());
+    EXPECT_NE(dynamic_cast<TPosixRegistry*>(&SystemRegistry()), nullptr);
+}
+
+}  // namespace
