@@ -51,6 +51,5 @@ QFont TFont::ToQFont() const {
     font.setItalic(FStyle.testFlag(fsItalic));
     font.setUnderline(FStyle.testFlag(fsUnderline));
     font.setStrikeOut(FStyle.testFlag(fsStrikeOut));
-    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
