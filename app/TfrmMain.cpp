@@ -27,7 +27,8 @@ constexpr TColor ToolMissingColour = RGBColor(0x66, 0x66, 0x66);
 template <typename TComponentClass>
 TComponentClass* TfrmMain::Component(const char* name) const {
     auto* component = qobject_cast<TComponentClass*>(FindComponent(QLatin1String(name)));
-    if (!component) throw EReadError(QStringLiteral("The main window has no component %1").arg(QLatin1String(name)));
+    if (!component)
+        throw EReadError(QStringLiteral("The main window has no component %1").arg(QLatin1String(name)));
     return component;
 }
 
@@ -42,17 +43,23 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     // Every link label shows crHandPoint; make that the system's own hand.
     Screen()->SetCursor(crHandPoint, LoadCursor(IDC_HAND));
 
-    FRegUserManager = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\Manager"), HKEY_CURRENT_USER);
+    FRegUserManager =
+        std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\Manager"), HKEY_CURRENT_USER);
     FRegRoot = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave"), HKEY_LOCAL_MACHINE);
-    FRegLinks = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\Links"), HKEY_LOCAL_MACHINE);
-    FRegAppPaths = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\AppPaths"), HKEY_LOCAL_MACHINE);
+    FRegLinks =
+        std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\Links"), HKEY_LOCAL_MACHINE);
+    FRegAppPaths =
+        std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\AppPaths"), HKEY_LOCAL_MACHINE);
 
     // The interface language is restored here once the localization is in.
 
     const QString downloads = SiteBaseURL() + QStringLiteral("/download/");
-    for (int i = 0; i < ToolCount; ++i) FToolUrl[i] = downloads + QLatin1String(ToolCatalogue[i].Installer);
-    for (int i = 0; i < ToolCount; ++i) FToolFile[i] = QLatin1String(ToolCatalogue[i].Installer);
-    for (int i = 0; i < ToolCount; ++i) FToolName[i] = QLatin1String(ToolCatalogue[i].Name);
+    for (int i = 0; i < ToolCount; ++i)
+        FToolUrl[i] = downloads + QLatin1String(ToolCatalogue[i].Installer);
+    for (int i = 0; i < ToolCount; ++i)
+        FToolFile[i] = QLatin1String(ToolCatalogue[i].Installer);
+    for (int i = 0; i < ToolCount; ++i)
+        FToolName[i] = QLatin1String(ToolCatalogue[i].Name);
 
     RefreshTools();
 
@@ -64,7 +71,8 @@ TfrmMain::~TfrmMain() {
     FRegRoot.reset();
     FRegLinks.reset();
     FRegAppPaths.reset();
-    if (frmMain == this) frmMain = nullptr;
+    if (frmMain == this)
+        frmMain = nullptr;
 }
 
 void TfrmMain::RefreshTools() {
@@ -75,7 +83,8 @@ void TfrmMain::RefreshTools() {
     for (int i = 0; i < ToolCount; ++i) {
         // The path is taken as it was read: no expansion, no unquoting.
         FToolInstalled[i] = FileExists(FToolPath[i]);
-        if (FToolInstalled[i]) ++installed;
+        if (FToolInstalled[i])
+            ++installed;
     }
 
     lblDownloadAll->SetVisible(installed != ToolCount);
@@ -88,32 +97,39 @@ void TfrmMain::RefreshTools() {
 void TfrmMain::UpdateToolColours(TForm* form) {
     for (int i = 0; i < form->ComponentCount(); ++i) {
         QObject* component = form->Components(i);
-        if (qstrcmp(component->metaObject()->className(), "TLabel") != 0) continue;
+        if (qstrcmp(component->metaObject()->className(), "TLabel") != 0)
+            continue;
         auto* label = static_cast<TLabel*>(component);
         const int index = label->Tag() - ToolTagBase;
-        if (index < 0) continue;
+        if (index < 0)
+            continue;
         // Only the tool labels carry such Tags; one past the catalogue is a
         // mistake in the form description and must not read past the array.
-        if (index >= ToolCount) continue;
+        if (index >= ToolCount)
+            continue;
         label->Font()->SetColor(FToolInstalled[index] ? ToolInstalledColour : ToolMissingColour);
     }
 }
 
 void TfrmMain::lblApp1MouseEnter(QObject* Sender) {
-    if (auto* label = qobject_cast<TLabel*>(Sender)) label->Font()->SetStyle(fsUnderline);
+    if (auto* label = qobject_cast<TLabel*>(Sender))
+        label->Font()->SetStyle(fsUnderline);
 }
 
 void TfrmMain::lblApp1MouseLeave(QObject* Sender) {
-    if (auto* label = qobject_cast<TLabel*>(Sender)) label->Font()->SetStyle({});
+    if (auto* label = qobject_cast<TLabel*>(Sender))
+        label->Font()->SetStyle({});
 }
 
 void TfrmMain::FormClose(QObject* /*Sender*/, TCloseAction& /*Action*/) {}
 
 void TfrmMain::ApplicationEvents1Message(TMsg& Msg, bool& Handled) {
-    if (Msg.message != FAppInstalledMsg) return;
+    if (Msg.message != FAppInstalledMsg)
+        return;
     // A broadcast reaches every top-level window; only the application's own
     // copy is acted on, so that one broadcast means one refresh.
-    if (Msg.hwnd != Application->Handle()) return;
+    if (Msg.hwnd != Application->Handle())
+        return;
     RefreshTools();
     Handled = true;
 }

@@ -34,7 +34,8 @@ QString TRegedit::ReadString(const QString& name, const QString& defaultValue) {
     TRestoreAccess restore(*FRegistry);
     FRegistry->SetAccess(KEY_READ);
     FRegistry->OpenKey(FKeyPath, true);
-    if (FRegistry->ValueExists(name)) result = FRegistry->ReadString(name);
+    if (FRegistry->ValueExists(name))
+        result = FRegistry->ReadString(name);
     return result;
 }
 
@@ -43,7 +44,8 @@ int TRegedit::ReadInteger(const QString& name, int defaultValue) {
     TRestoreAccess restore(*FRegistry);
     FRegistry->SetAccess(KEY_READ);
     FRegistry->OpenKey(FKeyPath, false);
-    if (FRegistry->ValueExists(name)) result = FRegistry->ReadInteger(name);
+    if (FRegistry->ValueExists(name))
+        result = FRegistry->ReadInteger(name);
     return result;
 }
 

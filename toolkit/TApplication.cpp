@@ -21,7 +21,8 @@ public:
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
-    TMessageEvent(const TMsg& message, QObject* target) : QEvent(EventType()), Message(message), Target(target) {}
+    TMessageEvent(const TMsg& message, QObject* target)
+        : QEvent(EventType()), Message(message), Target(target) {}
 
     TMsg Message;
     QPointer<QObject> Target;
@@ -38,7 +39,8 @@ TApplication::TApplication() {
 TApplication::~TApplication() {
     SystemWindowMessages().Listen(nullptr);
     // Forms go in the reverse order of their creation, the main form last.
-    while (!FForms.empty()) FForms.pop_back();
+    while (!FForms.empty())
+        FForms.pop_back();
     Application = nullptr;
 }
 
@@ -54,14 +56,17 @@ void TApplication::SetTitle(const QString& value) {
 }
 
 void TApplication::AdoptForm(std::unique_ptr<TForm> form) {
-    if (!FMainForm) FMainForm = form.get();
+    if (!FMainForm)
+        FMainForm = form.get();
     FForms.push_back(std::move(form));
 }
 
 void TApplication::Run() {
-    if (!FMainForm || FTerminated) return;
+    if (!FMainForm || FTerminated)
+        return;
     FMainForm->Show();
-    if (!FTerminated) QApplication::exec();
+    if (!FTerminated)
+        QApplication::exec();
 }
 
 void TApplication::Terminate() {
@@ -69,11 +74,14 @@ void TApplication::Terminate() {
     QApplication::exit(0);
 }
 
-void TApplication::ProcessMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
+void TApplication::ProcessMessages() {
+    QApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void TApplication::Minimize() {
     for (QWidget* window : QApplication::topLevelWidgets())
-        if (window->isVisible()) window->showMinimized();
+        if (window->isVisible())
+            window->showMinimized();
 }
 
 void TApplication::PostMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
@@ -84,13 +92,16 @@ void TApplication::PostMessage(HWND window, unsigned message, WPARAM wParam, LPA
 void TApplication::BroadcastMessage(unsigned message, WPARAM wParam, LPARAM lParam) {
     PostMessage(Handle(), message, wParam, lParam);
     for (QWidget* window : QApplication::topLevelWidgets())
-        if (auto* form = qobject_cast<TForm*>(window)) PostMessage(form->Handle(), message, wParam, lParam);
+        if (auto* form = qobject_cast<TForm*>(window))
+            PostMessage(form->Handle(), message, wParam, lParam);
 }
 
 bool TApplication::event(QEvent* event) {
-    if (event->type() != TMessageEvent::EventType()) return QObject::event(event);
+    if (event->type() != TMessageEvent::EventType())
+        return QObject::event(event);
     auto* posted = static_cast<TMessageEvent*>(event);
-    if (posted->Target) DispatchMessage(posted->Message, posted->Target);
+    if (posted->Target)
+        DispatchMessage(posted->Message, posted->Target);
     return true;
 }
 
@@ -99,13 +110,18 @@ void TApplication::DispatchMessage(TMsg& message, QObject* target) {
     // Hooks may come and go while one of them runs; walk a snapshot.
     const std::vector<QPointer<TApplicationEvents>> hooks = FEvents;
     for (const QPointer<TApplicationEvents>& hook : hooks) {
-        if (hook) hook->DoMessage(message, handled);
-        if (handled) return;
+        if (hook)
+            hook->DoMessage(message, handled);
+        if (handled)
+            return;
     }
-    if (auto* form = qobject_cast<TForm*>(target)) Guard([&] { form->WndProc(message); });
+    if (auto* form = qobject_cast<TForm*>(target))
+        Guard([&] { form->WndProc(message); });
 }
 
-void TApplication::RegisterEvents(TApplicationEvents* events) { FEvents.emplace_back(events); }
+void TApplication::RegisterEvents(TApplicationEvents* events) {
+    FEvents.emplace_back(events);
+}
 
 void TApplication::UnregisterEvents(TApplicationEvents* events) {
     std::erase_if(FEvents, [events](const QPointer<TApplicationEvents>& e) { return !e || e == events; });

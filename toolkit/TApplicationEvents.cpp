@@ -3,9 +3,11 @@
 #include "toolkit/TApplication.h"
 
 TApplicationEvents::TApplicationEvents(QObject* owner) : TComponent(owner) {
-    if (Application) Application->RegisterEvents(this);
+    if (Application)
+        Application->RegisterEvents(this);
 }
 
 TApplicationEvents::~TApplicationEvents() {
-    if (Application) Application->UnregisterEvents(this);
+    if (Application)
+        Application->UnregisterEvents(this);
 }

@@ -23,7 +23,8 @@ QHash<QString, TEntry>& Classes() {
 // relying on the order in which static libraries initialise.
 void RegisterToolkitClasses() {
     static bool done = false;
-    if (done) return;
+    if (done)
+        return;
     done = true;
     TClassRegistry::RegisterClass<TLabel>();
     TClassRegistry::RegisterClass<TPanel>();
@@ -40,7 +41,9 @@ void TClassRegistry::Register(const QString& className, bool isControl, TFactory
 TClassRegistry::TFactory TClassRegistry::Find(const QString& className, bool* isControl) {
     RegisterToolkitClasses();
     const auto it = Classes().constFind(className.toLower());
-    if (it == Classes().cend()) return nullptr;
-    if (isControl) *isControl = it->IsControl;
+    if (it == Classes().cend())
+        return nullptr;
+    if (isControl)
+        *isControl = it->IsControl;
     return it->Factory;
 }

@@ -10,7 +10,8 @@ using namespace tk;
 
 TControl::TControl(QWidget* parent) : QWidget(parent), FFont(new TFont(this)) {
     connect(FFont, &TFont::Changed, this, [this] {
-        if (!FCopyingParentFont) FParentFont = false;
+        if (!FCopyingParentFont)
+            FParentFont = false;
         ApplyFont();
     });
     connect(Screen(), &TScreen::CursorsChanged, this, &TControl::ApplyCursor);
@@ -20,31 +21,38 @@ TControl::TControl(QWidget* parent) : QWidget(parent), FFont(new TFont(this)) {
         ApplyFont();
 }
 
-TControl* TControl::ParentControl() const { return isWindow() ? nullptr : qobject_cast<TControl*>(parentWidget()); }
+TControl* TControl::ParentControl() const {
+    return isWindow() ? nullptr : qobject_cast<TControl*>(parentWidget());
+}
 
 TForm* TControl::ParentForm() const {
     for (QWidget* w = const_cast<TControl*>(this); w; w = w->parentWidget())
-        if (auto* form = qobject_cast<TForm*>(w)) return form;
+        if (auto* form = qobject_cast<TForm*>(w))
+            return form;
     return nullptr;
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
     setGeometry(left, top, std::max(0, width), std::max(0, height));
     if (FAlign != alNone)
-        if (TControl* parent = ParentControl()) parent->RequestAlign();
+        if (TControl* parent = ParentControl())
+            parent->RequestAlign();
 }
 
 void TControl::SetAlign(TAlign value) {
-    if (FAlign == value) return;
+    if (FAlign == value)
+        return;
     FAlign = value;
-    if (TControl* parent = ParentControl()) parent->RequestAlign();
+    if (TControl* parent = ParentControl())
+        parent->RequestAlign();
 }
 
 void TControl::SetVisible(bool value) {
     FVisible = value;
     setVisible(value);
     if (FAlign != alNone)
-        if (TControl* parent = ParentControl()) parent->RequestAlign();
+        if (TControl* parent = ParentControl())
+            parent->RequestAlign();
 }
 
 void TControl::SetHint(const QString& value) {
@@ -71,7 +79,8 @@ void TControl::ApplyCursor() {
 }
 
 void TControl::SetCaption(const QString& value) {
-    if (FCaption == value) return;
+    if (FCaption == value)
+        return;
     FCaption = value;
     CaptionChanged();
     update();
@@ -79,12 +88,14 @@ void TControl::SetCaption(const QString& value) {
 
 void TControl::SetParentFont(bool value) {
     FParentFont = value;
-    if (value) ParentFontChanged();
+    if (value)
+        ParentFontChanged();
 }
 
 void TControl::ParentFontChanged() {
     TControl* parent = ParentControl();
-    if (!FParentFont || !parent) return;
+    if (!FParentFont || !parent)
+        return;
     FCopyingParentFont = true;
     FFont->Assign(*parent->Font());
     FCopyingParentFont = false;
@@ -119,7 +130,8 @@ void TControl::ParentColorChanged() {
 
 QColor TControl::BackgroundColor() const {
     if (FParentColor)
-        if (TControl* parent = ParentControl()) return parent->BackgroundColor();
+        if (TControl* parent = ParentControl())
+            return parent->BackgroundColor();
     return ColorToQColor(FColor);
 }
 
@@ -141,13 +153,17 @@ void TControl::leaveEvent(QEvent* event) {
 }
 
 void TControl::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) FPressed = true;
+    if (event->button() == Qt::LeftButton)
+        FPressed = true;
     QWidget::mousePressEvent(event);
 }
 
 void TControl::mouseReleaseEvent(QMouseEvent* event) {
-    const bool click = FPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
-    if (event->button() == Qt::LeftButton) FPressed = false;
+    const bool click =
+        FPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        FPressed = false;
     QWidget::mouseReleaseEvent(event);
-    if (click) Click();
+    if (click)
+        Click();
 }

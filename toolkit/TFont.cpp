@@ -10,23 +10,41 @@ TFont::TFont(QObject* parent) : QObject(parent) {}
 
 template <typename T>
 void TFont::Update(T& field, const T& value) {
-    if (field == value) return;
+    if (field == value)
+        return;
     field = value;
     emit Changed();
 }
 
-void TFont::SetCharset(TFontCharset value) { Update(FCharset, value); }
-void TFont::SetColor(TColor value) { Update(FColor, value); }
-void TFont::SetHeight(int value) { Update(FHeight, value); }
-void TFont::SetName(const QString& value) { Update(FName, value); }
-void TFont::SetPitch(TFontPitch value) { Update(FPitch, value); }
-void TFont::SetStyle(TFontStyles value) { Update(FStyle, value); }
+void TFont::SetCharset(TFontCharset value) {
+    Update(FCharset, value);
+}
+void TFont::SetColor(TColor value) {
+    Update(FColor, value);
+}
+void TFont::SetHeight(int value) {
+    Update(FHeight, value);
+}
+void TFont::SetName(const QString& value) {
+    Update(FName, value);
+}
+void TFont::SetPitch(TFontPitch value) {
+    Update(FPitch, value);
+}
+void TFont::SetStyle(TFontStyles value) {
+    Update(FStyle, value);
+}
 
-int TFont::Size() const { return static_cast<int>(std::lround(-FHeight * 72.0 / 96.0)); }
-void TFont::SetSize(int points) { SetHeight(-static_cast<int>(std::lround(points * 96.0 / 72.0))); }
+int TFont::Size() const {
+    return static_cast<int>(std::lround(-FHeight * 72.0 / 96.0));
+}
+void TFont::SetSize(int points) {
+    SetHeight(-static_cast<int>(std::lround(points * 96.0 / 72.0)));
+}
 
 void TFont::Assign(const TFont& source) {
-    if (SameAs(source)) return;
+    if (SameAs(source))
+        return;
     FCharset = source.FCharset;
     FColor = source.FColor;
     FHeight = source.FHeight;

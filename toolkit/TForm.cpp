@@ -22,12 +22,14 @@ TForm::TForm(QObject* /*owner*/) : TWinControl(nullptr), FIcon(new TIcon(this)) 
 TForm::~TForm() {
     // The components die with the widgets below, after this object's members.
     for (const QPointer<QObject>& component : std::as_const(FComponents))
-        if (component) disconnect(component, &QObject::destroyed, this, nullptr);
+        if (component)
+            disconnect(component, &QObject::destroyed, this, nullptr);
 }
 
 void TForm::InitInheritedComponent() {
     QString name = QString::fromLatin1(metaObject()->className());
-    if (name.startsWith(QLatin1Char('T'))) name.remove(0, 1);
+    if (name.startsWith(QLatin1Char('T')))
+        name.remove(0, 1);
     TReader::ReadComponentResource(this, QStringLiteral(":/forms/%1.dfm").arg(name));
 }
 
@@ -60,14 +62,20 @@ void TForm::SetBorderIcons(TBorderIcons value) {
 void TForm::UpdateWindowFlags() {
     const bool sizeable = FBorderStyle == bsSizeable || FBorderStyle == bsSizeToolWin;
     Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
-    if (FBorderStyle == bsNone) flags |= Qt::FramelessWindowHint;
-    if (FBorderStyle == bsDialog) flags = Qt::Dialog | Qt::CustomizeWindowHint;
-    if (FBorderStyle == bsToolWindow || FBorderStyle == bsSizeToolWin) flags = Qt::Tool | Qt::CustomizeWindowHint;
-    if (FBorderStyle != bsNone) flags |= Qt::WindowTitleHint;
+    if (FBorderStyle == bsNone)
+        flags |= Qt::FramelessWindowHint;
+    if (FBorderStyle == bsDialog)
+        flags = Qt::Dialog | Qt::CustomizeWindowHint;
+    if (FBorderStyle == bsToolWindow || FBorderStyle == bsSizeToolWin)
+        flags = Qt::Tool | Qt::CustomizeWindowHint;
+    if (FBorderStyle != bsNone)
+        flags |= Qt::WindowTitleHint;
     if (FBorderIcons.testFlag(biSystemMenu)) {
         flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-        if (FBorderStyle != bsDialog && FBorderIcons.testFlag(biMinimize)) flags |= Qt::WindowMinimizeButtonHint;
-        if (sizeable && FBorderIcons.testFlag(biMaximize)) flags |= Qt::WindowMaximizeButtonHint;
+        if (FBorderStyle != bsDialog && FBorderIcons.testFlag(biMinimize))
+            flags |= Qt::WindowMinimizeButtonHint;
+        if (sizeable && FBorderIcons.testFlag(biMaximize))
+            flags |= Qt::WindowMaximizeButtonHint;
     }
     if (!sizeable) {
         flags |= Qt::MSWindowsFixedSizeDialogHint;
@@ -78,22 +86,29 @@ void TForm::UpdateWindowFlags() {
         resize(FClientSize);
     }
     const bool wasVisible = isVisible();
-    if (windowFlags() != flags) setWindowFlags(flags);
-    if (wasVisible && !isVisible()) show();
+    if (windowFlags() != flags)
+        setWindowFlags(flags);
+    if (wasVisible && !isVisible())
+        show();
 }
 
-void TForm::CaptionChanged() { setWindowTitle(Caption()); }
+void TForm::CaptionChanged() {
+    setWindowTitle(Caption());
+}
 
 void TForm::InsertComponent(QObject* component) {
     FComponents.append(component);
-    connect(component, &QObject::destroyed, this,
-            [this](QObject* gone) { FComponents.removeIf([gone](const QPointer<QObject>& c) { return c == gone || !c; }); });
+    connect(component, &QObject::destroyed, this, [this](QObject* gone) {
+        FComponents.removeIf([gone](const QPointer<QObject>& c) { return c == gone || !c; });
+    });
 }
 
 QObject* TForm::FindComponent(const QString& name) const {
-    if (name.isEmpty()) return nullptr;
+    if (name.isEmpty())
+        return nullptr;
     for (const QPointer<QObject>& component : FComponents)
-        if (component && component->objectName().compare(name, Qt::CaseInsensitive) == 0) return component;
+        if (component && component->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return component;
     return nullptr;
 }
 
@@ -109,9 +124,11 @@ void TForm::showEvent(QShowEvent* event) {
         FPositioned = true;
         QRect area;
         if (FPosition == poScreenCenter || FPosition == poDesktopCenter) {
-            if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+            if (QScreen* screen = QGuiApplication::primaryScreen())
+                area = screen->availableGeometry();
         } else if (FPosition == poMainFormCenter || FPosition == poOwnerFormCenter) {
-            if (TForm* main = Application->MainForm(); main && main != this) area = main->frameGeometry();
+            if (TForm* main = Application->MainForm(); main && main != this)
+                area = main->frameGeometry();
         }
         if (area.isValid()) {
             QRect frame = frameGeometry();
@@ -123,13 +140,16 @@ void TForm::showEvent(QShowEvent* event) {
     FOnShow(sender);
 }
 
-void TForm::Close() { close(); }
+void TForm::Close() {
+    close();
+}
 
 void TForm::closeEvent(QCloseEvent* event) {
     if (FModalLoop) {
         // A modal form closes through its modal result, so that the loop ends it.
         event->ignore();
-        if (FModalResult == mrNone) SetModalResult(mrCancel);
+        if (FModalResult == mrNone)
+            SetModalResult(mrCancel);
         return;
     }
     TCloseAction action = caHide;
@@ -149,26 +169,30 @@ void TForm::closeEvent(QCloseEvent* event) {
     } else {
         event->accept();
         FVisible = false;
-        if (action == caFree) deleteLater();
+        if (action == caFree)
+            deleteLater();
     }
 }
 
 void TForm::SetModalResult(TModalResult value) {
     FModalResult = value;
-    if (value != mrNone && FModalLoop) FModalLoop->quit();
+    if (value != mrNone && FModalLoop)
+        FModalLoop->quit();
 }
 
 bool TForm::CloseModal() {
     TCloseAction action = caHide;
     QObject* sender = this;
     FOnClose(sender, action);
-    if (action != caNone) return true;
+    if (action != caNone)
+        return true;
     FModalResult = mrNone;
     return false;
 }
 
 TModalResult TForm::ShowModal() {
-    if (FModalLoop || isVisible()) throw Exception(QStringLiteral("Cannot make a visible window modal"));
+    if (FModalLoop || isVisible())
+        throw Exception(QStringLiteral("Cannot make a visible window modal"));
     QList<QPointer<QWidget>> disabled;
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window != this && window->isEnabled() && window->isVisible()) {
@@ -181,14 +205,17 @@ TModalResult TForm::ShowModal() {
     FModalLoop = &loop;
     Show();
     do {
-        if (FModalResult == mrNone) loop.exec();
-        if (Application->Terminated() && FModalResult == mrNone) FModalResult = mrCancel;
+        if (FModalResult == mrNone)
+            loop.exec();
+        if (Application->Terminated() && FModalResult == mrNone)
+            FModalResult = mrCancel;
     } while (!CloseModal());
     FModalLoop = nullptr;
     hide();
     FVisible = false;
     for (const QPointer<QWidget>& window : disabled)
-        if (window) window->setEnabled(true);
+        if (window)
+            window->setEnabled(true);
     return FModalResult;
 }
 

@@ -29,11 +29,14 @@ void TImage::SetTransparent(bool value) {
 
 void TImage::paintEvent(QPaintEvent*) {
     const QImage& image = FPicture->Image();
-    if (image.isNull()) return;
+    if (image.isNull())
+        return;
     QSize size = image.size();
-    if (FStretch) size = FProportional ? size.scaled(this->size(), Qt::KeepAspectRatio) : this->size();
+    if (FStretch)
+        size = FProportional ? size.scaled(this->size(), Qt::KeepAspectRatio) : this->size();
     QRect target(QPoint(0, 0), size);
-    if (FCenter) target.moveCenter(rect().center());
+    if (FCenter)
+        target.moveCenter(rect().center());
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, FStretch);
     painter.drawImage(target, image);

@@ -4,7 +4,9 @@
 
 using namespace tk;
 
-TPanel::TPanel(QWidget* parent) : TWinControl(parent) { resize(185, 41); }
+TPanel::TPanel(QWidget* parent) : TWinControl(parent) {
+    resize(185, 41);
+}
 
 void TPanel::SetBevelInner(TBevelCut value) {
     FBevelInner = value;
@@ -38,7 +40,8 @@ void TPanel::paintEvent(QPaintEvent*) {
     const QColor light = ColorToQColor(clBtnHighlight);
     const QColor dark = ColorToQColor(clBtnShadow);
     auto bevel = [&](TBevelCut cut) {
-        if (cut == bvNone) return;
+        if (cut == bvNone)
+            return;
         for (int i = 0; i < FBevelWidth; ++i) {
             if (cut != bvSpace) {
                 const QColor topLeft = cut == bvRaised ? light : dark;
@@ -61,8 +64,9 @@ void TPanel::paintEvent(QPaintEvent*) {
     bevel(FBevelOuter);
     bevel(FBevelInner);
     if (!Caption().isEmpty()) {
-        const int h = FAlignment == taLeftJustify ? Qt::AlignLeft : FAlignment == taRightJustify ? Qt::AlignRight
-                                                                                                : Qt::AlignHCenter;
+        const int h = FAlignment == taLeftJustify    ? Qt::AlignLeft
+                      : FAlignment == taRightJustify ? Qt::AlignRight
+                                                     : Qt::AlignHCenter;
         painter.setFont(font());
         painter.setPen(Font()->TextColor());
         painter.drawText(r, h | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, Caption());

@@ -28,12 +28,15 @@ public:
     void ReadRoot(const TStreamComponent& stream) {
         const QString rootClass = QString::fromLatin1(FRoot->metaObject()->className());
         if (stream.ClassName.compare(rootClass, Qt::CaseInsensitive) != 0)
-            throw EReadError(QStringLiteral("The form description is for %1, not %2").arg(stream.ClassName, rootClass));
-        if (!stream.Name.isEmpty()) FRoot->setObjectName(stream.Name);
+            throw EReadError(
+                QStringLiteral("The form description is for %1, not %2").arg(stream.ClassName, rootClass));
+        if (!stream.Name.isEmpty())
+            FRoot->setObjectName(stream.Name);
         ReadProperties(FRoot, stream);
         ReadChildren(FRoot, stream);
         ResolveFixups();
-        for (int i = 0; i < FRoot->ComponentCount(); ++i) Loaded(FRoot->Components(i));
+        for (int i = 0; i < FRoot->ComponentCount(); ++i)
+            Loaded(FRoot->Components(i));
         FRoot->Loaded();
     }
 
@@ -43,8 +46,10 @@ public:
         for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
             const int index = target->metaObject()->indexOfProperty(parts[i].toLatin1().constData());
             QObject* inner = nullptr;
-            if (index >= 0) inner = target->metaObject()->property(index).read(target).value<QObject*>();
-            if (!inner) Fail(where, name, QStringLiteral("Property %1 does not exist").arg(name));
+            if (index >= 0)
+                inner = target->metaObject()->property(index).read(target).value<QObject*>();
+            if (!inner)
+                Fail(where, name, QStringLiteral("Property %1 does not exist").arg(name));
             target = inner;
         }
         const QString last = parts.last();
@@ -55,7 +60,8 @@ public:
         }
         if (auto* streamable = dynamic_cast<IStreamable*>(target)) {
             try {
-                if (streamable->ReadDefinedProperty(last, value)) return;
+                if (streamable->ReadDefinedProperty(last, value))
+                    return;
             } catch (const EReadError& e) {
                 Fail(where, name, e.Message());
             }
@@ -63,7 +69,6 @@ public:
         Fail(where, name, QStringLiteral("Property %1 does not exist").arg(name));
     }
 
-private:
     [[noreturn]] static void Fail(const QString& where, const QString& property, const QString& reason) {
         throw EReadError(QStringLiteral("Error reading %1.%2: %3").arg(where, property, reason));
     }
@@ -77,14 +82,16 @@ private:
 
     void ReadProperties(QObject* object, const TStreamComponent& stream) {
         const QString where = object == FRoot ? FRoot->objectName() : stream.Name;
-        for (const TStreamProperty& property : stream.Properties) SetProperty(object, property.Name, property.Value, where);
+        for (const TStreamProperty& property : stream.Properties)
+            SetProperty(object, property.Name, property.Value, where);
     }
 
     void ReadChildren(QObject* parent, const TStreamComponent& stream) {
         for (const TStreamComponent& child : stream.Children) {
             bool isControl = false;
             const TClassRegistry::TFactory factory = TClassRegistry::Find(child.ClassName, &isControl);
-            if (!factory) throw EReadError(QStringLiteral("Class %1 not found").arg(child.ClassName));
+            if (!factory)
+                throw EReadError(QStringLiteral("Class %1 not found").arg(child.ClassName));
             if (!child.Name.isEmpty() && FRoot->FindComponent(child.Name))
                 throw EReadError(QStringLiteral("A component named %1 already exists").arg(child.Name));
             QWidget* parentWidget = qobject_cast<TWinControl*>(parent);
@@ -98,27 +105,33 @@ private:
         }
     }
 
-    void WriteProperty(QObject* target, const QMetaProperty& property, const TStreamValue& value, const QString& where,
-                       const QString& name) {
+    void WriteProperty(QObject* target, const QMetaProperty& property, const TStreamValue& value,
+                       const QString& where, const QString& name) {
         const QMetaType type = property.metaType();
-        auto invalid = [&]() -> void { Fail(where, name, QStringLiteral("Invalid property value %1").arg(value.Describe())); };
+        auto invalid = [&]() -> void {
+            Fail(where, name, QStringLiteral("Invalid property value %1").arg(value.Describe()));
+        };
         QVariant variant;
         if (type == QMetaType::fromType<TMethod>()) {
             if (value.Kind == TStreamValue::vaNil) {
                 variant = QVariant::fromValue(TMethod());
             } else {
-                if (value.Kind != TStreamValue::vaIdent) invalid();
+                if (value.Kind != TStreamValue::vaIdent)
+                    invalid();
                 const TMethod method = TMethod::Find(FRoot, value.Text.toLatin1());
-                if (!method.Assigned()) Fail(where, name, QStringLiteral("Method %1 not found").arg(value.Text));
+                if (!method.Assigned())
+                    Fail(where, name, QStringLiteral("Method %1 not found").arg(value.Text));
                 variant = QVariant::fromValue(method);
             }
         } else if (property.isFlagType()) {
-            if (value.Kind != TStreamValue::vaSet) invalid();
+            if (value.Kind != TStreamValue::vaSet)
+                invalid();
             int bits = 0;
             for (const QString& flag : value.Names) {
                 bool ok = false;
                 bits |= property.enumerator().keyToValue(flag.toLatin1().constData(), &ok);
-                if (!ok) invalid();
+                if (!ok)
+                    invalid();
             }
             variant = QVariant(type, &bits);
         } else if (property.isEnumType()) {
@@ -131,20 +144,23 @@ private:
                 number = static_cast<int>(static_cast<std::int32_t>(value.Int));
             else
                 ok = false;
-            if (!ok) invalid();
+            if (!ok)
+                invalid();
             variant = QVariant(type, &number);
         } else if (type.flags().testFlag(QMetaType::PointerToQObject)) {
             if (value.Kind == TStreamValue::vaNil) {
                 variant = QVariant(type, nullptr);
             } else {
-                if (value.Kind != TStreamValue::vaIdent) invalid();
+                if (value.Kind != TStreamValue::vaIdent)
+                    invalid();
                 FFixups.push_back({target, property, value.Text, where + QLatin1Char('.') + name});
                 return;
             }
         } else {
             switch (type.id()) {
                 case QMetaType::Bool:
-                    if (value.Kind != TStreamValue::vaTrue && value.Kind != TStreamValue::vaFalse) invalid();
+                    if (value.Kind != TStreamValue::vaTrue && value.Kind != TStreamValue::vaFalse)
+                        invalid();
                     variant = value.Kind == TStreamValue::vaTrue;
                     break;
                 case QMetaType::Int:
@@ -154,40 +170,50 @@ private:
                     variant = static_cast<int>(value.Int);
                     break;
                 case QMetaType::LongLong:
-                    if (!value.IsInteger()) invalid();
+                    if (!value.IsInteger())
+                        invalid();
                     variant = static_cast<qlonglong>(value.Int);
                     break;
                 case QMetaType::Double:
-                    if (!value.IsFloat() && !value.IsInteger()) invalid();
+                    if (!value.IsFloat() && !value.IsInteger())
+                        invalid();
                     variant = value.IsFloat() ? value.Float : static_cast<double>(value.Int);
                     break;
                 case QMetaType::QString:
-                    if (!value.IsString()) invalid();
+                    if (!value.IsString())
+                        invalid();
                     variant = value.Text;
                     break;
                 case QMetaType::QStringList: {
-                    if (value.Kind != TStreamValue::vaList) invalid();
+                    if (value.Kind != TStreamValue::vaList)
+                        invalid();
                     QStringList list;
                     for (const TStreamValue& item : value.List) {
-                        if (!item.IsString()) invalid();
+                        if (!item.IsString())
+                            invalid();
                         list.append(item.Text);
                     }
                     variant = list;
                     break;
                 }
                 case QMetaType::QByteArray:
-                    if (value.Kind != TStreamValue::vaBinary) invalid();
+                    if (value.Kind != TStreamValue::vaBinary)
+                        invalid();
                     variant = value.Bytes;
                     break;
-                default: invalid();
+                default:
+                    invalid();
             }
         }
-        if (!property.write(target, variant)) invalid();
+        if (!property.write(target, variant))
+            invalid();
     }
 
+    // Component references can name components read later: they are set at the end.
     void ResolveFixups() {
         for (const TFixup& fixup : FFixups) {
-            if (!fixup.Object) continue;
+            if (!fixup.Object)
+                continue;
             QObject* component = FRoot->FindComponent(fixup.ComponentName);
             if (!component && fixup.ComponentName.compare(FRoot->objectName(), Qt::CaseInsensitive) == 0)
                 component = FRoot;
@@ -199,6 +225,7 @@ private:
         }
     }
 
+private:
     TForm* FRoot;
     std::vector<TFixup> FFixups;
 };
@@ -211,12 +238,17 @@ TStreamComponent TReader::ParseStream(const QByteArray& bytes, const QString& so
 
 void TReader::ReadComponentResource(TForm* root, const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throw EReadError(QStringLiteral("Resource %1 not found").arg(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw EReadError(QStringLiteral("Resource %1 not found").arg(path));
     ReadRootComponent(root, ParseStream(file.readAll(), path.section(QLatin1Char('/'), -1)));
 }
 
-void TReader::ReadRootComponent(TForm* root, const TStreamComponent& stream) { TLoader(root).ReadRoot(stream); }
+void TReader::ReadRootComponent(TForm* root, const TStreamComponent& stream) {
+    TLoader(root).ReadRoot(stream);
+}
 
 void TReader::SetProperty(QObject* object, const QString& name, const TStreamValue& value, TForm* root) {
-    TLoader(root).SetProperty(object, name, value, object->objectName());
+    TLoader loader(root);
+    loader.SetProperty(object, name, value, object->objectName());
+    loader.ResolveFixups();
 }

@@ -38,19 +38,21 @@ struct TStreamValue {
     struct TItem;
 
     TKind Kind = vaNull;
-    std::int64_t Int = 0;         // the integer kinds
-    double Float = 0;             // vaExtended, vaSingle, vaCurrency, vaDate
-    QString Text;                 // strings and identifiers, decoded
-    QByteArray Bytes;             // vaBinary; for 8-bit strings the stored bytes
-    QStringList Names;            // vaSet
+    std::int64_t Int = 0;            // the integer kinds
+    double Float = 0;                // vaExtended, vaSingle, vaCurrency, vaDate
+    QString Text;                    // strings and identifiers, decoded
+    QByteArray Bytes;                // vaBinary; for 8-bit strings the stored bytes
+    QStringList Names;               // vaSet
     std::vector<TStreamValue> List;  // vaList
-    std::vector<TItem> Items;     // vaCollection
+    std::vector<TItem> Items;        // vaCollection
 
     bool IsInteger() const { return Kind == vaInt8 || Kind == vaInt16 || Kind == vaInt32 || Kind == vaInt64; }
     bool IsString() const {
         return Kind == vaString || Kind == vaLString || Kind == vaWString || Kind == vaUTF8String;
     }
-    bool IsFloat() const { return Kind == vaExtended || Kind == vaSingle || Kind == vaCurrency || Kind == vaDate; }
+    bool IsFloat() const {
+        return Kind == vaExtended || Kind == vaSingle || Kind == vaCurrency || Kind == vaDate;
+    }
     // A readable rendering for error messages.
     QString Describe() const;
 };

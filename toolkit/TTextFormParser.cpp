@@ -18,7 +18,8 @@ public:
         SkipBlanks();
         TStreamComponent root = ParseObject(0);
         SkipBlanks();
-        if (FPos < FText.size()) Fail(QStringLiteral("text after the final 'end'"));
+        if (FPos < FText.size())
+            Fail(QStringLiteral("text after the final 'end'"));
         return root;
     }
 
@@ -29,7 +30,9 @@ private:
     }
 
     bool AtEnd() const { return FPos >= FText.size(); }
-    char Peek(qsizetype ahead = 0) const { return FPos + ahead < FText.size() ? FText.at(FPos + ahead) : '\0'; }
+    char Peek(qsizetype ahead = 0) const {
+        return FPos + ahead < FText.size() ? FText.at(FPos + ahead) : '\0';
+    }
 
     void SkipBlanks() {
         while (!AtEnd()) {
@@ -40,7 +43,8 @@ private:
             } else if (c == ' ' || c == '\t' || c == '\r' || c == '\f') {
                 ++FPos;
             } else if (c == '/' && Peek(1) == '/') {
-                while (!AtEnd() && Peek() != '\n') ++FPos;
+                while (!AtEnd() && Peek() != '\n')
+                    ++FPos;
             } else {
                 return;
             }
@@ -50,17 +54,22 @@ private:
     static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
     static bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
     static int HexValue(char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
         return -1;
     }
 
     QString Identifier() {
         SkipBlanks();
-        if (!IsIdentStart(Peek())) Fail(QStringLiteral("identifier expected"));
+        if (!IsIdentStart(Peek()))
+            Fail(QStringLiteral("identifier expected"));
         const qsizetype start = FPos;
-        while (IsIdentChar(Peek())) ++FPos;
+        while (IsIdentChar(Peek()))
+            ++FPos;
         return QString::fromLatin1(FText.mid(start, FPos - start));
     }
 
@@ -76,29 +85,36 @@ private:
 
     void Expect(char c) {
         SkipBlanks();
-        if (Peek() != c) Fail(QStringLiteral("'%1' expected").arg(QLatin1Char(c)));
+        if (Peek() != c)
+            Fail(QStringLiteral("'%1' expected").arg(QLatin1Char(c)));
         ++FPos;
     }
 
     bool PeekKeyword(const char* word) {
         SkipBlanks();
         const qsizetype length = static_cast<qsizetype>(qstrlen(word));
-        if (FText.size() - FPos < length) return false;
-        if (QByteArray(FText.constData() + FPos, length).compare(word, Qt::CaseInsensitive) != 0) return false;
+        if (FText.size() - FPos < length)
+            return false;
+        if (QByteArray(FText.constData() + FPos, length).compare(word, Qt::CaseInsensitive) != 0)
+            return false;
         return !IsIdentChar(Peek(length));
     }
 
     bool AtChildObject() {
-        if (!PeekKeyword("object") && !PeekKeyword("inherited") && !PeekKeyword("inline")) return false;
+        if (!PeekKeyword("object") && !PeekKeyword("inherited") && !PeekKeyword("inline"))
+            return false;
         // "object = 1" would be a property that happens to have that name.
         qsizetype p = FPos;
-        while (p < FText.size() && IsIdentChar(FText.at(p))) ++p;
-        while (p < FText.size() && (FText.at(p) == ' ' || FText.at(p) == '\t')) ++p;
+        while (p < FText.size() && IsIdentChar(FText.at(p)))
+            ++p;
+        while (p < FText.size() && (FText.at(p) == ' ' || FText.at(p) == '\t'))
+            ++p;
         return p < FText.size() && FText.at(p) != '=' && FText.at(p) != '.';
     }
 
     TStreamComponent ParseObject(int depth) {
-        if (depth > kMaxDepth) Fail(QStringLiteral("components nested too deeply"));
+        if (depth > kMaxDepth)
+            Fail(QStringLiteral("components nested too deeply"));
         TStreamComponent component;
         const QString keyword = Identifier().toLower();
         if (keyword == QLatin1String("inherited"))
@@ -125,7 +141,8 @@ private:
         }
         while (true) {
             SkipBlanks();
-            if (AtEnd()) Fail(QStringLiteral("'end' expected"));
+            if (AtEnd())
+                Fail(QStringLiteral("'end' expected"));
             if (PeekKeyword("end")) {
                 Identifier();
                 return component;
@@ -158,17 +175,20 @@ private:
         if (Peek() == '$') {
             ++FPos;
             for (int d; (d = HexValue(Peek())) >= 0; ++FPos, ++digits) {
-                if (value > (std::numeric_limits<std::uint64_t>::max() >> 4)) Fail(QStringLiteral("number too large"));
+                if (value > (std::numeric_limits<std::uint64_t>::max() >> 4))
+                    Fail(QStringLiteral("number too large"));
                 value = (value << 4) | static_cast<unsigned>(d);
             }
         } else {
             for (; Peek() >= '0' && Peek() <= '9'; ++FPos, ++digits) {
                 const unsigned d = static_cast<unsigned>(Peek() - '0');
-                if (value > (std::numeric_limits<std::uint64_t>::max() - d) / 10) Fail(QStringLiteral("number too large"));
+                if (value > (std::numeric_limits<std::uint64_t>::max() - d) / 10)
+                    Fail(QStringLiteral("number too large"));
                 value = value * 10 + d;
             }
         }
-        if (digits == 0) Fail(QStringLiteral("number expected"));
+        if (digits == 0)
+            Fail(QStringLiteral("number expected"));
         // Hexadecimal numbers are bit patterns: $FFFFFFFF is -1 as a 32-bit value.
         if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) && !negative)
             return static_cast<std::int64_t>(value);
@@ -180,7 +200,8 @@ private:
             v.Kind = TStreamValue::vaInt8;
         else if (v.Int >= -32768 && v.Int <= 32767)
             v.Kind = TStreamValue::vaInt16;
-        else if (v.Int >= std::numeric_limits<std::int32_t>::min() && v.Int <= std::numeric_limits<std::int32_t>::max())
+        else if (v.Int >= std::numeric_limits<std::int32_t>::min() &&
+                 v.Int <= std::numeric_limits<std::int32_t>::max())
             v.Kind = TStreamValue::vaInt32;
         else
             v.Kind = TStreamValue::vaInt64;
@@ -197,12 +218,15 @@ private:
             qsizetype end = FPos;
             if (FText.at(end) == '.') {
                 ++end;
-                while (end < FText.size() && FText.at(end) >= '0' && FText.at(end) <= '9') ++end;
+                while (end < FText.size() && FText.at(end) >= '0' && FText.at(end) <= '9')
+                    ++end;
             }
             if (end < FText.size() && (FText.at(end) == 'e' || FText.at(end) == 'E')) {
                 ++end;
-                if (end < FText.size() && (FText.at(end) == '+' || FText.at(end) == '-')) ++end;
-                while (end < FText.size() && FText.at(end) >= '0' && FText.at(end) <= '9') ++end;
+                if (end < FText.size() && (FText.at(end) == '+' || FText.at(end) == '-'))
+                    ++end;
+                while (end < FText.size() && FText.at(end) >= '0' && FText.at(end) <= '9')
+                    ++end;
             }
             bool ok = false;
             QByteArray number = FText.mid(start, end - start).trimmed();
@@ -214,10 +238,23 @@ private:
             FPos = end;
             v.Kind = TStreamValue::vaExtended;
             switch (Peek()) {
-                case 's': case 'S': v.Kind = TStreamValue::vaSingle; ++FPos; break;
-                case 'c': case 'C': v.Kind = TStreamValue::vaCurrency; ++FPos; break;
-                case 'd': case 'D': v.Kind = TStreamValue::vaDate; ++FPos; break;
-                default: break;
+                case 's':
+                case 'S':
+                    v.Kind = TStreamValue::vaSingle;
+                    ++FPos;
+                    break;
+                case 'c':
+                case 'C':
+                    v.Kind = TStreamValue::vaCurrency;
+                    ++FPos;
+                    break;
+                case 'd':
+                case 'D':
+                    v.Kind = TStreamValue::vaDate;
+                    ++FPos;
+                    break;
+                default:
+                    break;
             }
             return v;
         }
@@ -234,10 +271,12 @@ private:
                 ++FPos;
                 QByteArray piece;
                 while (true) {
-                    if (AtEnd() || Peek() == '\n' || Peek() == '\r') Fail(QStringLiteral("unterminated string"));
+                    if (AtEnd() || Peek() == '\n' || Peek() == '\r')
+                        Fail(QStringLiteral("unterminated string"));
                     const char c = FText.at(FPos++);
                     if (c == '\'') {
-                        if (Peek() != '\'') break;
+                        if (Peek() != '\'')
+                            break;
                         ++FPos;
                     }
                     piece += c;
@@ -246,7 +285,8 @@ private:
             } else if (Peek() == '#') {
                 ++FPos;
                 const std::int64_t code = IntegerToken();
-                if (code < 0 || code > 0x10FFFF) Fail(QStringLiteral("invalid character code"));
+                if (code < 0 || code > 0x10FFFF)
+                    Fail(QStringLiteral("invalid character code"));
                 const char32_t ch = static_cast<char32_t>(code);
                 text += QString::fromUcs4(&ch, 1);
             } else {
@@ -276,8 +316,11 @@ private:
         v.Text = text;
         v.Bytes = text.toUtf8();
         bool wide = false;
-        for (const QChar ch : text) wide = wide || ch.unicode() > 0xFF;
-        v.Kind = wide ? TStreamValue::vaWString : v.Bytes.size() > 255 ? TStreamValue::vaLString : TStreamValue::vaString;
+        for (const QChar ch : text)
+            wide = wide || ch.unicode() > 0xFF;
+        v.Kind = wide                   ? TStreamValue::vaWString
+                 : v.Bytes.size() > 255 ? TStreamValue::vaLString
+                                        : TStreamValue::vaString;
         return v;
     }
 
@@ -288,11 +331,14 @@ private:
         int high = -1;
         while (true) {
             SkipBlanks();
-            if (AtEnd()) Fail(QStringLiteral("'}' expected"));
+            if (AtEnd())
+                Fail(QStringLiteral("'}' expected"));
             const char c = FText.at(FPos++);
-            if (c == '}') break;
+            if (c == '}')
+                break;
             const int d = HexValue(c);
-            if (d < 0) Fail(QStringLiteral("invalid binary data"));
+            if (d < 0)
+                Fail(QStringLiteral("invalid binary data"));
             if (high < 0) {
                 high = d;
             } else {
@@ -300,18 +346,23 @@ private:
                 high = -1;
             }
         }
-        if (high >= 0) Fail(QStringLiteral("binary data with an odd number of digits"));
+        if (high >= 0)
+            Fail(QStringLiteral("binary data with an odd number of digits"));
         return v;
     }
 
     TStreamValue ParseValue(int depth) {
-        if (depth > kMaxDepth) Fail(QStringLiteral("values nested too deeply"));
+        if (depth > kMaxDepth)
+            Fail(QStringLiteral("values nested too deeply"));
         SkipBlanks();
         const char c = Peek();
         TStreamValue v;
-        if (c == '\'' || c == '#') return ParseString();
-        if (c == '-' || c == '+' || c == '$' || (c >= '0' && c <= '9')) return ParseNumber();
-        if (c == '{') return ParseBinary();
+        if (c == '\'' || c == '#')
+            return ParseString();
+        if (c == '-' || c == '+' || c == '$' || (c >= '0' && c <= '9'))
+            return ParseNumber();
+        if (c == '{')
+            return ParseBinary();
         if (c == '[') {
             ++FPos;
             v.Kind = TStreamValue::vaSet;
@@ -320,7 +371,8 @@ private:
                 while (true) {
                     v.Names.append(Identifier());
                     SkipBlanks();
-                    if (Peek() == ']') break;
+                    if (Peek() == ']')
+                        break;
                     Expect(',');
                 }
             }
@@ -332,8 +384,10 @@ private:
             v.Kind = TStreamValue::vaList;
             while (true) {
                 SkipBlanks();
-                if (AtEnd()) Fail(QStringLiteral("')' expected"));
-                if (Peek() == ')') break;
+                if (AtEnd())
+                    Fail(QStringLiteral("')' expected"));
+                if (Peek() == ')')
+                    break;
                 if (Peek() == ',') {
                     ++FPos;
                     continue;
@@ -348,9 +402,12 @@ private:
             v.Kind = TStreamValue::vaCollection;
             while (true) {
                 SkipBlanks();
-                if (AtEnd()) Fail(QStringLiteral("'>' expected"));
-                if (Peek() == '>') break;
-                if (!PeekKeyword("item")) Fail(QStringLiteral("'item' expected"));
+                if (AtEnd())
+                    Fail(QStringLiteral("'>' expected"));
+                if (Peek() == '>')
+                    break;
+                if (!PeekKeyword("item"))
+                    Fail(QStringLiteral("'item' expected"));
                 Identifier();
                 TStreamValue::TItem item;
                 SkipBlanks();
@@ -361,7 +418,8 @@ private:
                     Expect(']');
                 }
                 while (!PeekKeyword("end")) {
-                    if (AtEnd()) Fail(QStringLiteral("'end' expected"));
+                    if (AtEnd())
+                        Fail(QStringLiteral("'end' expected"));
                     item.Properties.push_back(ParseProperty(depth + 1));
                 }
                 Identifier();
@@ -397,7 +455,9 @@ private:
 
 TStreamComponent TTextFormParser::Parse(const QByteArray& text, const QString& sourceName) {
     QByteArray body = text;
-    if (body.startsWith("\xEF\xBB\xBF")) body.remove(0, 3);
-    if (body.contains('\0')) throw EReadError(QStringLiteral("Error in %1: not a text form description").arg(sourceName));
+    if (body.startsWith("\xEF\xBB\xBF"))
+        body.remove(0, 3);
+    if (body.contains('\0'))
+        throw EReadError(QStringLiteral("Error in %1: not a text form description").arg(sourceName));
     return TParser(body, sourceName).ParseRoot();
 }

@@ -11,27 +11,35 @@ TWinControl::TWinControl(QWidget* parent) : TControl(parent) {}
 QList<TControl*> TWinControl::Controls() const {
     QList<TControl*> controls;
     for (QObject* child : children())
-        if (auto* control = qobject_cast<TControl*>(child); control && !control->isWindow()) controls.append(control);
+        if (auto* control = qobject_cast<TControl*>(child); control && !control->isWindow())
+            controls.append(control);
     return controls;
 }
 
 void TWinControl::AlignControls() {
-    if (FAligning) return;
+    if (FAligning)
+        return;
     FAligning = true;
     QRect client = rect();
     const QList<TControl*> controls = Controls();
     for (const TAlign align : {alTop, alBottom, alLeft, alRight, alClient}) {
         QList<TControl*> row;
         for (TControl* control : controls)
-            if (control->FAlign == align && control->FVisible) row.append(control);
+            if (control->FAlign == align && control->FVisible)
+                row.append(control);
         // Within one alignment, the design position decides the order.
         std::stable_sort(row.begin(), row.end(), [align](TControl* a, TControl* b) {
             switch (align) {
-                case alTop: return a->y() < b->y();
-                case alBottom: return a->y() + a->height() > b->y() + b->height();
-                case alLeft: return a->x() < b->x();
-                case alRight: return a->x() + a->width() > b->x() + b->width();
-                default: return false;
+                case alTop:
+                    return a->y() < b->y();
+                case alBottom:
+                    return a->y() + a->height() > b->y() + b->height();
+                case alLeft:
+                    return a->x() < b->x();
+                case alRight:
+                    return a->x() + a->width() > b->x() + b->width();
+                default:
+                    return false;
             }
         });
         for (TControl* control : row) {
@@ -55,7 +63,9 @@ void TWinControl::AlignControls() {
                               client.height());
                     client.setRight(r.left() - 1);
                     break;
-                default: r = client; break;
+                default:
+                    r = client;
+                    break;
             }
             control->setGeometry(r.normalized());
         }
@@ -70,5 +80,6 @@ void TWinControl::resizeEvent(QResizeEvent* event) {
 
 void TWinControl::childEvent(QChildEvent* event) {
     TControl::childEvent(event);
-    if (event->removed()) AlignControls();
+    if (event->removed())
+        AlignControls();
 }

@@ -15,7 +15,8 @@ QColor ColorToQColor(TColor color) {
         const unsigned bgr = index < std::size(kSystem) ? kSystem[index] : 0;
         return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
     }
-    if (color == clNone || color == clDefault) return QColor(Qt::transparent);
+    if (color == clNone || color == clDefault)
+        return QColor(Qt::transparent);
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
 

@@ -61,7 +61,9 @@ Q_ENUM_NS(TColor)
 
 // Resolves system colours to the classic desktop scheme.
 QColor ColorToQColor(TColor color);
-constexpr TColor RGBColor(int r, int g, int b) { return static_cast<TColor>(r | (g << 8) | (b << 16)); }
+constexpr TColor RGBColor(int r, int g, int b) {
+    return static_cast<TColor>(r | (g << 8) | (b << 16));
+}
 
 enum TCursor : int {
     crDefault = 0,

@@ -38,13 +38,15 @@ protected:
         QString body = QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n");
         for (const auto& [index, path] : paths) {
             QString escaped = path;
-            escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+            escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+                .replace(QLatin1Char('"'), QStringLiteral("\\\""));
             body += QStringLiteral("\"%1\"=\"%2\"\r\n").arg(QLatin1String(ToolCatalogue[index].Key), escaped);
         }
         return body;
     }
     QString Tool(int index) const {
-        return FFiles.Write(QStringLiteral("tools/%1").arg(QLatin1String(ToolCatalogue[index].Installer)), "MZ");
+        return FFiles.Write(QStringLiteral("tools/%1").arg(QLatin1String(ToolCatalogue[index].Installer)),
+                            "MZ");
     }
     void ExpectInstalled(const std::set<int>& installed) const {
         for (int i = 0; i < ToolCount; ++i) {
@@ -90,7 +92,8 @@ const TLabelRow kLabels[] = {
     {"lblApp11", "Panel2", 252, 37, "11. Tessaly 3D Text Animator", false, Grey, true},
     {"lblApp20", "Panel2", 252, 253, "20. Tessaly Webcam Recorder", false, Grey, true},
     {"lblDownloadAll", "Panel2", 20, 285, "Download all freeware at once", true, Red, true},
-    {"lblSubscription", "Panel2", 20, 285, "Subscribe to free newsletters and stay informed !", true, Red, true},
+    {"lblSubscription", "Panel2", 20, 285, "Subscribe to free newsletters and stay informed !", true, Red,
+     true},
 };
 
 TEST_F(MainWindow, LabelsLieWhereTheWindowIsDesigned) {
@@ -158,7 +161,8 @@ TEST_F(MainWindow, CaptionCarriesTheVersionOfTheRunningExecutable) {
     EXPECT_EQ(form->Caption(), QStringLiteral("Tessaly Manager 0.0.0.0"));
     EXPECT_EQ(form->windowTitle(), form->Caption());
     const QString program = qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-manager");
-    if (!QFile::exists(program)) GTEST_SKIP() << "the program is not built beside the tests";
+    if (!QFile::exists(program))
+        GTEST_SKIP() << "the program is not built beside the tests";
     EXPECT_EQ(GetFileVersionText(program), QStringLiteral(KW_PROJECT_VERSION));
 }
 
@@ -235,7 +239,8 @@ TEST_F(MainWindow, AllTwentyInstalledOfferTheNewsletterInstead) {
     WriteMachineHive(AppPaths(paths));
     Create();
     ExpectInstalled(installed);
-    for (int i = 0; i < ToolCount; ++i) EXPECT_EQ(frmMain->ToolPath(i), paths[i]);
+    for (int i = 0; i < ToolCount; ++i)
+        EXPECT_EQ(frmMain->ToolPath(i), paths[i]);
 }
 
 struct TPathCase {
@@ -263,12 +268,10 @@ INSTANTIATE_TEST_SUITE_P(
         TPathCase{"Folder", [](const QString& f) { return QFileInfo(f).absolutePath(); }, false},
         TPathCase{"Quoted", [](const QString& f) { return QLatin1Char('"') + f + QLatin1Char('"'); }, false},
         TPathCase{"EnvironmentReference",
-                  [](const QString& f) {
-                      return QStringLiteral("%KW_TOOLS%/") + QFileInfo(f).fileName();
-                  },
+                  [](const QString& f) { return QStringLiteral("%KW_TOOLS%/") + QFileInfo(f).fileName(); },
                   false},
-        TPathCase{"ShellVariable", [](const QString& f) { return QStringLiteral("$HOME/") + QFileInfo(f).fileName(); },
-                  false},
+        TPathCase{"ShellVariable",
+                  [](const QString& f) { return QStringLiteral("$HOME/") + QFileInfo(f).fileName(); }, false},
         TPathCase{"Removed", [](const QString& f) { return f + QStringLiteral(".old"); }, false},
         TPathCase{"Empty", [](const QString&) { return QString(); }, false}),
     [](const testing::TestParamInfo<TPathCase>& info) { return std::string(info.param.Name); });
@@ -278,9 +281,13 @@ TEST_F(MainWindow, ExpandableStringValuesAreTakenAsStored) {
     // REG_EXPAND_SZ holding the literal path (UTF-16LE, zero-terminated).
     QString hex;
     for (const QChar c : existing)
-        hex += QStringLiteral("%1,%2,").arg(c.unicode() & 0xFF, 2, 16, QLatin1Char('0')).arg(c.unicode() >> 8, 2, 16, QLatin1Char('0'));
-    WriteMachineHive(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n\"SoundRecorder\"=hex(2):") +
-                     hex + QStringLiteral("00,00\r\n"));
+        hex += QStringLiteral("%1,%2,")
+                   .arg(c.unicode() & 0xFF, 2, 16, QLatin1Char('0'))
+                   .arg(c.unicode() >> 8, 2, 16, QLatin1Char('0'));
+    WriteMachineHive(
+        QStringLiteral(
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n\"SoundRecorder\"=hex(2):") +
+        hex + QStringLiteral("00,00\r\n"));
     Create();
     EXPECT_TRUE(frmMain->ToolInstalled(2));
 }
@@ -322,7 +329,8 @@ TEST_F(MainWindow, BroadcastRefreshesExactlyOnce) {
 }
 
 TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
-    if (!QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "no session bus";
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus";
     Create();
     frmMain->Show();
     ASSERT_FALSE(frmMain->ToolInstalled(19));
@@ -345,7 +353,8 @@ TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
 
 TEST_F(MainWindow, TheTwentiethToolSwapsDownloadAllForTheNewsletter) {
     std::map<int, QString> paths;
-    for (int i = 0; i < ToolCount - 1; ++i) paths[i] = Tool(i);
+    for (int i = 0; i < ToolCount - 1; ++i)
+        paths[i] = Tool(i);
     WriteMachineHive(AppPaths(paths));
     Create();
     EXPECT_TRUE(Label(QStringLiteral("lblDownloadAll"))->Visible());
@@ -364,8 +373,9 @@ TEST_F(MainWindow, FailedRefreshIsShownAndTheLoopGoesOn) {
     Create();
     frmMain->Show();
     // An integer where a path belongs cannot be read as a string.
-    WriteMachineHive(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n"
-                                    "\"AudioTrimmer\"=dword:00000001\r\n"));
+    WriteMachineHive(
+        QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n"
+                       "\"AudioTrimmer\"=dword:00000001\r\n"));
     TMessageBoxWatch box;
     box.Start();
     FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
@@ -382,7 +392,8 @@ TEST_F(MainWindow, FailedRefreshIsShownAndTheLoopGoesOn) {
 }
 
 TEST_F(MainWindow, DamagedMachineHiveIsReportedAndLeftAlone) {
-    const QByteArray damaged = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n\"x\"=\"";
+    const QByteArray damaged =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n\"x\"=\"";
     FRegistry.Write(QStringLiteral("machine.reg"), damaged);
     EXPECT_THROW(Create(), ERegistryException);
     EXPECT_EQ(frmMain, nullptr);
@@ -404,7 +415,8 @@ TEST_F(Program, ExceptionAtStartIsShownAndNoWindowAppears) {
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<TForm*>(w) && w->isVisible()) windowShown = true;
+            if (qobject_cast<TForm*>(w) && w->isVisible())
+                windowShown = true;
     });
     watch.start(5);
     EXPECT_EQ(RunProgram(), 0);

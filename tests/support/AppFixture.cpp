@@ -34,7 +34,8 @@ void TAppFixture::WriteUserHive(const QString& body) const {
 bool WaitFor(const std::function<bool()>& condition, int seconds) {
     QDeadlineTimer deadline(seconds * 1000);
     while (!condition()) {
-        if (deadline.hasExpired()) return false;
+        if (deadline.hasExpired())
+            return false;
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
@@ -46,7 +47,8 @@ void TMessageBoxWatch::Start() {
     QObject::connect(timer, &QTimer::timeout, timer, [this, timer] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(window);
-            if (!box || !box->isVisible()) continue;
+            if (!box || !box->isVisible())
+                continue;
             Title = box->windowTitle();
             Text = box->text();
             Icon = box->icon();

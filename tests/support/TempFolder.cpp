@@ -4,13 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 
-TTempFolder::TTempFolder() { FDir.setAutoRemove(true); }
+TTempFolder::TTempFolder() {
+    FDir.setAutoRemove(true);
+}
 
 QString TTempFolder::Write(const QString& name, const QByteArray& bytes) const {
     const QString path = FilePath(name);
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
     return path;
 }
 
