@@ -5,20 +5,28 @@
 #include "toolkit/TWinControl.h"
 
 #include <QMouseEvent>
+#include <QSignalBlocker>
 
 using namespace tk;
 
-TControl::TControl(QWidget* parent) : QWidget(parent), FFont(new TFont(this)) {
+TControl::TControl(QWidget* parent) : QWidget(parent), FFont(new TFont(this)), FLoading(FStreamingDepth > 0) {
     connect(FFont, &TFont::Changed, this, [this] {
         if (!FCopyingParentFont)
             FParentFont = false;
         ApplyFont();
     });
     connect(Screen(), &TScreen::CursorsChanged, this, &TControl::ApplyCursor);
-    if (ParentControl())
-        ParentFontChanged();
-    else
-        ApplyFont();
+    if (TControl* parentControl = ParentControl()) {
+        const QSignalBlocker quiet(FFont);
+        FFont->Assign(*parentControl->Font());
+    }
+    ApplyFont();
+}
+
+void TControl::EndLoading() {
+    FLoading = false;
+    ApplyFont();
+    Loaded();
 }
 
 TControl* TControl::ParentControl() const {
@@ -96,15 +104,24 @@ void TControl::ParentFontChanged() {
     TControl* parent = ParentControl();
     if (!FParentFont || !parent)
         return;
+    // Changed arrives only when the copy differs, and applies it.
     FCopyingParentFont = true;
     FFont->Assign(*parent->Font());
     FCopyingParentFont = false;
-    ApplyFont();
 }
 
 void TControl::ApplyFont() {
-    setFont(FFont->ToQFont());
-    FontChanged();
+    if (FLoading)
+        return;
+    const QFont font = FFont->ToQFont();
+    if (!FFontApplied || font != this->font()) {
+        setFont(font);
+        FFontApplied = true;
+        FontChanged();
+    } else {
+        // Only the colour changed: nothing to measure again.
+        update();
+    }
     for (QObject* child : children())
         if (auto* control = qobject_cast<TControl*>(child); control && !control->isWindow())
             control->ParentFontChanged();

@@ -98,6 +98,20 @@ public:
     // The form the control lies on (itself for a form).
     TForm* ParentForm() const;
 
+    // While a form description is read, controls defer their font and size work:
+    // the reader creates them inside a TStreamingScope and ends their loading
+    // state once every property is set.
+    class TStreamingScope {
+    public:
+        TStreamingScope() { ++FStreamingDepth; }
+        ~TStreamingScope() { --FStreamingDepth; }
+        TStreamingScope(const TStreamingScope&) = delete;
+        TStreamingScope& operator=(const TStreamingScope&) = delete;
+    };
+    bool Loading() const { return FLoading; }
+    void BeginLoading() { FLoading = true; }
+    // Applies what loading deferred, then Loaded().
+    void EndLoading();
     // Runs once the whole form description has been read.
     virtual void Loaded() {}
 
@@ -134,6 +148,9 @@ private:
     bool FParentFont = true;
     bool FParentColor = false;
     bool FCopyingParentFont = false;
+    bool FFontApplied = false;
+    bool FLoading;
+    static inline int FStreamingDepth = 0;
     bool FPressed = false;
 
     friend class TWinControl;

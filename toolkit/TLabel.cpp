@@ -65,7 +65,7 @@ void TLabel::SetBounds(int left, int top, int width, int height) {
 // Sizes the label to its text. A right-aligned label keeps its right edge, so a
 // longer translation grows to the left.
 void TLabel::AdjustBounds() {
-    if (!FAutoSize || FAdjusting || Align() != alNone)
+    if (!FAutoSize || FAdjusting || Loading() || Align() != alNone)
         return;
     const QFontMetrics metrics(font());
     const QString text = Caption().isEmpty() ? QStringLiteral(" ") : Caption();

@@ -32,12 +32,17 @@ public:
                 QStringLiteral("The form description is for %1, not %2").arg(stream.ClassName, rootClass));
         if (!stream.Name.isEmpty())
             FRoot->setObjectName(stream.Name);
-        ReadProperties(FRoot, stream);
-        ReadChildren(FRoot, stream);
-        ResolveFixups();
+        {
+            const TControl::TStreamingScope streaming;
+            FRoot->BeginLoading();
+            ReadProperties(FRoot, stream);
+            ReadChildren(FRoot, stream);
+            ResolveFixups();
+        }
+        // Parents before their children: the order of creation.
+        FRoot->EndLoading();
         for (int i = 0; i < FRoot->ComponentCount(); ++i)
             Loaded(FRoot->Components(i));
-        FRoot->Loaded();
     }
 
     void SetProperty(QObject* object, const QString& name, const TStreamValue& value, const QString& where) {
@@ -75,7 +80,7 @@ public:
 
     static void Loaded(QObject* component) {
         if (auto* control = qobject_cast<TControl*>(component))
-            control->Loaded();
+            control->EndLoading();
         else if (auto* nonVisual = qobject_cast<TComponent*>(component))
             nonVisual->Loaded();
     }

@@ -13,6 +13,8 @@
 #include <unistd.h>
 #include <cerrno>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -133,6 +135,50 @@ TRegResult ReadHive(const THive& hive, TRegFile& file) {
     QString error;
     if (!file.Parse(bytes, hive.File, error))
         return Failure(TRegStatus::Corrupt, error);
+    return {};
+}
+
+// The hives as last parsed, by file identity. A read that finds its hive file
+// unchanged (same inode, size and change times) uses the parsed copy instead of
+// reading and parsing the file again, so twenty reads in a row cost twenty stat()
+// calls. Writers replace the file by renaming a new one over it, which always gives
+// a new inode; in-place edits change the times.
+struct TParsedHive {
+    QString File;
+    struct stat Identity {};
+    std::shared_ptr<const TRegFile> Parsed;
+};
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+TRegResult ReadHiveShared(const THive& hive, std::shared_ptr<const TRegFile>& parsed) {
+    static std::vector<TParsedHive> cache;
+    struct stat identity {};
+    const bool known = ::stat(Native(hive.File).constData(), &identity) == 0 && S_ISREG(identity.st_mode);
+    if (known) {
+        for (const TParsedHive& entry : cache) {
+            if (entry.File == hive.File && SameFile(entry.Identity, identity)) {
+                parsed = entry.Parsed;
+                return {};
+            }
+        }
+    }
+    auto file = std::make_shared<TRegFile>(hive.Root);
+    const TRegResult result = ReadHive(hive, *file);
+    if (!result.Ok())
+        return result;
+    parsed = file;
+    if (known) {
+        std::erase_if(cache, [&](const TParsedHive& entry) { return entry.File == hive.File; });
+        // The two hives, and a few more folders when KESTRELWEAVE_REGISTRY changes.
+        if (cache.size() >= 8)
+            cache.erase(cache.begin());
+        cache.push_back({hive.File, identity, parsed});
+    }
     return {};
 }
 
@@ -277,13 +323,13 @@ public:
     TRegResult QueryValue(const QString& name, TRegValue& value) override {
         if (!(FAccess & KEY_QUERY_VALUE))
             return Denied(QStringLiteral("read values"));
-        TRegFile file(FHive.Root);
-        const TRegResult result = ReadHive(FHive, file);
+        std::shared_ptr<const TRegFile> file;
+        const TRegResult result = ReadHiveShared(FHive, file);
         if (!result.Ok())
             return result;
-        const TRegValue* found = file.FindValue(FPath, ValueName(name));
+        const TRegValue* found = file->FindValue(FPath, ValueName(name));
         if (!found) {
-            if (!file.KeyExists(FPath))
+            if (!file->KeyExists(FPath))
                 return KeyMissing(FHive.Root, FPath);
             return Failure(TRegStatus::NotFound,
                            QStringLiteral("The registry value '%1' does not exist in '%2'.")
@@ -356,14 +402,14 @@ TRegResult TPosixRegistry::OpenKey(TRootKey root, const QString& path, std::uint
                        QStringLiteral("'%1' is not a valid registry key name.").arg(KeyName(root, path)));
     }
     const THive hive = Locate(root);
-    TRegFile file(root);
-    TRegResult result = ReadHive(hive, file);
+    std::shared_ptr<const TRegFile> file;
+    TRegResult result = ReadHiveShared(hive, file);
     if (!result.Ok())
         return result;
 
     // As with the registry, an existing key opens with the rights asked for, whether
     // creation was allowed or not: reading needs no right to write.
-    if (!file.KeyExists(path)) {
+    if (!file->KeyExists(path)) {
         if (!create)
             return TPosixRegistryKey::KeyMissing(root, path);
         result = ModifyHive(hive, [&](TRegFile& current) { return current.CreateKey(path); });
