@@ -5,15 +5,15 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QPixmap>
-#include <QtEndian>
 
 namespace {
 
+// Little-endian numbers; callers check the size first.
 quint16 Word(const QByteArray& data, qsizetype at) {
-    return qFromLittleEndian<quint16>(data.constData() + at);
+    return quint16(uchar(data[at]) | uchar(data[at + 1]) << 8);
 }
 quint32 DWord(const QByteArray& data, qsizetype at) {
-    return qFromLittleEndian<quint32>(data.constData() + at);
+    return Word(data, at) | quint32(Word(data, at + 2)) << 16;
 }
 
 // One 32-bit icon image: a BITMAPINFOHEADER whose height counts the colour rows and

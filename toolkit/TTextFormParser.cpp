@@ -172,7 +172,8 @@ private:
         }
         std::uint64_t value = 0;
         int digits = 0;
-        if (Peek() == '$') {
+        const bool hex = Peek() == '$';
+        if (hex) {
             ++FPos;
             for (int d; (d = HexValue(Peek())) >= 0; ++FPos, ++digits) {
                 if (value > (std::numeric_limits<std::uint64_t>::max() >> 4))
@@ -189,9 +190,15 @@ private:
         }
         if (digits == 0)
             Fail(QStringLiteral("number expected"));
-        // Hexadecimal numbers are bit patterns: $FFFFFFFF is -1 as a 32-bit value.
-        if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) && !negative)
+        constexpr std::uint64_t largest = std::numeric_limits<std::int64_t>::max();
+        // Hexadecimal numbers are bit patterns: $FFFFFFFF is -1 as a 32-bit value and
+        // $FFFFFFFFFFFFFFFF is -1 as a 64-bit one. Decimal numbers are what they say.
+        if (hex && !negative)
             return static_cast<std::int64_t>(value);
+        if (negative && value == largest + 1)
+            return std::numeric_limits<std::int64_t>::min();
+        if (value > largest)
+            Fail(QStringLiteral("number too large"));
         return negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
     }
 
@@ -457,7 +464,11 @@ TStreamComponent TTextFormParser::Parse(const QByteArray& text, const QString& s
     QByteArray body = text;
     if (body.startsWith("\xEF\xBB\xBF"))
         body.remove(0, 3);
-    if (body.contains('\0'))
-        throw EReadError(QStringLiteral("Error in %1: not a text form description").arg(sourceName));
+    if (const qsizetype nul = body.indexOf('\0'); nul >= 0) {
+        const QString where = sourceName.isEmpty() ? QStringLiteral("form description") : sourceName;
+        throw EReadError(QStringLiteral("Error in %1, line %2: a NUL byte; not a text form description")
+                             .arg(where)
+                             .arg(body.left(nul).count('\n') + 1));
+    }
     return TParser(body, sourceName).ParseRoot();
 }

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -142,12 +143,21 @@ TRegResult ReadHive(const THive& hive, TRegFile& file) {
 // unchanged (same inode, size and change times) uses the parsed copy instead of
 // reading and parsing the file again, so twenty reads in a row cost twenty stat()
 // calls. Writers replace the file by renaming a new one over it, which always gives
-// a new inode; in-place edits change the times.
+// a new inode; in-place edits change the times. File times may be as coarse as the
+// kernel's clock tick, so an edit in the same tick as the last one would keep them:
+// a file changed less than two seconds before it was read is never taken from here.
 struct TParsedHive {
     QString File;
     struct stat Identity {};
     std::shared_ptr<const TRegFile> Parsed;
 };
+
+bool SettledBefore(const struct stat& identity, const timespec& readAt) {
+    constexpr time_t Settle = 2;
+    const timespec& changed =
+        identity.st_mtim.tv_sec > identity.st_ctim.tv_sec ? identity.st_mtim : identity.st_ctim;
+    return changed.tv_sec + Settle < readAt.tv_sec;
+}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
@@ -167,12 +177,14 @@ TRegResult ReadHiveShared(const THive& hive, std::shared_ptr<const TRegFile>& pa
             }
         }
     }
+    timespec readAt{};
+    ::clock_gettime(CLOCK_REALTIME, &readAt);
     auto file = std::make_shared<TRegFile>(hive.Root);
     const TRegResult result = ReadHive(hive, *file);
     if (!result.Ok())
         return result;
     parsed = file;
-    if (known) {
+    if (known && SettledBefore(identity, readAt)) {
         std::erase_if(cache, [&](const TParsedHive& entry) { return entry.File == hive.File; });
         // The two hives, and a few more folders when KESTRELWEAVE_REGISTRY changes.
         if (cache.size() >= 8)
