@@ -9,9 +9,12 @@
 // open a session, connect to a server, open a request, send it, query the content
 // length, read the body in pieces the caller pulls, close (destroy) each handle.
 // All calls block the calling thread; none raises. Proxies come from the
-// environment (http_proxy, https_proxy, no_proxy); redirects are followed; a
+// environment (http_proxy, https_proxy, no_proxy); redirects are followed (at most
+// 20, so a loop fails); https is verified against the trusted authorities. A
 // connection that cannot be made within the connect time-out, or a transfer that
 // stays below one byte a second for the stall time-out, fails instead of hanging.
+// Memory does not grow with the size of the body: what the caller has not pulled
+// yet waits in a buffer of fixed size, and the server is held back meanwhile.
 
 enum class TInternetScheme { Http, Https };
 
@@ -27,16 +30,19 @@ struct TInternetTimeouts {
 class IHttpRequest {
 public:
     virtual ~IHttpRequest() = default;
-    // Sends the request and receives the response headers; false when no
-    // response arrived (no network, name not resolved, refused, timed out).
+    // Sends the request and receives the headers of the final response (after
+    // redirects); false when no response arrived (no network, name not resolved,
+    // refused, timed out, too many redirects, certificate not trusted). Once only.
     virtual bool Send() = 0;
-    // The response's status code (200, 404, ...), after a successful Send.
+    // The final response's status code (200, 404, ...), after a successful Send.
     virtual bool QueryStatusCode(std::uint32_t& status) = 0;
-    // The response's Content-Length as a number; false when it has none.
+    // The final response's Content-Length as a number; false when it has none or
+    // when it does not fit.
     virtual bool QueryContentLength(std::uint32_t& length) = 0;
-    // Reads up to `toRead` body bytes into `buffer`; `read` is 0 at the end of the
-    // body. False when the transfer broke off (including a body shorter than its
-    // Content-Length).
+    // Reads `toRead` body bytes into `buffer`, fewer only where the body ends;
+    // `read` is 0 at the end of the body. False when the transfer broke off
+    // (including a body shorter than its Content-Length); bytes that arrived before
+    // the break are still handed out first.
     virtual bool ReadFile(char* buffer, std::uint32_t toRead, std::uint32_t& read) = 0;
 };
 
@@ -49,6 +55,8 @@ public:
 class IInternetSession {
 public:
     virtual ~IInternetSession() = default;
+    // `serverName` is a host name or address without port and without brackets
+    // (an IPv6 address is given bare); null when it cannot name a server.
     virtual std::unique_ptr<IInternetConnection> Connect(const QString& serverName, std::uint16_t port,
                                                          TInternetScheme scheme) = 0;
 };
@@ -59,3 +67,8 @@ std::unique_ptr<IInternetSession> InternetOpen(const QString& userAgent);
 // The time-outs of sessions opened from now on (tests shorten them).
 void SetInternetTimeouts(const TInternetTimeouts& timeouts);
 TInternetTimeouts InternetTimeouts();
+
+// A file of certificate authorities (PEM) that sessions opened from now on trust
+// for https instead of the system's; empty (the default) for the system's own.
+void SetInternetCertificateAuthorities(const QString& file);
+QString InternetCertificateAuthorities();

@@ -1,0 +1,503 @@
+#include "download/TDownloader.h"
+#include "platform/Http.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/TestHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+
+namespace {
+
+constexpr quint32 ReadSize = 1023;
+const QString TargetName = QStringLiteral("setup.exe");
+const QByteArray OldContent = QByteArrayLiteral("the installer that was there before");
+
+// Records every progress call; sets Cancel in the call numbered CancelAt (from 1) and
+// writes false in every other one, as a handler may.
+class TProgressLog : public QObject {
+    Q_OBJECT
+
+public:
+    struct TCall {
+        QObject* Sender;
+        quint32 Total;
+        quint32 Received;
+        bool CancelOnEntry;
+    };
+
+    int CancelAt = 0;
+    std::vector<TCall> Calls;
+
+public slots:
+    void Progress(QObject* Sender, quint32 Total, quint32 Received, bool& Cancel) {
+        Calls.push_back({Sender, Total, Received, Cancel});
+        Cancel = static_cast<int>(Calls.size()) == CancelAt;
+    }
+};
+
+// The machine's own proxy settings must not route these loopback tests elsewhere:
+// the proxy variables are unset for the life of the object and restored after.
+class TNoProxyEnvironment {
+public:
+    TNoProxyEnvironment() {
+        for (std::size_t i = 0; i < Names.size(); ++i) {
+            if (qEnvironmentVariableIsSet(Names[i]))
+                FSaved[i] = qgetenv(Names[i]);
+            qunsetenv(Names[i]);
+        }
+    }
+    ~TNoProxyEnvironment() {
+        for (std::size_t i = 0; i < Names.size(); ++i) {
+            if (FSaved[i])
+                qputenv(Names[i], *FSaved[i]);
+            else
+                qunsetenv(Names[i]);
+        }
+    }
+    TNoProxyEnvironment(const TNoProxyEnvironment&) = delete;
+    TNoProxyEnvironment& operator=(const TNoProxyEnvironment&) = delete;
+
+private:
+    static constexpr std::array<const char*, 7> Names{"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                                                      "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+    std::array<std::optional<QByteArray>, Names.size()> FSaved;
+};
+
+// Restores the HTTP service's settings that a test changes.
+class TScopedInternetSettings {
+public:
+    TScopedInternetSettings()
+        : FTimeouts(InternetTimeouts()), FCertificateAuthorities(InternetCertificateAuthorities()) {}
+    ~TScopedInternetSettings() {
+        SetInternetTimeouts(FTimeouts);
+        SetInternetCertificateAuthorities(FCertificateAuthorities);
+    }
+    TScopedInternetSettings(const TScopedInternetSettings&) = delete;
+    TScopedInternetSettings& operator=(const TScopedInternetSettings&) = delete;
+
+private:
+    TInternetTimeouts FTimeouts;
+    QString FCertificateAuthorities;
+};
+
+class DownloaderTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { Server = std::make_unique<TTestHttpServer>(); }
+    static void TearDownTestSuite() { Server.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(Server->Started()) << Server->Error().toStdString();
+        Server->TakeRequests();
+        Downloader.SetOnProgress(TMethod::Find(&Log, "Progress"));
+    }
+
+    bool Fetch(const QString& url) { return Downloader.Download(url, Target()); }
+    QString Target() const { return Folder.FilePath(TargetName); }
+    void PutOldFile() const { Folder.Write(TargetName, OldContent); }
+    QStringList Entries() const {
+        return QDir(Folder.Path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    }
+    // After a failed or cancelled download: the old file as it was, or nothing; no
+    // temporary file either way.
+    void ExpectNothingChanged(bool hadOldFile) const {
+        if (hadOldFile) {
+            EXPECT_EQ(Folder.Read(TargetName), OldContent);
+            EXPECT_EQ(Entries(), QStringList{TargetName});
+        } else {
+            EXPECT_TRUE(Entries().isEmpty()) << Entries().join(QStringLiteral(", ")).toStdString();
+        }
+    }
+    std::optional<TRecordedRequest> LastRequest() const {
+        const std::vector<TRecordedRequest> requests = Server->TakeRequests();
+        if (requests.empty())
+            return std::nullopt;
+        return requests.back();
+    }
+
+    static std::unique_ptr<TTestHttpServer> Server;
+    TNoProxyEnvironment Environment;
+    TScopedInternetSettings Settings;
+    TTempFolder Folder;
+    TProgressLog Log;
+    TDownloader Downloader;
+};
+
+std::unique_ptr<TTestHttpServer> DownloaderTest::Server;
+
+std::string WithOldFile(const std::string& name, bool hadOldFile) {
+    return name + (hadOldFile ? "_OverOldFile" : "_NoOldFile");
+}
+
+// --- Bodies that arrive whole ----------------------------------------------------
+
+// Rows print as their names in failure messages (PrintTo).
+struct TBodyCase {
+    const char* Name;
+    const char* Path;
+    qsizetype Size;
+    bool LengthKnown;
+};
+
+void PrintTo(const TBodyCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DownloaderBody : public DownloaderTest,
+                       public testing::WithParamInterface<std::tuple<TBodyCase, bool>> {};
+
+TEST_P(DownloaderBody, ArrivesWholeInBlocksOf1023WithOneProgressCallEach) {
+    const auto& [c, hadOldFile] = GetParam();
+    if (hadOldFile)
+        PutOldFile();
+
+    ASSERT_TRUE(Fetch(Server->Url(QString::fromLatin1(c.Path))));
+
+    const QByteArray expected = TTestHttpServer::Pattern(c.Size);
+    const QByteArray written = Folder.Read(TargetName);
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected) << "the file differs from the body";
+    EXPECT_EQ(Entries(), QStringList{TargetName});
+
+    // Every read but the last brings a full block, so no read asked for more than 1023.
+    const std::size_t blocks = static_cast<std::size_t>((c.Size + ReadSize - 1) / ReadSize);
+    ASSERT_EQ(Log.Calls.size(), blocks);
+    for (std::size_t i = 0; i < blocks; ++i) {
+        const TProgressLog::TCall& call = Log.Calls[i];
+        ASSERT_EQ(call.Received, std::min<qsizetype>(static_cast<qsizetype>((i + 1) * ReadSize), c.Size))
+            << "call " << i;
+        ASSERT_EQ(call.Total, c.LengthKnown ? static_cast<quint32>(c.Size) : 0u) << "call " << i;
+        ASSERT_EQ(call.Sender, &Downloader);
+        ASSERT_FALSE(call.CancelOnEntry);
+    }
+
+    const std::optional<TRecordedRequest> request = LastRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->UserAgent, QStringLiteral("Test"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, DownloaderBody,
+    testing::Combine(testing::Values(TBodyCase{"Plain", "/file/5000", 5000, true},
+                                     TBodyCase{"OneByte", "/file/1", 1, true},
+                                     TBodyCase{"ExactlyOneBlock", "/file/1023", 1023, true},
+                                     TBodyCase{"OneByteOverOneBlock", "/file/1024", 1024, true},
+                                     TBodyCase{"ExactlyTwoBlocks", "/file/2046", 2046, true},
+                                     TBodyCase{"Large", "/file/3000000", 3000000, true},
+                                     TBodyCase{"ChunkedWithoutLength", "/chunked/5000", 5000, false},
+                                     TBodyCase{"Redirect", "/redirect/file/3000", 3000, true},
+                                     TBodyCase{"RedirectChain", "/redirect/redirect/redirect/file/3000", 3000,
+                                               true},
+                                     // The redirect's own Content-Length must not stand for the final body's.
+                                     TBodyCase{"RedirectToChunked", "/redirect/chunked/3000", 3000, false},
+                                     TBodyCase{"BlankAndQueryInPath", "/file/700?name=a b&x=1", 700, true}),
+                     testing::Bool()),
+    [](const testing::TestParamInfo<std::tuple<TBodyCase, bool>>& info) {
+        return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
+    });
+
+// --- Downloads that fail -----------------------------------------------------------
+
+enum class TAddress { TestServer, NobodyListening, AsWritten };
+
+struct TFailureCase {
+    const char* Name;
+    TAddress Address;
+    const char* Path;  // the whole URL with AsWritten
+    bool ShortStallTimeout;
+};
+
+void PrintTo(const TFailureCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DownloaderFailure : public DownloaderTest,
+                          public testing::WithParamInterface<std::tuple<TFailureCase, bool>> {};
+
+TEST_P(DownloaderFailure, ReturnsFalseAndLeavesTheTargetAsItWas) {
+    const auto& [c, hadOldFile] = GetParam();
+    if (hadOldFile)
+        PutOldFile();
+    if (c.ShortStallTimeout)
+        SetInternetTimeouts(TInternetTimeouts{60, 2});
+
+    const QString path = QString::fromLatin1(c.Path);
+    QString url;
+    switch (c.Address) {
+        case TAddress::TestServer:
+            url = Server->Url(path);
+            break;
+        case TAddress::NobodyListening:
+            url = QStringLiteral("http://127.0.0.1:%1%2").arg(TTestHttpServer::UnusedPort()).arg(path);
+            break;
+        case TAddress::AsWritten:
+            url = path;
+            break;
+    }
+
+    EXPECT_FALSE(Fetch(url));
+    ExpectNothingChanged(hadOldFile);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, DownloaderFailure,
+    testing::Combine(
+        testing::Values(
+            TFailureCase{"NotFoundWithHtmlPage", TAddress::TestServer, "/status/404", false},
+            TFailureCase{"ServerError", TAddress::TestServer, "/status/500", false},
+            TFailureCase{"RedirectToNotFound", TAddress::TestServer, "/redirect/status/404", false},
+            TFailureCase{"RedirectLoop", TAddress::TestServer, "/loop", false},
+            TFailureCase{"EmptyBody", TAddress::TestServer, "/file/0", false},
+            TFailureCase{"ClosedMidBody", TAddress::TestServer, "/close-mid/5000", false},
+            TFailureCase{"OneByteShorterThanLength", TAddress::TestServer, "/short/5000", false},
+            TFailureCase{"ChunkedCutOff", TAddress::TestServer, "/chunked-cut/5000", false},
+            TFailureCase{"StalledMidBody", TAddress::TestServer, "/stall/5000", true},
+            TFailureCase{"NeverAnswers", TAddress::TestServer, "/hang", true},
+            TFailureCase{"ConnectionRefused", TAddress::NobodyListening, "/file/100", false},
+            TFailureCase{"PortNotANumber", TAddress::AsWritten, "http://127.0.0.1:http/file/10", false},
+            TFailureCase{"PortOutOfRange", TAddress::AsWritten, "http://127.0.0.1:70000/file/10", false},
+            TFailureCase{"PortZero", TAddress::AsWritten, "http://127.0.0.1:0/file/10", false},
+            TFailureCase{"UnclosedBracket", TAddress::AsWritten, "http://[::1/file/10", false},
+            TFailureCase{"EmptyUrl", TAddress::AsWritten, "", false}),
+        testing::Bool()),
+    [](const testing::TestParamInfo<std::tuple<TFailureCase, bool>>& info) {
+        return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
+    });
+
+// --- Cancel ------------------------------------------------------------------------
+
+struct TCancelCase {
+    const char* Name;
+    const char* Path;
+    int CancelAt;
+};
+
+void PrintTo(const TCancelCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DownloaderCancel : public DownloaderTest,
+                         public testing::WithParamInterface<std::tuple<TCancelCase, bool>> {};
+
+TEST_P(DownloaderCancel, StopsAfterTheNextReadReturnsTrueAndRemovesTheFile) {
+    const auto& [c, hadOldFile] = GetParam();
+    if (hadOldFile)
+        PutOldFile();
+    Log.CancelAt = c.CancelAt;
+
+    EXPECT_TRUE(Fetch(Server->Url(QString::fromLatin1(c.Path))));
+
+    // The block read after the cancel is dropped: no progress call follows it.
+    EXPECT_EQ(Log.Calls.size(), static_cast<std::size_t>(c.CancelAt));
+    ExpectNothingChanged(hadOldFile);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cancels, DownloaderCancel,
+                         testing::Combine(testing::Values(TCancelCase{"FirstBlock", "/file/5000", 1},
+                                                          TCancelCase{"MiddleBlock", "/file/5000", 3},
+                                                          TCancelCase{"LastBlock", "/file/5000", 5},
+                                                          TCancelCase{"OnlyBlock", "/file/1023", 1},
+                                                          TCancelCase{"ChunkedMiddleBlock", "/chunked/5000",
+                                                                      3}),
+                                          testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<TCancelCase, bool>>& info) {
+                             return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
+                         });
+
+// --- Single cases ------------------------------------------------------------------
+
+TEST_F(DownloaderTest, ExplicitPortIsTheOneConnectedToAndTheUserAgentIsTest) {
+    ASSERT_TRUE(Fetch(Server->Url(QStringLiteral("/file/10"))));
+    const std::optional<TRecordedRequest> request = LastRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->RequestLine, QStringLiteral("GET /file/10 HTTP/1.1"));
+    EXPECT_EQ(request->Host, QStringLiteral("127.0.0.1:%1").arg(Server->Port()));
+    EXPECT_EQ(request->UserAgent, QStringLiteral("Test"));
+    EXPECT_FALSE(request->Absolute);
+}
+
+TEST_F(DownloaderTest, WorksWithoutAProgressHandler) {
+    Downloader.SetOnProgress(TMethod());
+    ASSERT_TRUE(Fetch(Server->Url(QStringLiteral("/file/3000"))));
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(3000));
+}
+
+// Root may write anywhere that permissions guard, so the folder that cannot be
+// written to is one that cannot exist: its path runs through a regular file.
+TEST_F(DownloaderTest, UnwritableFolderFails) {
+    Folder.Write(QStringLiteral("plain"), "a file, not a folder");
+    EXPECT_FALSE(
+        Downloader.Download(Server->Url(QStringLiteral("/file/100")), Folder.FilePath("plain/setup.exe")));
+    EXPECT_EQ(Entries(), QStringList{QStringLiteral("plain")});
+    EXPECT_EQ(Folder.Read(QStringLiteral("plain")), QByteArray("a file, not a folder"));
+    EXPECT_TRUE(Log.Calls.empty());
+}
+
+// A full disk, for root too: past the process's file size limit a write fails (EFBIG
+// once SIGXFSZ is ignored). The limit is lifted again before anything else runs.
+TEST_F(DownloaderTest, FailedWriteFailsAndKeepsTheOldFile) {
+    PutOldFile();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    const auto savedHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool result = Fetch(Server->Url(QStringLiteral("/file/1000000")));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, savedHandler);
+
+    EXPECT_FALSE(result);
+    ExpectNothingChanged(true);
+}
+
+// --- Proxy from the environment -----------------------------------------------------
+
+struct TProxyCase {
+    const char* Name;
+    bool ProxyIsTestServer;  // else a port where nobody listens
+    const char* NoProxy;     // null: unset
+    bool FetchInvalidHost;   // http://tessaly.invalid/..., else the test server itself
+    bool Succeeds;
+};
+
+void PrintTo(const TProxyCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DownloaderProxy : public DownloaderTest, public testing::WithParamInterface<TProxyCase> {};
+
+TEST_P(DownloaderProxy, FollowsHttpProxyAndNoProxy) {
+    const TProxyCase& c = GetParam();
+    const quint16 proxyPort = c.ProxyIsTestServer ? Server->Port() : TTestHttpServer::UnusedPort();
+    const TScopedEnv proxy("http_proxy", QByteArray("http://127.0.0.1:") + QByteArray::number(proxyPort));
+    std::optional<TScopedEnv> noProxy;
+    if (c.NoProxy)
+        noProxy.emplace("no_proxy", QByteArray(c.NoProxy));
+
+    // .invalid never resolves, so only a proxy can answer for it.
+    const QString url = c.FetchInvalidHost ? QStringLiteral("http://tessaly.invalid/file/100")
+                                           : Server->Url(QStringLiteral("/file/100"));
+    EXPECT_EQ(Fetch(url), c.Succeeds);
+    if (!c.Succeeds) {
+        ExpectNothingChanged(false);
+        return;
+    }
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(100));
+    const std::optional<TRecordedRequest> request = LastRequest();
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->Absolute, c.FetchInvalidHost);
+    EXPECT_EQ(request->UserAgent, QStringLiteral("Test"));
+    if (c.FetchInvalidHost) {
+        EXPECT_TRUE(request->RequestLine.startsWith(QStringLiteral("GET http://tessaly.invalid")))
+            << request->RequestLine.toStdString();
+        EXPECT_EQ(request->Host, QStringLiteral("tessaly.invalid"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Proxies, DownloaderProxy,
+    testing::Values(TProxyCase{"HttpProxyAnswersForAnyHost", true, nullptr, true, true},
+                    TProxyCase{"HttpProxyIsUsedForLoopbackToo", false, nullptr, false, false},
+                    TProxyCase{"NoProxyBypassesTheProxy", false, "127.0.0.1", false, true},
+                    TProxyCase{"NoProxyForOtherHostsOnly", false, "example.invalid", false, false}),
+    [](const testing::TestParamInfo<TProxyCase>& info) { return std::string(info.param.Name); });
+
+// --- https ------------------------------------------------------------------------
+
+class DownloaderHttps : public DownloaderTest {
+protected:
+    static void SetUpTestSuite() {
+        DownloaderTest::SetUpTestSuite();
+        TlsServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{true, 0});
+    }
+    static void TearDownTestSuite() {
+        TlsServer.reset();
+        DownloaderTest::TearDownTestSuite();
+    }
+    void SetUp() override {
+        DownloaderTest::SetUp();
+        ASSERT_TRUE(TlsServer->Started()) << TlsServer->Error().toStdString();
+        TlsServer->TakeRequests();
+    }
+
+    static std::unique_ptr<TTestHttpServer> TlsServer;
+};
+
+std::unique_ptr<TTestHttpServer> DownloaderHttps::TlsServer;
+
+TEST_F(DownloaderHttps, TrustedCertificateOnTheNamedPort) {
+    SetInternetCertificateAuthorities(TlsServer->CertificateFile());
+    ASSERT_TRUE(Fetch(TlsServer->Url(QStringLiteral("/file/3000"))));
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(3000));
+    const std::vector<TRecordedRequest> requests = TlsServer->TakeRequests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().RequestLine, QStringLiteral("GET /file/3000 HTTP/1.1"));
+}
+
+TEST_F(DownloaderHttps, UntrustedCertificateFailsAndKeepsTheOldFile) {
+    PutOldFile();
+    EXPECT_FALSE(Fetch(TlsServer->Url(QStringLiteral("/file/3000"))));
+    ExpectNothingChanged(true);
+    EXPECT_TRUE(TlsServer->TakeRequests().empty());
+}
+
+TEST_F(DownloaderHttps, IsNeverPlainHttp) {
+    const QString url = QStringLiteral("https://127.0.0.1:%1/file/10").arg(Server->Port());
+    EXPECT_FALSE(Fetch(url));
+    ExpectNothingChanged(false);
+    EXPECT_TRUE(Server->TakeRequests().empty());
+}
+
+// --- Default ports ------------------------------------------------------------------
+
+struct TDefaultPortCase {
+    const char* Name;
+    bool Tls;
+    quint16 Port;
+};
+
+void PrintTo(const TDefaultPortCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DownloaderDefaultPort : public DownloaderTest, public testing::WithParamInterface<TDefaultPortCase> {};
+
+TEST_P(DownloaderDefaultPort, UrlWithoutPortUsesTheSchemesPort) {
+    const TDefaultPortCase& c = GetParam();
+    TTestHttpServer server(TTestHttpServer::TOptions{c.Tls, c.Port});
+    if (!server.Started())
+        GTEST_SKIP() << "port " << c.Port << " is not free here: " << server.Error().toStdString();
+    if (c.Tls)
+        SetInternetCertificateAuthorities(server.CertificateFile());
+
+    const QString url = QStringLiteral("%1://127.0.0.1/file/500").arg(c.Tls ? "https" : "http");
+    ASSERT_TRUE(Fetch(url));
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(500));
+    const std::vector<TRecordedRequest> requests = server.TakeRequests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().RequestLine, QStringLiteral("GET /file/500 HTTP/1.1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, DownloaderDefaultPort,
+                         testing::Values(TDefaultPortCase{"Http", false, INTERNET_DEFAULT_HTTP_PORT},
+                                         TDefaultPortCase{"Https", true, INTERNET_DEFAULT_HTTPS_PORT}),
+                         [](const testing::TestParamInfo<TDefaultPortCase>& info) {
+                             return std::string(info.param.Name);
+                         });
+
+}  // namespace
+
+#include "TestDownloader.moc"

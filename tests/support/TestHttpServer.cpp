@@ -1,0 +1,110 @@
+#include "tests/support/TestHttpServer.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+namespace {
+
+// Starting Python and, with TLS, making a key takes well under a second; the bound
+// only keeps a broken set-up from hanging the suite.
+constexpr int StartAttempts = 120;
+constexpr int StartWaitMilliseconds = 500;
+constexpr int StopWaitMilliseconds = 10000;
+
+}  // namespace
+
+TTestHttpServer::TTestHttpServer() : TTestHttpServer(TOptions{}) {}
+
+TTestHttpServer::TTestHttpServer(const TOptions& options) {
+    Start(options);
+}
+
+TTestHttpServer::~TTestHttpServer() {
+    if (FProcess && FProcess->state() != QProcess::NotRunning) {
+        FProcess->kill();
+        FProcess->waitForFinished(StopWaitMilliseconds);
+    }
+}
+
+void TTestHttpServer::Start(const TOptions& options) {
+    FTls = options.Tls;
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty()) {
+        FError = QStringLiteral("python3 is not on PATH");
+        return;
+    }
+    QStringList arguments{QStringLiteral(KW_TEST_SOURCE_DIR "/support/http_server.py"),
+                          QStringLiteral("--port"), QString::number(options.Port)};
+    if (options.Tls)
+        arguments << QStringLiteral("--tls") << FFolder.path();
+
+    FProcess = std::make_unique<QProcess>();
+    FProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    FProcess->start(python, arguments);
+    if (!FProcess->waitForStarted()) {
+        FError = QStringLiteral("python3 did not start: ") + FProcess->errorString();
+        return;
+    }
+    for (int attempt = 0; attempt < StartAttempts && !FProcess->canReadLine(); ++attempt) {
+        if (FProcess->state() == QProcess::NotRunning)
+            break;
+        FProcess->waitForReadyRead(StartWaitMilliseconds);
+    }
+    if (!FProcess->canReadLine()) {
+        FError = QStringLiteral("the test server printed no port (is the port taken?)");
+        return;
+    }
+    bool ok = false;
+    const uint port = FProcess->readLine().trimmed().toUInt(&ok);
+    if (ok && port > 0 && port <= 0xFFFF)
+        FPort = static_cast<quint16>(port);
+    else
+        FError = QStringLiteral("the test server printed no port");
+}
+
+QString TTestHttpServer::Url(const QString& path) const {
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(FTls ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(FPort)
+        .arg(path);
+}
+
+QString TTestHttpServer::CertificateFile() const {
+    return FTls ? FFolder.filePath(QStringLiteral("cert.pem")) : QString();
+}
+
+std::vector<TRecordedRequest> TTestHttpServer::TakeRequests() {
+    std::vector<TRecordedRequest> requests;
+    if (!FProcess)
+        return requests;
+    // The records are in the pipe already; this only collects them without waiting.
+    while (FProcess->waitForReadyRead(0) || FProcess->bytesAvailable() > 0)
+        FPending += FProcess->readAll();
+    qsizetype end;
+    while ((end = FPending.indexOf('\n')) >= 0) {
+        const QJsonObject record = QJsonDocument::fromJson(FPending.left(end)).object();
+        FPending.remove(0, end + 1);
+        requests.push_back(TRecordedRequest{record.value(QLatin1String("line")).toString(),
+                                            record.value(QLatin1String("host")).toString(),
+                                            record.value(QLatin1String("agent")).toString(),
+                                            record.value(QLatin1String("absolute")).toBool()});
+    }
+    return requests;
+}
+
+quint16 TTestHttpServer::UnusedPort() {
+    quint16 port = 0;
+    {
+        const TTestHttpServer server;
+        port = server.Port();
+    }
+    return port;
+}
+
+QByteArray TTestHttpServer::Pattern(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i % 251);
+    return bytes;
+}

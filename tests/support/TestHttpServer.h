@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+// What the test server saw of one request.
+struct TRecordedRequest {
+    QString RequestLine;  // "GET /file/10 HTTP/1.1"
+    QString Host;         // the Host header
+    QString UserAgent;
+    bool Absolute = false;  // the request line named an absolute URI, as sent to a proxy
+};
+
+// The scriptable HTTP server of tests/support/http_server.py (see its routes), run
+// with python3 from PATH on 127.0.0.1 for the life of the object.
+class TTestHttpServer {
+public:
+    struct TOptions {
+        bool Tls = false;  // https with a self-signed certificate for 127.0.0.1
+        quint16 Port = 0;  // 0: any free port
+    };
+
+    TTestHttpServer();
+    explicit TTestHttpServer(const TOptions& options);
+    ~TTestHttpServer();
+    TTestHttpServer(const TTestHttpServer&) = delete;
+    TTestHttpServer& operator=(const TTestHttpServer&) = delete;
+
+    // False when the server could not be started (see Error).
+    bool Started() const { return FPort != 0; }
+    QString Error() const { return FError; }
+    quint16 Port() const { return FPort; }
+    // "http://127.0.0.1:PORT" (https with TLS) followed by `path`.
+    QString Url(const QString& path) const;
+    // The certificate of a TLS server, to be trusted by the client.
+    QString CertificateFile() const;
+
+    // The requests answered since the last call, oldest first. A request's record is
+    // written before its answer, so every request whose answer has arrived is there.
+    std::vector<TRecordedRequest> TakeRequests();
+
+    // A port on 127.0.0.1 that nobody listens on: a server's, after it stopped.
+    static quint16 UnusedPort();
+    // `size` bytes of the pattern that the server's routes send (byte i is i % 251).
+    static QByteArray Pattern(qsizetype size);
+
+private:
+    void Start(const TOptions& options);
+
+    std::unique_ptr<QProcess> FProcess;
+    QTemporaryDir FFolder;
+    QByteArray FPending;
+    QString FError;
+    quint16 FPort = 0;
+    bool FTls = false;
+};
