@@ -9,6 +9,8 @@
 #include <QEvent>
 #include <QMessageBox>
 
+#include <utility>
+
 TApplication* Application = nullptr;
 
 namespace {
@@ -75,13 +77,20 @@ void TApplication::Terminate() {
 }
 
 void TApplication::ProcessMessages() {
+    if (FLastPoll.isValid() && FLastPoll.nsecsElapsed() < PollIntervalNs) {
+        QCoreApplication::sendPostedEvents();
+        return;
+    }
     QApplication::processEvents(QEventLoop::AllEvents);
+    FLastPoll.start();
 }
 
 void TApplication::Minimize() {
+    const bool wasMinimizing = std::exchange(FMinimizing, true);
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->isVisible())
             window->showMinimized();
+    FMinimizing = wasMinimizing;
 }
 
 void TApplication::PostMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {

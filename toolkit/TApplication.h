@@ -4,6 +4,7 @@
 #include "toolkit/Messages.h"
 #include "toolkit/TForm.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 
@@ -45,10 +46,17 @@ public:
     void Run();
     void Terminate();
     bool Terminated() const { return FTerminated; }
-    // Handles every message that is waiting, then returns.
+    // Handles every message that is waiting, then returns. Posted messages are
+    // handled on every call; the window system (input, exposure, timers) is asked
+    // for new ones at most once per PollIntervalNs (a millisecond), since a loop that calls this
+    // after every small step of its work calls it far more often than anything
+    // can arrive there, and asking is what costs.
     void ProcessMessages();
+    static constexpr qint64 PollIntervalNs = 1000 * 1000;
     // Minimizes every top-level window of the application.
     void Minimize();
+    // True while Minimize() runs.
+    bool Minimizing() const { return FMinimizing; }
 
     // Queues a message for `window`; the loop passes it through the message
     // hooks and then to the window.
@@ -79,6 +87,8 @@ private:
     std::vector<QPointer<TApplicationEvents>> FEvents;
     bool FTerminated = false;
     bool FListening = false;
+    bool FMinimizing = false;
+    QElapsedTimer FLastPoll;
 };
 
 extern TApplication* Application;

@@ -1,9 +1,13 @@
 #include "toolkit/TClassRegistry.h"
 
 #include "toolkit/TApplicationEvents.h"
+#include "toolkit/TButton.h"
 #include "toolkit/TImage.h"
+#include "toolkit/TJPEGImage.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TPanel.h"
+#include "toolkit/TPicture.h"
+#include "toolkit/TShape.h"
 
 #include <QHash>
 
@@ -30,6 +34,9 @@ void RegisterToolkitClasses() {
     TClassRegistry::RegisterClass<TPanel>();
     TClassRegistry::RegisterClass<TImage>();
     TClassRegistry::RegisterClass<TApplicationEvents>();
+    TClassRegistry::RegisterClass<TButton>();
+    TClassRegistry::RegisterClass<TShape>();
+    TPicture::RegisterGraphicClass(QStringLiteral("TJPEGImage"), &TJPEGImage::Decode);
 }
 
 }  // namespace

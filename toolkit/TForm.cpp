@@ -2,12 +2,18 @@
 
 #include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
+#include "toolkit/TButton.h"
 #include "toolkit/TReader.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
 
 using namespace tk;
 
@@ -31,6 +37,45 @@ void TForm::InitInheritedComponent() {
     if (name.startsWith(QLatin1Char('T')))
         name.remove(0, 1);
     TReader::ReadComponentResource(this, QStringLiteral(":/forms/%1.dfm").arg(name));
+    ApplyTabOrder();
+}
+
+namespace {
+
+int TabOrderOf(const QObject* control) {
+    const QVariant order = control->property("TabOrder");
+    return order.isValid() ? order.toInt() : -1;
+}
+
+}  // namespace
+
+QList<QWidget*> TForm::TabStops() const {
+    QList<QWidget*> stops;
+    std::function<void(const TWinControl*)> walk = [&](const TWinControl* container) {
+        QList<TControl*> controls = container->Controls();
+        // Controls without a tab order come last, in the order they were created.
+        std::stable_sort(controls.begin(), controls.end(), [](const TControl* a, const TControl* b) {
+            const int x = TabOrderOf(a), y = TabOrderOf(b);
+            return x >= 0 && (y < 0 || x < y);
+        });
+        for (TControl* control : std::as_const(controls)) {
+            QWidget* target = control;
+            while (target->focusProxy())
+                target = target->focusProxy();
+            if (target->focusPolicy() & Qt::TabFocus)
+                stops.append(target);
+            if (auto* inner = qobject_cast<TWinControl*>(control))
+                walk(inner);
+        }
+    };
+    walk(this);
+    return stops;
+}
+
+void TForm::ApplyTabOrder() {
+    const QList<QWidget*> stops = TabStops();
+    for (qsizetype i = 0; i + 1 < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i], stops[i + 1]);
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
@@ -136,8 +181,109 @@ void TForm::showEvent(QShowEvent* event) {
             move(frame.topLeft());
         }
     }
+    // Like a dialog, a form opens with the focus on its first control in tab order.
+    if (!focusWidget()) {
+        for (QWidget* stop : TabStops()) {
+            if (stop->isEnabled() && stop->isVisibleTo(this)) {
+                stop->setFocus(Qt::ActiveWindowFocusReason);
+                break;
+            }
+        }
+    }
     QObject* sender = this;
     FOnShow(sender);
+}
+
+TButton* TForm::DefaultButton() const {
+    for (QWidget* w = focusWidget(); w && w != this; w = w->parentWidget())
+        if (auto* button = qobject_cast<TButton*>(w))
+            return button->CanFocus() ? button : nullptr;
+    for (const QPointer<QObject>& component : FComponents)
+        if (auto* button = qobject_cast<TButton*>(component.data());
+            button && button->Default() && button->CanFocus())
+            return button;
+    return nullptr;
+}
+
+TButton* TForm::CancelButton() const {
+    for (const QPointer<QObject>& component : FComponents)
+        if (auto* button = qobject_cast<TButton*>(component.data());
+            button && button->Cancel() && button->CanFocus())
+            return button;
+    return nullptr;
+}
+
+void TForm::keyPressEvent(QKeyEvent* event) {
+    // Keys reach the form when the focused control has no use for them.
+    TButton* button = nullptr;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        button = DefaultButton();
+    else if (event->key() == Qt::Key_Escape)
+        button = CancelButton();
+    if (!button) {
+        TWinControl::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    button->Click();
+}
+
+void TForm::changeEvent(QEvent* event) {
+    TWinControl::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+    // Only a minimize that the user asked of this window is its system command;
+    // the application minimizing all its windows is not.
+    if (isMinimized() && !change->oldState().testFlag(Qt::WindowMinimized) &&
+        !(Application && Application->Minimizing())) {
+        TMsg message{Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0};
+        TApplication::Guard([&] { WMSysCommand(message); });
+    }
+}
+
+void TForm::WMSysCommand(TMsg& /*message*/) {}
+
+bool TForm::event(QEvent* event) {
+    if (event->type() == QEvent::UpdateRequest && DeferUpdate())
+        return true;
+    return TWinControl::event(event);
+}
+
+// Painting keeps to the screen's pace: an update request that comes less than
+// MinPaintInterval after the last paint is held back, the dirty region keeps
+// growing, and one paint at the end of the interval shows the latest state. A
+// window updated after every small step of a long task (a download's progress)
+// so costs at most one paint per frame, and its final state is always painted.
+bool TForm::DeferUpdate() {
+    if (FLastPaint.isValid()) {
+        const qint64 since = FLastPaint.elapsed();
+        if (since < MinPaintInterval) {
+            if (!FDeferredUpdate) {
+                FDeferredUpdate = new QTimer(this);
+                FDeferredUpdate->setSingleShot(true);
+                FDeferredUpdate->setTimerType(Qt::PreciseTimer);
+                connect(FDeferredUpdate, &QTimer::timeout, this, &TForm::FlushDeferredUpdate);
+            }
+            if (!FDeferredUpdate->isActive())
+                FDeferredUpdate->start(static_cast<int>(MinPaintInterval - since));
+            return true;
+        }
+    }
+    FLastPaint.start();
+    return false;
+}
+
+void TForm::Update() {
+    if (FDeferredUpdate)
+        FDeferredUpdate->stop();
+    FLastPaint.invalidate();
+    FlushDeferredUpdate();
+}
+
+void TForm::FlushDeferredUpdate() {
+    QEvent request(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(this, &request);
 }
 
 void TForm::Close() {

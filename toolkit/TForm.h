@@ -4,9 +4,16 @@
 #include "toolkit/TIcon.h"
 #include "toolkit/TWinControl.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 class QEventLoop;
+class QTimer;
+class TButton;
+
+// The system command that a window's minimize button sends.
+inline constexpr unsigned WM_SYSCOMMAND = 0x0112;
+inline constexpr WPARAM SC_MINIMIZE = 0xF020;
 
 // A top-level window built from its form description. It owns every component
 // the description names (its component list, in creation order), whatever
@@ -84,18 +91,43 @@ public:
     // handled. Forms that react to messages override it.
     virtual void WndProc(TMsg& message);
 
+    // The button that Enter clicks: the focused button, else the enabled and shown
+    // Default button; null when there is none.
+    TButton* DefaultButton() const;
+    // The enabled and shown Cancel button that Escape clicks, or null.
+    TButton* CancelButton() const;
+
+    // Windows repaint at most this often; updates that come sooner are gathered
+    // and painted together when the interval is up.
+    static constexpr int MinPaintInterval = 16;
+    // Paints what is waiting to be painted now, whenever the last paint was.
+    void Update();
+
 protected:
     // Reads the form description named after the form's class ("TfrmMain" reads
     // frmMain.dfm) into this form. Called first thing by each form's constructor.
     void InitInheritedComponent();
 
+    // A system command from the window's frame (WM_SYSCOMMAND; SC_MINIMIZE when the
+    // user minimized the window). The window system has done its part already;
+    // forms that want more override this.
+    virtual void WMSysCommand(TMsg& message);
+
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void CaptionChanged() override;
 
 private:
     void UpdateWindowFlags();
     bool CloseModal();
+    // Chains the controls' keyboard focus in TabOrder, container by container.
+    void ApplyTabOrder();
+    QList<QWidget*> TabStops() const;
+    bool DeferUpdate();
+    void FlushDeferredUpdate();
 
     QList<QPointer<QObject>> FComponents;
     QSize FClientSize{320, 240};
@@ -106,6 +138,8 @@ private:
     tk::TPosition FPosition = tk::poDesigned;
     tk::TModalResult FModalResult = tk::mrNone;
     QEventLoop* FModalLoop = nullptr;
+    QElapsedTimer FLastPaint;
+    QTimer* FDeferredUpdate = nullptr;
     int FTextHeight = 13;
     bool FKeyPreview = false;
     bool FPositioned = false;

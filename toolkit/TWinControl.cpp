@@ -16,8 +16,13 @@ QList<TControl*> TWinControl::Controls() const {
     return controls;
 }
 
+void TWinControl::Loaded() {
+    TControl::Loaded();
+    AlignControls();
+}
+
 void TWinControl::AlignControls() {
-    if (FAligning)
+    if (FAligning || Loading())
         return;
     FAligning = true;
     QRect client = rect();

@@ -18,6 +18,9 @@ public:
 
 protected:
     void RequestAlign() override { AlignControls(); }
+    // Children are aligned once the whole description is read, from their design
+    // positions, not one by one as they arrive.
+    void Loaded() override;
     void resizeEvent(QResizeEvent* event) override;
     void childEvent(QChildEvent* event) override;
 

@@ -4,8 +4,15 @@
 
   make_form_pictures.py bitmap RRGGBB   a 4 x 4 single-colour TBitmap
   make_form_pictures.py icon            the window icon (16 and 32 pixels)
+  make_form_pictures.py jpeg W H RRGGBB a W x H single-colour TJPEGImage (the
+                                        download dialogs' 462 176 FFFFFF background)
+
+The JPEG is encoded by `cjpeg` (Debian package libjpeg-turbo-progs) from a PPM
+that this script writes; only the resulting hex goes into the form descriptions,
+so building the program does not need it.
 """
 import struct
+import subprocess
 import sys
 
 
@@ -55,6 +62,12 @@ def ico(sizes):
     return out + b"".join(images)
 
 
+def jpeg(width, height, colour):
+    ppm = b"P6\n%d %d\n255\n" % (width, height) + colour * (width * height)
+    return subprocess.run(["cjpeg", "-quality", "90", "-optimize"], input=ppm, stdout=subprocess.PIPE,
+                          check=True).stdout
+
+
 def as_form_hex(data, indent="      "):
     text = data.hex().upper()
     return "{\n" + "\n".join(indent + text[i:i + 64] for i in range(0, len(text), 64)) + "}"
@@ -65,6 +78,9 @@ def main():
         colour = bytes.fromhex(sys.argv[2])
         data = bmp(4, 4, lambda x, y: colour)
         print(as_form_hex(b"\x07TBitmap" + struct.pack("<I", len(data)) + data))
+    elif sys.argv[1:2] == ["jpeg"] and len(sys.argv) == 5:
+        data = jpeg(int(sys.argv[2]), int(sys.argv[3]), bytes.fromhex(sys.argv[4]))
+        print(as_form_hex(b"\x0aTJPEGImage" + struct.pack("<I", len(data)) + data))
     elif sys.argv[1:2] == ["icon"]:
         print(as_form_hex(ico([16, 32]), "    "))
     else:

@@ -1,0 +1,386 @@
+// A download through the real dialog against curl, from an nginx of our own on
+// 127.0.0.1, so that the server is not what is measured. Per file size (16 MB and
+// 256 MB) the contenders take turns, round after round, in alternating order:
+//
+//   curl -s -o FILE URL          wall time from spawn to exit
+//   the dialog (offscreen)       its program's own time from the click on
+//                                "Download and install" to the dialog's result,
+//                                and its wall time from spawn to exit
+//   the downloader alone         the same program with --bare: no dialog, no
+//                                progress handler; the GUI's share is the difference
+//
+// and the peak memory (ru_maxrss) of each process. Prints figures only; it never
+// judges them.
+//
+//   bench-download [rounds]        default 9 rounds per size, after one warm-up
+//
+// Needs nginx (Debian: nginx-light) and curl on PATH or in /usr/sbin, /usr/bin.
+#include "bench/startup/MonotonicClock.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int DefaultRounds = 9;
+constexpr long long ChildTimeoutNs = 300LL * 1000 * 1000 * 1000;
+constexpr std::size_t MB = 1024 * 1024;
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "bench-download: %s\n", message.c_str());
+    std::exit(2);
+}
+
+std::optional<fs::path> FindProgram(const char* name) {
+    std::vector<std::string> folders;
+    if (const char* path = std::getenv("PATH")) {
+        std::string all = path;
+        for (std::size_t start = 0; start <= all.size();) {
+            const std::size_t end = std::min(all.find(':', start), all.size());
+            folders.push_back(all.substr(start, end - start));
+            start = end + 1;
+        }
+    }
+    folders.insert(folders.end(), {"/usr/sbin", "/usr/bin", "/sbin", "/bin"});
+    for (const std::string& folder : folders) {
+        const fs::path candidate = fs::path(folder.empty() ? "." : folder) / name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+// A folder of our own: in memory when the machine offers one, so that the disk is
+// not what is measured either.
+fs::path MakeWorkFolder() {
+    const fs::path base = fs::is_directory("/dev/shm") && ::access("/dev/shm", W_OK) == 0
+                              ? fs::path("/dev/shm")
+                              : fs::temp_directory_path();
+    std::string pattern = (base / "kw-bench-download-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        Fail("cannot create a work folder in " + base.string() + ": " + std::strerror(errno));
+    return pattern;
+}
+
+void WriteFile(const fs::path& path, std::size_t size) {
+    std::vector<char> block(MB);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<char>(i % 251);
+    std::ofstream out(path, std::ios::binary);
+    for (std::size_t left = size; left > 0;) {
+        const std::size_t piece = std::min(left, block.size());
+        out.write(block.data(), static_cast<std::streamsize>(piece));
+        left -= piece;
+    }
+    if (!out)
+        Fail("cannot write " + path.string());
+}
+
+int FreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        Fail(std::string("no free port on 127.0.0.1: ") + std::strerror(errno));
+    ::close(s);
+    return ntohs(address.sin_port);
+}
+
+bool Accepts(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (s >= 0)
+        ::close(s);
+    return ok;
+}
+
+struct TRun {
+    double WallSeconds = 0;
+    long PeakKb = 0;
+    std::string Output;
+    int Status = -1;
+};
+
+// Runs `argv` with its standard output into `outputFile`, its error output dropped.
+TRun RunProgram(const std::vector<std::string>& argv, const fs::path& outputFile) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    TRun run;
+    pid_t pid = 0;
+    const long long start = MonotonicNanoseconds();
+    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        Fail("cannot start " + argv[0] + ": " + std::strerror(spawned));
+    int status = 0;
+    rusage usage{};
+    for (;;) {
+        const pid_t ended = ::wait4(pid, &status, WNOHANG, &usage);
+        if (ended == pid)
+            break;
+        if (ended < 0 && errno != EINTR)
+            Fail(std::string("wait4: ") + std::strerror(errno));
+        if (MonotonicNanoseconds() - start > ChildTimeoutNs) {
+            ::kill(pid, SIGKILL);
+            ::wait4(pid, &status, 0, &usage);
+            Fail(argv[0] + " did not end in time; killed");
+        }
+        ::usleep(200);
+    }
+    run.WallSeconds = static_cast<double>(MonotonicNanoseconds() - start) / 1e9;
+    run.PeakKb = usage.ru_maxrss;
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(outputFile);
+    std::getline(in, run.Output, '\0');
+    return run;
+}
+
+// The value after "name=" in a program's output line.
+double Field(const std::string& output, const char* name) {
+    const std::string key = std::string(name) + "=";
+    const std::size_t at = output.find(key);
+    if (at == std::string::npos)
+        return -1;
+    return std::strtod(output.c_str() + at + key.size(), nullptr);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+class TNginx {
+public:
+    TNginx(const fs::path& nginx, const fs::path& folder, const fs::path& root) {
+        FPort = FreePort();
+        const passwd* user = ::getpwuid(::geteuid());
+        const group* userGroup = ::getgrgid(::getegid());
+        if (!user || !userGroup)
+            Fail("cannot name the current user and group");
+        const fs::path conf = folder / "nginx.conf";
+        std::ofstream out(conf);
+        out << "daemon off;\n"
+            << "worker_processes 1;\n"
+            // Workers of a master started by root would otherwise become nobody,
+            // who cannot read our folder.
+            << "user " << user->pw_name << ' ' << userGroup->gr_name << ";\n"
+            << "pid " << (folder / "nginx.pid").string() << ";\n"
+            << "error_log " << (folder / "error.log").string() << ";\n"
+            << "events { worker_connections 64; }\n"
+            << "http {\n"
+            << "  access_log off;\n"
+            << "  sendfile on;\n"
+            << "  tcp_nopush on;\n";
+        for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+            out << "  " << temp << "_temp_path " << (folder / (std::string("temp_") + temp)).string()
+                << ";\n";
+        out << "  server {\n"
+            << "    listen 127.0.0.1:" << FPort << ";\n"
+            << "    root " << root.string() << ";\n"
+            << "  }\n"
+            << "}\n";
+        out.close();
+
+        const std::string log = (folder / "error.log").string();
+        const std::string prefix = folder.string() + "/";
+        const std::string confText = conf.string();
+        std::vector<char*> args{const_cast<char*>(nginx.c_str()),    const_cast<char*>("-e"),
+                                const_cast<char*>(log.c_str()),      const_cast<char*>("-p"),
+                                const_cast<char*>(prefix.c_str()),   const_cast<char*>("-c"),
+                                const_cast<char*>(confText.c_str()), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string console = (folder / "nginx.out").string();
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, console.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        const int spawned = ::posix_spawn(&FPid, args[0], &actions, nullptr, args.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0)
+            Fail("cannot start nginx: " + std::string(std::strerror(spawned)));
+        const long long start = MonotonicNanoseconds();
+        while (!Accepts(FPort)) {
+            int status = 0;
+            if (::waitpid(FPid, &status, WNOHANG) == FPid) {
+                FPid = 0;
+                Fail("nginx ended at once; see " + log + " and " + console);
+            }
+            if (MonotonicNanoseconds() - start > 10LL * 1000 * 1000 * 1000)
+                Fail("nginx does not accept connections; see " + log);
+            ::usleep(10 * 1000);
+        }
+    }
+    ~TNginx() {
+        if (FPid <= 0)
+            return;
+        ::kill(FPid, SIGTERM);
+        int status = 0;
+        while (::waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    TNginx(const TNginx&) = delete;
+    TNginx& operator=(const TNginx&) = delete;
+
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(FPort) + path;
+    }
+
+private:
+    pid_t FPid = 0;
+    int FPort = 0;
+};
+
+struct TContender {
+    const char* Label;
+    std::vector<double> Seconds;  // as the contender's own figure
+    std::vector<double> Wall;     // spawn to exit
+    std::vector<long> PeakKb;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int rounds = DefaultRounds;
+    if (argc > 1 &&
+        (std::from_chars(argv[1], argv[1] + std::strlen(argv[1]), rounds).ec != std::errc() || rounds < 1)) {
+        std::fprintf(stderr, "usage: bench-download [rounds]\n");
+        return 2;
+    }
+    const std::optional<fs::path> nginx = FindProgram("nginx");
+    const std::optional<fs::path> curl = FindProgram("curl");
+    if (!nginx || !curl)
+        Fail("needs nginx and curl (Debian packages nginx-light and curl)");
+    std::error_code error;
+    const fs::path program =
+        fs::read_symlink("/proc/self/exe", error).parent_path() / "bench-download-program";
+    if (error || ::access(program.c_str(), X_OK) != 0)
+        Fail("bench-download-program is not beside this program");
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+
+    const fs::path folder = MakeWorkFolder();
+    const fs::path root = folder / "www";
+    fs::create_directories(root);
+    fs::create_directories(folder / "out");
+    {
+        TNginx server(*nginx, folder, root);
+        std::printf(
+            "Download through the dialog (offscreen) against curl -s -o, nginx on 127.0.0.1,\n"
+            "files in %s, %d rounds per size after one warm-up; medians.\n",
+            folder.parent_path().c_str(), rounds);
+        std::vector<std::pair<std::size_t, long>> dialogPeaks;
+        for (const std::size_t size : {16 * MB, 256 * MB}) {
+            const std::string name = "file" + std::to_string(size / MB);
+            WriteFile(root / name, size);
+            const std::string url = server.Url("/" + name);
+            const fs::path target = folder / "out" / "setup.exe";
+            const fs::path output = folder / "out" / "stdout.txt";
+
+            TContender curlRuns{"curl -s -o", {}, {}, {}};
+            TContender dialogRuns{"dialog", {}, {}, {}};
+            TContender bareRuns{"downloader alone", {}, {}, {}};
+            std::vector<double> ratios, wallRatios;
+            auto run = [&](TContender& contender, const std::vector<std::string>& command, bool ownFigure,
+                           bool counted) {
+                const TRun r = RunProgram(command, output);
+                std::error_code sizeError;
+                const auto written = fs::file_size(target, sizeError);
+                if (r.Status != 0 || sizeError || written != size)
+                    Fail(std::string(contender.Label) + " did not fetch the whole file (exit " +
+                         std::to_string(r.Status) + ", " + (sizeError ? "no file" : std::to_string(written)) +
+                         " bytes): " + r.Output);
+                fs::remove(target);
+                if (!counted)
+                    return 0.0;
+                const double seconds = ownFigure ? Field(r.Output, "seconds") : r.WallSeconds;
+                contender.Seconds.push_back(seconds);
+                contender.Wall.push_back(r.WallSeconds);
+                contender.PeakKb.push_back(r.PeakKb);
+                return seconds;
+            };
+            const std::vector<std::string> curlCommand{curl->string(), "-s", "-o", target.string(), url};
+            const std::vector<std::string> dialogCommand{program.string(), url, target.string()};
+            const std::vector<std::string> bareCommand{program.string(), url, target.string(), "--bare"};
+            for (int round = -1; round < rounds; ++round) {
+                const bool counted = round >= 0;
+                double curlSeconds = 0, dialogSeconds = 0;
+                if (round % 2 == 0) {
+                    curlSeconds = run(curlRuns, curlCommand, false, counted);
+                    dialogSeconds = run(dialogRuns, dialogCommand, true, counted);
+                } else {
+                    dialogSeconds = run(dialogRuns, dialogCommand, true, counted);
+                    curlSeconds = run(curlRuns, curlCommand, false, counted);
+                }
+                run(bareRuns, bareCommand, true, counted);
+                if (counted) {
+                    ratios.push_back(dialogSeconds / curlSeconds);
+                    wallRatios.push_back(dialogRuns.Wall.back() / curlSeconds);
+                }
+            }
+            fs::remove(root / name);
+
+            std::printf("\n%zu MB\n", size / MB);
+            auto line = [](const TContender& c, const char* what) {
+                std::vector<double> peaks(c.PeakKb.begin(), c.PeakKb.end());
+                std::printf("  %-18s %8.3f s  %-34s peak %6.1f MB\n", c.Label, Median(c.Seconds), what,
+                            Median(peaks) / 1024);
+            };
+            line(curlRuns, "(spawn to exit)");
+            line(dialogRuns, "(click to result)");
+            std::printf("  %-18s %8.3f s  %-34s\n", "", Median(dialogRuns.Wall),
+                        "(spawn to exit, with Qt start-up)");
+            line(bareRuns, "(Download() alone, no GUI)");
+            std::printf("  ratio dialog / curl: %.2f (median of the rounds' ratios; %.2f spawn to exit)\n",
+                        Median(ratios), Median(wallRatios));
+            std::vector<double> peaks(dialogRuns.PeakKb.begin(), dialogRuns.PeakKb.end());
+            dialogPeaks.emplace_back(size, static_cast<long>(Median(peaks)));
+        }
+        if (dialogPeaks.size() == 2)
+            std::printf(
+                "\nPeak memory of the dialog's process: %.1f MB for %zu MB, %.1f MB for %zu MB (x%.2f)\n",
+                dialogPeaks[0].second / 1024.0, dialogPeaks[0].first / MB, dialogPeaks[1].second / 1024.0,
+                dialogPeaks[1].first / MB,
+                static_cast<double>(dialogPeaks[1].second) / static_cast<double>(dialogPeaks[0].second));
+    }
+    fs::remove_all(folder, error);
+    return 0;
+}

@@ -1,0 +1,151 @@
+#include "download/TfrmDownload.h"
+
+#include "download/TDownloader.h"
+#include "toolkit/Exception.h"
+#include "toolkit/TApplication.h"
+#include "toolkit/TButton.h"
+#include "toolkit/TImage.h"
+#include "toolkit/TLabel.h"
+#include "toolkit/TPanel.h"
+#include "toolkit/TShape.h"
+
+#include <QCloseEvent>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+using namespace tk;
+
+TfrmDownload* frmDownload = nullptr;
+
+template <typename TComponentClass>
+TComponentClass* TfrmDownload::Component(const char* name) const {
+    auto* component = qobject_cast<TComponentClass*>(FindComponent(QLatin1String(name)));
+    if (!component)
+        throw EReadError(QStringLiteral("The download dialog has no component %1").arg(QLatin1String(name)));
+    return component;
+}
+
+TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
+    InitInheritedComponent();
+    Panel1 = Component<TPanel>("Panel1");
+    Image1 = Component<TImage>("Image1");
+    Panel2 = Component<TPanel>("Panel2");
+    Panel3 = Component<TPanel>("Panel3");
+    btnCancel = Component<TButton>("btnCancel");
+    btnDownload = Component<TButton>("btnDownload");
+    lblHead = Component<TLabel>("lblHead");
+    lblOutput = Component<TLabel>("lblOutput");
+    pnlStatus = Component<TPanel>("pnlStatus");
+    lblMessage = Component<TLabel>("lblMessage");
+    shPercent = Component<TShape>("shPercent");
+    shTotal = Component<TShape>("shTotal");
+
+    FURL.clear();
+    FFileName.clear();
+    FDownloading = false;
+    pnlStatus->SetDoubleBuffered(true);
+    pnlStatus->SetVisible(false);
+    shTotal->SetVisible(false);
+    shPercent->SetVisible(false);
+    lblOutput->SetVisible(false);
+    lblOutput->SetCaption(QString());
+    pnlStatus->SetCaption(QString());
+    lblHead->SetVisible(true);
+    lblMessage->SetVisible(true);
+    btnDownload->SetEnabled(true);
+    shPercent->SetWidth(0);
+}
+
+void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {
+    lblMessage->SetVisible(false);
+    pnlStatus->SetVisible(true);
+    shTotal->SetVisible(true);
+    shPercent->SetVisible(true);
+    lblOutput->SetVisible(true);
+    // One line of the path; the hint shows all of it.
+    lblOutput->SetCaption(FFileName);
+    lblOutput->SetHint(FFileName);
+    btnDownload->SetEnabled(false);
+    // Paints the progress view before the transfer takes the thread (a slow
+    // connection may keep it a while), whatever the pace of painting.
+    Application->ProcessMessages();
+    Update();
+    // Cancel or the close box, handled just now, still answers the offer: nothing
+    // is fetched and the dialog closes with the result they set.
+    if (ModalResult() != mrNone)
+        return;
+    const bool ok = StartDownload(FURL, FFileName);
+    SetModalResult(ok ? mrOk : mrCancel);
+}
+
+void TfrmDownload::btnCancelClick(QObject* /*Sender*/) {
+    if (FDownloading)
+        FCancelRequested = true;
+    else
+        SetModalResult(mrCancel);
+}
+
+bool TfrmDownload::StartDownload(const QString& url, const QString& fileName) {
+    if (url.isEmpty() || fileName.isEmpty())
+        return false;
+    FCancelRequested = false;
+    FDownloading = true;
+    const auto downloader = std::make_unique<TDownloader>();
+    downloader->SetOnProgress(TMethod::Find(this, "DownloadProgress"));
+    return downloader->Download(url, fileName);
+}
+
+void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 Received, bool& Cancel) {
+    if (Total != 0) {
+        // Not clamped: a server that sends more than it announced pushes the bar
+        // past the end of the track. Only the largest size a widget can have bounds it.
+        const double exact = static_cast<double>(shTotal->Width()) * Received / Total;
+        const int width = static_cast<int>(std::min(exact, static_cast<double>(QWIDGETSIZE_MAX)));
+        if (shPercent->Width() != width)
+            shPercent->SetWidth(width);
+        // Formatted on the stack: this runs once per kilobyte received.
+        char status[64];
+        const int length =
+            std::snprintf(status, sizeof status, "%u KB of %u KB", Received / 1024, Total / 1024);
+        pnlStatus->SetCaption(QString::fromLatin1(status, length));
+    }
+    // Once per block: input (Cancel, minimize, the close box) is handled here, and
+    // the window repaints at the screen's pace, not after every block.
+    Application->ProcessMessages();
+    Cancel = FCancelRequested;
+}
+
+void TfrmDownload::WMSysCommand(TMsg& message) {
+    if (message.wParam == SC_MINIMIZE)
+        Application->Minimize();
+    else
+        TForm::WMSysCommand(message);
+}
+
+void TfrmDownload::closeEvent(QCloseEvent* event) {
+    // During a transfer the close box cancels it; the dialog closes once the
+    // downloader has stopped, with the transfer's result.
+    if (FDownloading && ModalResult() == mrNone) {
+        event->ignore();
+        FCancelRequested = true;
+        return;
+    }
+    TForm::closeEvent(event);
+}
+
+int ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
+                       const QString& fileName) {
+    auto form = std::make_unique<TfrmDownload>(nullptr);
+    frmDownload = form.get();
+    struct TReset {
+        ~TReset() { frmDownload = nullptr; }
+    } reset;
+    form->SetCaption(title);
+    form->lblHead->SetCaption(title);
+    form->lblMessage->SetCaption(message);
+    form->FURL = url;
+    form->FFileName = fileName;
+    return form->ShowModal() == mrOk ? mrOk : mrCancel;
+}

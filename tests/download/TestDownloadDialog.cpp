@@ -1,0 +1,566 @@
+#include "download/TfrmDownload.h"
+#include "tests/support/AppFixture.h"
+#include "tests/support/TestHttpServer.h"
+#include "toolkit/TApplication.h"
+#include "toolkit/TButton.h"
+#include "toolkit/TImage.h"
+#include "toolkit/TLabel.h"
+#include "toolkit/TPanel.h"
+#include "toolkit/TShape.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+using namespace tk;
+
+namespace {
+
+const QString Title = QStringLiteral("Tessaly Audio Trimmer");
+const QString Question = QStringLiteral(
+    "Tessaly Audio Trimmer is not installed on your computer. Do you want to download and install it now?");
+
+template <typename T>
+T* Part(const char* name) {
+    return frmDownload ? qobject_cast<T*>(frmDownload->FindComponent(QLatin1String(name))) : nullptr;
+}
+TButton* Button(const char* name) {
+    return Part<TButton>(name);
+}
+
+void Click(TButton* button) {
+    QPushButton* push = button->Button();
+    const QPointF at(push->width() / 2.0, push->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, push->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, push->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(push, &press);
+    QApplication::sendEvent(push, &release);
+}
+
+// A click as the window system queues it: handled at the next processing of messages.
+void PostClick(TButton* button) {
+    QPushButton* push = button->Button();
+    const QPointF at(push->width() / 2.0, push->height() / 2.0);
+    QApplication::postEvent(push, new QMouseEvent(QEvent::MouseButtonPress, at, push->mapToGlobal(at),
+                                                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QApplication::postEvent(push, new QMouseEvent(QEvent::MouseButtonRelease, at, push->mapToGlobal(at),
+                                                  Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+}
+
+// A key as the user types it: to the focused control, which passes on what it does not use.
+void Key(int key) {
+    QWidget* target = frmDownload->focusWidget() ? frmDownload->focusWidget() : frmDownload;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+}
+
+// What the dialog shows, read every time the messages are processed while it
+// is open: once before the transfer and once after each block. It re-posts itself
+// from its own delivery, and Qt hands out an event posted during delivery only at
+// the next processing, so there is one record per ProcessMessages.
+class TProgressProbe : public QObject {
+public:
+    struct TRecord {
+        QString Status;
+        int Width = 0;
+        bool operator==(const TRecord&) const = default;
+    };
+    std::vector<TRecord> Records;
+    // Runs after each record, with its index; may act on the dialog as a user would.
+    std::function<void(size_t)> OnRecord;
+
+    void Start() { QCoreApplication::postEvent(this, new QEvent(Type())); }
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != Type())
+            return QObject::event(event);
+        // After the transfer the dialog only closes; nothing more to see.
+        if (!frmDownload || frmDownload->ModalResult() != mrNone)
+            return true;
+        Records.push_back({Part<TPanel>("pnlStatus")->Caption(), Part<TShape>("shPercent")->Width()});
+        if (OnRecord)
+            OnRecord(Records.size() - 1);
+        QCoreApplication::postEvent(this, new QEvent(Type()));
+        return true;
+    }
+
+private:
+    static QEvent::Type Type() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const TProgressProbe::TRecord& record) {
+    return out << '{' << record.Status.toStdString() << ", " << record.Width << '}';
+}
+
+// What the dialog shows after `received` of `total` bytes.
+TProgressProbe::TRecord Shown(quint32 total, quint32 received) {
+    if (total == 0)
+        return {QString(), 0};
+    return {QStringLiteral("%1 KB of %2 KB").arg(received / 1024).arg(total / 1024),
+            static_cast<int>(333.0 * received / total)};
+}
+
+// The records of a transfer of `size` bytes in blocks of 1023, with or without a
+// Content-Length, after the first record (before the transfer).
+std::vector<TProgressProbe::TRecord> Expected(quint32 size, bool lengthKnown, size_t blocks = SIZE_MAX) {
+    std::vector<TProgressProbe::TRecord> records{{QString(), 0}};
+    for (quint32 received = 0; received < size && records.size() <= blocks;) {
+        received = std::min(size, received + 1023);
+        records.push_back(Shown(lengthKnown ? size : 0, received));
+    }
+    return records;
+}
+
+// Rows print as their names.
+template <typename TRow>
+requires requires(TRow row) {
+    row.Name;
+}
+void PrintTo(const TRow& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+class DownloadDialog : public TAppFixture {
+protected:
+    static void SetUpTestSuite() { Server = std::make_unique<TTestHttpServer>(); }
+    static void TearDownTestSuite() { Server.reset(); }
+
+    void SetUp() override {
+        TAppFixture::SetUp();
+        ASSERT_TRUE(Server->Started()) << Server->Error().toStdString();
+        Server->TakeRequests();
+        FApplication->CreateForm(FMain);
+        FMain->SetClientWidth(652);
+        FMain->SetClientHeight(321);
+        FMain->Show();
+        FTarget = FFiles.FilePath(QStringLiteral("setup.exe"));
+    }
+
+    // Shows the dialog as the main window does; `whileShown` runs once it is up
+    // and active, as it is when the user gets to it.
+    int Show(const QString& url, const QString& fileName, const std::function<void()>& whileShown) {
+        QTimer::singleShot(0, qApp, [&] {
+            EXPECT_NE(frmDownload, nullptr);
+            if (!frmDownload)
+                return;
+            EXPECT_TRUE(WaitFor([] { return frmDownload->isActiveWindow(); }));
+            whileShown();
+        });
+        // Ends a dialog that would otherwise never close, so that the test fails instead.
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, [] {
+            if (frmDownload)
+                frmDownload->SetModalResult(99);
+        });
+        safety.start(120000);
+        const int result = ShowDownloadDialog(Title, Question, url, fileName);
+        EXPECT_EQ(frmDownload, nullptr) << "freed before the result is returned";
+        return result;
+    }
+
+    QStringList FilesLeft() const {
+        return QDir(FFiles.Path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    static std::unique_ptr<TTestHttpServer> Server;
+    TForm* FMain = nullptr;
+    QString FTarget;
+};
+
+std::unique_ptr<TTestHttpServer> DownloadDialog::Server;
+
+// ---- The form -------------------------------------------------------------------------
+
+struct TPlace {
+    const char* Name;
+    const char* Class;
+    const char* Parent;
+    QRect Bounds;
+};
+
+const TPlace kPlaces[] = {
+    {"Panel1", "TPanel", "frmDownload", {0, 0, 365, 103}},
+    {"Image1", "TImage", "Panel1", {0, 0, 365, 103}},
+    {"Panel2", "TPanel", "frmDownload", {0, 103, 365, 2}},
+    {"Panel3", "TPanel", "frmDownload", {0, 105, 365, 49}},
+    {"btnCancel", "TButton", "Panel3", {188, 12, 161, 25}},
+    {"btnDownload", "TButton", "Panel3", {16, 12, 161, 25}},
+    {"lblHead", "TLabel", "Panel1", {16, 14, 333, 17}},
+    {"lblOutput", "TLabel", "Panel1", {16, 42, 333, 17}},
+    {"pnlStatus", "TPanel", "Panel1", {16, 67, 333, 19}},
+    {"lblMessage", "TLabel", "Panel1", {16, 38, 333, 48}},
+    {"shPercent", "TShape", "Panel1", {16, 62, 0, 5}},
+    {"shTotal", "TShape", "Panel1", {16, 62, 333, 5}},
+};
+
+TEST_F(DownloadDialog, FormAsDesigned) {
+    Show(QString(), QString(), [&] {
+        TfrmDownload* form = frmDownload;
+        EXPECT_EQ(form->ClientWidth(), 365);
+        EXPECT_EQ(form->ClientHeight(), 154);
+        EXPECT_EQ(form->size(), QSize(365, 154));
+        EXPECT_EQ(form->BorderStyle(), bsSingle);
+        EXPECT_EQ(form->BorderIcons(), TBorderIcons(biSystemMenu | biMinimize));
+        EXPECT_TRUE(form->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        EXPECT_FALSE(form->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        EXPECT_EQ(form->Position(), poMainFormCenter);
+        EXPECT_EQ(form->frameGeometry().center(), FMain->frameGeometry().center());
+        EXPECT_EQ(form->Font()->Name(), QStringLiteral("Tahoma"));
+        EXPECT_EQ(form->Font()->Height(), -11);
+        EXPECT_EQ(form->Icon()->Icon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
+
+        for (const TPlace& place : kPlaces) {
+            SCOPED_TRACE(place.Name);
+            auto* control = Part<TControl>(place.Name);
+            ASSERT_NE(control, nullptr);
+            EXPECT_STREQ(control->metaObject()->className(), place.Class);
+            EXPECT_EQ(control->parentWidget()->objectName(), QLatin1String(place.Parent));
+            EXPECT_EQ(control->geometry(), place.Bounds);
+        }
+
+        const TPicture* picture = Part<TImage>("Image1")->Picture();
+        EXPECT_EQ(picture->GraphicClass(), QStringLiteral("TJPEGImage"));
+        EXPECT_EQ(picture->Image().size(), QSize(462, 176));
+        for (const QPoint at : {QPoint(0, 0), QPoint(231, 88), QPoint(461, 175)})
+            EXPECT_EQ(picture->Image().pixelColor(at), QColor(Qt::white));
+        EXPECT_TRUE(Part<TImage>("Image1")->Stretch());
+
+        auto* head = Part<TLabel>("lblHead");
+        EXPECT_TRUE(head->Font()->Style().testFlag(fsBold));
+        for (const char* name : {"lblHead", "lblOutput", "lblMessage"}) {
+            SCOPED_TRACE(name);
+            auto* label = Part<TLabel>(name);
+            EXPECT_EQ(label->Alignment(), qstrcmp(name, "lblOutput") == 0 ? taLeftJustify : taCenter);
+            EXPECT_EQ(label->Layout(), tlCenter);
+            EXPECT_TRUE(label->WordWrap());
+            EXPECT_FALSE(label->AutoSize());
+            EXPECT_EQ(label->BackgroundColor(), QColor(Qt::white));
+        }
+        EXPECT_TRUE(Part<TLabel>("lblOutput")->ShowHint());
+        auto* status = Part<TPanel>("pnlStatus");
+        EXPECT_EQ(status->Alignment(), taLeftJustify);
+        EXPECT_EQ(status->BevelOuter(), bvNone);
+        EXPECT_EQ(status->BackgroundColor(), QColor(Qt::white));
+        EXPECT_TRUE(status->DoubleBuffered());
+        EXPECT_EQ(Part<TPanel>("Panel2")->BevelOuter(), bvLowered);
+
+        EXPECT_EQ(Button("btnDownload")->Caption(), QStringLiteral("Download and install"));
+        EXPECT_EQ(Button("btnCancel")->Caption(), QStringLiteral("Cancel"));
+
+        // The blue bar lies over the grey track.
+        auto* percent = Part<TShape>("shPercent");
+        auto* total = Part<TShape>("shTotal");
+        percent->SetVisible(true);
+        total->SetVisible(true);
+        percent->SetWidth(100);
+        const QImage panel = Part<TPanel>("Panel1")->grab().toImage();
+        EXPECT_EQ(panel.pixelColor(16 + 50, 64), QColor(58, 110, 165));
+        EXPECT_EQ(panel.pixelColor(16 + 200, 64), QColor(0xF2, 0xF2, 0xF2));
+        Click(Button("btnCancel"));
+    });
+}
+
+// ---- Offer --------------------------------------------------------------------------
+
+TEST_F(DownloadDialog, OfferShowsTheTitleAndQuestionWithDownloadAsTheDefault) {
+    const int result = Show(Server->Url(QStringLiteral("/file/5000")), FTarget, [&] {
+        EXPECT_EQ(frmDownload->Caption(), Title);
+        EXPECT_EQ(frmDownload->windowTitle(), Title);
+        EXPECT_EQ(Part<TLabel>("lblHead")->Caption(), Title);
+        EXPECT_EQ(Part<TLabel>("lblMessage")->Caption(), Question);
+        for (const char* shown : {"Image1", "lblHead", "lblMessage", "btnDownload", "btnCancel"})
+            EXPECT_TRUE(Part<TControl>(shown)->isVisible()) << shown;
+        for (const char* hidden : {"pnlStatus", "shTotal", "shPercent", "lblOutput"})
+            EXPECT_FALSE(Part<TControl>(hidden)->isVisible()) << hidden;
+        EXPECT_EQ(Part<TPanel>("pnlStatus")->Caption(), QString());
+        EXPECT_EQ(Part<TLabel>("lblOutput")->Caption(), QString());
+        EXPECT_EQ(Part<TShape>("shPercent")->Width(), 0);
+        EXPECT_TRUE(Button("btnDownload")->isEnabled());
+        EXPECT_TRUE(Button("btnDownload")->Default());
+        EXPECT_TRUE(Button("btnCancel")->isEnabled());
+        EXPECT_EQ(frmDownload->focusWidget(), Button("btnDownload")->Button());
+        EXPECT_FALSE(FMain->isEnabled()) << "modal";
+        Click(Button("btnCancel"));
+    });
+    EXPECT_EQ(result, mrCancel);
+    EXPECT_TRUE(FMain->isEnabled());
+}
+
+struct TOfferEnd {
+    const char* Name;
+    std::function<void()> End;
+};
+
+const TOfferEnd kOfferEnds[] = {
+    {"CancelButton", [] { Click(Button("btnCancel")); }},
+    {"Escape", [] { Key(Qt::Key_Escape); }},
+    {"CloseBox", [] { frmDownload->Close(); }},
+};
+
+class DownloadDialogOffer : public DownloadDialog, public testing::WithParamInterface<TOfferEnd> {};
+
+TEST_P(DownloadDialogOffer, DeclinedClosesWith2AndFetchesNothing) {
+    QFile::remove(FTarget);
+    EXPECT_EQ(Show(Server->Url(QStringLiteral("/file/5000")), FTarget, GetParam().End), mrCancel);
+    EXPECT_TRUE(Server->TakeRequests().empty());
+    EXPECT_TRUE(FilesLeft().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogOffer, testing::ValuesIn(kOfferEnds),
+                         [](const testing::TestParamInfo<TOfferEnd>& info) { return info.param.Name; });
+
+TEST_F(DownloadDialog, MinimizingTheOfferMinimizesTheWholeApplication) {
+    bool mainMinimized = false, dialogMinimized = false;
+    const int result = Show(Server->Url(QStringLiteral("/file/5000")), FTarget, [&] {
+        frmDownload->showMinimized();
+        mainMinimized = FMain->isMinimized();
+        dialogMinimized = frmDownload->isMinimized();
+        frmDownload->showNormal();
+        Click(Button("btnCancel"));
+    });
+    EXPECT_TRUE(mainMinimized);
+    EXPECT_TRUE(dialogMinimized);
+    EXPECT_EQ(result, mrCancel);
+}
+
+// ---- Empty URL or file name -----------------------------------------------------------
+
+struct TEmptyRow {
+    const char* Name;
+    bool EmptyUrl, EmptyFile;
+};
+
+class DownloadDialogEmpty : public DownloadDialog, public testing::WithParamInterface<TEmptyRow> {};
+
+TEST_P(DownloadDialogEmpty, SwitchesToProgressAndClosesWith2AtOnce) {
+    const QString url = GetParam().EmptyUrl ? QString() : Server->Url(QStringLiteral("/file/5000"));
+    const QString file = GetParam().EmptyFile ? QString() : FTarget;
+    const int result = Show(url, file, [&] {
+        Click(Button("btnDownload"));
+        EXPECT_FALSE(Part<TControl>("lblMessage")->isVisible());
+        for (const char* shown : {"pnlStatus", "shTotal", "shPercent", "lblOutput", "lblHead"})
+            EXPECT_TRUE(Part<TControl>(shown)->isVisible()) << shown;
+        EXPECT_EQ(Part<TLabel>("lblOutput")->Caption(), file);
+        EXPECT_EQ(Part<TLabel>("lblOutput")->Hint(), file);
+        EXPECT_FALSE(Button("btnDownload")->isEnabled());
+        EXPECT_EQ(frmDownload->ModalResult(), mrCancel);
+    });
+    EXPECT_EQ(result, mrCancel);
+    EXPECT_TRUE(Server->TakeRequests().empty());
+    EXPECT_TRUE(FilesLeft().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogEmpty,
+                         testing::Values(TEmptyRow{"Url", true, false}, TEmptyRow{"FileName", false, true},
+                                         TEmptyRow{"Both", true, true}),
+                         [](const testing::TestParamInfo<TEmptyRow>& info) { return info.param.Name; });
+
+// ---- Transfers ------------------------------------------------------------------------
+
+struct TTransferRow {
+    const char* Name;
+    const char* Path;
+    quint32 Size;      // of the body
+    bool LengthKnown;  // a Content-Length came with it
+    int Result;        // the dialog's
+    bool FileWritten;
+};
+
+const TTransferRow kTransfers[] = {
+    {"FourBlocks", "/file/3569", 3569, true, mrOk, true},
+    {"OneBlock", "/file/1023", 1023, true, mrOk, true},
+    {"TwoBlocksOf1024Bytes", "/file/1024", 1024, true, mrOk, true},
+    {"ManyBlocks", "/file/40000", 40000, true, mrOk, true},
+    {"NoContentLength", "/chunked/5000", 5000, false, mrOk, true},
+    {"EmptyBody", "/file/0", 0, true, mrCancel, false},
+    {"ErrorPage", "/status/404", 0, true, mrCancel, false},
+};
+
+class DownloadDialogTransfer : public DownloadDialog, public testing::WithParamInterface<TTransferRow> {};
+
+TEST_P(DownloadDialogTransfer, ShowsTheBarAndTheKilobytesAfterEveryBlock) {
+    const TTransferRow& row = GetParam();
+    TProgressProbe probe;
+    const int result = Show(Server->Url(QLatin1String(row.Path)), FTarget, [&] {
+        probe.Start();
+        Click(Button("btnDownload"));
+    });
+    EXPECT_EQ(result, row.Result);
+    EXPECT_EQ(probe.Records, Expected(row.Size, row.LengthKnown));
+    if (row.FileWritten) {
+        QFile file(FTarget);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), TTestHttpServer::Pattern(row.Size));
+    }
+    EXPECT_EQ(FilesLeft(), row.FileWritten ? QStringList{QStringLiteral("setup.exe")} : QStringList{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogTransfer, testing::ValuesIn(kTransfers),
+                         [](const testing::TestParamInfo<TTransferRow>& info) { return info.param.Name; });
+
+TEST_F(DownloadDialog, EnterStartsTheDownload) {
+    const int result = Show(Server->Url(QStringLiteral("/file/5000")), FTarget, [] { Key(Qt::Key_Return); });
+    EXPECT_EQ(result, mrOk);
+    EXPECT_EQ(QFileInfo(FTarget).size(), 5000);
+}
+
+// What the user does during a transfer, at the record after the first block.
+struct TDuringRow {
+    const char* Name;
+    std::function<void()> Act;
+    size_t AtRecord;  // 0: before the transfer, 1: after the first block
+    int Result;
+    bool Completes;  // the transfer ran to its end
+    size_t Records;  // when it did not
+};
+
+const TDuringRow kDuring[] = {
+    {"CancelButtonStopsAfterTheNextRead", [] { Click(Button("btnCancel")); }, 1, mrOk, false, 2},
+    {"EscapeToo", [] { Key(Qt::Key_Escape); }, 1, mrOk, false, 2},
+    {"CloseBoxToo", [] { frmDownload->Close(); }, 1, mrOk, false, 2},
+    {"CancelClickedWhileConnectingTakesEffectAtTheFirstBlock", [] { PostClick(Button("btnCancel")); }, 0,
+     mrOk, false, 2},
+    {"CancelBeforeTheTransferStartedFetchesNothing", [] { Click(Button("btnCancel")); }, 0, mrCancel, false,
+     1},
+    {"EnterDoesNothing", [] { Key(Qt::Key_Return); }, 1, mrOk, true, 0},
+    {"DownloadCannotStartTwice", [] { Click(Button("btnDownload")); }, 1, mrOk, true, 0},
+};
+
+class DownloadDialogDuring : public DownloadDialog, public testing::WithParamInterface<TDuringRow> {};
+
+TEST_P(DownloadDialogDuring, Transfer) {
+    const TDuringRow& row = GetParam();
+    constexpr quint32 Size = 20000;
+    TProgressProbe probe;
+    probe.OnRecord = [&](size_t index) {
+        if (index == row.AtRecord)
+            row.Act();
+    };
+    const int result = Show(Server->Url(QStringLiteral("/file/%1").arg(Size)), FTarget, [&] {
+        probe.Start();
+        Click(Button("btnDownload"));
+    });
+    EXPECT_EQ(result, row.Result);
+    if (row.Completes) {
+        EXPECT_EQ(probe.Records, Expected(Size, true));
+        EXPECT_EQ(QFileInfo(FTarget).size(), Size);
+    } else {
+        EXPECT_EQ(probe.Records, Expected(Size, true, row.Records - 1));
+        EXPECT_TRUE(FilesLeft().isEmpty()) << FilesLeft().join(QLatin1Char(' ')).toStdString();
+    }
+    EXPECT_EQ(Server->TakeRequests().size(), row.Records == 1 ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogDuring, testing::ValuesIn(kDuring),
+                         [](const testing::TestParamInfo<TDuringRow>& info) { return info.param.Name; });
+
+TEST_F(DownloadDialog, MinimizingDuringTheTransferMinimizesTheApplicationAndTheTransferGoesOn) {
+    constexpr quint32 Size = 20000;
+    bool mainMinimized = false, dialogMinimized = false;
+    TProgressProbe probe;
+    probe.OnRecord = [&](size_t index) {
+        if (index != 1)
+            return;
+        frmDownload->showMinimized();
+        mainMinimized = FMain->isMinimized();
+        dialogMinimized = frmDownload->isMinimized();
+    };
+    const int result = Show(Server->Url(QStringLiteral("/file/%1").arg(Size)), FTarget, [&] {
+        probe.Start();
+        Click(Button("btnDownload"));
+    });
+    EXPECT_TRUE(mainMinimized);
+    EXPECT_TRUE(dialogMinimized);
+    EXPECT_EQ(result, mrOk);
+    EXPECT_EQ(probe.Records, Expected(Size, true));
+    EXPECT_EQ(QFileInfo(FTarget).size(), Size);
+}
+
+class TPaintCount : public QObject {
+public:
+    int Count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        Count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST_F(DownloadDialog, ProgressViewIsPaintedBeforeTheFirstBlock) {
+    TPaintCount paints;
+    int paintsAtFirstBlock = -1;
+    TProgressProbe probe;
+    probe.OnRecord = [&](size_t index) {
+        if (index == 1)
+            paintsAtFirstBlock = paints.Count;
+    };
+    const int result = Show(Server->Url(QStringLiteral("/file/5000")), FTarget, [&] {
+        Part<TPanel>("pnlStatus")->installEventFilter(&paints);
+        probe.Start();
+        Click(Button("btnDownload"));
+    });
+    EXPECT_EQ(result, mrOk);
+    EXPECT_GE(paintsAtFirstBlock, 1);
+}
+
+// ---- The progress handler alone -------------------------------------------------------
+
+struct TProgressRow {
+    const char* Name;
+    quint32 Total, Received;
+    int Width;
+    const char* Status;
+};
+
+const TProgressRow kProgress[] = {
+    {"WorkedExample", 5000, 1023, 68, "0 KB of 4 KB"},
+    {"OneByteIsNoPixel", 1000, 1, 0, "0 KB of 0 KB"},
+    {"OneByteShortIsOnePixelShort", 1000, 999, 332, "0 KB of 0 KB"},
+    {"AllOfItFillsTheTrack", 1000, 1000, 333, "0 KB of 0 KB"},
+    {"Kilobytes", 2097152, 358400, 56, "350 KB of 2048 KB"},
+    {"NoGroupSeparators", 3000000000u, 1500000000u, 166, "1464843 KB of 2929687 KB"},
+    {"MoreThanAnnouncedGoesPastTheTrack", 1000, 2000, 666, "1 KB of 0 KB"},
+    {"LargestCounts", 0xFFFFFFFFu, 0xFFFFFFFFu, 333, "4194303 KB of 4194303 KB"},
+};
+
+class DownloadDialogProgress : public TAppFixture, public testing::WithParamInterface<TProgressRow> {};
+
+TEST_P(DownloadDialogProgress, BarAndText) {
+    TfrmDownload form(nullptr);
+    auto* percent = qobject_cast<TShape*>(form.FindComponent(QStringLiteral("shPercent")));
+    auto* status = qobject_cast<TPanel*>(form.FindComponent(QStringLiteral("pnlStatus")));
+    bool cancel = true;
+    form.DownloadProgress(nullptr, GetParam().Total, GetParam().Received, cancel);
+    EXPECT_EQ(percent->Width(), GetParam().Width);
+    EXPECT_EQ(status->Caption(), QLatin1String(GetParam().Status));
+    EXPECT_FALSE(cancel) << "no cancel was asked for";
+
+    // Without a Content-Length nothing changes.
+    form.DownloadProgress(nullptr, 0, GetParam().Received + 1023, cancel);
+    EXPECT_EQ(percent->Width(), GetParam().Width);
+    EXPECT_EQ(status->Caption(), QLatin1String(GetParam().Status));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogProgress, testing::ValuesIn(kProgress),
+                         [](const testing::TestParamInfo<TProgressRow>& info) { return info.param.Name; });
+
+}  // namespace

@@ -1,0 +1,52 @@
+#include "toolkit/TPen.h"
+
+#include <algorithm>
+
+void TPen::SetColor(tk::TColor value) {
+    if (FColor == value)
+        return;
+    FColor = value;
+    emit Changed();
+}
+
+void TPen::SetStyle(TPenStyle value) {
+    if (FStyle == value)
+        return;
+    FStyle = value;
+    emit Changed();
+}
+
+void TPen::SetWidth(int value) {
+    value = std::max(1, value);
+    if (FWidth == value)
+        return;
+    FWidth = value;
+    emit Changed();
+}
+
+QPen TPen::ToQPen() const {
+    Qt::PenStyle style = Qt::SolidLine;
+    switch (FStyle) {
+        case psSolid:
+        case psInsideFrame:
+            style = Qt::SolidLine;
+            break;
+        case psDash:
+            style = Qt::DashLine;
+            break;
+        case psDot:
+            style = Qt::DotLine;
+            break;
+        case psDashDot:
+            style = Qt::DashDotLine;
+            break;
+        case psDashDotDot:
+            style = Qt::DashDotDotLine;
+            break;
+        case psClear:
+            return Qt::NoPen;
+    }
+    QPen pen(tk::ColorToQColor(FColor), FWidth, style);
+    pen.setJoinStyle(Qt::MiterJoin);
+    return pen;
+}
