@@ -1,7 +1,9 @@
 #include "toolkit/TReader.h"
 
 #include "toolkit/Exception.h"
+#include "toolkit/ICollection.h"
 #include "toolkit/IStreamable.h"
+#include "toolkit/TBinaryStreamReader.h"
 #include "toolkit/TClassRegistry.h"
 #include "toolkit/TComponent.h"
 #include "toolkit/TForm.h"
@@ -59,6 +61,13 @@ public:
         }
         const QString last = parts.last();
         const int index = target->metaObject()->indexOfProperty(last.toLatin1().constData());
+        if (index >= 0 && value.Kind == TStreamValue::vaCollection) {
+            QObject* held = target->metaObject()->property(index).read(target).value<QObject*>();
+            if (auto* collection = dynamic_cast<ICollection*>(held)) {
+                ReadCollection(collection, value, where + QLatin1Char('.') + name);
+                return;
+            }
+        }
         if (index >= 0 && target->metaObject()->property(index).isWritable()) {
             WriteProperty(target, target->metaObject()->property(index), value, where, name);
             return;
@@ -72,6 +81,17 @@ public:
             }
         }
         Fail(where, name, QStringLiteral("Property %1 does not exist").arg(name));
+    }
+
+    // The stored items replace the collection's items; an item's order value is not kept.
+    void ReadCollection(ICollection* collection, const TStreamValue& value, const QString& where) {
+        collection->Clear();
+        for (std::size_t i = 0; i < value.Items.size(); ++i) {
+            QObject* item = collection->Add();
+            const QString itemWhere = QStringLiteral("%1[%2]").arg(where).arg(i);
+            for (const TStreamProperty& property : value.Items[i].Properties)
+                SetProperty(item, property.Name, property.Value, itemWhere);
+        }
     }
 
     [[noreturn]] static void Fail(const QString& where, const QString& property, const QString& reason) {
@@ -238,6 +258,9 @@ private:
 }  // namespace
 
 TStreamComponent TReader::ParseStream(const QByteArray& bytes, const QString& sourceName) {
+    // No text form description can start with the binary format's signature.
+    if (bytes.startsWith("TPF0"))
+        return TBinaryStreamReader::Parse(bytes, sourceName);
     return TTextFormParser::Parse(bytes, sourceName);
 }
 

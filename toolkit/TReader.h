@@ -15,7 +15,7 @@ class TForm;
 // resolves references to other components once everything is read.
 class TReader {
 public:
-    // Reads the stream (text form syntax) at `path` into `root`.
+    // Reads the stream (text form syntax or binary format) at `path` into `root`.
     static void ReadComponentResource(TForm* root, const QString& path);
     // Parses a component stream in any of the stored formats.
     static TStreamComponent ParseStream(const QByteArray& bytes, const QString& sourceName);
