@@ -7,6 +7,7 @@
 #include "toolkit/TJPEGImage.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TPanel.h"
+#include "toolkit/TPicture.h"
 #include "toolkit/TReader.h"
 #include "toolkit/TShape.h"
 
@@ -572,3 +573,43 @@ TEST_F(Controls, DamagedJpegInAFormDescriptionNamesThePicture) {
 }  // namespace
 
 #include "TestControls.moc"
+
+namespace {
+
+// A 2 x 2 bitmap, rows of 24-bit pixels padded to 8 bytes; negative height = top-down.
+QByteArray TwoByTwoBitmap(qint32 height, qsizetype cutPixels = 0) {
+    QByteArray pixels;
+    const QRgb rows[2][2] = {{qRgb(255, 0, 0), qRgb(0, 255, 0)}, {qRgb(0, 0, 255), qRgb(255, 255, 255)}};
+    for (const auto& row : rows) {
+        for (const QRgb p : row)
+            pixels += char(qBlue(p)), pixels += char(qGreen(p)), pixels += char(qRed(p));
+        pixels += QByteArray(2, '\0');
+    }
+    pixels.chop(cutPixels);
+    QByteArray bmp("BM");
+    auto put = [&bmp](quint32 v, int n) {
+        for (int i = 0; i < n; ++i)
+            bmp += char((v >> (8 * i)) & 0xFF);
+    };
+    put(54 + pixels.size(), 4), put(0, 4), put(54, 4);
+    put(40, 4), put(2, 4), put(quint32(height), 4), put(1, 2), put(24, 2), put(0, 4), put(pixels.size(), 4);
+    put(0, 4), put(0, 4), put(0, 4), put(0, 4);
+    QByteArray data("\x07TBitmap");
+    const quint32 size = quint32(bmp.size() + pixels.size());
+    data += QByteArray(reinterpret_cast<const char*>(&size), 4) + bmp + pixels;
+    return data;
+}
+
+TEST(BitmapPicture, RowsLandTopDownOrBottomUpAndShortDataIsRefused) {
+    TPicture bottomUp, topDown, cut;
+    bottomUp.LoadFromData(TwoByTwoBitmap(2));
+    topDown.LoadFromData(TwoByTwoBitmap(-2));
+    // Bottom-up: the first stored row is the picture's last.
+    EXPECT_EQ(bottomUp.Image().pixel(0, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(bottomUp.Image().pixel(1, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(topDown.Image().pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(topDown.Image().pixel(1, 1), qRgb(255, 255, 255));
+    EXPECT_THROW(cut.LoadFromData(TwoByTwoBitmap(2, 3)), EReadError);
+}
+
+}  // namespace
