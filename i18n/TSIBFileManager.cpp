@@ -1,0 +1,80 @@
+#include "i18n/TSIBFileManager.h"
+
+#include "i18n/ELanguageError.h"
+#include "toolkit/TBinaryStreamReader.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace {
+
+[[noreturn]] void Unrecognized() {
+    throw ELanguageError(QStringLiteral("Unrecognized stream format!"));
+}
+
+// Bounds-checked little-endian reads over the file's bytes.
+class TCursor {
+public:
+    explicit TCursor(const QByteArray& bytes) : FBytes(bytes) {}
+
+    qsizetype Position() const { return FPos; }
+    void SetPosition(qsizetype value) { FPos = value; }
+    QByteArray Take(qsizetype count) {
+        if (count < 0 || count > FBytes.size() - FPos)
+            Unrecognized();
+        const QByteArray piece = FBytes.mid(FPos, count);
+        FPos += count;
+        return piece;
+    }
+    quint16 U16() { return qFromLittleEndian<quint16>(Take(2).constData()); }
+    quint32 U32() { return qFromLittleEndian<quint32>(Take(4).constData()); }
+
+private:
+    const QByteArray& FBytes;
+    qsizetype FPos = 0;
+};
+
+}  // namespace
+
+QByteArray TSIBFileManager::Header() {
+    return QByteArrayLiteral("SIB file: Tessaly binary translation data\0");
+}
+
+std::optional<TStreamComponent> TSIBFileManager::ReadTranslator(const QString& path,
+                                                                const QString& className) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ELanguageError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    file.close();
+
+    // The header runs up to its 0 byte, or up to the last two bytes of a file without one.
+    qsizetype headerEnd = 0;
+    while (headerEnd < bytes.size() - 2) {
+        if (bytes[headerEnd++] == '\0')
+            break;
+    }
+    if (bytes.left(headerEnd) != Header())
+        Unrecognized();
+
+    TCursor cursor(bytes);
+    cursor.SetPosition(headerEnd);
+    const int count = cursor.U16();
+    const QByteArray languages = cursor.Take(cursor.U16());
+    FFixedLanguages = QString::fromLatin1(languages).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    std::sort(FFixedLanguages.begin(), FFixedLanguages.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+
+    const QByteArray wanted = className.toLatin1();
+    for (int i = 0; i < count; ++i) {
+        const QByteArray name = cursor.Take(cursor.U16());
+        const quint32 offset = cursor.U32();
+        if (name != wanted)
+            continue;
+        qsizetype position = offset;
+        return TBinaryStreamReader::Read(bytes, position, path.section(QLatin1Char('/'), -1));
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,277 @@
+#include "platform/CodePage.h"
+
+#include <iconv.h>
+
+#include <QByteArrayView>
+
+#include <cerrno>
+#include <map>
+
+// Code pages through glibc's iconv. Conversions go through UTF-8; descriptors
+// are opened once per thread and code page and reset before each use.
+
+namespace {
+
+const char* IconvName(int codePage) {
+    switch (codePage) {
+        case 437:
+            return "CP437";
+        case 874:
+            return "CP874";
+        case 932:
+            return "CP932";
+        case 936:
+            return "CP936";
+        case 949:
+            return "CP949";
+        case 950:
+            return "CP950";
+        case 1250:
+            return "CP1250";
+        case 1251:
+            return "CP1251";
+        case 1252:
+            return "CP1252";
+        case 1253:
+            return "CP1253";
+        case 1254:
+            return "CP1254";
+        case 1255:
+            return "CP1255";
+        case 1256:
+            return "CP1256";
+        case 1257:
+            return "CP1257";
+        case 1258:
+            return "CP1258";
+        case 1361:
+            return "CP1361";
+        default:
+            return nullptr;
+    }
+}
+
+const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
+
+class TDescriptors {
+public:
+    TDescriptors() = default;
+    TDescriptors(const TDescriptors&) = delete;
+    TDescriptors& operator=(const TDescriptors&) = delete;
+    ~TDescriptors() {
+        for (const auto& [key, cd] : FOpen)
+            if (cd != kNoDescriptor)
+                iconv_close(cd);
+    }
+
+    // kNoDescriptor when iconv does not know the code page.
+    iconv_t Get(int codePage, bool toUtf8) {
+        const auto key = std::make_pair(codePage, toUtf8);
+        auto it = FOpen.find(key);
+        if (it == FOpen.end()) {
+            const char* name = IconvName(codePage);
+            iconv_t cd = kNoDescriptor;
+            if (name)
+                cd = toUtf8 ? iconv_open("UTF-8", name) : iconv_open(name, "UTF-8");
+            it = FOpen.emplace(key, cd).first;
+        }
+        if (it->second != kNoDescriptor)
+            iconv(it->second, nullptr, nullptr, nullptr, nullptr);
+        return it->second;
+    }
+
+private:
+    std::map<std::pair<int, bool>, iconv_t> FOpen;
+};
+
+iconv_t Descriptor(int codePage, bool toUtf8) {
+    thread_local TDescriptors descriptors;
+    return descriptors.Get(codePage, toUtf8);
+}
+
+// The length of the UTF-8 sequence that `lead` starts (1 for a stray byte).
+qsizetype Utf8SequenceLength(unsigned char lead) {
+    if (lead >= 0xF0)
+        return 4;
+    if (lead >= 0xE0)
+        return 3;
+    if (lead >= 0xC0)
+        return 2;
+    return 1;
+}
+
+// Converts all of `input`; a sequence the source does not define is replaced by
+// `replacement` and skipped (one byte, or one UTF-8 character when the source is UTF-8).
+QByteArray Convert(iconv_t cd, const QByteArray& input, const QByteArray& replacement, bool sourceIsUtf8) {
+    QByteArray output;
+    output.resize(input.size() * 2 + 16);
+    char* in = const_cast<char*>(input.constData());
+    std::size_t inLeft = static_cast<std::size_t>(input.size());
+    std::size_t used = 0;
+    while (inLeft > 0) {
+        char* out = output.data() + used;
+        std::size_t outLeft = static_cast<std::size_t>(output.size()) - used;
+        const std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
+        used = static_cast<std::size_t>(out - output.data());
+        if (result != static_cast<std::size_t>(-1))
+            break;
+        if (errno == E2BIG) {
+            output.resize(output.size() * 2);
+            continue;
+        }
+        // EILSEQ, or EINVAL for a sequence cut off at the end.
+        std::size_t skip = 1;
+        if (sourceIsUtf8)
+            skip = std::min<std::size_t>(
+                inLeft, static_cast<std::size_t>(Utf8SequenceLength(static_cast<unsigned char>(*in))));
+        in += skip;
+        inLeft -= skip;
+        output.resize(static_cast<qsizetype>(used));
+        output += replacement;
+        used = static_cast<std::size_t>(output.size());
+        output.resize(output.size() * 2 + 16);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    // Flush whatever a stateful converter holds back.
+    while (true) {
+        char* out = output.data() + used;
+        std::size_t outLeft = static_cast<std::size_t>(output.size()) - used;
+        const std::size_t result = iconv(cd, nullptr, nullptr, &out, &outLeft);
+        used = static_cast<std::size_t>(out - output.data());
+        if (result != static_cast<std::size_t>(-1) || errno != E2BIG)
+            break;
+        output.resize(output.size() * 2);
+    }
+    output.resize(static_cast<qsizetype>(used));
+    return output;
+}
+
+}  // namespace
+
+bool IsCodePageSupported(int codePage) {
+    return codePage == CP_ACP || codePage == CP_UTF8 || Descriptor(codePage, true) != kNoDescriptor;
+}
+
+QString DecodeCodePage(const QByteArray& bytes, int codePage) {
+    if (codePage == CP_UTF8)
+        return QString::fromUtf8(bytes);
+    if (codePage == CP_ACP) {
+        if (QByteArrayView(bytes).isValidUtf8())
+            return QString::fromUtf8(bytes);
+        codePage = SystemAnsiCodePage();
+    }
+    const iconv_t cd = Descriptor(codePage, true);
+    if (cd == kNoDescriptor)
+        return QString::fromLatin1(bytes);
+    return QString::fromUtf8(Convert(cd, bytes, QByteArrayLiteral("\xEF\xBF\xBD"), false));
+}
+
+QByteArray EncodeCodePage(const QString& text, int codePage) {
+    if (codePage == CP_UTF8 || codePage == CP_ACP)
+        return text.toUtf8();
+    const iconv_t cd = Descriptor(codePage, false);
+    if (cd == kNoDescriptor) {
+        QByteArray latin1;
+        for (const QChar c : text)
+            latin1 += c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?';
+        return latin1;
+    }
+    return Convert(cd, text.toUtf8(), QByteArrayLiteral("?"), true);
+}
+
+int AnsiCodePageOfLocale(const QByteArray& locale) {
+    // language[_TERRITORY][.codeset][@modifier]
+    qsizetype end = 0;
+    while (end < locale.size() && locale[end] != '_' && locale[end] != '.' && locale[end] != '@')
+        ++end;
+    const QByteArray language = locale.left(end).toLower();
+    QByteArray territory;
+    if (end < locale.size() && locale[end] == '_') {
+        qsizetype stop = end + 1;
+        while (stop < locale.size() && locale[stop] != '.' && locale[stop] != '@')
+            ++stop;
+        territory = locale.mid(end + 1, stop - end - 1).toUpper();
+    }
+    const qsizetype at = locale.indexOf('@');
+    const QByteArray modifier = at >= 0 ? locale.mid(at + 1).toLower() : QByteArray();
+
+    auto in = [&](std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            if (language == name)
+                return true;
+        return false;
+    };
+    if (language == "sr")
+        return modifier == "latin" ? 1250 : 1251;
+    if (in({"pl", "cs", "sk", "hu", "sl", "hr", "bs", "ro", "sq"}))
+        return 1250;
+    if (in({"ru", "uk", "be", "bg", "mk", "kk", "ky", "tt", "mn", "tg"}))
+        return 1251;
+    if (language == "el")
+        return 1253;
+    if (in({"tr", "az", "uz"}))
+        return 1254;
+    if (in({"he", "iw", "yi"}))
+        return 1255;
+    if (in({"ar", "fa", "ur", "ps"}))
+        return 1256;
+    if (in({"lt", "lv", "et"}))
+        return 1257;
+    if (language == "vi")
+        return 1258;
+    if (language == "th")
+        return 874;
+    if (language == "ja")
+        return 932;
+    if (language == "ko")
+        return 949;
+    if (language == "zh")
+        return territory == "TW" || territory == "HK" || territory == "MO" ? 950 : 936;
+    return 1252;
+}
+
+int SystemAnsiCodePage() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty())
+            return AnsiCodePageOfLocale(value);
+    }
+    return 1252;
+}
+
+int CharsetCodePage(int charset) {
+    switch (charset) {
+        case 0:
+            return 1252;  // ANSI_CHARSET
+        case 128:
+            return 932;  // SHIFTJIS_CHARSET
+        case 129:
+            return 949;  // HANGEUL_CHARSET
+        case 130:
+            return 1361;  // JOHAB_CHARSET
+        case 134:
+            return 936;  // GB2312_CHARSET
+        case 136:
+            return 950;  // CHINESEBIG5_CHARSET
+        case 161:
+            return 1253;  // GREEK_CHARSET
+        case 162:
+            return 1254;  // TURKISH_CHARSET
+        case 163:
+            return 1258;  // VIETNAMESE_CHARSET
+        case 177:
+            return 1255;  // HEBREW_CHARSET
+        case 178:
+            return 1256;  // ARABIC_CHARSET
+        case 186:
+            return 1257;  // BALTIC_CHARSET
+        case 204:
+            return 1251;  // RUSSIAN_CHARSET
+        case 222:
+            return 874;  // THAI_CHARSET
+        case 238:
+            return 1250;  // EASTEUROPE_CHARSET
+        default:
+            return CP_ACP;  // DEFAULT, SYMBOL, MAC, OEM
+    }
+}
