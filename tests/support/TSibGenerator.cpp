@@ -1,0 +1,181 @@
+#include "tests/support/TSibGenerator.h"
+
+#include "tests/support/TBinaryStreamWriter.h"
+
+#include <QtEndian>
+
+#include <iconv.h>
+
+#include <stdexcept>
+
+namespace {
+
+const char* const kKinds[] = {"stCaptions",   "stHints",        "stDisplayLabels", "stFonts",
+                              "stMultiLines", "stDlgsCaptions", "stStrings",       "stOtherStrings",
+                              "stLocales",    "stCollections",  "stCharSets"};
+
+QByteArray U16(qsizetype n) {
+    if (n < 0 || n > 0xFFFF)
+        throw std::invalid_argument("a translation file field exceeds 16 bits");
+    char b[2];
+    qToLittleEndian<quint16>(static_cast<quint16>(n), b);
+    return QByteArray(b, 2);
+}
+
+QByteArray U32(qsizetype n) {
+    char b[4];
+    qToLittleEndian<quint32>(static_cast<quint32>(n), b);
+    return QByteArray(b, 4);
+}
+
+QByteArray ConvertTo(const QByteArray& codePage, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    if (utf8.isEmpty())
+        return {};
+    iconv_t cd = iconv_open(codePage.constData(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::invalid_argument("unknown code page " + codePage.toStdString());
+    QByteArray out(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.constData());
+    std::size_t inLeft = static_cast<std::size_t>(utf8.size());
+    char* dst = out.data();
+    std::size_t outLeft = static_cast<std::size_t>(out.size());
+    const std::size_t done = iconv(cd, &in, &inLeft, &dst, &outLeft);
+    iconv_close(cd);
+    if (done == static_cast<std::size_t>(-1) || inLeft != 0)
+        throw std::invalid_argument("\"" + text.toStdString() + "\" has no form in " +
+                                    codePage.toStdString());
+    out.truncate(out.size() - static_cast<qsizetype>(outLeft));
+    return out;
+}
+
+// Control characters that would break the line structure stand for CR and LF.
+QByteArray Escape(QByteArray bytes) {
+    return bytes.replace('\r', '\x19').replace('\n', '\x1A');
+}
+
+TStreamValue Value(TStreamValue::TKind kind) {
+    TStreamValue value;
+    value.Kind = kind;
+    return value;
+}
+
+TStreamValue Int(std::int64_t n) {
+    TStreamValue value = Value(n >= -128 && n <= 127       ? TStreamValue::vaInt8
+                               : n >= -32768 && n <= 32767 ? TStreamValue::vaInt16
+                                                           : TStreamValue::vaInt32);
+    value.Int = n;
+    return value;
+}
+
+TStreamValue Text(TStreamValue::TKind kind, const QString& text, const QByteArray& bytes = {}) {
+    TStreamValue value = Value(kind);
+    value.Text = text;
+    value.Bytes = bytes;
+    return value;
+}
+
+}  // namespace
+
+TSibWindow& TSibWindow::Add(const QByteArray& kind, const QString& key, const QStringList& values) {
+    Entries.push_back({kind, key, values});
+    return *this;
+}
+
+TSibWindow& TSibWindow::ExtendedTranslation(const QString& identifier, const QString& typeKind,
+                                            const QStringList& values) {
+    Extended.push_back({identifier, typeKind, values});
+    return *this;
+}
+
+QByteArray TSibGenerator::Encode(const TSibDescription& description, int language, const QString& text) {
+    if (description.StoreAsUTF8)
+        return text.toUtf8();
+    return ConvertTo(description.Languages.value(language).CodePage, text);
+}
+
+QByteArray TSibGenerator::TranslationData(const TSibDescription& description, const TSibWindow& window) {
+    const char delim = description.TabDelimited ? '\t' : '\x01';
+    const auto line = [&](const QString& key, const QStringList& values) {
+        QByteArray bytes = Escape(key.toUtf8()) + delim;
+        for (int i = 0; i < description.Languages.size(); ++i)
+            bytes += Escape(Encode(description, i, values.value(i))) + delim;
+        return bytes + "\r\n";
+    };
+    QByteArray data;
+    for (const char* kind : kKinds) {
+        data += QByteArray(kind) + "\r\n";
+        bool ownCharsets = false;
+        QByteArray lines;
+        for (const TSibEntry& entry : window.Entries) {
+            if (entry.Kind.compare(kind, Qt::CaseInsensitive) != 0)
+                continue;
+            ownCharsets = ownCharsets || entry.Key == window.ClassName;
+            lines += line(entry.Key, entry.Values);
+        }
+        if (QByteArray(kind) == "stCharSets" && window.WindowCharsets && !ownCharsets) {
+            QStringList charsets;
+            for (const TSibLanguage& language : description.Languages)
+                charsets += language.Charset;
+            // Charset names are ASCII in every code page.
+            lines.prepend(line(window.ClassName, charsets));
+        }
+        data += lines;
+    }
+    return data;
+}
+
+TStreamComponent TSibGenerator::Translator(const TSibDescription& description, const TSibWindow& window) {
+    TStreamComponent stored;
+    stored.ClassName = QStringLiteral("TTranslator");
+    stored.Name = window.ComponentName;
+    TStreamValue names = Value(TStreamValue::vaList);
+    for (int i = 0; i < description.Languages.size(); ++i) {
+        const QString& name = description.Languages[i].Name;
+        names.List.push_back(Text(TStreamValue::vaString, name, Encode(description, i, name)));
+    }
+    stored.Properties = {
+        {QStringLiteral("LangDelim"), Int(description.TabDelimited ? 9 : 1)},
+        {QStringLiteral("NumOfLanguages"), Int(description.Languages.size())},
+        {QStringLiteral("LangNames.Strings"), names},
+        {QStringLiteral("StoreAsUTF8"),
+         Value(description.StoreAsUTF8 ? TStreamValue::vaTrue : TStreamValue::vaFalse)},
+    };
+    if (!window.Extended.isEmpty()) {
+        const char delim = description.TabDelimited ? '\t' : '\x01';
+        TStreamValue collection = Value(TStreamValue::vaCollection);
+        for (const TSibExtended& extended : window.Extended) {
+            TStreamValue values = Value(TStreamValue::vaBinary);
+            for (int i = 0; i < description.Languages.size(); ++i)
+                values.Bytes += Escape(Encode(description, i, extended.Values.value(i))) + delim;
+            TStreamValue::TItem item;
+            item.Properties = {
+                {QStringLiteral("Identifier"), Text(TStreamValue::vaString, extended.Identifier)},
+                {QStringLiteral("PropertyType"), Text(TStreamValue::vaIdent, extended.TypeKind)},
+                {QStringLiteral("ValuesEx"), values}};
+            collection.Items.push_back(item);
+        }
+        stored.Properties.push_back({QStringLiteral("ExtendedTranslations"), collection});
+    }
+    TStreamValue data = Value(TStreamValue::vaBinary);
+    data.Bytes = TranslationData(description, window);
+    stored.Properties.push_back({QStringLiteral("TranslationData"), data});
+    return stored;
+}
+
+QByteArray TSibGenerator::File(const TSibDescription& description) {
+    QByteArray fixed;
+    for (const QString& language : description.FixedLanguages)
+        fixed += language.toUtf8() + "\r\n";
+    qsizetype offset = description.Header.size() + 2 + 2 + fixed.size();
+    for (const TSibWindow& window : description.Windows)
+        offset += 2 + window.ClassName.toUtf8().size() + 4;
+    QByteArray directory, streams;
+    for (const TSibWindow& window : description.Windows) {
+        const QByteArray name = window.ClassName.toUtf8();
+        directory += U16(name.size()) + name + U32(offset + streams.size());
+        streams += TBinaryStreamWriter::Write(Translator(description, window));
+    }
+    return description.Header + U16(description.Windows.size()) + U16(fixed.size()) + fixed + directory +
+           streams;
+}
