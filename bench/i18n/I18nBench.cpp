@@ -153,7 +153,11 @@ int main(int argc, char** argv) {
     application.SetTitle(QStringLiteral("Tessaly Manager"));
     auto main = std::make_unique<TfrmMain>(nullptr);
     auto download = std::make_unique<TfrmDownload>(nullptr);
-    TLangDispatcher* dispatcher = main->LangDispatcher();
+    auto* dispatcher = qobject_cast<TLangDispatcher*>(main->FindComponent(QStringLiteral("LangDispatcher1")));
+    if (!dispatcher) {
+        std::fprintf(stderr, "bench-i18n: the main window has no LangDispatcher1\n");
+        return 1;
+    }
     // The download window's stored translator names no dispatcher; link it as a
     // window that follows the language does.
     if (auto* translator = qobject_cast<TTranslator*>(download->FindComponent(QStringLiteral("Translator1"))))
