@@ -1,5 +1,7 @@
 #include "app/TfrmMain.h"
 
+#include "i18n/TLangDispatcher.h"
+#include "i18n/TTranslator.h"
 #include "platform/Files.h"
 #include "platform/WindowMessages.h"
 #include "settings/SiteLinks.h"
@@ -36,6 +38,8 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     InitInheritedComponent();
     lblDownloadAll = Component<TLabel>("lblDownloadAll");
     lblSubscription = Component<TLabel>("lblSubscription");
+    LangDispatcher1 = Component<TLangDispatcher>("LangDispatcher1");
+    Translator_frmMain = Component<TTranslator>("Translator_frmMain");
 
     SetCaption(Application->Title() + QLatin1Char(' ') +
                GetFileVersionText(QCoreApplication::applicationFilePath()));
@@ -51,7 +55,12 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     FRegAppPaths =
         std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\AppPaths"), HKEY_LOCAL_MACHINE);
 
-    // The interface language is restored here once the localization is in.
+    StartTranslation(LangDispatcher1);
+    FStoredLanguage = FRegUserManager->ReadInteger(QStringLiteral("LanguageIndex"), 1);
+    FStoredLanguageApplied = FStoredLanguage >= 1 && FStoredLanguage <= LangDispatcher1->NumOfLanguages();
+    if (FStoredLanguageApplied)
+        LangDispatcher1->SetActiveLanguage(FStoredLanguage);
+    FStartLanguage = LangDispatcher1->ActiveLanguage();
 
     const QString downloads = SiteBaseURL() + QStringLiteral("/download/");
     for (int i = 0; i < ToolCount; ++i)
@@ -121,7 +130,13 @@ void TfrmMain::lblApp1MouseLeave(QObject* Sender) {
         label->Font()->SetStyle({});
 }
 
-void TfrmMain::FormClose(QObject* /*Sender*/, TCloseAction& /*Action*/) {}
+void TfrmMain::FormClose(QObject* /*Sender*/, TCloseAction& /*Action*/) {
+    // A stored choice this run could not show (no translation file, or an index
+    // outside its languages) survives as long as the user picks nothing else.
+    const int active = LangDispatcher1->ActiveLanguage();
+    const bool untouched = active == FStartLanguage && !FStoredLanguageApplied;
+    FRegUserManager->WriteInteger(QStringLiteral("LanguageIndex"), untouched ? FStoredLanguage : active);
+}
 
 void TfrmMain::ApplicationEvents1Message(TMsg& Msg, bool& Handled) {
     if (Msg.message != FAppInstalledMsg)

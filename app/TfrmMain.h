@@ -8,7 +8,9 @@
 
 class TApplicationEvents;
 class TLabel;
+class TLangDispatcher;
 class TRegedit;
+class TTranslator;
 
 // The launcher's one long-lived window: the twenty tools on the left, black when
 // installed and grey when not, the maker's links on the right. It re-reads which
@@ -32,6 +34,8 @@ public:
     const QString& ToolName(int index) const { return FToolName.at(index); }
     const QString& ToolFile(int index) const { return FToolFile.at(index); }
     unsigned AppInstalledMsg() const { return FAppInstalledMsg; }
+    TLangDispatcher* LangDispatcher() const { return LangDispatcher1; }
+    TTranslator* Translator() const { return Translator_frmMain; }
 
 signals:
     // After every refresh, for whoever shows the catalogue's state.
@@ -51,9 +55,16 @@ private:
     std::array<QString, ToolCount> FToolPath, FToolUrl, FToolName, FToolFile;
     std::unique_ptr<TRegedit> FRegUserManager, FRegRoot, FRegLinks, FRegAppPaths;
     unsigned FAppInstalledMsg = 0;
+    // The stored LanguageIndex as read at start, and whether it became the active
+    // language; FormClose keeps a stored choice that this run could not show.
+    int FStoredLanguage = 1;
+    bool FStoredLanguageApplied = false;
+    int FStartLanguage = 1;
 
     TLabel* lblDownloadAll;
     TLabel* lblSubscription;
+    TLangDispatcher* LangDispatcher1;
+    TTranslator* Translator_frmMain;
 };
 
 extern TfrmMain* frmMain;

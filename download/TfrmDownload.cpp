@@ -1,6 +1,7 @@
 #include "download/TfrmDownload.h"
 
 #include "download/TDownloader.h"
+#include "i18n/TTranslator.h"
 #include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
@@ -38,6 +39,7 @@ TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
     lblHead = Component<TLabel>("lblHead");
     lblOutput = Component<TLabel>("lblOutput");
     pnlStatus = Component<TPanel>("pnlStatus");
+    Translator1 = Component<TTranslator>("Translator1");
     lblMessage = Component<TLabel>("lblMessage");
     shPercent = Component<TShape>("shPercent");
     shTotal = Component<TShape>("shTotal");

@@ -7,15 +7,13 @@ class TImage;
 class TLabel;
 class TPanel;
 class TShape;
+class TTranslator;
 
 // The modal dialog through which an installer is fetched. It offers the download
 // with the caller's title and question; "Download and install" switches it to the
 // progress view, runs the transfer on the GUI thread and closes it with 1 when a
 // block was written, 2 otherwise. Cancel stops a running transfer and otherwise
 // closes with 2; so does the close box.
-//
-// The form's translator (Translator1, which keeps the two button captions in
-// English) joins it once the localization runtime exists.
 class TfrmDownload : public TForm {
     Q_OBJECT
 
@@ -24,6 +22,9 @@ public:
 
     // False at once for an empty url or fileName; otherwise runs one download.
     bool StartDownload(const QString& url, const QString& fileName);
+
+    // Linked to no dispatcher: the dialog keeps its embedded language-1 texts.
+    TTranslator* Translator() const { return Translator1; }
 
 public slots:
     void btnDownloadClick(QObject* Sender);
@@ -52,6 +53,7 @@ private:
     TLabel* lblMessage;
     TShape* shPercent;
     TShape* shTotal;
+    TTranslator* Translator1;
 
     bool FCancelRequested = false;
     bool FDownloading = false;
