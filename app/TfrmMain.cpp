@@ -26,14 +26,6 @@ constexpr TColor ToolMissingColour = RGBColor(0x66, 0x66, 0x66);
 
 }  // namespace
 
-template <typename TComponentClass>
-TComponentClass* TfrmMain::Component(const char* name) const {
-    auto* component = qobject_cast<TComponentClass*>(FindComponent(QLatin1String(name)));
-    if (!component)
-        throw EReadError(QStringLiteral("The main window has no component %1").arg(QLatin1String(name)));
-    return component;
-}
-
 TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     InitInheritedComponent();
     lblDownloadAll = Component<TLabel>("lblDownloadAll");

@@ -48,9 +48,6 @@ public slots:
     void ApplicationEvents1Message(TMsg& Msg, bool& Handled);
 
 private:
-    template <typename TComponentClass>
-    TComponentClass* Component(const char* name) const;
-
     std::array<bool, ToolCount> FToolInstalled{};
     std::array<QString, ToolCount> FToolPath, FToolUrl, FToolName, FToolFile;
     std::unique_ptr<TRegedit> FRegUserManager, FRegRoot, FRegLinks, FRegAppPaths;

@@ -20,14 +20,6 @@ using namespace tk;
 
 TfrmDownload* frmDownload = nullptr;
 
-template <typename TComponentClass>
-TComponentClass* TfrmDownload::Component(const char* name) const {
-    auto* component = qobject_cast<TComponentClass*>(FindComponent(QLatin1String(name)));
-    if (!component)
-        throw EReadError(QStringLiteral("The download dialog has no component %1").arg(QLatin1String(name)));
-    return component;
-}
-
 TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
     InitInheritedComponent();
     Panel1 = Component<TPanel>("Panel1");

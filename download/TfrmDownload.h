@@ -38,9 +38,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    template <typename TComponentClass>
-    TComponentClass* Component(const char* name) const;
-
     TPanel* Panel1;
     TImage* Image1;
     TPanel* Panel2;

@@ -32,6 +32,11 @@ TForm::~TForm() {
             disconnect(component, &QObject::destroyed, this, nullptr);
 }
 
+void TForm::ThrowMissingComponent(const char* name) const {
+    throw EReadError(QStringLiteral("The form description of %1 has no component %2")
+                         .arg(QLatin1String(metaObject()->className()), QLatin1String(name)));
+}
+
 void TForm::InitInheritedComponent() {
     QString name = QString::fromLatin1(metaObject()->className());
     if (name.startsWith(QLatin1Char('T')))

@@ -104,6 +104,16 @@ public:
     void Update();
 
 protected:
+    // The owned component `name` of class TComponentClass; raises EReadError when the
+    // form description lacks it, so a form never runs with a component missing.
+    template <typename TComponentClass>
+    TComponentClass* Component(const char* name) const {
+        auto* component = qobject_cast<TComponentClass*>(FindComponent(QLatin1String(name)));
+        if (!component)
+            ThrowMissingComponent(name);
+        return component;
+    }
+
     // Reads the form description named after the form's class ("TfrmMain" reads
     // frmMain.dfm) into this form. Called first thing by each form's constructor.
     void InitInheritedComponent();
@@ -121,6 +131,7 @@ protected:
     void CaptionChanged() override;
 
 private:
+    [[noreturn]] void ThrowMissingComponent(const char* name) const;
     void UpdateWindowFlags();
     bool CloseModal();
     // Chains the controls' keyboard focus in TabOrder, container by container.
