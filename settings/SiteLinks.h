@@ -7,3 +7,18 @@
 inline QString SiteBaseURL() {
     return QStringLiteral("http://www.kestrelweave.com");
 }
+
+// The site's host name as the About page shows it.
+inline QString SiteHostName() {
+    return QStringLiteral("www.kestrelweave.com");
+}
+
+// The site's page of free programs.
+inline QString FreewarePageURL() {
+    return SiteBaseURL() + QStringLiteral("/freeware.htm");
+}
+
+// Where support mail goes; also the text of the support links.
+inline QString SupportMailbox() {
+    return QStringLiteral("support@kestrelweave.com");
+}

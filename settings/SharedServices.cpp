@@ -1,0 +1,57 @@
+#include "settings/SharedServices.h"
+
+#include "platform/Files.h"
+#include "platform/Shell.h"
+#include "settings/SiteLinks.h"
+#include "settings/TRegedit.h"
+
+#include <QDir>
+
+#include <new>
+
+QString GetMakerFolder() {
+    // The home folder stands where the program's drive root would.
+    QString home = QDir::cleanPath(QDir::homePath());
+    if (!home.endsWith(QLatin1Char('/')))
+        home += QLatin1Char('/');
+    const QString candidate = home + QStringLiteral("Kestrelweave");
+    if (ForceDirectories(candidate))
+        return candidate + QLatin1Char('/');
+    return home;
+}
+
+QString EncodeMailLink(const QString& link) {
+    try {
+        QString encoded;
+        encoded.reserve(link.size() + link.size() / 4);
+        for (const QChar c : link) {
+            if (c == QLatin1Char(' '))
+                encoded += QLatin1String("%20");
+            else if (c == QLatin1Char('\n'))
+                encoded += QLatin1String("%0d%0a");
+            else
+                encoded += c;
+        }
+        return encoded;
+    } catch (const std::bad_alloc&) {
+        return link;
+    }
+}
+
+QString SupportMailLink(const QString& subject) {
+    return EncodeMailLink(QStringLiteral("mailto:") + SupportMailbox() + QStringLiteral("?Subject=") + subject +
+                          QStringLiteral("&body=Hello Kestrelweave Support\n\n\nBest regards"));
+}
+
+void ShellOpen(const QString& target) {
+    ShellExecuteDefault(target);
+}
+
+void OpenNamedLink(const QString& name) {
+    QString target;
+    {
+        TRegedit links(QStringLiteral("SOFTWARE\\Kestrelweave\\Links"), HKEY_LOCAL_MACHINE);
+        target = links.ReadString(name, SiteBaseURL());
+    }
+    ShellOpen(target);
+}

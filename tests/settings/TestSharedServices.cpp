@@ -1,0 +1,148 @@
+#include "settings/SharedServices.h"
+
+#include "tests/support/AppFixture.h"
+#include "tests/support/ShellRecorder.h"
+#include "toolkit/Exception.h"
+#include "toolkit/TApplication.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+
+namespace {
+
+struct TEncodeCase {
+    const char* Name;
+    QString Input;
+    QString Expected;
+};
+
+class EncodeMailLinkTest : public testing::TestWithParam<TEncodeCase> {};
+
+TEST_P(EncodeMailLinkTest, EncodesSpacesAndLineFeedsOnly) {
+    EXPECT_EQ(EncodeMailLink(GetParam().Input).toStdString(), GetParam().Expected.toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EncodeMailLinkTest,
+    testing::Values(
+        TEncodeCase{"Empty", QString(), QString()},
+        TEncodeCase{"OnlySpaces", QStringLiteral("   "), QStringLiteral("%20%20%20")},
+        TEncodeCase{"SpaceBeforeLineFeed", QStringLiteral("a \nb"), QStringLiteral("a%20%0d%0ab")},
+        TEncodeCase{"CarriageReturnKept", QStringLiteral("a\r\nb"), QStringLiteral("a\r%0d%0ab")},
+        TEncodeCase{"PercentAlreadyEncoded", QStringLiteral("a%20b"), QStringLiteral("a%20b")},
+        TEncodeCase{"ReservedCharactersKept", QStringLiteral("?a=b&c#d"), QStringLiteral("?a=b&c#d")},
+        TEncodeCase{"NonAsciiKept", QStringLiteral("Grüße привет"), QStringLiteral("Grüße%20привет")},
+        TEncodeCase{"LineFeedsInARow", QStringLiteral("\n\n\n"), QStringLiteral("%0d%0a%0d%0a%0d%0a")}),
+    [](const testing::TestParamInfo<TEncodeCase>& info) { return std::string(info.param.Name); });
+
+TEST(SupportMailLinkTest, EncodesTheWholeLinkWithTheFixedBody) {
+    EXPECT_EQ(SupportMailLink(QStringLiteral("Tessaly Manager 1.0.0.1")).toStdString(),
+              "mailto:support@kestrelweave.com?Subject=Tessaly%20Manager%201.0.0.1"
+              "&body=Hello%20Kestrelweave%20Support%0d%0a%0d%0a%0d%0aBest%20regards");
+}
+
+// The home folder as each case sets it up, and the maker folder expected back.
+struct TMakerCase {
+    const char* Name;
+    std::function<QString(const TTempFolder&)> Home;  // the value of HOME
+    std::function<QString(const QString& home)> Expected;
+    bool NeedsUnprivileged = false;
+};
+
+QString Maker(const QString& home) {
+    return QDir::cleanPath(home) + QStringLiteral("/Kestrelweave/");
+}
+QString Root(const QString& home) {
+    return QDir::cleanPath(home) + QLatin1Char('/');
+}
+
+class MakerFolderTest : public testing::TestWithParam<TMakerCase> {};
+
+TEST_P(MakerFolderTest, CreatesTheFolderOrFallsBackToTheHome) {
+    if (GetParam().NeedsUnprivileged && ::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    TTempFolder folder;
+    const QString home = GetParam().Home(folder);
+    TScopedEnv env("HOME", QFile::encodeName(home));
+    const QString expected = GetParam().Expected(home);
+    EXPECT_EQ(GetMakerFolder().toStdString(), expected.toStdString());
+    EXPECT_TRUE(QDir(expected).exists());
+    // Created on every call: gone since, made again.
+    if (expected.endsWith(QStringLiteral("Kestrelweave/"))) {
+        QDir(expected).removeRecursively();
+        EXPECT_EQ(GetMakerFolder().toStdString(), expected.toStdString());
+        EXPECT_TRUE(QDir(expected).exists());
+    }
+    QFile::setPermissions(folder.Path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Homes, MakerFolderTest,
+    testing::Values(
+        TMakerCase{"Writable", [](const TTempFolder& f) { return f.Path(); }, Maker},
+        TMakerCase{"TrailingSlash", [](const TTempFolder& f) { return f.Path() + QLatin1Char('/'); }, Maker},
+        TMakerCase{"MissingHomeIsCreated", [](const TTempFolder& f) { return f.FilePath(QStringLiteral("gone/home")); },
+                   Maker},
+        TMakerCase{"ReadOnlyHome",
+                   [](const TTempFolder& f) {
+                       QFile::setPermissions(f.Path(), QFile::ReadOwner | QFile::ExeOwner);
+                       return f.Path();
+                   },
+                   Root, true},
+        TMakerCase{"MakerNameTakenByAFile",
+                   [](const TTempFolder& f) {
+                       f.Write(QStringLiteral("Kestrelweave"), "not a folder");
+                       return f.Path();
+                   },
+                   Root}),
+    [](const testing::TestParamInfo<TMakerCase>& info) { return std::string(info.param.Name); });
+
+class OpenNamedLinkTest : public TAppFixture {
+protected:
+    TShellRecorder FShell;
+};
+
+struct TLinkCase {
+    const char* Name;
+    QString Hive;  // the Links key's body, or null for no key at all
+    QStringList Opened;
+};
+
+class OpenNamedLinkCases : public OpenNamedLinkTest, public testing::WithParamInterface<TLinkCase> {};
+
+TEST_P(OpenNamedLinkCases, OpensTheValueReadAfresh) {
+    QString hive;
+    if (!GetParam().Hive.isNull())
+        hive += QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\n") + GetParam().Hive;
+    WriteMachineHive(hive);
+    OpenNamedLink(QStringLiteral("Subscription"));
+    std::vector<QStringList> expected;
+    if (!GetParam().Opened.isEmpty())
+        expected.push_back(GetParam().Opened);
+    EXPECT_EQ(FShell.CallsSettled(expected.size()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, OpenNamedLinkCases,
+    testing::Values(
+        TLinkCase{"Configured", QStringLiteral("\"Subscription\"=\"http://news.example/join\"\n"),
+                  {QStringLiteral("http://news.example/join")}},
+        TLinkCase{"MissingValue", QStringLiteral("\"Converter\"=\"http://x.example\"\n"),
+                  {QStringLiteral("http://www.kestrelweave.com")}},
+        TLinkCase{"MissingKey", QString(), {QStringLiteral("http://www.kestrelweave.com")}},
+        TLinkCase{"EmptyValueOpensNothing", QStringLiteral("\"Subscription\"=\"\"\n"), {}}),
+    [](const testing::TestParamInfo<TLinkCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(OpenNamedLinkTest, WrongTypeRaisesAndOpensNothing) {
+    WriteMachineHive(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\n"
+                                    "\"Subscription\"=dword:00000001\n"));
+    EXPECT_THROW(OpenNamedLink(QStringLiteral("Subscription")), ERegistryException);
+    EXPECT_TRUE(FShell.CallsSettled().empty());
+}
+
+}  // namespace
