@@ -38,6 +38,8 @@ void TTestHttpServer::Start(const TOptions& options) {
                           QStringLiteral("--port"), QString::number(options.Port)};
     if (options.Tls)
         arguments << QStringLiteral("--tls") << FFolder.path();
+    if (!options.Downloads.isEmpty())
+        arguments << QStringLiteral("--downloads") << options.Downloads;
 
     FProcess = std::make_unique<QProcess>();
     FProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -23,6 +23,7 @@ public:
     struct TOptions {
         bool Tls = false;  // https with a self-signed certificate for 127.0.0.1
         quint16 Port = 0;  // 0: any free port
+        QString Downloads;  // served under /download/ when set
     };
 
     TTestHttpServer();

@@ -18,12 +18,14 @@ Routes (a query string is ignored):
     /stall/N         announces N bytes, sends half of them, then nothing more
     /hang            reads the request and never answers
     /last            the record of the last other request
+    /download/NAME   with --downloads DIR: the file DIR/NAME, or 404 when there is none
 
 A request line with an absolute URI, as a client sends it to a proxy
 (GET http://some.host:1234/file/10 HTTP/1.1), is answered as if it had been sent
 to that host.
 
 Options: --port P listens on P (default 0: a free port chosen by the system);
+--downloads DIR serves the files of DIR under /download/;
 --tls DIR serves https with a self-signed certificate for 127.0.0.1 that it makes
 in DIR (cert.pem, key.pem) with the openssl tool.
 """
@@ -47,6 +49,7 @@ PIECE = 64 * 1024
 STALL_SECONDS = 300
 
 output_lock = threading.Lock()
+DOWNLOADS = None
 last_record = {}
 
 
@@ -120,6 +123,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(200, number, max(number - 1, 0))
         elif head == "stall" and number is not None:
             self.answer(200, number, number // 2, stall=True)
+        elif head == "download" and len(segments) == 2 and DOWNLOADS:
+            self.serve_file(os.path.join(DOWNLOADS, segments[1]))
         elif head == "hang":
             self.wait_for_client()
         elif head == "last":
@@ -132,6 +137,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body)
         else:
             self.page(404, "No such route")
+
+    def serve_file(self, name):
+        try:
+            with open(name, "rb") as file:
+                body = file.read()
+        except OSError:
+            self.page(404, "Not Found")
+            return
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
 
     def answer(self, status, announced, sent, stall=False):
         """Announces `announced` bytes of the pattern and sends the first `sent`."""
@@ -225,7 +243,10 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--tls", metavar="DIR")
+    parser.add_argument("--downloads", metavar="DIR")
     options = parser.parse_args()
+    global DOWNLOADS
+    DOWNLOADS = options.downloads
 
     try:
         server = Server(("127.0.0.1", options.port), Handler)

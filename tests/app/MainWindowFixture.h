@@ -1,0 +1,51 @@
+#pragma once
+
+#include "app/TfrmMain.h"
+#include "tests/support/AppFixture.h"
+#include "toolkit/TApplication.h"
+#include "toolkit/TLabel.h"
+
+#include <QColor>
+
+#include <map>
+#include <set>
+
+inline const QColor Black(0, 0, 0);
+inline const QColor Grey(0x66, 0x66, 0x66);
+
+// The real main window over a registry of its own.
+class MainWindow : public TAppFixture {
+protected:
+    TfrmMain* Create() {
+        FApplication->CreateForm(frmMain);
+        return frmMain;
+    }
+    static TLabel* Label(const QString& name) { return qobject_cast<TLabel*>(frmMain->FindComponent(name)); }
+    static TLabel* ToolLabel(int index) { return Label(QStringLiteral("lblApp%1").arg(index + 1)); }
+
+    // An AppPaths section whose values name the given paths, one per tool index.
+    static QString AppPaths(const std::map<int, QString>& paths) {
+        QString body = QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n");
+        for (const auto& [index, path] : paths) {
+            QString escaped = path;
+            escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+                .replace(QLatin1Char('"'), QStringLiteral("\\\""));
+            body += QStringLiteral("\"%1\"=\"%2\"\r\n").arg(QLatin1String(ToolCatalogue[index].Key), escaped);
+        }
+        return body;
+    }
+    QString Tool(int index) const {
+        return FFiles.Write(QStringLiteral("tools/%1").arg(QLatin1String(ToolCatalogue[index].Installer)),
+                            "MZ");
+    }
+    void ExpectInstalled(const std::set<int>& installed) const {
+        for (int i = 0; i < ToolCount; ++i) {
+            SCOPED_TRACE(ToolLabel(i)->objectName().toStdString());
+            EXPECT_EQ(frmMain->ToolInstalled(i), installed.count(i) == 1);
+            EXPECT_EQ(ToolLabel(i)->Font()->TextColor(), installed.count(i) ? Black : Grey);
+        }
+        const bool all = installed.size() == ToolCount;
+        EXPECT_EQ(Label(QStringLiteral("lblDownloadAll"))->Visible(), !all);
+        EXPECT_EQ(Label(QStringLiteral("lblSubscription"))->Visible(), all);
+    }
+};
