@@ -10,6 +10,7 @@
 #include "toolkit/TMethod.h"
 #include "toolkit/TTextFormParser.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QMetaProperty>
 
@@ -235,13 +236,24 @@ public:
     }
 
     // Component references can name components read later: they are set at the end.
+    // "frmMain.LangDispatcher1" names a component of another live form; while that
+    // form does not exist the property stays unset, so a window also works alone.
     void ResolveFixups() {
         for (const TFixup& fixup : FFixups) {
             if (!fixup.Object)
                 continue;
-            QObject* component = FRoot->FindComponent(fixup.ComponentName);
-            if (!component && fixup.ComponentName.compare(FRoot->objectName(), Qt::CaseInsensitive) == 0)
-                component = FRoot;
+            QObject* component = nullptr;
+            const qsizetype dot = fixup.ComponentName.indexOf(QLatin1Char('.'));
+            if (dot >= 0) {
+                const TForm* form = LiveForm(fixup.ComponentName.left(dot));
+                if (!form)
+                    continue;
+                component = form->FindComponent(fixup.ComponentName.mid(dot + 1));
+            } else {
+                component = FRoot->FindComponent(fixup.ComponentName);
+                if (!component && fixup.ComponentName.compare(FRoot->objectName(), Qt::CaseInsensitive) == 0)
+                    component = FRoot;
+            }
             const QMetaObject* wanted = fixup.Property.metaType().metaObject();
             if (!component || (wanted && !component->metaObject()->inherits(wanted)))
                 throw EReadError(QStringLiteral("Error reading %1: Invalid property value %2")
@@ -251,6 +263,17 @@ public:
     }
 
 private:
+    static const TForm* LiveForm(const QString& name) {
+        if (name.isEmpty())
+            return nullptr;
+        for (const QWidget* window : QApplication::topLevelWidgets()) {
+            const auto* form = qobject_cast<const TForm*>(window);
+            if (form && form->objectName().compare(name, Qt::CaseInsensitive) == 0)
+                return form;
+        }
+        return nullptr;
+    }
+
     TForm* FRoot;
     std::vector<TFixup> FFixups;
 };

@@ -51,6 +51,50 @@ def download_window():
     }
 
 
+def finish_download_window():
+    # The window's own entry first, then the two labels with fonts of their own.
+    font_keys = ["TfrmFinishDownload", "lblCaptionConverter1", "lblLinkConverter1"]
+    return {
+        "stCaptions": [("TfrmFinishDownload", "Thank you for downloading!"), ("btnDownload", "Continue"),
+                       ("btnLearnMore", "Learn more...")],
+        "stFonts": [(k, "Tahoma") for k in font_keys],
+        "stDlgsCaptions": DIALOGS,
+        "stOtherStrings": [("TfrmFinishDownload.HelpFile", "")],
+        "stCharSets": [(k, "DEFAULT_CHARSET") for k in font_keys],
+    }
+
+
+def preferences_window():
+    # Every translated control keeps its font and charset too; the About page's
+    # name, version and links are not translated. lblTranslateGuide's form text is
+    # a shorter one with an ellipsis; the translations carry the full sentence.
+    captions = ([("TfrmPreferences", "Preferences"), ("tsLanguage", "Language"),
+                 ("tsSubscription", "Subscription"), ("tsAbout", "About"), ("btnClose", "Close"),
+                 ("Label1", "Select your language:"), ("lblAuthorName", " "),
+                 ("lblTranslateHead",
+                  "If you haven't found your language, you can translate the program by yourself:")] +
+                [("lblStep%d" % i, "Step %d:" % i) for i in range(1, 7)] +
+                [("lblStep1Desc", "Launch Language Editor"),
+                 ("lblStep2Desc", "Open the Translate.sib file located in the program's folder."),
+                 ("lblStep3Desc", "Select the Tools\\Add Language... menu item, set your language name."),
+                 ("lblStep4Desc", "Translate English text in Editor and save changes."),
+                 ("lblStep5Desc", "Restart the program and select your language."),
+                 ("lblStep6Desc", "Send your Translate.sib file to support@kestrelweave.com"),
+                 ("lblTranslateGuide", "Detailed Guide: How to translate the program and become famous"),
+                 ("lblCaptionSubscription", "Subscribe and Stay Informed !"),
+                 ("lblDescriptionSubscription",
+                  "Be the first who knows about our news and future plans! Start to benefit from this information."),
+                 ("lblLinkSubscription", "Subscribe now..."), ("lblFAQ", "FAQ")])
+    font_keys = [key for key, _ in captions]
+    return {
+        "stCaptions": captions,
+        "stFonts": [(k, "Tahoma") for k in font_keys],
+        "stMultiLines": [("cmbLanguage.Items", "")],
+        "stDlgsCaptions": DIALOGS,
+        "stCharSets": [(k, "DEFAULT_CHARSET") for k in font_keys],
+    }
+
+
 def translation_data(sections):
     data = b""
     for kind in KINDS:
@@ -61,7 +105,8 @@ def translation_data(sections):
 
 
 def main():
-    windows = {"frmMain": main_window, "frmDownload": download_window}
+    windows = {"frmMain": main_window, "frmDownload": download_window,
+               "frmFinishDownload": finish_download_window, "frmPreferences": preferences_window}
     if len(sys.argv) != 2 or sys.argv[1] not in windows:
         sys.exit(__doc__)
     data = translation_data(windows[sys.argv[1]]())

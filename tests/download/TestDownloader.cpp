@@ -421,7 +421,7 @@ class DownloaderHttps : public DownloaderTest {
 protected:
     static void SetUpTestSuite() {
         DownloaderTest::SetUpTestSuite();
-        TlsServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{true, 0});
+        TlsServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{true, 0, {}});
     }
     static void TearDownTestSuite() {
         TlsServer.reset();
@@ -477,7 +477,7 @@ class DownloaderDefaultPort : public DownloaderTest, public testing::WithParamIn
 
 TEST_P(DownloaderDefaultPort, UrlWithoutPortUsesTheSchemesPort) {
     const TDefaultPortCase& c = GetParam();
-    TTestHttpServer server(TTestHttpServer::TOptions{c.Tls, c.Port});
+    TTestHttpServer server(TTestHttpServer::TOptions{c.Tls, c.Port, {}});
     if (!server.Started())
         GTEST_SKIP() << "port " << c.Port << " is not free here: " << server.Error().toStdString();
     if (c.Tls)

@@ -162,9 +162,20 @@ protected:
     }
     void TearDown() override {
         FForm.reset();
+        FHost.reset();
         TAppFixture::TearDown();
     }
+    // Another live form whose components references may name as "frmHost.lblHost".
+    void OpenHost() {
+        FHost = std::make_unique<TForm>();
+        TReader::ReadRootComponent(FHost.get(), TReader::ParseStream("object frmHost: TForm\n"
+                                                                     "  object lblHost: TLabel\n  end\n"
+                                                                     "  object pnlHost: TPanel\n  end\n"
+                                                                     "end\n",
+                                                                     QStringLiteral("frmHost.dfm")));
+    }
     std::unique_ptr<TfrmReaderTest> FForm;
+    std::unique_ptr<TForm> FHost;
 };
 
 TEST_F(Reader, PropertiesOfEveryKindReachTheirObjects) {
@@ -389,6 +400,12 @@ const TErrorRow kErrors[] = {
     {"ReferenceOfTheWrongClass",
      Form("  object Panel1: TPanel\n  end\n  object Gauge1: TTestGauge\n    FocusControl = Panel1\n  end\n"),
      "Error reading Gauge1.FocusControl: Invalid property value Panel1"},
+    {"ReferenceToAComponentTheOtherFormLacks",
+     Form("  object Gauge1: TTestGauge\n    FocusControl = frmHost.Nobody\n  end\n"),
+     "Error reading Gauge1.FocusControl: Invalid property value frmHost.Nobody"},
+    {"ReferenceToTheOtherFormsComponentOfTheWrongClass",
+     Form("  object Gauge1: TTestGauge\n    FocusControl = frmHost.pnlHost\n  end\n"),
+     "Error reading Gauge1.FocusControl: Invalid property value frmHost.pnlHost"},
     {"RootClassMismatch", "object frmOther: TfrmOther\nend\n",
      "The form description is for TfrmOther, not TfrmReaderTest"},
 };
@@ -396,6 +413,7 @@ const TErrorRow kErrors[] = {
 class ReaderError : public Reader, public testing::WithParamInterface<TErrorRow> {};
 
 TEST_P(ReaderError, RaisesEReadErrorNamingComponentAndProperty) {
+    OpenHost();
     try {
         Read(FForm.get(), GetParam().Text);
         FAIL() << "the description was accepted";
@@ -408,6 +426,41 @@ TEST_P(ReaderError, RaisesEReadErrorNamingComponentAndProperty) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ReaderError, testing::ValuesIn(kErrors),
                          [](const testing::TestParamInfo<TErrorRow>& info) { return info.param.Name; });
+
+// ---- References into other forms ----------------------------------------------------
+
+struct TCrossFormRow {
+    const char* Name;
+    const char* Reference;
+    const char* Found;  // the component, on the host or the form itself; null: left unset
+};
+
+const TCrossFormRow kCrossForm[] = {
+    {"OtherFormsComponent", "frmHost.lblHost", "lblHost"},
+    {"NamesInAnyCase", "FRMHOST.LBLHOST", "lblHost"},
+    {"FormItselfByName", "frmReaderTest.Label3", "Label3"},
+    {"FormNotOpenLeavesItUnset", "frmAbsent.lblHost", nullptr},
+};
+
+class ReaderCrossForm : public Reader, public testing::WithParamInterface<TCrossFormRow> {};
+
+TEST_P(ReaderCrossForm, ReferenceFindsTheComponentOfALiveForm) {
+    const TCrossFormRow& row = GetParam();
+    OpenHost();
+    ASSERT_NO_THROW(Read(FForm.get(),
+                         Form("  object Gauge1: TTestGauge\n    FocusControl = " + QByteArray(row.Reference) +
+                              "\n  end\n  object Label3: TLabel\n  end\n")));
+    const QObject* found = nullptr;
+    if (row.Found) {
+        found = FHost->FindComponent(QLatin1String(row.Found));
+        found = found ? found : FForm->FindComponent(QLatin1String(row.Found));
+        ASSERT_NE(found, nullptr);
+    }
+    EXPECT_EQ(Find<TTestGauge>("Gauge1")->FocusControl, found);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReaderCrossForm, testing::ValuesIn(kCrossForm),
+                         [](const testing::TestParamInfo<TCrossFormRow>& info) { return info.param.Name; });
 
 TEST_F(Reader, FormThatFailsHalfWayIsDestroyedCleanly) {
     const QByteArray text = kForm.left(kForm.lastIndexOf("end")) +

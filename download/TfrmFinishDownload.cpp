@@ -1,0 +1,39 @@
+#include "download/TfrmFinishDownload.h"
+
+#include "i18n/TTranslator.h"
+#include "settings/SharedServices.h"
+#include "toolkit/TButton.h"
+#include "toolkit/TImage.h"
+#include "toolkit/TLabel.h"
+#include "toolkit/TPanel.h"
+
+#include <memory>
+
+using namespace tk;
+
+TfrmFinishDownload::TfrmFinishDownload(QObject* owner) : TForm(owner) {
+    InitInheritedComponent();
+    Panel1 = Component<TPanel>("Panel1");
+    imgFlashBack = Component<TImage>("imgFlashBack");
+    Panel2 = Component<TPanel>("Panel2");
+    Panel3 = Component<TPanel>("Panel3");
+    btnDownload = Component<TButton>("btnDownload");
+    btnLearnMore = Component<TButton>("btnLearnMore");
+    Translator_frmFinishDownload = Component<TTranslator>("Translator_frmFinishDownload");
+    lblCaptionConverter1 = Component<TLabel>("lblCaptionConverter1");
+    lblDescriptionConverter1 = Component<TLabel>("lblDescriptionConverter1");
+    lblLinkConverter1 = Component<TLabel>("lblLinkConverter1");
+}
+
+void TfrmFinishDownload::btnLearnMoreClick(QObject* /*Sender*/) {
+    OpenNamedLink(QStringLiteral("Converter"));
+}
+
+void TfrmFinishDownload::btnDownloadClick(QObject* /*Sender*/) {
+    SetModalResult(mrCancel);
+}
+
+int ShowFinishDownloadDialog() {
+    const auto form = std::make_unique<TfrmFinishDownload>(nullptr);
+    return form->ShowModal();
+}

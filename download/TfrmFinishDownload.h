@@ -1,0 +1,43 @@
+#pragma once
+
+#include "toolkit/TForm.h"
+
+class TButton;
+class TImage;
+class TLabel;
+class TPanel;
+class TTranslator;
+
+// Shown after an installer has been downloaded and before it is started: thanks
+// the user and advertises the video converter. "Learn more..." and the three
+// advertising texts open the converter's page and leave the dialog open;
+// "Continue" and the close box close it with 2.
+class TfrmFinishDownload : public TForm {
+    Q_OBJECT
+
+public:
+    explicit TfrmFinishDownload(QObject* owner);
+
+    // Linked through the form description to the main window's dispatcher, when
+    // there is a main window; the advertising texts are never translated.
+    TTranslator* Translator() const { return Translator_frmFinishDownload; }
+
+public slots:
+    void btnLearnMoreClick(QObject* Sender);
+    void btnDownloadClick(QObject* Sender);
+
+private:
+    TPanel* Panel1;
+    TImage* imgFlashBack;
+    TPanel* Panel2;
+    TPanel* Panel3;
+    TButton* btnDownload;
+    TButton* btnLearnMore;
+    TTranslator* Translator_frmFinishDownload;
+    TLabel* lblCaptionConverter1;
+    TLabel* lblDescriptionConverter1;
+    TLabel* lblLinkConverter1;
+};
+
+// Shows the dialog modally and frees it; the result is 2 however it was closed.
+int ShowFinishDownloadDialog();
