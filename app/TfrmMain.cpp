@@ -1,10 +1,15 @@
 #include "app/TfrmMain.h"
 
+#include "download/TfrmDownload.h"
+#include "download/TfrmFinishDownload.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "platform/Files.h"
+#include "platform/Shell.h"
 #include "platform/WindowMessages.h"
+#include "settings/SharedServices.h"
 #include "settings/SiteLinks.h"
+#include "settings/TfrmPreferences.h"
 #include "settings/TRegedit.h"
 #include "toolkit/Exception.h"
 #include "toolkit/FileVersion.h"
@@ -110,6 +115,92 @@ void TfrmMain::UpdateToolColours(TForm* form) {
             continue;
         label->Font()->SetColor(FToolInstalled[index] ? ToolInstalledColour : ToolMissingColour);
     }
+}
+
+void TfrmMain::OpenTool(int tag) {
+    const int i = tag - ToolTagBase;
+    if (i < 0 || i >= ToolCount)
+        return;
+    if (FToolInstalled[i]) {
+        // Whatever the tool's start shows is the system's; the label keeps its
+        // colour until the next refresh, even if the file has gone since.
+        ShellExecuteDefault(FToolPath[i]);
+        return;
+    }
+    DownloadAndInstall(FToolName[i], FToolName[i] + QLatin1Char(' ') + Translator_frmMain->GetTextById(QStringLiteral("IDS_3")),
+                       FToolUrl[i], FToolFile[i]);
+}
+
+void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, const QString& url,
+                                  const QString& fileName) {
+    const QString makerFolder = GetMakerFolder();
+    QString installations = makerFolder + QStringLiteral("Installations");
+    QString target;
+    if (ForceDirectories(installations)) {
+        if (!installations.endsWith(QLatin1Char('/')))
+            installations += QLatin1Char('/');
+        target = installations + fileName;
+    } else {
+        target = makerFolder + fileName;
+    }
+
+    const int result = ShowDownloadDialog(title, message, url, target);
+    Application->ProcessMessages();
+    // A cancelled transfer leaves no file behind: then there is nothing to run.
+    if (result != mrOk || !FileExists(target))
+        return;
+    ShowFinishDownloadDialog();
+    ShellExecuteDefault(target, {target});
+}
+
+void TfrmMain::lblApp1Click(QObject* Sender) {
+    if (auto* label = qobject_cast<TLabel*>(Sender))
+        OpenTool(label->Tag());
+}
+
+void TfrmMain::lblDownloadAllClick(QObject* /*Sender*/) {
+    const QString installer = QStringLiteral("Tessaly.exe");
+    DownloadAndInstall(QStringLiteral("Tessaly"), Translator_frmMain->GetTextById(QStringLiteral("IDS_1")),
+                       SiteBaseURL() + QStringLiteral("/download/") + installer, installer);
+}
+
+void TfrmMain::lblSiteClick(QObject* /*Sender*/) {
+    ShellOpen(SiteBaseURL());
+}
+
+void TfrmMain::lblForumsClick(QObject* /*Sender*/) {
+    ShellOpen(SiteBaseURL() + QStringLiteral("/forums"));
+}
+
+void TfrmMain::lblNewsClick(QObject* /*Sender*/) {
+    ShellOpen(SiteBaseURL() + QStringLiteral("/news"));
+}
+
+void TfrmMain::lblNewsletterClick(QObject* /*Sender*/) {
+    ShellOpen(SiteBaseURL() + QStringLiteral("/subscription.htm"));
+}
+
+void TfrmMain::lblFreewareClick(QObject* /*Sender*/) {
+    ShellOpen(FreewarePageURL());
+}
+
+void TfrmMain::lblFaqClick(QObject* /*Sender*/) {
+    ShellOpen(SiteBaseURL() + QStringLiteral("/faq.htm"));
+}
+
+void TfrmMain::lblSubscriptionClick(QObject* /*Sender*/) {
+    OpenNamedLink(QStringLiteral("Subscription"));
+}
+
+void TfrmMain::lblSupportClick(QObject* /*Sender*/) {
+    ShellOpen(SupportMailLink(Caption()));
+}
+
+void TfrmMain::lblPreferencesClick(QObject* /*Sender*/) {
+    // Read at every click: an installer may have set them since.
+    const QString pathToEditor = FRegRoot->ReadString(QStringLiteral("PathToEditor"), QString());
+    const QString howToTranslateLink = FRegLinks->ReadString(QStringLiteral("HowToTranslateLink"), SiteBaseURL());
+    ShowPreferences(LangDispatcher1, howToTranslateLink, pathToEditor);
 }
 
 void TfrmMain::lblApp1MouseEnter(QObject* Sender) {

@@ -37,17 +37,37 @@ public:
     TLangDispatcher* LangDispatcher() const { return LangDispatcher1; }
     TTranslator* Translator() const { return Translator_frmMain; }
 
+    // A click on the tool label with this Tag (1000 to 1019): starts the tool
+    // when installed, otherwise offers to download and run its installer.
+    void OpenTool(int tag);
+
 signals:
     // After every refresh, for whoever shows the catalogue's state.
     void ToolsRefreshed();
 
 public slots:
+    void lblApp1Click(QObject* Sender);
+    void lblDownloadAllClick(QObject* Sender);
+    void lblSiteClick(QObject* Sender);
+    void lblForumsClick(QObject* Sender);
+    void lblNewsClick(QObject* Sender);
+    void lblNewsletterClick(QObject* Sender);
+    void lblFreewareClick(QObject* Sender);
+    void lblFaqClick(QObject* Sender);
+    void lblSubscriptionClick(QObject* Sender);
+    void lblSupportClick(QObject* Sender);
+    void lblPreferencesClick(QObject* Sender);
     void lblApp1MouseEnter(QObject* Sender);
     void lblApp1MouseLeave(QObject* Sender);
     void FormClose(QObject* Sender, tk::TCloseAction& Action);
     void ApplicationEvents1Message(TMsg& Msg, bool& Handled);
 
 private:
+    // Offers `url` in the download dialog, saving to `fileName` in the
+    // installations folder; after a download, the finish dialog, then the installer.
+    void DownloadAndInstall(const QString& title, const QString& message, const QString& url,
+                            const QString& fileName);
+
     std::array<bool, ToolCount> FToolInstalled{};
     std::array<QString, ToolCount> FToolPath, FToolUrl, FToolName, FToolFile;
     std::unique_ptr<TRegedit> FRegUserManager, FRegRoot, FRegLinks, FRegAppPaths;

@@ -15,6 +15,11 @@ QAccessibleInterface* CreateAccessible(const QString& className, QObject* object
         return new TAccessible(control, QAccessible::Graphic);
     if (className == QLatin1String("TPanel"))
         return new TAccessible(control, QAccessible::Pane);
+    // The tabs are read as a list of page tabs, each page by its tab's caption.
+    if (className == QLatin1String("TPageControl"))
+        return new TAccessible(control, QAccessible::PageTabList);
+    if (className == QLatin1String("TTabSheet"))
+        return new TAccessible(control, QAccessible::PageTab);
     return nullptr;
 }
 

@@ -2,12 +2,15 @@
 
 #include "toolkit/TApplicationEvents.h"
 #include "toolkit/TButton.h"
+#include "toolkit/TComboBox.h"
 #include "toolkit/TImage.h"
 #include "toolkit/TJPEGImage.h"
 #include "toolkit/TLabel.h"
+#include "toolkit/TPageControl.h"
 #include "toolkit/TPanel.h"
 #include "toolkit/TPicture.h"
 #include "toolkit/TShape.h"
+#include "toolkit/TTabSheet.h"
 
 #include <QHash>
 
@@ -36,6 +39,9 @@ void RegisterToolkitClasses() {
     TClassRegistry::RegisterClass<TApplicationEvents>();
     TClassRegistry::RegisterClass<TButton>();
     TClassRegistry::RegisterClass<TShape>();
+    TClassRegistry::RegisterClass<TPageControl>();
+    TClassRegistry::RegisterClass<TTabSheet>();
+    TClassRegistry::RegisterClass<TComboBox>();
     TPicture::RegisterGraphicClass(QStringLiteral("TJPEGImage"), &TJPEGImage::Decode);
 }
 

@@ -117,6 +117,10 @@ public:
 
 protected:
     virtual void CaptionChanged() {}
+    // A key that the form offers to the focused control's containers, innermost
+    // first, before the control itself sees it (Ctrl+Tab for a page control);
+    // true when taken, and the control never sees the key.
+    virtual bool DialogKey(int /*key*/, Qt::KeyboardModifiers /*modifiers*/) { return false; }
     virtual void FontChanged() { update(); }
     // Containers lay out their aligned children; plain controls have none.
     virtual void RequestAlign() {}

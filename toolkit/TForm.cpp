@@ -47,6 +47,50 @@ void TForm::InitInheritedComponent() {
 
 namespace {
 
+// The virtual-key code of a Qt key; 0 for keys that have none.
+std::uint16_t VirtualKeyOf(int key) {
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
+        return static_cast<std::uint16_t>(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return static_cast<std::uint16_t>(0x70 + (key - Qt::Key_F1));
+    switch (key) {
+        case Qt::Key_Backspace:
+            return VK_BACK;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return VK_TAB;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return VK_RETURN;
+        case Qt::Key_Escape:
+            return VK_ESCAPE;
+        case Qt::Key_Space:
+            return 0x20;
+        case Qt::Key_PageUp:
+            return 0x21;
+        case Qt::Key_PageDown:
+            return 0x22;
+        case Qt::Key_End:
+            return 0x23;
+        case Qt::Key_Home:
+            return 0x24;
+        case Qt::Key_Left:
+            return 0x25;
+        case Qt::Key_Up:
+            return 0x26;
+        case Qt::Key_Right:
+            return 0x27;
+        case Qt::Key_Down:
+            return 0x28;
+        case Qt::Key_Insert:
+            return 0x2D;
+        case Qt::Key_Delete:
+            return 0x2E;
+        default:
+            return 0;
+    }
+}
+
 int TabOrderOf(const QObject* control) {
     const QVariant order = control->property("TabOrder");
     return order.isValid() ? order.toInt() : -1;
@@ -252,7 +296,58 @@ void TForm::WMSysCommand(TMsg& /*message*/) {}
 bool TForm::event(QEvent* event) {
     if (event->type() == QEvent::UpdateRequest && DeferUpdate())
         return true;
+    // Qt asks the focused control, then its parents up to the window, whether a key
+    // is a shortcut before it delivers the press: the form's turn comes here.
+    if (event->type() == QEvent::ShortcutOverride)
+        ShortCutOverride(static_cast<QKeyEvent*>(event));
     return TWinControl::event(event);
+}
+
+bool TForm::IsShortCut(TWMKey& message) {
+    bool handled = false;
+    FOnShortCut(message, handled);
+    return handled;
+}
+
+void TForm::ShortCutOverride(QKeyEvent* event) {
+    const int key = event->key();
+    const QPointer<TForm> self(this);
+    bool taken = false;
+    if (const std::uint16_t code = VirtualKeyOf(key); code != 0 && FOnShortCut.Assigned()) {
+        const bool alt = event->modifiers().testFlag(Qt::AltModifier);
+        TWMKey message;
+        message.Msg = alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
+        message.CharCode = code;
+        message.KeyData = 1u | (alt ? 1u << 29 : 0u) | (event->isAutoRepeat() ? 1u << 30 : 0u);
+        taken = IsShortCut(message);
+    }
+    for (QWidget* w = focusWidget(); self && !taken && w && w != this; w = w->parentWidget())
+        if (auto* control = qobject_cast<TControl*>(w))
+            taken = control->DialogKey(key, event->modifiers());
+    if (!self || !taken)
+        return;
+    // Taken: the press that Qt delivers next must not reach the focused control.
+    StopEatingKey();
+    FEatingFor = focusWidget() ? focusWidget() : this;
+    FEatenKey = key;
+    FEatingFor->installEventFilter(this);
+    // The press follows at once, or never (a key sent straight to a control).
+    QMetaObject::invokeMethod(this, &TForm::StopEatingKey, Qt::QueuedConnection);
+}
+
+void TForm::StopEatingKey() {
+    if (FEatingFor)
+        FEatingFor->removeEventFilter(this);
+    FEatingFor = nullptr;
+}
+
+bool TForm::eventFilter(QObject* watched, QEvent* event) {
+    if (FEatingFor && watched == FEatingFor && event->type() == QEvent::KeyPress) {
+        const bool eat = static_cast<QKeyEvent*>(event)->key() == FEatenKey;
+        StopEatingKey();
+        return eat;
+    }
+    return TWinControl::eventFilter(watched, event);
 }
 
 // Painting keeps to the screen's pace: an update request that comes less than

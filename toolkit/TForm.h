@@ -34,6 +34,7 @@ class TForm : public TWinControl {
     Q_PROPERTY(bool OldCreateOrder READ OldCreateOrder WRITE SetOldCreateOrder)
     Q_PROPERTY(TMethod OnClose READ OnClose WRITE SetOnClose)
     Q_PROPERTY(TMethod OnShow READ OnShow WRITE SetOnShow)
+    Q_PROPERTY(TMethod OnShortCut READ OnShortCut WRITE SetOnShortCut)
 
 public:
     explicit TForm(QObject* owner = nullptr);
@@ -71,6 +72,11 @@ public:
     void SetOnClose(const TMethod& value) { FOnClose = value; }
     TMethod OnShow() const { return FOnShow; }
     void SetOnShow(const TMethod& value) { FOnShow = value; }
+    // Sees every key press before the focused control: OnShortCut(TWMKey& Msg,
+    // bool& Handled). A handled key goes no further. Keys it leaves are offered
+    // to the focused control's containers (TControl::DialogKey) next.
+    TMethod OnShortCut() const { return FOnShortCut; }
+    void SetOnShortCut(const TMethod& value) { FOnShortCut = value; }
 
     // The components the form owns, in the order they were created.
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
@@ -123,7 +129,11 @@ protected:
     // forms that want more override this.
     virtual void WMSysCommand(TMsg& message);
 
+    // Offers a key press to OnShortCut; true when the handler took it.
+    virtual bool IsShortCut(TWMKey& message);
+
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -139,11 +149,16 @@ private:
     QList<QWidget*> TabStops() const;
     bool DeferUpdate();
     void FlushDeferredUpdate();
+    void ShortCutOverride(QKeyEvent* event);
+    void StopEatingKey();
 
     QList<QPointer<QObject>> FComponents;
     QSize FClientSize{320, 240};
     TIcon* FIcon;
-    TMethod FOnClose, FOnShow;
+    TMethod FOnClose, FOnShow, FOnShortCut;
+    // The control whose next press of FEatenKey is dropped: a shortcut took it.
+    QPointer<QWidget> FEatingFor;
+    int FEatenKey = 0;
     tk::TFormBorderStyle FBorderStyle = tk::bsSizeable;
     tk::TBorderIcons FBorderIcons = tk::TBorderIcons(tk::biSystemMenu | tk::biMinimize | tk::biMaximize);
     tk::TPosition FPosition = tk::poDesigned;

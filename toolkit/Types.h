@@ -159,6 +159,9 @@ Q_ENUM_NS(TPosition)
 enum TCloseAction : int { caNone, caHide, caFree, caMinimize };
 Q_ENUM_NS(TCloseAction)
 
+enum TComboBoxStyle : int { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
+Q_ENUM_NS(TComboBoxStyle)
+
 using TModalResult = int;
 inline constexpr TModalResult mrNone = 0;
 inline constexpr TModalResult mrOk = 1;

@@ -238,6 +238,7 @@ object frmMain: TfrmMain
       Font.Style = []
       ParentFont = False
       Transparent = True
+      OnClick = lblSiteClick
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -255,6 +256,7 @@ object frmMain: TfrmMain
       Font.Style = []
       ParentFont = False
       Transparent = True
+      OnClick = lblForumsClick
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -272,6 +274,7 @@ object frmMain: TfrmMain
       Font.Style = []
       ParentFont = False
       Transparent = True
+      OnClick = lblNewsClick
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -289,6 +292,7 @@ object frmMain: TfrmMain
       Font.Style = []
       ParentFont = False
       Transparent = True
+      OnClick = lblNewsletterClick
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -306,6 +310,7 @@ object frmMain: TfrmMain
       Font.Style = []
       ParentFont = False
       Transparent = True
+      OnClick = lblFreewareClick
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -323,6 +328,7 @@ object frmMain: TfrmMain
       Font.Style = []
       ParentFont = False
       Transparent = True
+      OnClick = lblFaqClick
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -354,6 +360,7 @@ object frmMain: TfrmMain
       Font.Style = []
       ParentFont = False
       Transparent = True
+      OnClick = lblSupportClick
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -371,6 +378,7 @@ object frmMain: TfrmMain
       Font.Style = []
       ParentFont = False
       Transparent = True
+      OnClick = lblPreferencesClick
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -419,6 +427,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '1. Tessaly Audio Trimmer'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -431,6 +440,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '2. Tessaly Video Joiner'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -443,6 +453,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '3. Tessaly Sound Recorder'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -455,6 +466,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '4. Tessaly Disc Ripper'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -467,6 +479,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '5. Tessaly Tag Editor for MP3 Files'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -479,6 +492,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '6. Tessaly Photo Resizer'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -491,6 +505,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '7. Tessaly Slideshow Maker'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -503,6 +518,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '8. Tessaly Screen Capture'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -515,6 +531,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '9. Tessaly Voice Changer'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -527,6 +544,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '10. Tessaly Video Converter'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -539,6 +557,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '11. Tessaly 3D Text Animator'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -551,6 +570,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '12. Tessaly Audio Converter'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -563,6 +583,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '13. Tessaly DVD Burner and Copier'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -575,6 +596,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '14. Tessaly Waveform Editor'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -587,6 +609,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '15. Tessaly Beat Mixer'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -599,6 +622,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '16. Tessaly Ringtone Maker'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -611,6 +635,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '17. Tessaly Video Splitter'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -623,6 +648,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '18. Tessaly Lyrics Finder'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -635,6 +661,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '19. Tessaly Podcast Player'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -647,6 +674,7 @@ object frmMain: TfrmMain
       Cursor = crHandPoint
       Caption = '20. Tessaly Webcam Recorder'
       Transparent = True
+      OnClick = lblApp1Click
       OnMouseEnter = lblApp1MouseEnter
       OnMouseLeave = lblApp1MouseLeave
     end
@@ -664,6 +692,7 @@ object frmMain: TfrmMain
       Font.Style = [fsBold, fsUnderline]
       ParentFont = False
       Transparent = True
+      OnClick = lblDownloadAllClick
     end
     object lblSubscription: TLabel
       Left = 20
@@ -679,6 +708,7 @@ object frmMain: TfrmMain
       Font.Style = [fsBold, fsUnderline]
       ParentFont = False
       Transparent = True
+      OnClick = lblSubscriptionClick
     end
   end
   object ApplicationEvents1: TApplicationEvents

@@ -6,9 +6,12 @@
 #include "toolkit/TLabel.h"
 
 #include <QColor>
+#include <QCoreApplication>
+#include <QFile>
 
 #include <map>
 #include <set>
+#include <stdexcept>
 
 inline const QColor Black(0, 0, 0);
 inline const QColor Grey(0x66, 0x66, 0x66);
@@ -48,4 +51,24 @@ protected:
         EXPECT_EQ(Label(QStringLiteral("lblDownloadAll"))->Visible(), !all);
         EXPECT_EQ(Label(QStringLiteral("lblSubscription"))->Visible(), all);
     }
+};
+
+// The main window looks for "Translate.sib" in the folder of the running
+// executable, so the tests put one there for their own duration only.
+class TTranslationFileBesideExecutable {
+public:
+    explicit TTranslationFileBesideExecutable(const QByteArray& bytes)
+        : FPath(QCoreApplication::applicationDirPath() + QStringLiteral("/Translate.sib")) {
+        if (QFile::exists(FPath))
+            throw std::runtime_error("a Translate.sib is already beside the test executable");
+        QFile file(FPath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            throw std::runtime_error("cannot write Translate.sib beside the test executable");
+    }
+    ~TTranslationFileBesideExecutable() { QFile::remove(FPath); }
+    TTranslationFileBesideExecutable(const TTranslationFileBesideExecutable&) = delete;
+    TTranslationFileBesideExecutable& operator=(const TTranslationFileBesideExecutable&) = delete;
+
+private:
+    QString FPath;
 };

@@ -2,7 +2,7 @@
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "settings/TRegedit.h"
-#include "tests/support/AppFixture.h"
+#include "tests/app/MainWindowFixture.h"
 #include "tests/support/TBinaryStreamWriter.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TLabel.h"
@@ -20,28 +20,6 @@
 using namespace tk;
 
 namespace {
-
-// ---- A translation file beside the test executable ------------------------------------
-
-// The main window looks for "Translate.sib" in the folder of the running
-// executable, so the tests put one there for their own duration only.
-class TTranslationFileBesideExecutable {
-public:
-    explicit TTranslationFileBesideExecutable(const QByteArray& bytes)
-        : FPath(QCoreApplication::applicationDirPath() + QStringLiteral("/Translate.sib")) {
-        if (QFile::exists(FPath))
-            throw std::runtime_error("a Translate.sib is already beside the test executable");
-        QFile file(FPath);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            throw std::runtime_error("cannot write Translate.sib beside the test executable");
-    }
-    ~TTranslationFileBesideExecutable() { QFile::remove(FPath); }
-    TTranslationFileBesideExecutable(const TTranslationFileBesideExecutable&) = delete;
-    TTranslationFileBesideExecutable& operator=(const TTranslationFileBesideExecutable&) = delete;
-
-private:
-    QString FPath;
-};
 
 QByteArray Encode(const QString& text, const char* codePage) {
     const QByteArray utf8 = text.toUtf8();

@@ -42,9 +42,9 @@ bool WaitFor(const std::function<bool()>& condition, int seconds) {
 }
 
 void TMessageBoxWatch::Start() {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [this, timer] {
+    FTimer = std::make_unique<QTimer>();
+    FTimer->setInterval(10);
+    QObject::connect(FTimer.get(), &QTimer::timeout, FTimer.get(), [this] {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(window);
             if (!box || !box->isVisible())
@@ -54,9 +54,9 @@ void TMessageBoxWatch::Start() {
             Icon = box->icon();
             ++Count;
             box->accept();
-            timer->deleteLater();
+            FTimer->stop();
             return;
         }
     });
-    timer->start();
+    FTimer->start();
 }

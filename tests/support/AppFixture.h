@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -34,9 +35,13 @@ protected:
 bool WaitFor(const std::function<bool()>& condition, int seconds = 20);
 
 // Closes the next message box that appears, keeping its title, text and icon.
+// Watches from Start until a box was closed or the watch goes out of scope.
 struct TMessageBoxWatch {
     QString Title, Text;
     int Icon = -1;
     int Count = 0;
     void Start();
+
+private:
+    std::unique_ptr<QTimer> FTimer;
 };

@@ -1,0 +1,137 @@
+#include "settings/TfrmPreferences.h"
+
+#include "i18n/TLangDispatcher.h"
+#include "i18n/TTranslator.h"
+#include "settings/SharedServices.h"
+#include "settings/SiteLinks.h"
+#include "toolkit/FileVersion.h"
+#include "toolkit/TApplication.h"
+#include "toolkit/TButton.h"
+#include "toolkit/TComboBox.h"
+#include "toolkit/TLabel.h"
+#include "toolkit/TPageControl.h"
+#include "toolkit/TTabSheet.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+
+using namespace tk;
+
+TfrmPreferences* frmPreferences = nullptr;
+
+TfrmPreferences::TfrmPreferences(QObject* owner) : TForm(owner) {
+    InitInheritedComponent();
+    PageControl1 = Component<TPageControl>("PageControl1");
+    tsLanguage = Component<TTabSheet>("tsLanguage");
+    tsSubscription = Component<TTabSheet>("tsSubscription");
+    tsAbout = Component<TTabSheet>("tsAbout");
+    cmbLanguage = Component<TComboBox>("cmbLanguage");
+    static const char* const kSteps[6] = {"lblStep1", "lblStep2", "lblStep3",
+                                          "lblStep4", "lblStep5", "lblStep6"};
+    static const char* const kStepDescs[6] = {"lblStep1Desc", "lblStep2Desc", "lblStep3Desc",
+                                              "lblStep4Desc", "lblStep5Desc", "lblStep6Desc"};
+    for (int i = 0; i < 6; ++i) {
+        lblStep[i] = Component<TLabel>(kSteps[i]);
+        lblStepDesc[i] = Component<TLabel>(kStepDescs[i]);
+    }
+    lblNameProgram = Component<TLabel>("lblNameProgram");
+    lblVersion = Component<TLabel>("lblVersion");
+    Label4 = Component<TLabel>("Label4");
+    lblSupport = Component<TLabel>("lblSupport");
+    btnClose = Component<TButton>("btnClose");
+    Translator1 = Component<TTranslator>("Translator1");
+
+    FHowToTranslateLink.clear();
+    FPathToEditor.clear();
+    lblNameProgram->SetCaption(Application ? Application->Title() : QString());
+    lblVersion->SetCaption(QStringLiteral("v ") +
+                           GetFileVersionText(QCoreApplication::applicationFilePath()));
+    // The maker's addresses have one home; the form's texts only stand in for them.
+    Label4->SetCaption(SiteHostName());
+    lblSupport->SetCaption(SupportMailbox());
+    PageControl1->SetActivePage(tsLanguage);
+}
+
+TfrmPreferences::~TfrmPreferences() {
+    FHowToTranslateLink.clear();
+    FPathToEditor.clear();
+    if (frmPreferences == this)
+        frmPreferences = nullptr;
+}
+
+void TfrmPreferences::FormShow(QObject* /*Sender*/) {
+    if (FDispatcher) {
+        const TStrings* names = FDispatcher->LangNames();
+        // A dispatcher that counts more languages than it names lists what it names.
+        const int count = std::min(FDispatcher->NumOfLanguages(), names->Count());
+        for (int i = 0; i < count; ++i)
+            cmbLanguage->Items()->Add(names->Strings(i));
+        // Languages count from 1, items from 0; selecting in code raises no OnChange.
+        cmbLanguage->SetItemIndex(FDispatcher->ActiveLanguage() - 1);
+    }
+    AlignStepLabels();
+}
+
+void TfrmPreferences::FormShortCut(TWMKey& Msg, bool& /*Handled*/) {
+    // Left unhandled: the key goes on to the focused control.
+    if (Msg.CharCode == VK_ESCAPE)
+        SetModalResult(mrCancel);
+}
+
+void TfrmPreferences::cmbLanguageChange(QObject* /*Sender*/) {
+    const int index = cmbLanguage->ItemIndex();
+    if (!FDispatcher || index < 0)
+        return;
+    // Every linked window, this one included, is translated before this returns.
+    FDispatcher->SetActiveLanguage(index + 1);
+    AlignStepLabels();
+}
+
+void TfrmPreferences::AlignStepLabels() {
+    for (int i = 0; i < 6; ++i)
+        lblStepDesc[i]->SetLeft(lblStep[i]->Left() + lblStep[i]->Width() + 3);
+}
+
+void TfrmPreferences::btnCloseClick(QObject* /*Sender*/) {
+    SetModalResult(mrCancel);
+}
+
+void TfrmPreferences::lblStep1DescClick(QObject* /*Sender*/) {
+    ShellOpen(FPathToEditor);
+}
+
+void TfrmPreferences::lblTranslateGuideClick(QObject* /*Sender*/) {
+    ShellOpen(FHowToTranslateLink);
+}
+
+void TfrmPreferences::lblCaptionSubscriptionClick(QObject* /*Sender*/) {
+    OpenNamedLink(QStringLiteral("Subscription"));
+}
+
+void TfrmPreferences::Label4Click(QObject* /*Sender*/) {
+    ShellOpen(SiteBaseURL());
+}
+
+void TfrmPreferences::lblFAQClick(QObject* /*Sender*/) {
+    ShellOpen(SiteBaseURL() + QStringLiteral("/faq.htm"));
+}
+
+void TfrmPreferences::lblSupportClick(QObject* /*Sender*/) {
+    // Unlike the main window's support link, the subject carries the label's "v ".
+    const QString title = Application ? Application->Title() : QString();
+    ShellOpen(SupportMailLink(title + QLatin1Char(' ') + lblVersion->Caption()));
+}
+
+int ShowPreferences(TLangDispatcher* dispatcher, const QString& howToTranslateLink,
+                    const QString& pathToEditor) {
+    auto form = std::make_unique<TfrmPreferences>(Application ? Application->MainForm() : nullptr);
+    frmPreferences = form.get();
+    // With a translation file the dispatcher loads the window's texts and applies
+    // its active language here; without one the window keeps its own texts.
+    form->Translator1->SetLangDispatcher(dispatcher);
+    form->FDispatcher = dispatcher;
+    form->FHowToTranslateLink = howToTranslateLink;
+    form->FPathToEditor = pathToEditor;
+    return form->ShowModal();
+}

@@ -1,0 +1,77 @@
+#include "tests/app/MainWindowFixture.h"
+#include "tests/support/ShellRecorder.h"
+#include "toolkit/Exception.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+
+namespace {
+
+void Click(QWidget* widget) {
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
+}
+
+struct TLinkCase {
+    const char* Name;
+    const char* Label;
+    QString Links;  // values under the Links key
+    QString Opened;
+};
+
+class Links : public MainWindow, public testing::WithParamInterface<TLinkCase> {
+protected:
+    TShellRecorder FShell;
+};
+
+// The test program carries no version block: its caption ends in "0.0.0.0".
+const QString kSupportMail = QStringLiteral(
+    "mailto:support@kestrelweave.com?Subject=Tessaly%20Manager%200.0.0.0"
+    "&body=Hello%20Kestrelweave%20Support%0d%0a%0d%0a%0d%0aBest%20regards");
+
+TEST_P(Links, OpenTheirTargets) {
+    const TLinkCase& c = GetParam();
+    QString hive;
+    // The subscription label shows only once every tool is installed.
+    if (QByteArray(c.Label) == "lblSubscription") {
+        std::map<int, QString> paths;
+        for (int i = 0; i < ToolCount; ++i)
+            paths[i] = Tool(i);
+        hive += AppPaths(paths);
+    }
+    if (!c.Links.isEmpty())
+        hive += QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\r\n") + c.Links;
+    WriteMachineHive(hive);
+    Create()->Show();
+    TLabel* label = Label(QLatin1String(c.Label));
+    ASSERT_TRUE(label->isVisible());
+    Click(label);
+    EXPECT_EQ(FShell.CallsSettled(1), (std::vector<QStringList>{{c.Opened}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MainWindow, Links,
+    testing::Values(
+        TLinkCase{"Site", "lblSite", {}, QStringLiteral("http://www.kestrelweave.com")},
+        TLinkCase{"Forums", "lblForums", {}, QStringLiteral("http://www.kestrelweave.com/forums")},
+        TLinkCase{"News", "lblNews", {}, QStringLiteral("http://www.kestrelweave.com/news")},
+        TLinkCase{"Newsletter", "lblNewsletter", {}, QStringLiteral("http://www.kestrelweave.com/subscription.htm")},
+        TLinkCase{"Freeware", "lblFreeware", {}, QStringLiteral("http://www.kestrelweave.com/freeware.htm")},
+        TLinkCase{"Faq", "lblFaq", {}, QStringLiteral("http://www.kestrelweave.com/faq.htm")},
+        // Fixed pages never read the configured links.
+        TLinkCase{"SiteIgnoresTheRegistry", "lblSite", QStringLiteral("\"Subscription\"=\"http://x.example\"\r\n"),
+                  QStringLiteral("http://www.kestrelweave.com")},
+        TLinkCase{"SupportMailCarriesTheCaption", "lblSupport", {}, kSupportMail},
+        TLinkCase{"SubscriptionConfigured", "lblSubscription",
+                  QStringLiteral("\"Subscription\"=\"http://news.example/join?a=1&b=2\"\r\n"),
+                  QStringLiteral("http://news.example/join?a=1&b=2")},
+        TLinkCase{"SubscriptionDefaultsToTheSite", "lblSubscription",
+                  QStringLiteral("\"Converter\"=\"http://x.example\"\r\n"), QStringLiteral("http://www.kestrelweave.com")}),
+    [](const testing::TestParamInfo<TLinkCase>& info) { return std::string(info.param.Name); });
+
+}  // namespace

@@ -1,0 +1,266 @@
+#include "download/TfrmDownload.h"
+#include "download/TfrmFinishDownload.h"
+#include "tests/app/MainWindowFixture.h"
+#include "tests/support/ShellRecorder.h"
+#include "tests/support/TestHttpServer.h"
+#include "toolkit/TButton.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+
+#include <optional>
+
+using namespace tk;
+
+namespace {
+
+const QString IDS_3 =
+    QStringLiteral("is not installed on your computer. Do you want to download and install it now?");
+const QString IDS_1 = QStringLiteral("Download all freeware at once. One installation for all programs!");
+
+// A left click as the window system delivers it.
+void Click(QWidget* widget, bool posted) {
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    auto press = std::make_unique<QMouseEvent>(QEvent::MouseButtonPress, at, widget->mapToGlobal(at),
+                                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    auto release = std::make_unique<QMouseEvent>(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at),
+                                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    if (posted) {
+        QApplication::postEvent(widget, press.release());
+        QApplication::postEvent(widget, release.release());
+    } else {
+        QApplication::sendEvent(widget, press.get());
+        QApplication::sendEvent(widget, release.get());
+    }
+}
+
+void ClickButton(TForm* form, const char* name) {
+    if (auto* button = qobject_cast<TButton*>(form->FindComponent(QLatin1String(name))))
+        Click(button->Button(), true);
+}
+
+enum class TOffer { Download, Cancel };
+enum class TFinish { Continue, CloseBox };
+
+// Answers the dialogs of one click as a user would and notes what they showed.
+class TDialogDriver {
+public:
+    struct TSeen {
+        QString Title, Question;
+        bool MainDisabled = false;
+        int Offers = 0, Finishes = 0;
+        std::size_t CallsBeforeFinish = 0;
+    };
+
+    TDialogDriver(TOffer offer, TFinish finish, const TShellRecorder& shell) {
+        FTimer.setInterval(10);
+        QObject::connect(&FTimer, &QTimer::timeout, [this, offer, finish, &shell] {
+            // A dialog that is never answered would block the test: end it instead.
+            if (FDeadline.hasExpired()) {
+                for (QWidget* window : QApplication::topLevelWidgets())
+                    if (auto* form = qobject_cast<TForm*>(window); form && form != frmMain && form->isVisible())
+                        form->SetModalResult(mrCancel);
+                return;
+            }
+            if (frmDownload && frmDownload->isVisible() && FOffer != frmDownload) {
+                FOffer = frmDownload;
+                ++FSeen.Offers;
+                FSeen.Title = frmDownload->Caption();
+                FSeen.Question = qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")))
+                                     ->Caption();
+                FSeen.MainDisabled = !frmMain->isEnabled();
+                ClickButton(frmDownload, offer == TOffer::Download ? "btnDownload" : "btnCancel");
+            }
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<TfrmFinishDownload*>(window);
+                if (!dialog || !dialog->isVisible() || FFinish == dialog)
+                    continue;
+                FFinish = dialog;
+                ++FSeen.Finishes;
+                FSeen.CallsBeforeFinish = shell.Calls().size();
+                if (finish == TFinish::Continue)
+                    ClickButton(dialog, "btnDownload");
+                else
+                    dialog->close();
+            }
+        });
+        FTimer.start();
+    }
+
+    const TSeen& Seen() const { return FSeen; }
+
+private:
+    QTimer FTimer;
+    QDeadlineTimer FDeadline{120000};
+    QPointer<TForm> FOffer, FFinish;
+    TSeen FSeen;
+};
+
+class ToolLaunch : public MainWindow {
+protected:
+    void SetUp() override {
+        MainWindow::SetUp();
+        ASSERT_TRUE(FServer->Started()) << FServer->Error().toStdString();
+        // Every host is reached through the local server, so the catalogue's own
+        // addresses are fetched as they stand.
+        FProxy.emplace("http_proxy", "http://127.0.0.1:" + QByteArray::number(FServer->Port()));
+        FNoProxy.emplace("no_proxy", QByteArray());
+        FHomeEnv.emplace("HOME", QFile::encodeName(FHome.Path()));
+        Create()->Show();
+    }
+    void TearDown() override {
+        FHomeEnv.reset();
+        FNoProxy.reset();
+        FProxy.reset();
+        MainWindow::TearDown();
+    }
+
+    // Puts an installer on the site; `size` bytes of a recognisable pattern.
+    QByteArray Publish(const QString& name, qsizetype size = 200 * 1024) const {
+        const QByteArray body = TTestHttpServer::Pattern(size);
+        FSite.Write(name, body);
+        return body;
+    }
+    QString Installations() const { return FHome.FilePath(QStringLiteral("Kestrelweave/Installations/")); }
+
+    TDialogDriver::TSeen ClickAndAnswer(TLabel* label, TOffer offer, TFinish finish = TFinish::Continue) {
+        TDialogDriver driver(offer, finish, FShell);
+        Click(label, false);
+        return driver.Seen();
+    }
+
+    TTempFolder FSite, FHome;
+    std::unique_ptr<TTestHttpServer> FServer =
+        std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{false, 0, FSite.Path()});
+    TShellRecorder FShell;
+    std::optional<TScopedEnv> FProxy, FNoProxy, FHomeEnv;
+};
+
+// ---- Downloads --------------------------------------------------------------------------
+
+struct TDownloadCase {
+    const char* Name;
+    const char* Label;
+    bool Published;  // the site has the installer
+    TOffer Offer;
+    TFinish Finish;
+    bool InstallationsBlocked;  // a file stands where the folder would be created
+    const char* Installer;
+    const char* Title;
+    QString Question;
+    bool Installed;  // the finish dialog came and the installer was opened
+};
+
+class Downloads : public ToolLaunch, public testing::WithParamInterface<TDownloadCase> {};
+
+TEST_P(Downloads, FromTheQuestionToTheInstaller) {
+    const TDownloadCase& c = GetParam();
+    const QString installer = QLatin1String(c.Installer);
+    const QByteArray body = c.Published ? Publish(installer) : QByteArray();
+    if (c.InstallationsBlocked)
+        FHome.Write(QStringLiteral("Kestrelweave/Installations"), "in the way");
+    const QString folder = c.InstallationsBlocked ? FHome.FilePath(QStringLiteral("Kestrelweave/")) : Installations();
+    const QString target = folder + installer;
+
+    const TDialogDriver::TSeen seen = ClickAndAnswer(Label(QLatin1String(c.Label)), c.Offer, c.Finish);
+
+    EXPECT_EQ(seen.Offers, 1);
+    EXPECT_EQ(seen.Title, QLatin1String(c.Title));
+    EXPECT_EQ(seen.Question, c.Question);
+    EXPECT_TRUE(seen.MainDisabled);
+    EXPECT_EQ(seen.Finishes, c.Installed ? 1 : 0);
+    EXPECT_EQ(seen.CallsBeforeFinish, 0u) << "the installer started before the finish dialog closed";
+    const std::vector<QStringList> expected =
+        c.Installed ? std::vector<QStringList>{{target}} : std::vector<QStringList>{};
+    EXPECT_EQ(FShell.CallsSettled(expected.size()), expected);
+    QFile file(target);
+    if (c.Installed) {
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.readAll() == body) << "the installer arrived incomplete";
+    } else {
+        EXPECT_FALSE(file.exists());
+    }
+    EXPECT_TRUE(frmMain->isEnabled());
+    for (QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_TRUE(window == frmMain || !window->isVisible()) << "left open: " << window->metaObject()->className();
+}
+
+const QString kTrimmerQuestion = QStringLiteral("Tessaly Audio Trimmer ") + IDS_3;
+
+INSTANTIATE_TEST_SUITE_P(
+    Clicks, Downloads,
+    testing::Values(
+        TDownloadCase{"GreyToolIsDownloadedAndItsInstallerOpened", "lblApp1", true, TOffer::Download,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion,
+                      true},
+        TDownloadCase{"FinishDialogClosedByItsCloseBox", "lblApp1", true, TOffer::Download, TFinish::CloseBox,
+                      false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, true},
+        TDownloadCase{"DeclinedDoesNothingMore", "lblApp1", true, TOffer::Cancel, TFinish::Continue, false,
+                      "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, false},
+        TDownloadCase{"MissingOnTheSiteDoesNothingMore", "lblApp1", false, TOffer::Download, TFinish::Continue,
+                      false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, false},
+        TDownloadCase{"InstallationsNotCreatableUsesTheMakerFolder", "lblApp1", true, TOffer::Download,
+                      TFinish::Continue, true, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, true},
+        TDownloadCase{"DownloadAllFetchesTheSuite", "lblDownloadAll", true, TOffer::Download, TFinish::Continue,
+                      false, "Tessaly.exe", "Tessaly", IDS_1, true}),
+    [](const testing::TestParamInfo<TDownloadCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(ToolLaunch, ToolStaysGreyUntilAnotherProgramSaysItIsInstalled) {
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus";
+    Publish(QStringLiteral("TessalyVideoJoiner.exe"));
+    ClickAndAnswer(ToolLabel(1), TOffer::Download);
+    ASSERT_EQ(FShell.CallsSettled(1).size(), 1u);
+    EXPECT_FALSE(frmMain->ToolInstalled(1));
+    EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Grey);
+
+    // What the installer does at its end.
+    WriteMachineHive(AppPaths({{1, Tool(1)}}));
+    const int code = QProcess::execute(QStringLiteral("dbus-send"),
+                                       {QStringLiteral("--session"), QStringLiteral("--type=signal"),
+                                        QStringLiteral("/org/kestrelweave/WindowMessages"),
+                                        QStringLiteral("org.kestrelweave.WindowMessages.Broadcast"),
+                                        QStringLiteral("string:KWAPPINSTALLED")});
+    ASSERT_EQ(code, 0);
+    EXPECT_TRUE(WaitFor([] { return frmMain->ToolInstalled(1); }));
+    EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Black);
+}
+
+// ---- Installed tools ----------------------------------------------------------------------
+
+TEST_F(ToolLaunch, BlackToolIsStartedWithoutQuestions) {
+    const QString tool = FShell.MakeProgram(QStringLiteral("TessalySoundRecorder"));
+    WriteMachineHive(AppPaths({{2, tool}}));
+    frmMain->RefreshTools();
+    ASSERT_TRUE(frmMain->ToolInstalled(2));
+
+    const TDialogDriver::TSeen seen = ClickAndAnswer(ToolLabel(2), TOffer::Cancel);
+    EXPECT_EQ(seen.Offers, 0);
+    EXPECT_EQ(FShell.CallsSettled(1), (std::vector<QStringList>{{tool}}));
+}
+
+TEST_F(ToolLaunch, BlackToolRemovedSinceTheRefreshIsStillHandedToTheShell) {
+    const QString tool = Tool(3);
+    WriteMachineHive(AppPaths({{3, tool}}));
+    frmMain->RefreshTools();
+    ASSERT_TRUE(QFile::remove(tool));
+
+    TMessageBoxWatch boxes;
+    boxes.Start();
+    const TDialogDriver::TSeen seen = ClickAndAnswer(ToolLabel(3), TOffer::Cancel);
+    EXPECT_EQ(seen.Offers, 0);
+    // Not a program any more: the desktop's opener gets the path and reports it missing.
+    EXPECT_EQ(FShell.CallsSettled(1), (std::vector<QStringList>{{tool}}));
+    EXPECT_EQ(boxes.Count, 0);
+    EXPECT_EQ(ToolLabel(3)->Font()->TextColor(), Black);
+}
+
+}  // namespace
