@@ -9,8 +9,8 @@
 #include "platform/WindowMessages.h"
 #include "settings/SharedServices.h"
 #include "settings/SiteLinks.h"
-#include "settings/TfrmPreferences.h"
 #include "settings/TRegedit.h"
+#include "settings/TfrmPreferences.h"
 #include "toolkit/Exception.h"
 #include "toolkit/FileVersion.h"
 #include "toolkit/TApplication.h"
@@ -127,8 +127,10 @@ void TfrmMain::OpenTool(int tag) {
         ShellExecuteDefault(FToolPath[i]);
         return;
     }
-    DownloadAndInstall(FToolName[i], FToolName[i] + QLatin1Char(' ') + Translator_frmMain->GetTextById(QStringLiteral("IDS_3")),
-                       FToolUrl[i], FToolFile[i]);
+    DownloadAndInstall(
+        FToolName[i],
+        FToolName[i] + QLatin1Char(' ') + Translator_frmMain->GetTextById(QStringLiteral("IDS_3")),
+        FToolUrl[i], FToolFile[i]);
 }
 
 void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, const QString& url,
@@ -199,7 +201,8 @@ void TfrmMain::lblSupportClick(QObject* /*Sender*/) {
 void TfrmMain::lblPreferencesClick(QObject* /*Sender*/) {
     // Read at every click: an installer may have set them since.
     const QString pathToEditor = FRegRoot->ReadString(QStringLiteral("PathToEditor"), QString());
-    const QString howToTranslateLink = FRegLinks->ReadString(QStringLiteral("HowToTranslateLink"), SiteBaseURL());
+    const QString howToTranslateLink =
+        FRegLinks->ReadString(QStringLiteral("HowToTranslateLink"), SiteBaseURL());
     ShowPreferences(LangDispatcher1, howToTranslateLink, pathToEditor);
 }
 

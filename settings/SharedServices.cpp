@@ -39,8 +39,8 @@ QString EncodeMailLink(const QString& link) {
 }
 
 QString SupportMailLink(const QString& subject) {
-    return EncodeMailLink(QStringLiteral("mailto:") + SupportMailbox() + QStringLiteral("?Subject=") + subject +
-                          QStringLiteral("&body=Hello Kestrelweave Support\n\n\nBest regards"));
+    return EncodeMailLink(QStringLiteral("mailto:") + SupportMailbox() + QStringLiteral("?Subject=") +
+                          subject + QStringLiteral("&body=Hello Kestrelweave Support\n\n\nBest regards"));
 }
 
 void ShellOpen(const QString& target) {

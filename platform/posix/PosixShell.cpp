@@ -48,10 +48,10 @@ void SpawnDetached(const std::vector<QByteArray>& arguments) {
     argv.push_back(nullptr);
 
     struct rlimit limit {};
-    const int highest = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-                                limit.rlim_cur < 65536
-                            ? static_cast<int>(limit.rlim_cur) - 1
-                            : 65535;
+    const int highest =
+        ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < 65536
+            ? static_cast<int>(limit.rlim_cur) - 1
+            : 65535;
 
     const pid_t child = ::fork();
     if (child < 0)

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 
 #include <map>
 #include <set>
@@ -40,6 +41,14 @@ protected:
     QString Tool(int index) const {
         return FFiles.Write(QStringLiteral("tools/%1").arg(QLatin1String(ToolCatalogue[index].Installer)),
                             "MZ");
+    }
+    // What an installer runs at its end; true when the signal was sent.
+    static bool BroadcastAppInstalled() {
+        return QProcess::execute(QStringLiteral("dbus-send"),
+                                 {QStringLiteral("--session"), QStringLiteral("--type=signal"),
+                                  QStringLiteral("/org/kestrelweave/WindowMessages"),
+                                  QStringLiteral("org.kestrelweave.WindowMessages.Broadcast"),
+                                  QStringLiteral("string:KWAPPINSTALLED")}) == 0;
     }
     void ExpectInstalled(const std::set<int>& installed) const {
         for (int i = 0; i < ToolCount; ++i) {

@@ -1,4 +1,5 @@
 #include "tests/app/MainWindowFixture.h"
+#include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
 #include "toolkit/Exception.h"
 
@@ -6,16 +7,6 @@
 #include <QMouseEvent>
 
 namespace {
-
-void Click(QWidget* widget) {
-    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
-    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &release);
-}
 
 struct TLinkCase {
     const char* Name;
@@ -50,7 +41,7 @@ TEST_P(Links, OpenTheirTargets) {
     Create()->Show();
     TLabel* label = Label(QLatin1String(c.Label));
     ASSERT_TRUE(label->isVisible());
-    Click(label);
+    LeftClick(label);
     EXPECT_EQ(FShell.CallsSettled(1), (std::vector<QStringList>{{c.Opened}}));
 }
 
@@ -60,18 +51,23 @@ INSTANTIATE_TEST_SUITE_P(
         TLinkCase{"Site", "lblSite", {}, QStringLiteral("http://www.kestrelweave.com")},
         TLinkCase{"Forums", "lblForums", {}, QStringLiteral("http://www.kestrelweave.com/forums")},
         TLinkCase{"News", "lblNews", {}, QStringLiteral("http://www.kestrelweave.com/news")},
-        TLinkCase{"Newsletter", "lblNewsletter", {}, QStringLiteral("http://www.kestrelweave.com/subscription.htm")},
+        TLinkCase{"Newsletter",
+                  "lblNewsletter",
+                  {},
+                  QStringLiteral("http://www.kestrelweave.com/subscription.htm")},
         TLinkCase{"Freeware", "lblFreeware", {}, QStringLiteral("http://www.kestrelweave.com/freeware.htm")},
         TLinkCase{"Faq", "lblFaq", {}, QStringLiteral("http://www.kestrelweave.com/faq.htm")},
         // Fixed pages never read the configured links.
-        TLinkCase{"SiteIgnoresTheRegistry", "lblSite", QStringLiteral("\"Subscription\"=\"http://x.example\"\r\n"),
+        TLinkCase{"SiteIgnoresTheRegistry", "lblSite",
+                  QStringLiteral("\"Subscription\"=\"http://x.example\"\r\n"),
                   QStringLiteral("http://www.kestrelweave.com")},
         TLinkCase{"SupportMailCarriesTheCaption", "lblSupport", {}, kSupportMail},
         TLinkCase{"SubscriptionConfigured", "lblSubscription",
                   QStringLiteral("\"Subscription\"=\"http://news.example/join?a=1&b=2\"\r\n"),
                   QStringLiteral("http://news.example/join?a=1&b=2")},
         TLinkCase{"SubscriptionDefaultsToTheSite", "lblSubscription",
-                  QStringLiteral("\"Converter\"=\"http://x.example\"\r\n"), QStringLiteral("http://www.kestrelweave.com")}),
+                  QStringLiteral("\"Converter\"=\"http://x.example\"\r\n"),
+                  QStringLiteral("http://www.kestrelweave.com")}),
     [](const testing::TestParamInfo<TLinkCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace

@@ -297,13 +297,7 @@ TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
     ASSERT_FALSE(frmMain->ToolInstalled(19));
     WriteMachineHive(AppPaths({{19, Tool(19)}}));
     QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
-    // Exactly what an installer runs.
-    const int code = QProcess::execute(QStringLiteral("dbus-send"),
-                                       {QStringLiteral("--session"), QStringLiteral("--type=signal"),
-                                        QStringLiteral("/org/kestrelweave/WindowMessages"),
-                                        QStringLiteral("org.kestrelweave.WindowMessages.Broadcast"),
-                                        QStringLiteral("string:KWAPPINSTALLED")});
-    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(BroadcastAppInstalled());
     ASSERT_TRUE(WaitFor([&] { return refreshed.count() > 0; }));
     EXPECT_TRUE(frmMain->ToolInstalled(19));
     EXPECT_EQ(ToolLabel(19)->Font()->TextColor(), Black);

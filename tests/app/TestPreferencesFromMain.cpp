@@ -2,6 +2,7 @@
 #include "i18n/TLangDispatcher.h"
 #include "settings/TfrmPreferences.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
 #include "tests/support/TSibGenerator.h"
 #include "toolkit/TButton.h"
@@ -20,16 +21,6 @@ using namespace tk;
 
 namespace {
 
-void Click(QWidget* widget) {
-    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
-    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &release);
-}
-
 template <typename T>
 T* In(TForm* form, const char* name) {
     return form ? qobject_cast<T*>(form->FindComponent(QLatin1String(name))) : nullptr;
@@ -47,7 +38,7 @@ void WithPreferences(const std::function<void(TfrmPreferences*)>& whileShown) {
         if (frmPreferences)
             frmPreferences->SetModalResult(mrCancel);
     });
-    Click(In<TLabel>(frmMain, "lblPreferences"));
+    LeftClick(In<TLabel>(frmMain, "lblPreferences"));
     EXPECT_TRUE(ran);
     EXPECT_EQ(frmPreferences, nullptr);
 }
@@ -68,8 +59,8 @@ TEST_F(PreferencesFromMain, RegistryValuesAreReadAtEveryClick) {
                              .arg(editor, guide));
     };
     auto followBothLinks = [](TfrmPreferences* dialog) {
-        Click(In<TLabel>(dialog, "lblStep1Desc"));
-        Click(In<TLabel>(dialog, "lblTranslateGuide"));
+        LeftClick(In<TLabel>(dialog, "lblStep1Desc"));
+        LeftClick(In<TLabel>(dialog, "lblTranslateGuide"));
     };
     Create()->Show();
     configure(editorA, QStringLiteral("http://guide.example/a"));
@@ -79,7 +70,9 @@ TEST_F(PreferencesFromMain, RegistryValuesAreReadAtEveryClick) {
 
     std::vector<QStringList> calls = FShell.CallsSettled(4);
     std::sort(calls.begin(), calls.end());
-    std::vector<QStringList> expected{{editorA}, {editorB}, {QStringLiteral("http://guide.example/a")},
+    std::vector<QStringList> expected{{editorA},
+                                      {editorB},
+                                      {QStringLiteral("http://guide.example/a")},
                                       {QStringLiteral("http://guide.example/b")}};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(calls, expected);
@@ -89,7 +82,7 @@ TEST_F(PreferencesFromMain, WithoutAnEditorTheFirstStepOpensNothingAndSaysNothin
     Create()->Show();
     TMessageBoxWatch boxes;
     boxes.Start();
-    WithPreferences([](TfrmPreferences* dialog) { Click(In<TLabel>(dialog, "lblStep1Desc")); });
+    WithPreferences([](TfrmPreferences* dialog) { LeftClick(In<TLabel>(dialog, "lblStep1Desc")); });
     EXPECT_TRUE(FShell.CallsSettled().empty());
     EXPECT_EQ(boxes.Count, 0);
 }
@@ -98,12 +91,12 @@ TEST_F(PreferencesFromMain, SupportMailCarriesTheVersionLabel) {
     Create()->Show();
     WithPreferences([](TfrmPreferences* dialog) {
         In<TPageControl>(dialog, "PageControl1")->SetActivePageIndex(2);
-        Click(In<TLabel>(dialog, "lblSupport"));
+        LeftClick(In<TLabel>(dialog, "lblSupport"));
     });
-    EXPECT_EQ(FShell.CallsSettled(1),
-              (std::vector<QStringList>{{QStringLiteral("mailto:support@kestrelweave.com?Subject=Tessaly%20Manager%20v%"
-                                                        "200.0.0.0&body=Hello%20Kestrelweave%20Support%0d%0a%0d%0a%"
-                                                        "0d%0aBest%20regards")}}));
+    EXPECT_EQ(FShell.CallsSettled(1), (std::vector<QStringList>{{QStringLiteral(
+                                          "mailto:support@kestrelweave.com?Subject=Tessaly%20Manager%20v%"
+                                          "200.0.0.0&body=Hello%20Kestrelweave%20Support%0d%0a%0d%0a%"
+                                          "0d%0aBest%20regards")}}));
 }
 
 // ---- Switching the language -------------------------------------------------------------
@@ -116,16 +109,20 @@ QByteArray TwoLanguageFile() {
     main.Captions(QStringLiteral("lblSite"), {QStringLiteral("Our site"), QStringLiteral("Unsere Seite")});
     file.Windows.append(main);
     TSibWindow preferences(QStringLiteral("TfrmPreferences"));
-    preferences.Captions(QStringLiteral("TfrmPreferences"), {QStringLiteral("Preferences"), QStringLiteral("Einstellungen")})
+    preferences
+        .Captions(QStringLiteral("TfrmPreferences"),
+                  {QStringLiteral("Preferences"), QStringLiteral("Einstellungen")})
         .Captions(QStringLiteral("Label1"),
                   {QStringLiteral("Select your language:"), QStringLiteral("Wählen Sie Ihre Sprache:")})
-        .Captions(QStringLiteral("lblStep1"), {QStringLiteral("Step 1:"), QStringLiteral("Schritt Nummer 1:")})
+        .Captions(QStringLiteral("lblStep1"),
+                  {QStringLiteral("Step 1:"), QStringLiteral("Schritt Nummer 1:")})
         .Captions(QStringLiteral("lblStep6"), {QStringLiteral("Step 6:"), QStringLiteral("Schritt 6:")});
     file.Windows.append(preferences);
     TSibWindow finish(QStringLiteral("TfrmFinishDownload"));
     finish.ComponentName = QStringLiteral("Translator_frmFinishDownload");
-    finish.Captions(QStringLiteral("TfrmFinishDownload"),
-                    {QStringLiteral("Thank you for downloading!"), QStringLiteral("Danke fürs Herunterladen!")})
+    finish
+        .Captions(QStringLiteral("TfrmFinishDownload"),
+                  {QStringLiteral("Thank you for downloading!"), QStringLiteral("Danke fürs Herunterladen!")})
         .Captions(QStringLiteral("btnDownload"), {QStringLiteral("Continue"), QStringLiteral("Weiter")});
     file.Windows.append(finish);
     return TSibGenerator::File(file);
@@ -149,14 +146,17 @@ TEST_F(PreferencesFromMain, PickedLanguageReachesEveryWindowAndTheNextStart) {
         EXPECT_EQ(dialog->Caption(), QStringLiteral("Einstellungen"));
         EXPECT_EQ(In<TLabel>(dialog, "Label1")->Caption(), QStringLiteral("Wählen Sie Ihre Sprache:"));
         for (int n = 1; n <= 6; ++n) {
-            const TLabel* step = In<TLabel>(dialog, QByteArray("lblStep" + QByteArray::number(n)).constData());
-            const TLabel* desc = In<TLabel>(dialog, QByteArray("lblStep" + QByteArray::number(n) + "Desc").constData());
+            const TLabel* step =
+                In<TLabel>(dialog, QByteArray("lblStep" + QByteArray::number(n)).constData());
+            const TLabel* desc =
+                In<TLabel>(dialog, QByteArray("lblStep" + QByteArray::number(n) + "Desc").constData());
             EXPECT_EQ(desc->Left(), step->Left() + step->Width() + 3) << "step " << n;
         }
     });
 
     // The next opening lists the same languages with the new one selected.
-    WithPreferences([](TfrmPreferences* dialog) { EXPECT_EQ(In<TComboBox>(dialog, "cmbLanguage")->ItemIndex(), 1); });
+    WithPreferences(
+        [](TfrmPreferences* dialog) { EXPECT_EQ(In<TComboBox>(dialog, "cmbLanguage")->ItemIndex(), 1); });
 
     // A dialog opened afterwards follows too.
     QString finishCaption, continueCaption;

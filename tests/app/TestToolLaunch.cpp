@@ -1,6 +1,7 @@
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TButton.h"
@@ -25,25 +26,9 @@ const QString IDS_3 =
     QStringLiteral("is not installed on your computer. Do you want to download and install it now?");
 const QString IDS_1 = QStringLiteral("Download all freeware at once. One installation for all programs!");
 
-// A left click as the window system delivers it.
-void Click(QWidget* widget, bool posted) {
-    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
-    auto press = std::make_unique<QMouseEvent>(QEvent::MouseButtonPress, at, widget->mapToGlobal(at),
-                                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    auto release = std::make_unique<QMouseEvent>(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at),
-                                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    if (posted) {
-        QApplication::postEvent(widget, press.release());
-        QApplication::postEvent(widget, release.release());
-    } else {
-        QApplication::sendEvent(widget, press.get());
-        QApplication::sendEvent(widget, release.get());
-    }
-}
-
 void ClickButton(TForm* form, const char* name) {
     if (auto* button = qobject_cast<TButton*>(form->FindComponent(QLatin1String(name))))
-        Click(button->Button(), true);
+        LeftClick(button->Button(), TDelivery::Posted);
 }
 
 enum class TOffer { Download, Cancel };
@@ -65,7 +50,8 @@ public:
             // A dialog that is never answered would block the test: end it instead.
             if (FDeadline.hasExpired()) {
                 for (QWidget* window : QApplication::topLevelWidgets())
-                    if (auto* form = qobject_cast<TForm*>(window); form && form != frmMain && form->isVisible())
+                    if (auto* form = qobject_cast<TForm*>(window);
+                        form && form != frmMain && form->isVisible())
                         form->SetModalResult(mrCancel);
                 return;
             }
@@ -73,8 +59,9 @@ public:
                 FOffer = frmDownload;
                 ++FSeen.Offers;
                 FSeen.Title = frmDownload->Caption();
-                FSeen.Question = qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")))
-                                     ->Caption();
+                FSeen.Question =
+                    qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")))
+                        ->Caption();
                 FSeen.MainDisabled = !frmMain->isEnabled();
                 ClickButton(frmDownload, offer == TOffer::Download ? "btnDownload" : "btnCancel");
             }
@@ -132,7 +119,7 @@ protected:
 
     TDialogDriver::TSeen ClickAndAnswer(TLabel* label, TOffer offer, TFinish finish = TFinish::Continue) {
         TDialogDriver driver(offer, finish, FShell);
-        Click(label, false);
+        LeftClick(label);
         return driver.Seen();
     }
 
@@ -166,7 +153,8 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
     const QByteArray body = c.Published ? Publish(installer) : QByteArray();
     if (c.InstallationsBlocked)
         FHome.Write(QStringLiteral("Kestrelweave/Installations"), "in the way");
-    const QString folder = c.InstallationsBlocked ? FHome.FilePath(QStringLiteral("Kestrelweave/")) : Installations();
+    const QString folder =
+        c.InstallationsBlocked ? FHome.FilePath(QStringLiteral("Kestrelweave/")) : Installations();
     const QString target = folder + installer;
 
     const TDialogDriver::TSeen seen = ClickAndAnswer(Label(QLatin1String(c.Label)), c.Offer, c.Finish);
@@ -189,28 +177,31 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
     }
     EXPECT_TRUE(frmMain->isEnabled());
     for (QWidget* window : QApplication::topLevelWidgets())
-        EXPECT_TRUE(window == frmMain || !window->isVisible()) << "left open: " << window->metaObject()->className();
+        EXPECT_TRUE(window == frmMain || !window->isVisible())
+            << "left open: " << window->metaObject()->className();
 }
 
 const QString kTrimmerQuestion = QStringLiteral("Tessaly Audio Trimmer ") + IDS_3;
 
 INSTANTIATE_TEST_SUITE_P(
     Clicks, Downloads,
-    testing::Values(
-        TDownloadCase{"GreyToolIsDownloadedAndItsInstallerOpened", "lblApp1", true, TOffer::Download,
-                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion,
-                      true},
-        TDownloadCase{"FinishDialogClosedByItsCloseBox", "lblApp1", true, TOffer::Download, TFinish::CloseBox,
-                      false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, true},
-        TDownloadCase{"DeclinedDoesNothingMore", "lblApp1", true, TOffer::Cancel, TFinish::Continue, false,
-                      "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, false},
-        TDownloadCase{"MissingOnTheSiteDoesNothingMore", "lblApp1", false, TOffer::Download, TFinish::Continue,
-                      false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, false},
-        TDownloadCase{"InstallationsNotCreatableUsesTheMakerFolder", "lblApp1", true, TOffer::Download,
-                      TFinish::Continue, true, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
-                      kTrimmerQuestion, true},
-        TDownloadCase{"DownloadAllFetchesTheSuite", "lblDownloadAll", true, TOffer::Download, TFinish::Continue,
-                      false, "Tessaly.exe", "Tessaly", IDS_1, true}),
+    testing::Values(TDownloadCase{"GreyToolIsDownloadedAndItsInstallerOpened", "lblApp1", true,
+                                  TOffer::Download, TFinish::Continue, false, "TessalyAudioTrimmer.exe",
+                                  "Tessaly Audio Trimmer", kTrimmerQuestion, true},
+                    TDownloadCase{"FinishDialogClosedByItsCloseBox", "lblApp1", true, TOffer::Download,
+                                  TFinish::CloseBox, false, "TessalyAudioTrimmer.exe",
+                                  "Tessaly Audio Trimmer", kTrimmerQuestion, true},
+                    TDownloadCase{"DeclinedDoesNothingMore", "lblApp1", true, TOffer::Cancel,
+                                  TFinish::Continue, false, "TessalyAudioTrimmer.exe",
+                                  "Tessaly Audio Trimmer", kTrimmerQuestion, false},
+                    TDownloadCase{"MissingOnTheSiteDoesNothingMore", "lblApp1", false, TOffer::Download,
+                                  TFinish::Continue, false, "TessalyAudioTrimmer.exe",
+                                  "Tessaly Audio Trimmer", kTrimmerQuestion, false},
+                    TDownloadCase{"InstallationsNotCreatableUsesTheMakerFolder", "lblApp1", true,
+                                  TOffer::Download, TFinish::Continue, true, "TessalyAudioTrimmer.exe",
+                                  "Tessaly Audio Trimmer", kTrimmerQuestion, true},
+                    TDownloadCase{"DownloadAllFetchesTheSuite", "lblDownloadAll", true, TOffer::Download,
+                                  TFinish::Continue, false, "Tessaly.exe", "Tessaly", IDS_1, true}),
     [](const testing::TestParamInfo<TDownloadCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(ToolLaunch, ToolStaysGreyUntilAnotherProgramSaysItIsInstalled) {
@@ -222,14 +213,8 @@ TEST_F(ToolLaunch, ToolStaysGreyUntilAnotherProgramSaysItIsInstalled) {
     EXPECT_FALSE(frmMain->ToolInstalled(1));
     EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Grey);
 
-    // What the installer does at its end.
     WriteMachineHive(AppPaths({{1, Tool(1)}}));
-    const int code = QProcess::execute(QStringLiteral("dbus-send"),
-                                       {QStringLiteral("--session"), QStringLiteral("--type=signal"),
-                                        QStringLiteral("/org/kestrelweave/WindowMessages"),
-                                        QStringLiteral("org.kestrelweave.WindowMessages.Broadcast"),
-                                        QStringLiteral("string:KWAPPINSTALLED")});
-    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(BroadcastAppInstalled());
     EXPECT_TRUE(WaitFor([] { return frmMain->ToolInstalled(1); }));
     EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Black);
 }

@@ -1,5 +1,6 @@
 #include "download/TfrmDownload.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/Input.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
@@ -38,24 +39,12 @@ TButton* Button(const char* name) {
 }
 
 void Click(TButton* button) {
-    QPushButton* push = button->Button();
-    const QPointF at(push->width() / 2.0, push->height() / 2.0);
-    QMouseEvent press(QEvent::MouseButtonPress, at, push->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, push->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(push, &press);
-    QApplication::sendEvent(push, &release);
+    LeftClick(button->Button());
 }
 
 // A click as the window system queues it: handled at the next processing of messages.
 void PostClick(TButton* button) {
-    QPushButton* push = button->Button();
-    const QPointF at(push->width() / 2.0, push->height() / 2.0);
-    QApplication::postEvent(push, new QMouseEvent(QEvent::MouseButtonPress, at, push->mapToGlobal(at),
-                                                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
-    QApplication::postEvent(push, new QMouseEvent(QEvent::MouseButtonRelease, at, push->mapToGlobal(at),
-                                                  Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    LeftClick(button->Button(), TDelivery::Posted);
 }
 
 // A key as the user types it: to the focused control, which passes on what it does not use.
@@ -156,22 +145,8 @@ protected:
     // Shows the dialog as the main window does; `whileShown` runs once it is up
     // and active, as it is when the user gets to it.
     int Show(const QString& url, const QString& fileName, const std::function<void()>& whileShown) {
-        QTimer::singleShot(0, qApp, [&] {
-            EXPECT_NE(frmDownload, nullptr);
-            if (!frmDownload)
-                return;
-            EXPECT_TRUE(WaitFor([] { return frmDownload->isActiveWindow(); }));
-            whileShown();
-        });
-        // Ends a dialog that would otherwise never close, so that the test fails instead.
-        QTimer safety;
-        safety.setSingleShot(true);
-        QObject::connect(&safety, &QTimer::timeout, [] {
-            if (frmDownload)
-                frmDownload->SetModalResult(99);
-        });
-        safety.start(120000);
-        const int result = ShowDownloadDialog(Title, Question, url, fileName);
+        const int result = RunModal([] { return frmDownload; }, whileShown,
+                                    [&] { return ShowDownloadDialog(Title, Question, url, fileName); });
         EXPECT_EQ(frmDownload, nullptr) << "freed before the result is returned";
         return result;
     }

@@ -2,6 +2,7 @@
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
 #include "tests/support/TSibGenerator.h"
 #include "toolkit/TApplication.h"
@@ -35,14 +36,7 @@ T* Part(const TForm* form, const char* name) {
 // A left click in the middle of a control; a button takes it on its push button.
 void Click(TControl* control) {
     auto* button = qobject_cast<TButton*>(control);
-    QWidget* target = button ? static_cast<QWidget*>(button->Button()) : control;
-    const QPointF at(target->width() / 2.0, target->height() / 2.0);
-    QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QApplication::sendEvent(target, &release);
+    LeftClick(button ? static_cast<QWidget*>(button->Button()) : control);
 }
 
 class FinishDownloadDialog : public TAppFixture {

@@ -46,10 +46,12 @@ QString Program(const TShellRecorder& shell) {
 INSTANTIATE_TEST_SUITE_P(
     Targets, ShellCases,
     testing::Values(
-        TShellCase{"ProgramWithArguments", Program,
+        TShellCase{"ProgramWithArguments",
+                   Program,
                    {QStringLiteral("/tmp/My Setup.exe"), QStringLiteral("; rm -rf $HOME"), QString()},
                    [](const TShellRecorder& s) {
-                       return QStringList{s.Folder() + QStringLiteral("/tool"), QStringLiteral("/tmp/My Setup.exe"),
+                       return QStringList{s.Folder() + QStringLiteral("/tool"),
+                                          QStringLiteral("/tmp/My Setup.exe"),
                                           QStringLiteral("; rm -rf $HOME"), QString()};
                    }},
         TShellCase{"ProgramFoundOnPath",
@@ -61,15 +63,18 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const TShellRecorder& s) {
                        return QStringList{s.Folder() + QStringLiteral("/kw-editor"), QStringLiteral("x")};
                    }},
-        TShellCase{"WebAddress", [](const TShellRecorder&) { return QStringLiteral("http://www.kestrelweave.com"); },
-                   {QStringLiteral("ignored")},
-                   [](const TShellRecorder&) { return QStringList{QStringLiteral("http://www.kestrelweave.com")}; }},
-        TShellCase{"MailLink",
-                   [](const TShellRecorder&) { return QStringLiteral("mailto:a@b.example?Subject=x%20y&body=z"); },
-                   {},
-                   [](const TShellRecorder&) {
-                       return QStringList{QStringLiteral("mailto:a@b.example?Subject=x%20y&body=z")};
-                   }},
+        TShellCase{
+            "WebAddress",
+            [](const TShellRecorder&) { return QStringLiteral("http://www.kestrelweave.com"); },
+            {QStringLiteral("ignored")},
+            [](const TShellRecorder&) { return QStringList{QStringLiteral("http://www.kestrelweave.com")}; }},
+        TShellCase{
+            "MailLink",
+            [](const TShellRecorder&) { return QStringLiteral("mailto:a@b.example?Subject=x%20y&body=z"); },
+            {},
+            [](const TShellRecorder&) {
+                return QStringList{QStringLiteral("mailto:a@b.example?Subject=x%20y&body=z")};
+            }},
         TShellCase{"DocumentWithoutExecuteRight",
                    [](const TShellRecorder& s) {
                        const QString path = s.Folder() + QStringLiteral("/Setup $(id).exe");
@@ -78,10 +83,16 @@ INSTANTIATE_TEST_SUITE_P(
                        return path;
                    },
                    {QStringLiteral("ignored")},
-                   [](const TShellRecorder& s) { return QStringList{s.Folder() + QStringLiteral("/Setup $(id).exe")}; }},
-        TShellCase{"FolderGoesToTheOpener", [](const TShellRecorder& s) { return s.Folder(); }, {},
+                   [](const TShellRecorder& s) {
+                       return QStringList{s.Folder() + QStringLiteral("/Setup $(id).exe")};
+                   }},
+        TShellCase{"FolderGoesToTheOpener",
+                   [](const TShellRecorder& s) { return s.Folder(); },
+                   {},
                    [](const TShellRecorder& s) { return QStringList{s.Folder()}; }},
-        TShellCase{"EmptyTargetDoesNothing", [](const TShellRecorder&) { return QString(); }, {},
+        TShellCase{"EmptyTargetDoesNothing",
+                   [](const TShellRecorder&) { return QString(); },
+                   {},
                    [](const TShellRecorder&) { return QStringList(); }}),
     [](const testing::TestParamInfo<TShellCase>& info) { return std::string(info.param.Name); });
 
@@ -92,10 +103,11 @@ TEST_F(ShellTest, StartedProgramIsDetachedAndInheritsNoFiles) {
     const QString log = FShell.Folder() + QStringLiteral("/probe.log");
     QFile script(probe);
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\n"
-                 "if [ -e /proc/$$/fd/57 ]; then s=open; else s=closed; fi\n"
-                 "echo \"$s $PPID\" > \"$0.tmp\" && mv \"$0.tmp\" '" +
-                 QFile::encodeName(log) + "'\n");
+    script.write(
+        "#!/bin/sh\n"
+        "if [ -e /proc/$$/fd/57 ]; then s=open; else s=closed; fi\n"
+        "echo \"$s $PPID\" > \"$0.tmp\" && mv \"$0.tmp\" '" +
+        QFile::encodeName(log) + "'\n");
     script.close();
     QFile::setPermissions(probe, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 

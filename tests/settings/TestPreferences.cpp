@@ -3,6 +3,7 @@
 #include "settings/SiteLinks.h"
 #include "settings/TfrmPreferences.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
 #include "tests/support/TSibGenerator.h"
 #include "toolkit/TApplication.h"
@@ -42,19 +43,8 @@ TComboBox* Languages() {
     return Part<TComboBox>("cmbLanguage");
 }
 
-void Click(QWidget* widget, QPoint at = QPoint(-1, -1)) {
-    if (at == QPoint(-1, -1))
-        at = widget->rect().center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &release);
-}
-
 void ShowPage(const char* name) {
-    Click(Pages(), Pages()->TabRect(Part<TTabSheet>(name)).center());
+    LeftClickAt(Pages(), Pages()->TabRect(Part<TTabSheet>(name)).center());
 }
 
 // A key as the user types it, to the focused control.
@@ -99,22 +89,8 @@ protected:
     // Opens the dialog as the main window does; `whileShown` runs once it is up.
     int Show(const std::function<void()>& whileShown, const QString& guide = QString(),
              const QString& editor = QString()) {
-        QTimer::singleShot(0, qApp, [&] {
-            EXPECT_NE(frmPreferences, nullptr);
-            if (!frmPreferences)
-                return;
-            EXPECT_TRUE(WaitFor([] { return frmPreferences->isActiveWindow(); }));
-            whileShown();
-        });
-        // Ends a dialog that would otherwise never close, so that the test fails instead.
-        QTimer safety;
-        safety.setSingleShot(true);
-        QObject::connect(&safety, &QTimer::timeout, [] {
-            if (frmPreferences)
-                frmPreferences->SetModalResult(99);
-        });
-        safety.start(120000);
-        const int result = ShowPreferences(FDispatcher, guide, editor);
+        const int result = RunModal([] { return frmPreferences; }, whileShown,
+                                    [&] { return ShowPreferences(FDispatcher, guide, editor); });
         EXPECT_EQ(frmPreferences, nullptr) << "freed before the result is returned";
         return result;
     }
@@ -324,7 +300,7 @@ void KeyInTheList(Qt::Key key) {
 }
 
 const TCloseRow kCloses[] = {
-    {"CloseButton", [] { Click(Part<TButton>("btnClose")->Button()); }},
+    {"CloseButton", [] { LeftClick(Part<TButton>("btnClose")->Button()); }},
     {"Escape", [] { Key(Qt::Key_Escape); }},
     {"EscapeInTheLanguageList", [] { KeyInTheList(Qt::Key_Escape); }},
     {"EnterClicksTheDefaultButton", [] { Key(Qt::Key_Return); }},
@@ -394,7 +370,7 @@ TEST_P(PreferencesLinks, OpenTheirTargetsAndTheWindowStays) {
         [&] {
             ShowPage(row.Page);
             ASSERT_TRUE(Label(row.Label)->isVisible());
-            Click(Label(row.Label));
+            LeftClick(Label(row.Label));
             EXPECT_EQ(frmPreferences->ModalResult(), mrNone);
             frmPreferences->Close();
         },
@@ -410,7 +386,7 @@ TEST_F(Preferences, WithoutAnEditorPathTheFirstStepStartsNothingAndSaysNothing) 
     TShellRecorder shell;
     TBoxWatch boxes;
     Show([] {
-        Click(Label("lblStep1Desc"));
+        LeftClick(Label("lblStep1Desc"));
         frmPreferences->Close();
     });
     EXPECT_TRUE(shell.CallsSettled().empty());
@@ -425,7 +401,7 @@ TEST_F(Preferences, ASubscriptionValueOfTheWrongTypeIsReportedAndOpensNothing) {
     TBoxWatch boxes;
     Show([&] {
         ShowPage("tsSubscription");
-        Click(Label("lblLinkSubscription"));
+        LeftClick(Label("lblLinkSubscription"));
         EXPECT_TRUE(WaitFor([&] { return boxes.Count == 1; }));
         EXPECT_EQ(frmPreferences->ModalResult(), mrNone) << "the window stays open";
         frmPreferences->Close();

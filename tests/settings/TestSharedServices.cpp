@@ -86,8 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         TMakerCase{"Writable", [](const TTempFolder& f) { return f.Path(); }, Maker},
         TMakerCase{"TrailingSlash", [](const TTempFolder& f) { return f.Path() + QLatin1Char('/'); }, Maker},
-        TMakerCase{"MissingHomeIsCreated", [](const TTempFolder& f) { return f.FilePath(QStringLiteral("gone/home")); },
-                   Maker},
+        TMakerCase{"MissingHomeIsCreated",
+                   [](const TTempFolder& f) { return f.FilePath(QStringLiteral("gone/home")); }, Maker},
         TMakerCase{"ReadOnlyHome",
                    [](const TTempFolder& f) {
                        QFile::setPermissions(f.Path(), QFile::ReadOwner | QFile::ExeOwner);
@@ -129,18 +129,20 @@ TEST_P(OpenNamedLinkCases, OpensTheValueReadAfresh) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, OpenNamedLinkCases,
-    testing::Values(
-        TLinkCase{"Configured", QStringLiteral("\"Subscription\"=\"http://news.example/join\"\n"),
-                  {QStringLiteral("http://news.example/join")}},
-        TLinkCase{"MissingValue", QStringLiteral("\"Converter\"=\"http://x.example\"\n"),
-                  {QStringLiteral("http://www.kestrelweave.com")}},
-        TLinkCase{"MissingKey", QString(), {QStringLiteral("http://www.kestrelweave.com")}},
-        TLinkCase{"EmptyValueOpensNothing", QStringLiteral("\"Subscription\"=\"\"\n"), {}}),
+    testing::Values(TLinkCase{"Configured",
+                              QStringLiteral("\"Subscription\"=\"http://news.example/join\"\n"),
+                              {QStringLiteral("http://news.example/join")}},
+                    TLinkCase{"MissingValue",
+                              QStringLiteral("\"Converter\"=\"http://x.example\"\n"),
+                              {QStringLiteral("http://www.kestrelweave.com")}},
+                    TLinkCase{"MissingKey", QString(), {QStringLiteral("http://www.kestrelweave.com")}},
+                    TLinkCase{"EmptyValueOpensNothing", QStringLiteral("\"Subscription\"=\"\"\n"), {}}),
     [](const testing::TestParamInfo<TLinkCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(OpenNamedLinkTest, WrongTypeRaisesAndOpensNothing) {
-    WriteMachineHive(QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\n"
-                                    "\"Subscription\"=dword:00000001\n"));
+    WriteMachineHive(
+        QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\n"
+                       "\"Subscription\"=dword:00000001\n"));
     EXPECT_THROW(OpenNamedLink(QStringLiteral("Subscription")), ERegistryException);
     EXPECT_TRUE(FShell.CallsSettled().empty());
 }

@@ -1,6 +1,7 @@
 #include "tests/support/AppFixture.h"
 
 #include "toolkit/TApplication.h"
+#include "toolkit/TForm.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -39,6 +40,25 @@ bool WaitFor(const std::function<bool()>& condition, int seconds) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+int RunModal(const std::function<TForm*()>& dialog, const std::function<void()>& whileShown,
+             const std::function<int()>& show) {
+    QTimer::singleShot(0, qApp, [&] {
+        EXPECT_NE(dialog(), nullptr);
+        if (!dialog())
+            return;
+        EXPECT_TRUE(WaitFor([&] { return dialog()->isActiveWindow(); }));
+        whileShown();
+    });
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [&] {
+        if (TForm* form = dialog())
+            form->SetModalResult(99);
+    });
+    safety.start(120000);
+    return show();
 }
 
 void TMessageBoxWatch::Start() {

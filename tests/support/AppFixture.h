@@ -11,6 +11,7 @@
 #include <memory>
 
 class TApplication;
+class TForm;
 
 // A registry of its own (both hives in a temporary folder) and an application
 // object, as the program sets it up before it creates its main window.
@@ -33,6 +34,13 @@ protected:
 // Runs the event loop until `condition` holds or `seconds` pass; the caller
 // asserts on the condition, so a slow machine only waits longer.
 bool WaitFor(const std::function<bool()>& condition, int seconds = 20);
+
+// Runs `show`, which shows a modal dialog and returns its result; `whileShown`
+// runs once `dialog()` is up and active, as it is when the user gets to it. A
+// dialog still open after two minutes is ended with 99, so a test fails instead
+// of hanging.
+int RunModal(const std::function<TForm*()>& dialog, const std::function<void()>& whileShown,
+             const std::function<int()>& show);
 
 // Closes the next message box that appears, keeping its title, text and icon.
 // Watches from Start until a box was closed or the watch goes out of scope.

@@ -21,8 +21,8 @@ struct TRecordedRequest {
 class TTestHttpServer {
 public:
     struct TOptions {
-        bool Tls = false;  // https with a self-signed certificate for 127.0.0.1
-        quint16 Port = 0;  // 0: any free port
+        bool Tls = false;   // https with a self-signed certificate for 127.0.0.1
+        quint16 Port = 0;   // 0: any free port
         QString Downloads;  // served under /download/ when set
     };
 

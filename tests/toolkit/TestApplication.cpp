@@ -1,4 +1,5 @@
 #include "tests/support/AppFixture.h"
+#include "tests/support/Input.h"
 #include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TApplicationEvents.h"
@@ -94,18 +95,7 @@ std::unique_ptr<TfrmAppTest> NewForm(const QString& name, bool withComponents) {
 }
 
 void SendClick(QWidget* widget, bool post = false) {
-    const QPointF at(2, 2);
-    auto press = std::make_unique<QMouseEvent>(QEvent::MouseButtonPress, at, widget->mapToGlobal(at),
-                                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    auto release = std::make_unique<QMouseEvent>(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at),
-                                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    if (post) {
-        QApplication::postEvent(widget, press.release());
-        QApplication::postEvent(widget, release.release());
-    } else {
-        QApplication::sendEvent(widget, press.get());
-        QApplication::sendEvent(widget, release.get());
-    }
+    LeftClickAt(widget, QPointF(2, 2), post ? TDelivery::Posted : TDelivery::Sent);
 }
 
 class Application : public TAppFixture {

@@ -1,4 +1,5 @@
 #include "tests/support/AppFixture.h"
+#include "tests/support/Input.h"
 #include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
@@ -97,16 +98,6 @@ std::unique_ptr<TfrmControlsTest> NewForm(const QByteArray& description) {
     return form;
 }
 
-void Click(QWidget* widget) {
-    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
-    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &release);
-}
-
 // A key as the user types it: to the focused control, which passes on what it
 // does not use.
 void Key(TForm* form, int key) {
@@ -173,15 +164,15 @@ struct TKeyRow {
 const TKeyRow kKeys[] = {
     {"MouseClickSetsTheModalResultBeforeOnClick",
      nullptr,
-     [](TfrmControlsTest& f) { Click(f.Get<TButton>("btnOk")->Button()); },
+     [](TfrmControlsTest& f) { LeftClick(f.Get<TButton>("btnOk")->Button()); },
      {QStringLiteral("btnOk 1")}},
     {"ButtonWithoutModalResultLeavesItAlone",
      nullptr,
-     [](TfrmControlsTest& f) { Click(f.Get<TButton>("btnNo")->Button()); },
+     [](TfrmControlsTest& f) { LeftClick(f.Get<TButton>("btnNo")->Button()); },
      {QStringLiteral("btnNo 0")}},
     {"DisabledButtonIgnoresTheMouse",
      [](TfrmControlsTest& f) { f.Get<TButton>("btnOk")->SetEnabled(false); },
-     [](TfrmControlsTest& f) { Click(f.Get<TButton>("btnOk")->Button()); },
+     [](TfrmControlsTest& f) { LeftClick(f.Get<TButton>("btnOk")->Button()); },
      {}},
     {"EnterWithoutFocusClicksTheDefaultButton",
      [](TfrmControlsTest& f) {
@@ -256,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ControlsKeys, testing::ValuesIn(kKeys),
 
 TEST_F(Controls, ButtonWithAModalResultEndsTheModalLoop) {
     auto form = NewForm(kButtons);
-    QTimer::singleShot(0, form.get(), [&] { Click(form->Get<TButton>("btnOk")->Button()); });
+    QTimer::singleShot(0, form.get(), [&] { LeftClick(form->Get<TButton>("btnOk")->Button()); });
     // Ends a loop that would otherwise never end, so that the test fails instead.
     QTimer::singleShot(60000, form.get(), [&] { form->SetModalResult(99); });
     EXPECT_EQ(form->ShowModal(), mrOk);

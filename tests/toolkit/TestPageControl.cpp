@@ -1,4 +1,5 @@
 #include "tests/support/AppFixture.h"
+#include "tests/support/Input.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TComboBox.h"
 #include "toolkit/TForm.h"
@@ -103,15 +104,6 @@ bool HaveTahoma() {
     return QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"));
 }
 
-void Click(QWidget* widget, const QPoint& at) {
-    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &release);
-}
-
 class PageControl : public TAppFixture {
 protected:
     void SetUp() override {
@@ -178,13 +170,13 @@ TEST_F(PageControl, TabsShowTheSheetsCaptions) {
 }
 
 TEST_F(PageControl, ClickingATabShowsOnlyItsPage) {
-    Click(Pages, Pages->TabRect(Sheet("tsOne")).center());
+    LeftClickAt(Pages, Pages->TabRect(Sheet("tsOne")).center());
     EXPECT_EQ(Shown(), QStringList{QStringLiteral("tsOne")});
     EXPECT_TRUE(Combo->isVisible());
-    Click(Pages, Pages->TabRect(Sheet("tsThree")).center());
+    LeftClickAt(Pages, Pages->TabRect(Sheet("tsThree")).center());
     EXPECT_EQ(Shown(), QStringList{QStringLiteral("tsThree")});
     EXPECT_FALSE(Combo->isVisible()) << "controls of a hidden page are hidden with it";
-    Click(Pages, Pages->TabRect(Sheet("tsThree")).center());
+    LeftClickAt(Pages, Pages->TabRect(Sheet("tsThree")).center());
     Pages->SetActivePageIndex(0);
     EXPECT_EQ(Shown(), QStringList{QStringLiteral("tsOne")});
     EXPECT_EQ(FForm->Log, (QStringList{QStringLiteral("page tsOne"), QStringLiteral("page tsThree")}))
