@@ -1,5 +1,6 @@
 #include "platform/Http.h"
 #include "platform/posix/CurlHttpRequest.h"
+#include "platform/posix/CurlLibrary.h"
 
 #include <curl/curl.h>
 
@@ -92,9 +93,7 @@ private:
 }  // namespace
 
 std::unique_ptr<IInternetSession> InternetOpen(const QString& userAgent) {
-    // Once per process, before any other libcurl call; thread-safe through the static.
-    static const bool Initialized = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    if (!Initialized)
+    if (!Curl())
         return nullptr;
     return std::make_unique<TCurlSession>(userAgent);
 }

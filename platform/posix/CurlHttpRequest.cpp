@@ -42,8 +42,8 @@ std::unique_ptr<TCurlHttpRequest> TCurlHttpRequest::Open(const TCurlRequestSetti
 }
 
 bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
-    FMulti.reset(curl_multi_init());
-    FEasy.reset(curl_easy_init());
+    FMulti.reset(Curl()->MultiInit());
+    FEasy.reset(Curl()->EasyInit());
     if (!FMulti || !FEasy)
         return false;
     FBuffer.resize(BufferSize);
@@ -51,7 +51,7 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     CURL* easy = FEasy.get();
     bool ok = true;
     const auto set = [&](CURLoption option, auto value) {
-        ok = ok && curl_easy_setopt(easy, option, value) == CURLE_OK;
+        ok = ok && Curl()->EasySetopt(easy, option, value) == CURLE_OK;
     };
     set(CURLOPT_URL, settings.Url.constData());
     if (settings.Verb == "GET")
@@ -90,7 +90,7 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
 
 TCurlHttpRequest::~TCurlHttpRequest() {
     if (FAdded)
-        curl_multi_remove_handle(FMulti.get(), FEasy.get());
+        Curl()->MultiRemoveHandle(FMulti.get(), FEasy.get());
     FEasy.reset();
     FMulti.reset();
 }
@@ -99,7 +99,7 @@ bool TCurlHttpRequest::Send() {
     if (FSent)
         return false;
     FSent = true;
-    if (curl_multi_add_handle(FMulti.get(), FEasy.get()) != CURLM_OK) {
+    if (Curl()->MultiAddHandle(FMulti.get(), FEasy.get()) != CURLM_OK) {
         Fail(CURLE_FAILED_INIT);
         return false;
     }
@@ -117,7 +117,7 @@ bool TCurlHttpRequest::Send() {
 
 bool TCurlHttpRequest::QueryStatusCode(std::uint32_t& status) {
     long code = 0;
-    if (!FSent || curl_easy_getinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code <= 0)
+    if (!FSent || Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code <= 0)
         return false;
     status = static_cast<std::uint32_t>(code);
     return true;
@@ -125,7 +125,7 @@ bool TCurlHttpRequest::QueryStatusCode(std::uint32_t& status) {
 
 bool TCurlHttpRequest::QueryContentLength(std::uint32_t& length) {
     curl_off_t value = -1;
-    if (!FSent || curl_easy_getinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value) != CURLE_OK ||
+    if (!FSent || Curl()->EasyGetinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value) != CURLE_OK ||
         value < 0 || value > std::numeric_limits<std::uint32_t>::max())
         return false;
     length = static_cast<std::uint32_t>(value);
@@ -151,7 +151,7 @@ bool TCurlHttpRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uint32_
         if (FPaused) {
             // May hand the held-back piece to OnWrite before it returns.
             FPaused = false;
-            if (curl_easy_pause(FEasy.get(), CURLPAUSE_CONT) != CURLE_OK)
+            if (Curl()->EasyPause(FEasy.get(), CURLPAUSE_CONT) != CURLE_OK)
                 Fail(CURLE_RECV_ERROR);
             continue;
         }
@@ -164,12 +164,12 @@ bool TCurlHttpRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uint32_
 
 void TCurlHttpRequest::Perform() {
     int running = 0;
-    if (curl_multi_perform(FMulti.get(), &running) != CURLM_OK) {
+    if (Curl()->MultiPerform(FMulti.get(), &running) != CURLM_OK) {
         Fail(CURLE_RECV_ERROR);
         return;
     }
     int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(FMulti.get(), &queued)) {
+    while (CURLMsg* message = Curl()->MultiInfoRead(FMulti.get(), &queued)) {
         if (message->msg == CURLMSG_DONE && message->easy_handle == FEasy.get()) {
             FDone = true;
             FResult = message->data.result;
@@ -178,7 +178,7 @@ void TCurlHttpRequest::Perform() {
 }
 
 void TCurlHttpRequest::Poll() {
-    if (curl_multi_poll(FMulti.get(), nullptr, 0, PollMilliseconds, nullptr) != CURLM_OK)
+    if (Curl()->MultiPoll(FMulti.get(), nullptr, 0, PollMilliseconds, nullptr) != CURLM_OK)
         Fail(CURLE_RECV_ERROR);
 }
 
@@ -234,7 +234,7 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
     // The blank line that ends a response's headers. An interim answer (1xx) and a
     // redirect that libcurl is about to follow are not the final response.
     long code = 0;
-    curl_easy_getinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
+    Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
     const bool followed = code >= 300 && code < 400 && FLocationInBlock;
     if (code >= 200 && !followed)
         FFinalHeaders = true;

@@ -2,7 +2,7 @@
 
 #include "platform/Http.h"
 
-#include <curl/curl.h>
+#include "platform/posix/CurlLibrary.h"
 
 #include <QByteArray>
 
@@ -39,10 +39,10 @@ public:
 
 private:
     struct TEasyDeleter {
-        void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+        void operator()(CURL* easy) const { Curl()->EasyCleanup(easy); }
     };
     struct TMultiDeleter {
-        void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+        void operator()(CURLM* multi) const { Curl()->MultiCleanup(multi); }
     };
 
     TCurlHttpRequest() = default;
