@@ -99,6 +99,22 @@ TEST_F(PreferencesFromMain, SupportMailCarriesTheVersionLabel) {
                                           "0d%0aBest%20regards")}}));
 }
 
+TEST_F(PreferencesFromMain, WrongTypedEditorPathIsReportedAndNothingOpens) {
+    WriteMachineHive(QStringLiteral(
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave]\r\n\"PathToEditor\"=dword:00000001\r\n"));
+    Create()->Show();
+    TMessageBoxWatch boxes;
+    boxes.Start();
+    bool shown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { shown = shown || frmPreferences; });
+    watch.start(1);
+    LeftClick(In<TLabel>(frmMain, "lblPreferences"));
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count > 0; }));
+    EXPECT_EQ(boxes.Text, QStringLiteral("Invalid data type for 'PathToEditor'"));
+    EXPECT_FALSE(shown);
+}
+
 // ---- Switching the language -------------------------------------------------------------
 
 QByteArray TwoLanguageFile() {
