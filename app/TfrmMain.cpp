@@ -57,7 +57,8 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     FStoredLanguageApplied = FStoredLanguage >= 1 && FStoredLanguage <= LangDispatcher1->NumOfLanguages();
     if (FStoredLanguageApplied)
         LangDispatcher1->SetActiveLanguage(FStoredLanguage);
-    FStartLanguage = LangDispatcher1->ActiveLanguage();
+    // From here on, any setting of the language is the user's choice.
+    connect(LangDispatcher1, &TLangDispatcher::ActiveLanguageSet, this, [this] { FLanguageChosen = true; });
 
     const QString downloads = SiteBaseURL() + QStringLiteral("/download/");
     for (int i = 0; i < ToolCount; ++i)
@@ -218,10 +219,10 @@ void TfrmMain::lblApp1MouseLeave(QObject* Sender) {
 
 void TfrmMain::FormClose(QObject* /*Sender*/, TCloseAction& /*Action*/) {
     // A stored choice this run could not show (no translation file, or an index
-    // outside its languages) survives as long as the user picks nothing else.
-    const int active = LangDispatcher1->ActiveLanguage();
-    const bool untouched = active == FStartLanguage && !FStoredLanguageApplied;
-    FRegUserManager->WriteInteger(QStringLiteral("LanguageIndex"), untouched ? FStoredLanguage : active);
+    // outside its languages) survives as long as the user picks no language.
+    const bool keepStored = !FStoredLanguageApplied && !FLanguageChosen;
+    FRegUserManager->WriteInteger(QStringLiteral("LanguageIndex"),
+                                  keepStored ? FStoredLanguage : LangDispatcher1->ActiveLanguage());
 }
 
 void TfrmMain::ApplicationEvents1Message(TMsg& Msg, bool& Handled) {

@@ -72,11 +72,12 @@ private:
     std::array<QString, ToolCount> FToolPath, FToolUrl, FToolName, FToolFile;
     std::unique_ptr<TRegedit> FRegUserManager, FRegRoot, FRegLinks, FRegAppPaths;
     unsigned FAppInstalledMsg = 0;
-    // The stored LanguageIndex as read at start, and whether it became the active
-    // language; FormClose keeps a stored choice that this run could not show.
+    // The stored LanguageIndex as read at start, whether it became the active
+    // language, and whether a language was set since; FormClose keeps a stored
+    // choice that this run could not show unless the user chose one.
     int FStoredLanguage = 1;
     bool FStoredLanguageApplied = false;
-    int FStartLanguage = 1;
+    bool FLanguageChosen = false;
 
     TLabel* lblDownloadAll;
     TLabel* lblSubscription;

@@ -61,6 +61,10 @@ public:
     bool Loading() const { return FLoading; }
     void Loaded() override { FLoading = false; }
 
+signals:
+    // After every setting of the active language, also to the language it had.
+    void ActiveLanguageSet(int language);
+
 private:
     QList<QPointer<TCustomTranslator>> FTranslators;
     TStrings* FLangNames;

@@ -252,13 +252,20 @@ TEST_P(LanguageIndex, WithTranslationFile) {
 INSTANTIATE_TEST_SUITE_P(Table, LanguageIndex, testing::ValuesIn(kIndexRows),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// Any pick replaces a stored language that could not be shown, also a pick of
+// the language shown at start, directly or after another.
 TEST_F(Language, APickedLanguageReplacesAStoredOneThatCouldNotBeShown) {
     TTranslationFileBesideExecutable file(TranslationFile(false));
-    StoreLanguageIndex(kLanguageCount + 3);
-    Create();
-    frmMain->LangDispatcher()->SetActiveLanguage(3);
-    Close();
-    EXPECT_EQ(StoredLanguageIndex(), 3);
+    for (const std::vector<int>& picks : {std::vector<int>{3}, {1}, {2, 1}}) {
+        StoreLanguageIndex(kLanguageCount + 3);
+        Create();
+        for (int language : picks)
+            frmMain->LangDispatcher()->SetActiveLanguage(language);
+        Close();
+        EXPECT_EQ(StoredLanguageIndex(), picks.back()) << "after picking " << picks.size() << " languages";
+        FApplication.reset();
+        FApplication = std::make_unique<TApplication>();
+    }
 }
 
 TEST_F(Language, EmbeddedDataHoldsTheEnglishTexts) {
