@@ -3,10 +3,9 @@
 // file's error (ELanguageError for a wrong header or a file cut short, EReadError
 // for a malformed translator stream); it never crashes, hangs or allocates
 // without bound. Each loaded language is then applied once.
+#include "fuzz/FuzzTranslationForm.h"
 #include "i18n/TTranslator.h"
 #include "toolkit/Exception.h"
-#include "toolkit/TForm.h"
-#include "toolkit/TReader.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,35 +18,7 @@
 #include <cstdlib>
 #include <memory>
 
-// The window class named in the seeds' directories.
-class TfrmFuzz : public TForm {
-    Q_OBJECT
-
-public:
-    explicit TfrmFuzz(QObject* owner = nullptr) : TForm(owner) {}
-};
-
 namespace {
-
-const QByteArray kForm =
-    "object frmFuzz: TfrmFuzz\n"
-    "  Caption = 'Window'\n"
-    "  object lblOne: TLabel\n"
-    "    Caption = 'One'\n"
-    "    Hint = 'Hint'\n"
-    "  end\n"
-    "  object lblTwo: TLabel\n"
-    "    Caption = 'Two'\n"
-    "    ParentFont = False\n"
-    "  end\n"
-    "  object pnlThree: TPanel\n"
-    "    Caption = 'Three'\n"
-    "  end\n"
-    "  object Translator1: TTranslator\n"
-    "    NumOfLanguages = 2\n"
-    "    LangNames.Strings = ('English', 'Deutsch')\n"
-    "  end\n"
-    "end\n";
 
 std::unique_ptr<QTemporaryDir> GFolder;
 TStreamComponent GFormStream;
@@ -68,7 +39,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     GFolder = std::make_unique<QTemporaryDir>();
     if (!GFolder->isValid())
         std::abort();
-    GFormStream = TReader::ParseStream(kForm, QStringLiteral("frmFuzz.dfm"));
+    GFormStream = FuzzFormStream(2);
     return 0;
 }
 
@@ -81,10 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
     TfrmFuzz form;
-    TReader::ReadRootComponent(&form, GFormStream);
-    auto* translator = qobject_cast<TTranslator*>(form.FindComponent(QStringLiteral("Translator1")));
-    if (!translator)
-        std::abort();
+    TTranslator* translator = LoadFuzzForm(form, GFormStream);
     try {
         translator->LoadFromSIB(path);
         if (translator->Busy())
@@ -101,5 +69,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
-
-#include "FuzzSibFile.moc"

@@ -12,9 +12,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     try {
         const TStreamComponent root = TTextFormParser::Parse(bytes, QStringLiteral("fuzz.dfm"));
-        if (root.ClassName.isEmpty()) std::abort();
+        if (root.ClassName.isEmpty())
+            std::abort();
     } catch (const EReadError& error) {
-        if (!error.Message().startsWith(QStringLiteral("Error in fuzz.dfm"))) std::abort();
+        if (!error.Message().startsWith(QStringLiteral("Error in fuzz.dfm")))
+            std::abort();
     }
     return 0;
 }

@@ -4,10 +4,9 @@
 // first byte picks the translator's settings (bit 0 StoreAsUTF8, bit 1 the
 // language-1 fall-back, bit 2 the after-load step, which converts TAB-delimited
 // lists); the rest is the data.
+#include "fuzz/FuzzTranslationForm.h"
 #include "i18n/TTranslator.h"
 #include "toolkit/Exception.h"
-#include "toolkit/TForm.h"
-#include "toolkit/TReader.h"
 
 #include <QApplication>
 
@@ -15,34 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-class TfrmFuzz : public TForm {
-    Q_OBJECT
-
-public:
-    explicit TfrmFuzz(QObject* owner = nullptr) : TForm(owner) {}
-};
-
 namespace {
-
-const QByteArray kForm =
-    "object frmFuzz: TfrmFuzz\n"
-    "  Caption = 'Window'\n"
-    "  object lblOne: TLabel\n"
-    "    Caption = 'One'\n"
-    "    Hint = 'Hint'\n"
-    "  end\n"
-    "  object lblTwo: TLabel\n"
-    "    Caption = 'Two'\n"
-    "    ParentFont = False\n"
-    "  end\n"
-    "  object pnlThree: TPanel\n"
-    "    Caption = 'Three'\n"
-    "  end\n"
-    "  object Translator1: TTranslator\n"
-    "    NumOfLanguages = 3\n"
-    "    LangNames.Strings = ('English', 'Deutsch', 'Russian')\n"
-    "  end\n"
-    "end\n";
 
 TStreamComponent GFormStream;
 
@@ -59,7 +31,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Lives until the process ends: destroying it from an exit handler, after the
     // toolkit's own statics are gone, would crash.
     new QApplication(*argc, *argv);
-    GFormStream = TReader::ParseStream(kForm, QStringLiteral("frmFuzz.dfm"));
+    GFormStream = FuzzFormStream(3);
     return 0;
 }
 
@@ -69,10 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t flags = data[0];
     const QByteArray bytes(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
     TfrmFuzz form;
-    TReader::ReadRootComponent(&form, GFormStream);
-    auto* translator = qobject_cast<TTranslator*>(form.FindComponent(QStringLiteral("Translator1")));
-    if (!translator)
-        std::abort();
+    TTranslator* translator = LoadFuzzForm(form, GFormStream);
     translator->SetStoreAsUTF8(flags & 1);
     translator->SetTranslateType((flags & 2) ? TCustomTranslator::ttGetDefault
                                              : TCustomTranslator::ttNoChange);
@@ -91,5 +60,3 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
-
-#include "FuzzTranslationData.moc"

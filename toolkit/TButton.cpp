@@ -35,11 +35,6 @@ void TButton::SetDefault(bool value) {
     FButton->setDefault(value);
 }
 
-void TButton::SetTabStop(bool value) {
-    FTabStop = value;
-    FButton->setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
-}
-
 void TButton::CaptionChanged() {
     FButton->setText(Caption());
 }

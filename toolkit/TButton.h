@@ -14,8 +14,6 @@ class TButton : public TWinControl {
     Q_PROPERTY(bool Default READ Default WRITE SetDefault)
     Q_PROPERTY(bool Cancel READ Cancel WRITE SetCancel)
     Q_PROPERTY(int ModalResult READ ModalResult WRITE SetModalResult)
-    Q_PROPERTY(int TabOrder READ TabOrder WRITE SetTabOrder)
-    Q_PROPERTY(bool TabStop READ TabStop WRITE SetTabStop)
 
 public:
     explicit TButton(QWidget* parent = nullptr);
@@ -26,10 +24,6 @@ public:
     void SetCancel(bool value) { FCancel = value; }
     tk::TModalResult ModalResult() const { return FModalResult; }
     void SetModalResult(tk::TModalResult value) { FModalResult = value; }
-    int TabOrder() const { return FTabOrder; }
-    void SetTabOrder(int value) { FTabOrder = value; }
-    bool TabStop() const { return FTabStop; }
-    void SetTabStop(bool value);
 
     void SetBounds(int left, int top, int width, int height) override;
     void Click() override;
@@ -47,8 +41,6 @@ protected:
 private:
     QPushButton* FButton;
     tk::TModalResult FModalResult = tk::mrNone;
-    int FTabOrder = -1;
     bool FDefault = false;
     bool FCancel = false;
-    bool FTabStop = true;
 };

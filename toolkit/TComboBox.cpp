@@ -68,11 +68,6 @@ void TComboBox::SetText(const QString& value) {
         SetItemIndex(index);
 }
 
-void TComboBox::SetTabStop(bool value) {
-    FTabStop = value;
-    FCombo->setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
-}
-
 // The list follows Items: changed texts in place, keeping the selection; a new
 // count refills it and keeps the selected index while it exists.
 void TComboBox::ItemsChanged() {

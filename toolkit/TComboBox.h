@@ -20,8 +20,6 @@ class TComboBox : public TWinControl {
     Q_PROPERTY(int ItemHeight READ ItemHeight WRITE SetItemHeight)
     Q_PROPERTY(QString Text READ Text WRITE SetText)
     Q_PROPERTY(bool Sorted READ Sorted WRITE SetSorted)
-    Q_PROPERTY(int TabOrder READ TabOrder WRITE SetTabOrder)
-    Q_PROPERTY(bool TabStop READ TabStop WRITE SetTabStop)
     Q_PROPERTY(TMethod OnChange READ OnChange WRITE SetOnChange)
 
 public:
@@ -43,10 +41,6 @@ public:
     void SetText(const QString& value);
     bool Sorted() const { return FItems->Sorted(); }
     void SetSorted(bool value) { FItems->SetSorted(value); }
-    int TabOrder() const { return FTabOrder; }
-    void SetTabOrder(int value) { FTabOrder = value; }
-    bool TabStop() const { return FTabStop; }
-    void SetTabStop(bool value);
     TMethod OnChange() const { return FOnChange; }
     void SetOnChange(const TMethod& value) { FOnChange = value; }
 
@@ -72,6 +66,4 @@ private:
     int FItemHeight = 13;
     // ItemIndex as a form description sets it, before its Items are read.
     int FLoadedIndex = -1;
-    int FTabOrder = -1;
-    bool FTabStop = true;
 };

@@ -94,7 +94,7 @@ void TPageControl::SetActivePage(TTabSheet* page) {
     FActivePage = page;
     // Focus inside the page that goes away comes to the tabs, as it does when
     // the user clicks one.
-    if (old && old->isAncestorOf(QApplication::focusWidget()) && FTabStop)
+    if (old && old->isAncestorOf(QApplication::focusWidget()) && TabStop())
         setFocus(Qt::OtherFocusReason);
     if (page) {
         page->SetVisible(true);
@@ -136,11 +136,6 @@ void TPageControl::SetTabHeight(int value) {
 void TPageControl::SetTabWidth(int value) {
     FTabWidth = std::clamp(value, 0, kMaxTabSize);
     TabsChanged();
-}
-
-void TPageControl::SetTabStop(bool value) {
-    FTabStop = value;
-    setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void TPageControl::Loaded() {
@@ -281,7 +276,7 @@ void TPageControl::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     if (TTabSheet* page = PageAt(event->position().toPoint())) {
-        if (FTabStop)
+        if (TabStop())
             setFocus(Qt::MouseFocusReason);
         ChangeActivePage(page);
     }

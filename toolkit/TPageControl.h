@@ -19,8 +19,6 @@ class TPageControl : public TWinControl {
     Q_PROPERTY(bool MultiLine READ MultiLine WRITE SetMultiLine)
     Q_PROPERTY(int TabHeight READ TabHeight WRITE SetTabHeight)
     Q_PROPERTY(int TabWidth READ TabWidth WRITE SetTabWidth)
-    Q_PROPERTY(int TabOrder READ TabOrder WRITE SetTabOrder)
-    Q_PROPERTY(bool TabStop READ TabStop WRITE SetTabStop)
     Q_PROPERTY(TMethod OnChange READ OnChange WRITE SetOnChange)
     Q_PROPERTY(TMethod OnChanging READ OnChanging WRITE SetOnChanging)
 
@@ -46,10 +44,6 @@ public:
     void SetTabHeight(int value);
     int TabWidth() const { return FTabWidth; }
     void SetTabWidth(int value);
-    int TabOrder() const { return FTabOrder; }
-    void SetTabOrder(int value) { FTabOrder = value; }
-    bool TabStop() const { return FTabStop; }
-    void SetTabStop(bool value);
     TMethod OnChange() const { return FOnChange; }
     void SetOnChange(const TMethod& value) { FOnChange = value; }
     TMethod OnChanging() const { return FOnChanging; }
@@ -112,7 +106,5 @@ private:
     int FRowCount = 1;
     int FTabHeight = 0;
     int FTabWidth = 0;
-    int FTabOrder = -1;
     bool FMultiLine = false;
-    bool FTabStop = true;
 };

@@ -14,7 +14,6 @@ class TPanel : public TWinControl {
     Q_PROPERTY(bool ParentBackground READ ParentBackground WRITE SetParentBackground)
     Q_PROPERTY(bool FullRepaint READ FullRepaint WRITE SetFullRepaint)
     Q_PROPERTY(bool DoubleBuffered READ DoubleBuffered WRITE SetDoubleBuffered)
-    Q_PROPERTY(int TabOrder READ TabOrder WRITE SetTabOrder)
 
 public:
     explicit TPanel(QWidget* parent = nullptr);
@@ -36,8 +35,6 @@ public:
     // Every window is painted off-screen first; the flag is kept for the forms.
     bool DoubleBuffered() const { return FDoubleBuffered; }
     void SetDoubleBuffered(bool value) { FDoubleBuffered = value; }
-    int TabOrder() const { return FTabOrder; }
-    void SetTabOrder(int value) { FTabOrder = value; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -51,5 +48,4 @@ private:
     bool FParentBackground = true;
     bool FFullRepaint = true;
     bool FDoubleBuffered = false;
-    int FTabOrder = -1;
 };

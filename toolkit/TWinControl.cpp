@@ -88,3 +88,11 @@ void TWinControl::childEvent(QChildEvent* event) {
     if (event->removed())
         AlignControls();
 }
+
+void TWinControl::SetTabStop(bool value) {
+    FTabStop = value;
+    QWidget* target = this;
+    while (target->focusProxy())
+        target = target->focusProxy();
+    target->setFocusPolicy(value ? Qt::StrongFocus : Qt::ClickFocus);
+}

@@ -8,9 +8,19 @@
 // that take their parent's.
 class TWinControl : public TControl {
     Q_OBJECT
+    Q_PROPERTY(int TabOrder READ TabOrder WRITE SetTabOrder)
+    Q_PROPERTY(bool TabStop READ TabStop WRITE SetTabStop)
 
 public:
     explicit TWinControl(QWidget* parent = nullptr);
+
+    // The control's place in its container's keyboard order; -1 after the numbered ones.
+    int TabOrder() const { return FTabOrder; }
+    void SetTabOrder(int value) { FTabOrder = value; }
+    // Whether Tab reaches the control. The widget that takes its focus (the end of
+    // its focus-proxy chain) is then reached by Tab, or only by a click.
+    bool TabStop() const { return FTabStop; }
+    void SetTabStop(bool value);
 
     QList<TControl*> Controls() const;
     // Lays out the aligned children now.
@@ -25,5 +35,7 @@ protected:
     void childEvent(QChildEvent* event) override;
 
 private:
+    int FTabOrder = -1;
+    bool FTabStop = true;
     bool FAligning = false;
 };

@@ -3,44 +3,19 @@
 #include "i18n/TTranslator.h"
 #include "settings/TRegedit.h"
 #include "tests/app/MainWindowFixture.h"
-#include "tests/support/TBinaryStreamWriter.h"
+#include "tests/support/TSibGenerator.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TLabel.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QtEndian>
-
-#include <iconv.h>
 
 #include <optional>
 #include <ostream>
-#include <stdexcept>
 
 using namespace tk;
 
 namespace {
-
-QByteArray Encode(const QString& text, const char* codePage) {
-    const QByteArray utf8 = text.toUtf8();
-    if (qstrcmp(codePage, "UTF-8") == 0)
-        return utf8;
-    iconv_t cd = iconv_open(codePage, "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error("no such code page");
-    QByteArray out(utf8.size() * 4 + 4, '\0');
-    QByteArray in = utf8;
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    size_t inLeft = static_cast<size_t>(in.size());
-    size_t outLeft = static_cast<size_t>(out.size());
-    const size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(cd);
-    if (done == static_cast<size_t>(-1))
-        throw std::runtime_error("text outside the code page");
-    out.truncate(out.size() - static_cast<qsizetype>(outLeft));
-    return out;
-}
 
 struct TLanguage {
     const char* Name;
@@ -78,90 +53,42 @@ const TTexts kStrings[] = {
     {"IDS_3", {"is not installed.", "ist nicht installiert.", "не установлена.", ""}},
 };
 
-QByteArray Entry(const QList<QByteArray>& fields) {
-    QByteArray line;
-    for (qsizetype i = 0; i < fields.size(); ++i)
-        line += fields[i] + '\x01';
-    line.chop(1);
-    return line + "\x01\r\n";
-}
-
-QByteArray Line(const TTexts& texts, bool utf8) {
-    QList<QByteArray> fields{texts.Key};
-    for (int n = 0; n < kLanguageCount; ++n)
-        fields << Encode(QString::fromUtf8(texts.Values[n]), utf8 ? "UTF-8" : kLanguages[n].CodePage);
-    return Entry(fields);
+QStringList Values(const TTexts& texts) {
+    QStringList values;
+    for (const char* value : texts.Values)
+        values << QString::fromUtf8(value);
+    return values;
 }
 
 // The main window's data as a translation editor stores it: its texts in four
 // languages, its own caption and, among the other strings, the tool labels'
 // captions, which the window excludes.
-QByteArray MainWindowData(bool utf8) {
-    QByteArray data = "stCaptions\r\n";
-    for (const TTexts& texts : kCaptions)
-        data += Line(texts, utf8);
-    data += "stHints\r\nstDisplayLabels\r\nstFonts\r\n";
-    for (const char* key : {"TfrmMain", "lblSite"})
-        data += Entry({key, "Tahoma", "Tahoma", "Tahoma", "Tahoma"});
-    data += "stMultiLines\r\nstDlgsCaptions\r\nstStrings\r\n";
-    for (const TTexts& texts : kStrings)
-        data += Line(texts, utf8);
-    data += "stOtherStrings\r\n";
-    for (int i = 1; i <= ToolCount; ++i)
-        data += Entry({QByteArray("lblApp") + QByteArray::number(i) + ".Caption", "A", "B", "C", "D"});
-    data += Entry({"lblSupport.Caption", "x@example.com", "y@example.com", "z@example.com", "w@example.com"});
-    data += "stLocales\r\nstCollections\r\nstCharSets\r\n";
-    for (const char* key : {"TfrmMain", "lblSite"}) {
-        QList<QByteArray> fields{key};
-        for (const TLanguage& language : kLanguages)
-            fields << language.Charset;
-        data += Entry(fields);
-    }
-    return data;
-}
-
-TStreamValue Value(TStreamValue::TKind kind, std::int64_t number = 0) {
-    TStreamValue value;
-    value.Kind = kind;
-    value.Int = number;
-    return value;
-}
-
 QByteArray TranslationFile(bool utf8) {
-    TStreamComponent stored;
-    stored.ClassName = QStringLiteral("TTranslator");
-    stored.Name = QStringLiteral("Translator_frmMain");
-    TStreamValue names = Value(TStreamValue::vaList);
-    for (const TLanguage& language : kLanguages) {
-        TStreamValue name = Value(TStreamValue::vaString);
-        name.Text = QLatin1String(language.Name);
-        names.List.push_back(name);
-    }
-    TStreamValue data = Value(TStreamValue::vaBinary);
-    data.Bytes = MainWindowData(utf8);
-    stored.Properties = {
-        {QStringLiteral("LangDelim"), Value(TStreamValue::vaInt8, 1)},
-        {QStringLiteral("NumOfLanguages"), Value(TStreamValue::vaInt8, kLanguageCount)},
-        {QStringLiteral("LangNames.Strings"), names},
-        {QStringLiteral("StoreAsUTF8"), Value(utf8 ? TStreamValue::vaTrue : TStreamValue::vaFalse)},
-        {QStringLiteral("TranslationData"), data},
-    };
-    const QByteArray stream = TBinaryStreamWriter::Write(stored);
-
-    auto u16 = [](qsizetype n) {
-        char b[2];
-        qToLittleEndian<quint16>(static_cast<quint16>(n), b);
-        return QByteArray(b, 2);
-    };
-    auto u32 = [](qsizetype n) {
-        char b[4];
-        qToLittleEndian<quint32>(static_cast<quint32>(n), b);
-        return QByteArray(b, 4);
-    };
-    const QByteArray header("SIB file: Tessaly binary translation data", 42);
-    const QByteArray window = "TfrmMain";
-    const qsizetype offset = header.size() + 2 + 2 + 2 + window.size() + 4;
-    return header + u16(1) + u16(0) + u16(window.size()) + window + u32(offset) + stream;
+    TSibDescription file;
+    file.StoreAsUTF8 = utf8;
+    for (const TLanguage& language : kLanguages)
+        file.Languages.append(
+            {QLatin1String(language.Name), QLatin1String(language.Charset), QByteArray(language.CodePage)});
+    TSibWindow& main = file.Windows.emplaceBack(QStringLiteral("TfrmMain"));
+    main.ComponentName = QStringLiteral("Translator_frmMain");
+    for (const TTexts& texts : kCaptions)
+        main.Captions(QLatin1String(texts.Key), Values(texts));
+    const QStringList tahoma(kLanguageCount, QStringLiteral("Tahoma"));
+    main.Fonts(QStringLiteral("TfrmMain"), tahoma).Fonts(QStringLiteral("lblSite"), tahoma);
+    for (const TTexts& texts : kStrings)
+        main.Strings(QLatin1String(texts.Key), Values(texts));
+    for (int i = 1; i <= ToolCount; ++i)
+        main.OtherStrings(
+            QStringLiteral("lblApp%1.Caption").arg(i),
+            {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
+    main.OtherStrings(QStringLiteral("lblSupport.Caption"),
+                      {QStringLiteral("x@example.com"), QStringLiteral("y@example.com"),
+                       QStringLiteral("z@example.com"), QStringLiteral("w@example.com")});
+    QStringList charsets;
+    for (const TLanguage& language : kLanguages)
+        charsets << QLatin1String(language.Charset);
+    main.CharSets(QStringLiteral("lblSite"), charsets);
+    return TSibGenerator::File(file);
 }
 
 // ---- The main window's language -------------------------------------------------------------

@@ -1,11 +1,9 @@
 #include "tests/i18n/TranslationTestForm.h"
 
-#include "tests/support/TBinaryStreamWriter.h"
+#include "tests/support/TSibGenerator.h"
 #include "toolkit/TClassRegistry.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TReader.h"
-
-#include <QtEndian>
 
 TTestList::TTestList(QWidget* parent)
     : TWinControl(parent), FItems(new TStrings(this)), FColumns(new TTestColumns(this)) {
@@ -173,25 +171,7 @@ TStreamComponent StoredTranslator(const QStringList& languages, const QByteArray
 
 QByteArray SIBFile(const std::vector<std::pair<QByteArray, TStreamComponent>>& windows,
                    const QByteArray& header) {
-    auto u16 = [](qsizetype n) {
-        char b[2];
-        qToLittleEndian<quint16>(static_cast<quint16>(n), b);
-        return QByteArray(b, 2);
-    };
-    auto u32 = [](qsizetype n) {
-        char b[4];
-        qToLittleEndian<quint32>(static_cast<quint32>(n), b);
-        return QByteArray(b, 4);
-    };
-    const QByteArray fixed = "English\r\nDeutsch\r\n";
-    qsizetype offset = header.size() + 2 + 2 + fixed.size();
-    for (const auto& [name, stream] : windows)
-        offset += 2 + name.size() + 4;
-    QByteArray directory, streams;
-    for (const auto& [name, stream] : windows) {
-        directory += u16(name.size()) + name + u32(offset + streams.size());
-        streams += TBinaryStreamWriter::Write(stream);
-    }
-    return header + u16(static_cast<qsizetype>(windows.size())) + u16(fixed.size()) + fixed + directory +
-           streams;
+    return TSibGenerator::Assemble(
+        QList<std::pair<QByteArray, TStreamComponent>>(windows.begin(), windows.end()),
+        "English\r\nDeutsch\r\n", header);
 }

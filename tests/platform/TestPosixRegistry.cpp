@@ -1,6 +1,7 @@
 #include "platform/posix/PosixRegistry.h"
 
 #include "platform/RegFile.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -11,9 +12,7 @@
 #include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <cerrno>
 #include <csignal>
 #include <functional>
 
@@ -21,18 +20,6 @@ namespace {
 
 const QByteArray KHeader = "Windows Registry Editor Version 5.00\n\n";
 constexpr uid_t KNobody = 65534;
-
-// Runs `body` in a child process and gives its exit code (128 + signal when killed).
-int RunInChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(body());
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 bool DropToNobody() {
     return ::setgroups(0, nullptr) == 0 && ::setgid(KNobody) == 0 && ::setuid(KNobody) == 0 &&
@@ -338,20 +325,6 @@ TEST_F(TPosixRegistryTest, HiveThatIsNoFileIsCorrupt) {
 TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
     constexpr int KWrites = 100;
     const QString key = "Software\\Kestrelweave\\Race";
-    int gate[2];
-    ASSERT_EQ(::pipe(gate), 0);
-    const auto spawn = [&](const std::function<int()>& body) {
-        std::fflush(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(gate[1]);
-            char c;
-            while (::read(gate[0], &c, 1) < 0 && errno == EINTR) {
-            }
-            ::_exit(body());
-        }
-        return pid;
-    };
     const auto writer = [&](const QString& prefix) {
         return [=]() {
             TPosixRegistry registry;
@@ -365,9 +338,10 @@ TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
             return 0;
         };
     };
-    const pid_t first = spawn(writer("A"));
-    const pid_t second = spawn(writer("B"));
-    const pid_t reader = spawn([&]() {
+    TGatedChildren children;
+    children.Spawn(writer("A"));
+    children.Spawn(writer("B"));
+    children.Spawn([&]() {
         TPosixRegistry registry;
         for (int i = 0; i < 4 * KWrites; ++i) {
             std::unique_ptr<IRegistryKey> opened;
@@ -380,13 +354,9 @@ TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
         }
         return 0;
     });
-    ::close(gate[0]);
-    ::close(gate[1]);  // opens the gate for all three at once
-    for (const pid_t pid : {first, second, reader}) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-    }
+    // All three start at once.
+    for (const int code : children.ReleaseAndWait())
+        EXPECT_EQ(code, 0) << "a child failed";
 
     TRegFile hive(HKEY_CURRENT_USER);
     QString error;

@@ -1,6 +1,7 @@
 #include "settings/TRegedit.h"
 
 #include "platform/RegFile.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 #include "toolkit/Exception.h"
 
@@ -11,9 +12,7 @@
 
 #include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <cerrno>
 #include <functional>
 #include <optional>
 
@@ -29,24 +28,6 @@ const QString kManager = QStringLiteral("SOFTWARE\\Kestrelweave\\Manager");
 const QString kLinks = QStringLiteral("SOFTWARE\\Kestrelweave\\Links");
 const QByteArray kManagerSection = "[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager]\n";
 constexpr uid_t kNobody = 65534;
-
-// Runs `body` in a child process; its exit code, or 128 + the signal that ended it.
-int RunInChild(const std::function<int()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int code = 100;
-        try {
-            code = body();
-        } catch (...) {
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 // The message of the ERegistryException that `action` raises; nothing when it raises none.
 std::optional<QString> RegistryError(const std::function<void()>& action) {
@@ -306,37 +287,20 @@ INSTANTIATE_TEST_SUITE_P(Table, RegeditDamaged, testing::ValuesIn(kDamaged),
 
 TEST_F(Regedit, TwoProcessesWritingAtOnceLoseNeitherValue) {
     constexpr int kWrites = 40;
-    int gate[2];
-    ASSERT_EQ(::pipe(gate), 0);
     const auto writer = [&](const QString& name) {
-        std::fflush(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(gate[1]);
-            char c;
-            while (::read(gate[0], &c, 1) < 0 && errno == EINTR) {
-            }
-            int code = 0;
-            try {
-                TRegedit store(kManager, HKEY_CURRENT_USER);
-                for (int i = 1; i <= kWrites; ++i)
-                    store.WriteInteger(name, i);
-            } catch (...) {
-                code = 1;
-            }
-            ::_exit(code);
-        }
-        return pid;
+        return [=] {
+            TRegedit store(kManager, HKEY_CURRENT_USER);
+            for (int i = 1; i <= kWrites; ++i)
+                store.WriteInteger(name, i);
+            return 0;
+        };
     };
-    const pid_t first = writer(QStringLiteral("First"));
-    const pid_t second = writer(QStringLiteral("Second"));
-    ::close(gate[0]);
-    ::close(gate[1]);  // lets both start at once
-    for (const pid_t pid : {first, second}) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
-    }
+    TGatedChildren children;
+    children.Spawn(writer(QStringLiteral("First")));
+    children.Spawn(writer(QStringLiteral("Second")));
+    // Both start at once.
+    for (const int code : children.ReleaseAndWait())
+        EXPECT_EQ(code, 0) << "a writer failed";
     EXPECT_EQ(FManager.ReadInteger(QStringLiteral("First"), 0), kWrites);
     EXPECT_EQ(FManager.ReadInteger(QStringLiteral("Second"), 0), kWrites);
 }

@@ -167,15 +167,21 @@ QByteArray TSibGenerator::File(const TSibDescription& description) {
     QByteArray fixed;
     for (const QString& language : description.FixedLanguages)
         fixed += language.toUtf8() + "\r\n";
-    qsizetype offset = description.Header.size() + 2 + 2 + fixed.size();
+    QList<std::pair<QByteArray, TStreamComponent>> windows;
     for (const TSibWindow& window : description.Windows)
-        offset += 2 + window.ClassName.toUtf8().size() + 4;
+        windows.append({window.ClassName.toUtf8(), Translator(description, window)});
+    return Assemble(windows, fixed, description.Header);
+}
+
+QByteArray TSibGenerator::Assemble(const QList<std::pair<QByteArray, TStreamComponent>>& windows,
+                                   const QByteArray& fixedLanguages, const QByteArray& header) {
+    qsizetype offset = header.size() + 2 + 2 + fixedLanguages.size();
+    for (const auto& [name, stream] : windows)
+        offset += 2 + name.size() + 4;
     QByteArray directory, streams;
-    for (const TSibWindow& window : description.Windows) {
-        const QByteArray name = window.ClassName.toUtf8();
+    for (const auto& [name, stream] : windows) {
         directory += U16(name.size()) + name + U32(offset + streams.size());
-        streams += TBinaryStreamWriter::Write(Translator(description, window));
+        streams += TBinaryStreamWriter::Write(stream);
     }
-    return description.Header + U16(description.Windows.size()) + U16(fixed.size()) + fixed + directory +
-           streams;
+    return header + U16(windows.size()) + U16(fixedLanguages.size()) + fixedLanguages + directory + streams;
 }

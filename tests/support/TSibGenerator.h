@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // Builds translation files (".sib") from a readable description, writing the
 // header, the directory and each window's stored translator in the binary
 // component stream format:
@@ -98,6 +100,10 @@ class TSibGenerator {
 public:
     // The whole translation file.
     static QByteArray File(const TSibDescription& description);
+    // A file around translators built elsewhere: `header`, the fixed-languages
+    // text, the directory of `windows` (class name, stored translator) and their streams.
+    static QByteArray Assemble(const QList<std::pair<QByteArray, TStreamComponent>>& windows,
+                               const QByteArray& fixedLanguages, const QByteArray& header);
     // The stored translator of one window, as the file holds it.
     static TStreamComponent Translator(const TSibDescription& description, const TSibWindow& window);
     // The TranslationData text of one window: every section from stCaptions to

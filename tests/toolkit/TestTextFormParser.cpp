@@ -247,9 +247,8 @@ const TErrorRow kErrors[] = {
 
 constexpr char kWithNul[] = "object A: TA\n  Caption = 'a\0b'\nend";
 
-// Faults of the parser that are not fixed yet; each row states what should happen.
-// Decimal numbers just beyond the 64-bit range must not wrap around, and a NUL is
-// reported with the line it is on.
+// The parser's limits: decimal numbers just beyond the 64-bit range do not wrap
+// around, and a NUL is reported with the line it is on.
 const TErrorRow kLimits[] = {
     {"NulByte", QByteArray(kWithNul, sizeof(kWithNul) - 1), 2, "NUL"},
     {"DecimalJustBeyondInt64", "object A: TA\n  Tag = 9223372036854775808\nend", 2, "number too large"},
