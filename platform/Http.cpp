@@ -6,7 +6,6 @@ namespace {
 
 std::mutex SettingsLock;
 TInternetTimeouts Timeouts;
-QString CertificateAuthorities;
 
 }  // namespace
 
@@ -18,14 +17,4 @@ void SetInternetTimeouts(const TInternetTimeouts& timeouts) {
 TInternetTimeouts InternetTimeouts() {
     const std::lock_guard<std::mutex> lock(SettingsLock);
     return Timeouts;
-}
-
-void SetInternetCertificateAuthorities(const QString& file) {
-    const std::lock_guard<std::mutex> lock(SettingsLock);
-    CertificateAuthorities = file;
-}
-
-QString InternetCertificateAuthorities() {
-    const std::lock_guard<std::mutex> lock(SettingsLock);
-    return CertificateAuthorities;
 }

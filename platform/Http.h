@@ -67,8 +67,3 @@ std::unique_ptr<IInternetSession> InternetOpen(const QString& userAgent);
 // The time-outs of sessions opened from now on (tests shorten them).
 void SetInternetTimeouts(const TInternetTimeouts& timeouts);
 TInternetTimeouts InternetTimeouts();
-
-// A file of certificate authorities (PEM) that sessions opened from now on trust
-// for https instead of the system's; empty (the default) for the system's own.
-void SetInternetCertificateAuthorities(const QString& file);
-QString InternetCertificateAuthorities();

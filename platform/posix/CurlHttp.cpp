@@ -4,8 +4,6 @@
 
 #include <curl/curl.h>
 
-#include <QFile>
-
 #include <cstring>
 
 // Sessions and connections only gather what a request needs; each request is one
@@ -70,7 +68,10 @@ public:
     explicit TCurlSession(const QString& userAgent) {
         FSettings.UserAgent = userAgent.toUtf8();
         FSettings.Timeouts = InternetTimeouts();
-        FSettings.CertificateAuthorities = QFile::encodeName(InternetCertificateAuthorities());
+        // As for curl and OpenSSL: these replace the system's store of trusted
+        // authorities, each alone or both together.
+        FSettings.AuthorityFile = qgetenv("SSL_CERT_FILE");
+        FSettings.AuthorityFolder = qgetenv("SSL_CERT_DIR");
     }
 
     std::unique_ptr<IInternetConnection> Connect(const QString& serverName, std::uint16_t port,

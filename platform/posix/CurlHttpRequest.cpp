@@ -72,9 +72,10 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!settings.CertificateAuthorities.isEmpty()) {
-        set(CURLOPT_CAINFO, settings.CertificateAuthorities.constData());
-        set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    if (!settings.AuthorityFile.isEmpty() || !settings.AuthorityFolder.isEmpty()) {
+        const auto orNull = [](const QByteArray& text) { return text.isEmpty() ? nullptr : text.constData(); };
+        set(CURLOPT_CAINFO, orNull(settings.AuthorityFile));
+        set(CURLOPT_CAPATH, orNull(settings.AuthorityFolder));
     }
     // Zero would mean "no limit" to libcurl; a dead server must always end the call.
     set(CURLOPT_CONNECTTIMEOUT, static_cast<long>(std::max(1, settings.Timeouts.ConnectSeconds)));

@@ -15,7 +15,9 @@ struct TCurlRequestSettings {
     QByteArray Url;
     QByteArray Verb;
     QByteArray UserAgent;
-    QByteArray CertificateAuthorities;
+    // Trusted authorities instead of the system's, when either is set.
+    QByteArray AuthorityFile;
+    QByteArray AuthorityFolder;
     TInternetTimeouts Timeouts;
 };
 

@@ -78,18 +78,13 @@ private:
 // Restores the HTTP service's settings that a test changes.
 class TScopedInternetSettings {
 public:
-    TScopedInternetSettings()
-        : FTimeouts(InternetTimeouts()), FCertificateAuthorities(InternetCertificateAuthorities()) {}
-    ~TScopedInternetSettings() {
-        SetInternetTimeouts(FTimeouts);
-        SetInternetCertificateAuthorities(FCertificateAuthorities);
-    }
+    TScopedInternetSettings() : FTimeouts(InternetTimeouts()) {}
+    ~TScopedInternetSettings() { SetInternetTimeouts(FTimeouts); }
     TScopedInternetSettings(const TScopedInternetSettings&) = delete;
     TScopedInternetSettings& operator=(const TScopedInternetSettings&) = delete;
 
 private:
     TInternetTimeouts FTimeouts;
-    QString FCertificateAuthorities;
 };
 
 class DownloaderTest : public testing::Test {
@@ -439,7 +434,7 @@ protected:
 std::unique_ptr<TTestHttpServer> DownloaderHttps::TlsServer;
 
 TEST_F(DownloaderHttps, TrustedCertificateOnTheNamedPort) {
-    SetInternetCertificateAuthorities(TlsServer->CertificateFile());
+    const TScopedEnv trust("SSL_CERT_FILE", QFile::encodeName(TlsServer->CertificateFile()));
     ASSERT_TRUE(Fetch(TlsServer->Url(QStringLiteral("/file/3000"))));
     EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(3000));
     const std::vector<TRecordedRequest> requests = TlsServer->TakeRequests();
@@ -480,8 +475,9 @@ TEST_P(DownloaderDefaultPort, UrlWithoutPortUsesTheSchemesPort) {
     TTestHttpServer server(TTestHttpServer::TOptions{c.Tls, c.Port, {}});
     if (!server.Started())
         GTEST_SKIP() << "port " << c.Port << " is not free here: " << server.Error().toStdString();
+    std::optional<TScopedEnv> trust;
     if (c.Tls)
-        SetInternetCertificateAuthorities(server.CertificateFile());
+        trust.emplace("SSL_CERT_FILE", QFile::encodeName(server.CertificateFile()));
 
     const QString url = QStringLiteral("%1://127.0.0.1/file/500").arg(c.Tls ? "https" : "http");
     ASSERT_TRUE(Fetch(url));
