@@ -147,7 +147,7 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
         target = makerFolder + fileName;
     }
 
-    const int result = ShowDownloadDialog(title, message, url, target);
+    const int result = ShowDownloadDialog(title, message, url, target, Translator_frmMain);
     Application->ProcessMessages();
     // A cancelled transfer leaves no file behind: then there is nothing to run.
     if (result != mrOk || !FileExists(target))

@@ -3,7 +3,7 @@
 #include "download/TURLParser.h"
 #include "platform/Http.h"
 
-#include <QSaveFile>
+#include "download/TPartialFile.h"
 
 #include <algorithm>
 #include <limits>
@@ -67,75 +67,248 @@ std::optional<TServer> ServerOf(const TURLParser& url) {
     return server;
 }
 
+// The strong validator of an answer, for If-Range: its ETag unless that is weak,
+// else its Last-Modified; empty when it has neither.
+QString ValidatorOf(IHttpRequest& request) {
+    QString tag;
+    if (request.QueryHeader(QStringLiteral("ETag"), tag) && !tag.isEmpty() && !tag.startsWith(QLatin1String("W/")))
+        return tag;
+    QString modified;
+    if (request.QueryHeader(QStringLiteral("Last-Modified"), modified))
+        return modified;
+    return QString();
+}
+
+// "bytes FIRST-LAST/SIZE" of a 206: true when the range starts at `first`; `size`
+// is 0 when the server gave "*".
+bool ParseContentRange(const QString& text, quint64 first, quint64& size) {
+    const QString value = text.trimmed();
+    if (!value.startsWith(QLatin1String("bytes "), Qt::CaseInsensitive))
+        return false;
+    const QString range = value.mid(6).trimmed();
+    const qsizetype dash = range.indexOf(QLatin1Char('-'));
+    const qsizetype slash = range.indexOf(QLatin1Char('/'));
+    if (dash <= 0 || slash <= dash)
+        return false;
+    bool okFirst = false, okLast = false;
+    const quint64 start = range.left(dash).toULongLong(&okFirst);
+    const quint64 last = range.mid(dash + 1, slash - dash - 1).toULongLong(&okLast);
+    if (!okFirst || !okLast || start != first || last < start)
+        return false;
+    const QString whole = range.mid(slash + 1);
+    if (whole == QLatin1String("*")) {
+        size = 0;
+        return true;
+    }
+    bool okSize = false;
+    size = whole.toULongLong(&okSize);
+    return okSize && size > last;
+}
+
 }  // namespace
+
+// A transfer that broke off, kept so that the next Download of the same URL to the
+// same file can continue it.
+struct TDownloader::TResumePoint {
+    QString Url;
+    TPartialFile File;
+    // The first answer's ETag or Last-Modified; empty when it can only start over.
+    QString Validator;
+    quint64 Total = 0;
+
+    TResumePoint(QString url, const QString& target) : Url(std::move(url)), File(target) {}
+};
 
 TDownloader::TDownloader(QObject* parent) : QObject(parent) {}
 
 TDownloader::~TDownloader() = default;
 
 bool TDownloader::Download(const QString& url, const QString& fileName) {
+    FFailure = TDownloadFailure();
+    FCancelled = false;
     const TURLParser parser(url);
+    FFailure.Server = parser.Host;
     const std::optional<TServer> server = ServerOf(parser);
-    if (!server)
-        return false;
+    if (!server || fileName.isEmpty())
+        return Fail(TDownloadFailureKind::InvalidAddress);
+
+    if (FResume && (FResume->Url != url || FResume->File.Target() != fileName))
+        FResume.reset();
+    bool resuming = FResume && !FResume->Validator.isEmpty() && FResume->File.Size() > 0;
+    if (!resuming)
+        FResume.reset();
 
     // Declared in this order so that they close in the reverse one: request,
     // connection, session.
     const std::unique_ptr<IInternetSession> session = InternetOpen(QStringLiteral("Test"));
-    if (!session)
-        return false;
+    if (!session) {
+        FFailure.Network.Error = TInternetError::Other;
+        return Fail(TDownloadFailureKind::Network);
+    }
     const std::unique_ptr<IInternetConnection> connection =
         session->Connect(server->Name, server->Port, server->Scheme);
     if (!connection)
-        return false;
-    const std::unique_ptr<IHttpRequest> request = connection->OpenRequest(QStringLiteral("GET"), parser.Path);
-    if (!request || !request->Send())
-        return false;
+        return Fail(TDownloadFailureKind::InvalidAddress);
 
-    // An error page is not the file that was asked for.
+    for (;;) {
+        const std::unique_ptr<IHttpRequest> request = connection->OpenRequest(QStringLiteral("GET"), parser.Path);
+        if (!request) {
+            FFailure.Network.Error = TInternetError::Other;
+            return Fail(TDownloadFailureKind::Network);
+        }
+        if (resuming)
+            request->AddRequestHeaders(QStringLiteral("Range: bytes=%1-\r\nIf-Range: %2")
+                                           .arg(FResume->File.Size())
+                                           .arg(FResume->Validator));
+        FRequest = request.get();
+        const struct TForget {
+            IHttpRequest*& Request;
+            ~TForget() { Request = nullptr; }
+        } forget{FRequest};
+        if (FCancelled)
+            request->Abort();
+        if (!request->Send())
+            return NetworkFailure(*request);
+
+        switch (Answer(*request, resuming)) {
+            case TStart::Failed:
+                return false;
+            case TStart::StartOver:
+                // Once: the next request asks for the whole file.
+                FResume.reset();
+                resuming = false;
+                continue;
+            case TStart::Fresh:
+                if (!FResume)
+                    FResume = std::make_unique<TResumePoint>(url, fileName);
+                return Transfer(*request, false);
+            case TStart::Continue:
+                return Transfer(*request, true);
+        }
+    }
+}
+
+void TDownloader::Cancel() {
+    FCancelled = true;
+    if (FRequest)
+        FRequest->Abort();
+}
+
+TDownloader::TStart TDownloader::Answer(IHttpRequest& request, bool resuming) {
     std::uint32_t status = 0;
-    if (!request->QueryStatusCode(status) || status < 200 || status > 299)
-        return false;
-    std::uint32_t length = 0;
-    const bool lengthKnown = request->QueryContentLength(length);
-    quint32 total = lengthKnown ? length : 0;
+    request.QueryStatusCode(status);
+    const bool success = status >= 200 && status <= 299;
+    if (resuming) {
+        QString range;
+        quint64 size = 0;
+        if (status == 206 && request.QueryHeader(QStringLiteral("Content-Range"), range) &&
+            ParseContentRange(range, static_cast<quint64>(FResume->File.Size()), size)) {
+            std::uint32_t length = 0;
+            if (size == 0 && request.QueryContentLength(length))
+                size = static_cast<quint64>(FResume->File.Size()) + length;
+            FResume->Total = size;
+            return TStart::Continue;
+        }
+        // A 200 is the whole file, changed or not; anything else (416, a range that
+        // does not fit, an error) is answered by asking for the whole file again.
+        return success && status != 206 ? TStart::Fresh : TStart::StartOver;
+    }
+    // A part of the file that nobody asked for is no more use than an error page.
+    if (!success || status == 206) {
+        FFailure.Status = status;
+        request.QueryStatusText(FFailure.StatusText);
+        Fail(TDownloadFailureKind::HttpStatus);
+        return TStart::Failed;
+    }
+    return TStart::Fresh;
+}
 
-    // The body goes to a temporary file beside the target, which replaces the target
-    // only once the body is complete; anything else leaves the target as it was.
-    QSaveFile file(fileName);
-    if (fileName.isEmpty() || !file.open(QIODevice::WriteOnly))
-        return false;
+bool TDownloader::Transfer(IHttpRequest& request, bool continuing) {
+    TPartialFile& file = FResume->File;
+    if (!continuing) {
+        FResume->Validator = ValidatorOf(request);
+        std::uint32_t length = 0;
+        FResume->Total = request.QueryContentLength(length) ? length : 0;
+    }
+    if (!file.Open(continuing)) {
+        FFailure.WriteError = file.ErrorString();
+        FResume.reset();
+        return Fail(TDownloadFailureKind::WriteFailed);
+    }
 
-    quint64 received = 0;
+    quint64 received = static_cast<quint64>(file.Size());
+    const quint64 total = FResume->Total;
+    const quint32 announced = static_cast<quint32>(std::min<quint64>(total, 0xFFFFFFFFu));
+    const auto stopped = [&](TDownloadFailureKind kind) {
+        FFailure.Received = received;
+        FFailure.Total = total;
+        return Fail(kind);
+    };
     bool cancel = false;
-    bool result = false;
-    bool complete = false;
+    bool wrote = false;
     char buffer[BufferSize];
     for (;;) {
         std::uint32_t count = 0;
-        if (!request->ReadFile(buffer, ReadSize, count))
-            break;
-        if (count == 0) {
-            complete = !lengthKnown || received == length;
-            break;
-        }
+        const bool read = request.ReadFile(buffer, ReadSize, count);
         // A stop asked for in the last progress call takes effect after this read.
-        if (cancel)
+        if (cancel || FCancelled)
             break;
-        if (file.write(buffer, count) != count)
-            break;
+        if (!read) {
+            FFailure.Network = request.Failure();
+            // Kept for a retry, when the server named a version that it can continue.
+            if (FResume->Validator.isEmpty())
+                FResume.reset();
+            return stopped(TDownloadFailureKind::Interrupted);
+        }
+        if (count == 0) {
+            if (received == 0)
+                break;
+            if (total != 0 && received != total) {
+                if (FResume->Validator.isEmpty())
+                    FResume.reset();
+                return stopped(TDownloadFailureKind::Interrupted);
+            }
+            if (!file.Commit()) {
+                FFailure.WriteError = file.ErrorString();
+                FResume.reset();
+                return stopped(TDownloadFailureKind::WriteFailed);
+            }
+            FResume.reset();
+            return true;
+        }
+        if (!file.Write(buffer, count)) {
+            FFailure.WriteError = file.ErrorString();
+            FResume.reset();
+            return stopped(TDownloadFailureKind::WriteFailed);
+        }
         received += count;
+        wrote = true;
         if (FOnProgress.Assigned()) {
             QObject* sender = this;
             quint32 receivedSoFar = static_cast<quint32>(std::min<quint64>(received, 0xFFFFFFFFu));
-            FOnProgress(sender, total, receivedSoFar, cancel);
+            quint32 totalSize = announced;
+            FOnProgress(sender, totalSize, receivedSoFar, cancel);
         }
-        result = true;
     }
 
-    if (!cancel && complete && result && file.commit())
-        return true;
-    file.cancelWriting();
+    FResume.reset();
+    if (!cancel && !FCancelled)
+        return stopped(TDownloadFailureKind::EmptyBody);
+    stopped(TDownloadFailureKind::Cancelled);
     // A cancelled download that wrote a block still counts as done; its file is gone.
-    return cancel && result;
+    return wrote;
+}
+
+bool TDownloader::NetworkFailure(const IHttpRequest& request) {
+    FFailure.Network = request.Failure();
+    if (FCancelled || FFailure.Network.Error == TInternetError::Aborted) {
+        FResume.reset();
+        return Fail(TDownloadFailureKind::Cancelled);
+    }
+    return Fail(TDownloadFailureKind::Network);
+}
+
+bool TDownloader::Fail(TDownloadFailureKind kind) {
+    FFailure.Kind = kind;
+    return false;
 }

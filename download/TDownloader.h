@@ -1,16 +1,60 @@
 #pragma once
 
+#include "platform/Http.h"
 #include "toolkit/TMethod.h"
 
 #include <QObject>
 
-// Fetches one URL with a single GET and writes the body into a file, calling
-// OnProgress after every block it writes.
+#include <memory>
+
+class IHttpRequest;
+class TPartialFile;
+
+// Why a download ended without the file.
+enum class TDownloadFailureKind {
+    None,
+    Cancelled,       // by Cancel, or by the progress handler
+    InvalidAddress,  // the URL names no server that can be reached
+    Network,         // no answer, or no usable one; see TDownloadFailure::Network
+    HttpStatus,      // the server answered with a status outside 2xx
+    EmptyBody,       // the server answered with nothing to save
+    Interrupted,     // the body stopped coming: a stall, a broken connection, a short body
+    WriteFailed,     // the file could not be created or written
+};
+
+struct TDownloadFailure {
+    TDownloadFailureKind Kind = TDownloadFailureKind::None;
+    // The server the URL names, "host" or "host:port".
+    QString Server;
+    // What the internet layer said, for Network and Interrupted.
+    TInternetFailure Network;
+    // HttpStatus: the status and its reason phrase.
+    std::uint32_t Status = 0;
+    QString StatusText;
+    // WriteFailed: the system's reason.
+    QString WriteError;
+    // How far the transfer got: body bytes in the file, and the body's whole size
+    // (0 when the server did not say).
+    quint64 Received = 0;
+    quint64 Total = 0;
+};
+
+// Fetches one URL with a GET and writes the body into a file, calling OnProgress
+// after every block it writes.
 //
 // OnProgress is a handler of the form
 //     void Handler(QObject* Sender, quint32 Total, quint32 Received, bool& Cancel)
-// Total is the Content-Length (0 when there is none), Received the bytes written so
-// far. Setting Cancel stops the transfer after the next read; the file is then removed.
+// Total is the body's whole size (0 when unknown), Received the bytes of it in the
+// file so far. Setting Cancel stops the transfer after the next read; Cancel() stops
+// it at once, at any stage. A cancelled download removes what it wrote.
+//
+// The body goes to a file beside the target that replaces the target only once it is
+// complete, so a failed download never leaves a partial file at the target's name nor
+// spoils a file that was there. When the transfer broke off, that file is kept (for
+// the downloader's life) and the next Download of the same URL to the same file asks
+// the server only for the missing bytes, guarded by the first answer's validator
+// (If-Range with its ETag, else its Last-Modified): a 206 continues the file, a 200
+// starts it over, and a 416 or any other answer starts over once.
 class TDownloader : public QObject {
     Q_OBJECT
     Q_PROPERTY(TMethod OnProgress READ OnProgress WRITE SetOnProgress)
@@ -22,12 +66,29 @@ public:
     TMethod OnProgress() const { return FOnProgress; }
     void SetOnProgress(const TMethod& value) { FOnProgress = value; }
 
-    // True when at least one block of a successful (2xx) response was written,
-    // also when the user cancelled afterwards (the file is gone then). A failed or
-    // cancelled download never leaves a partial file and never replaces an existing
-    // file of that name.
+    // True when the whole body of a successful (2xx) response is in the file, or
+    // when the download was cancelled after a block was written (its file is gone
+    // then). Returns only when the transfer has ended; meanwhile the event loop runs.
     bool Download(const QString& url, const QString& fileName);
+    // Stops a download under way at once, whatever it waits for. Meant for handlers
+    // that run while Download waits.
+    void Cancel();
+    // Why the last Download failed; Kind None after a success.
+    const TDownloadFailure& LastFailure() const { return FFailure; }
 
 private:
+    struct TResumePoint;
+
+    // What an answer's headers say to do with its body.
+    enum class TStart { Fresh, Continue, StartOver, Failed };
+    TStart Answer(IHttpRequest& request, bool resuming);
+    bool Transfer(IHttpRequest& request, bool continuing);
+    bool Fail(TDownloadFailureKind kind);
+    bool NetworkFailure(const IHttpRequest& request);
+
     TMethod FOnProgress;
+    TDownloadFailure FFailure;
+    std::unique_ptr<TResumePoint> FResume;
+    IHttpRequest* FRequest = nullptr;
+    bool FCancelled = false;
 };

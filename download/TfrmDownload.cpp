@@ -1,5 +1,6 @@
 #include "download/TfrmDownload.h"
 
+#include "download/DownloadTexts.h"
 #include "download/TDownloader.h"
 #include "i18n/TTranslator.h"
 #include "toolkit/Exception.h"
@@ -50,10 +51,57 @@ TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
     lblMessage->SetVisible(true);
     btnDownload->SetEnabled(true);
     shPercent->SetWidth(0);
+    FBarTop = shTotal->Top();
 }
 
+// Frees the downloader, and with it what a failed transfer kept.
+TfrmDownload::~TfrmDownload() = default;
+
 void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {
+    ShowProgressView();
+    // Paints the progress view before the transfer starts, whatever the pace of
+    // painting.
+    Application->ProcessMessages();
+    Update();
+    // Cancel or the close box, handled just now, still answers the offer: nothing
+    // is fetched and the dialog closes with the result they set.
+    if (ModalResult() != mrNone)
+        return;
+    const bool ok = StartDownload(FURL, FFileName);
+    const bool failed = !ok && FDownloader && FDownloader->LastFailure().Kind != TDownloadFailureKind::Cancelled;
+    if (failed)
+        ShowFailure();
+    else
+        SetModalResult(ok ? mrOk : mrCancel);
+}
+
+void TfrmDownload::btnCancelClick(QObject* /*Sender*/) {
+    if (FDownloading) {
+        FCancelRequested = true;
+        FDownloader->Cancel();
+    } else {
+        SetModalResult(mrCancel);
+    }
+}
+
+bool TfrmDownload::StartDownload(const QString& url, const QString& fileName) {
+    if (url.isEmpty() || fileName.isEmpty())
+        return false;
+    FCancelRequested = false;
+    if (!FDownloader) {
+        FDownloader = std::make_unique<TDownloader>();
+        FDownloader->SetOnProgress(TMethod::Find(this, "DownloadProgress"));
+    }
+    FDownloading = true;
+    const bool ok = FDownloader->Download(url, fileName);
+    FDownloading = false;
+    return ok;
+}
+
+void TfrmDownload::ShowProgressView() {
     lblMessage->SetVisible(false);
+    shTotal->SetTop(FBarTop);
+    shPercent->SetTop(FBarTop);
     pnlStatus->SetVisible(true);
     shTotal->SetVisible(true);
     shPercent->SetVisible(true);
@@ -62,33 +110,21 @@ void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {
     lblOutput->SetCaption(FFileName);
     lblOutput->SetHint(FFileName);
     btnDownload->SetEnabled(false);
-    // Paints the progress view before the transfer takes the thread (a slow
-    // connection may keep it a while), whatever the pace of painting.
-    Application->ProcessMessages();
-    Update();
-    // Cancel or the close box, handled just now, still answers the offer: nothing
-    // is fetched and the dialog closes with the result they set.
-    if (ModalResult() != mrNone)
-        return;
-    const bool ok = StartDownload(FURL, FFileName);
-    SetModalResult(ok ? mrOk : mrCancel);
 }
 
-void TfrmDownload::btnCancelClick(QObject* /*Sender*/) {
-    if (FDownloading)
-        FCancelRequested = true;
-    else
-        SetModalResult(mrCancel);
-}
-
-bool TfrmDownload::StartDownload(const QString& url, const QString& fileName) {
-    if (url.isEmpty() || fileName.isEmpty())
-        return false;
-    FCancelRequested = false;
-    FDownloading = true;
-    const auto downloader = std::make_unique<TDownloader>();
-    downloader->SetOnProgress(TMethod::Find(this, "DownloadProgress"));
-    return downloader->Download(url, fileName);
+void TfrmDownload::ShowFailure() {
+    // The sentence takes the question's place, which holds three lines; the bar
+    // stays where the transfer stopped, below it.
+    lblOutput->SetVisible(false);
+    pnlStatus->SetVisible(false);
+    lblMessage->SetCaption(FailureSentence(FDownloader->LastFailure(), FURL, FFileName, FTexts));
+    lblMessage->SetVisible(true);
+    const int below = lblMessage->Top() + lblMessage->Height() + 4;
+    shTotal->SetTop(below);
+    shPercent->SetTop(below);
+    btnDownload->SetCaption(TextOf(DownloadText::TryAgain, FTexts));
+    btnDownload->SetEnabled(true);
+    btnDownload->setFocus();
 }
 
 void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 Received, bool& Cancel) {
@@ -119,18 +155,19 @@ void TfrmDownload::WMSysCommand(TMsg& message) {
 }
 
 void TfrmDownload::closeEvent(QCloseEvent* event) {
-    // During a transfer the close box cancels it; the dialog closes once the
+    // During a transfer the close box cancels it; the dialog closes as soon as the
     // downloader has stopped, with the transfer's result.
     if (FDownloading && ModalResult() == mrNone) {
         event->ignore();
         FCancelRequested = true;
+        FDownloader->Cancel();
         return;
     }
     TForm::closeEvent(event);
 }
 
 int ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
-                       const QString& fileName) {
+                       const QString& fileName, TCustomTranslator* texts) {
     auto form = std::make_unique<TfrmDownload>(nullptr);
     frmDownload = form.get();
     struct TReset {
@@ -141,5 +178,6 @@ int ShowDownloadDialog(const QString& title, const QString& message, const QStri
     form->lblMessage->SetCaption(message);
     form->FURL = url;
     form->FFileName = fileName;
+    form->SetTexts(texts);
     return form->ShowModal() == mrOk ? mrOk : mrCancel;
 }

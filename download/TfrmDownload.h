@@ -2,7 +2,11 @@
 
 #include "toolkit/TForm.h"
 
+#include <memory>
+
 class TButton;
+class TCustomTranslator;
+class TDownloader;
 class TImage;
 class TLabel;
 class TPanel;
@@ -11,17 +15,26 @@ class TTranslator;
 
 // The modal dialog through which an installer is fetched. It offers the download
 // with the caller's title and question; "Download and install" switches it to the
-// progress view, runs the transfer on the GUI thread and closes it with 1 when a
-// block was written, 2 otherwise. Cancel stops a running transfer and otherwise
-// closes with 2; so does the close box.
+// progress view and runs the transfer, during which the window keeps answering. A
+// finished download closes it with 1; so does a cancel after the first block (the
+// file is gone then), while a cancel before it closes with 2. A failed download
+// leaves it open in a failed state that says why, with "Try again", which continues
+// a transfer that broke off. Cancel, Escape and the close box stop a running transfer
+// at once and otherwise close with 2. Whatever was fetched without success is removed
+// when the dialog closes.
 class TfrmDownload : public TForm {
     Q_OBJECT
 
 public:
     explicit TfrmDownload(QObject* owner);
+    ~TfrmDownload() override;
 
     // False at once for an empty url or fileName; otherwise runs one download.
     bool StartDownload(const QString& url, const QString& fileName);
+
+    // The translator that carries the dialog's own texts (the failures, "Try
+    // again"): the main window's. Without one they are English.
+    void SetTexts(TCustomTranslator* value) { FTexts = value; }
 
     // Linked to no dispatcher: the dialog keeps its embedded language-1 texts.
     TTranslator* Translator() const { return Translator1; }
@@ -38,6 +51,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void ShowProgressView();
+    void ShowFailure();
+
     TPanel* Panel1;
     TImage* Image1;
     TPanel* Panel2;
@@ -56,14 +72,22 @@ private:
     bool FDownloading = false;
     QString FURL;
     QString FFileName;
+    // One for the dialog's life, so that a retry continues what the last attempt kept.
+    std::unique_ptr<TDownloader> FDownloader;
+    TCustomTranslator* FTexts = nullptr;
+    // Where the form description puts the bar; the failed state shows it lower,
+    // below the sentence.
+    int FBarTop = 0;
 
-    friend int ShowDownloadDialog(const QString&, const QString&, const QString&, const QString&);
+    friend int ShowDownloadDialog(const QString&, const QString&, const QString&, const QString&,
+                                  TCustomTranslator*);
 };
 
 // Offers the download of `url` to `fileName` under `title` with the question
 // `message`; returns 1 when a download ran and wrote data, 2 in every other case.
+// `texts` translates the dialog's own texts (see TfrmDownload::SetTexts).
 int ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
-                       const QString& fileName);
+                       const QString& fileName, TCustomTranslator* texts = nullptr);
 
 // The dialog while ShowDownloadDialog shows it, else null.
 extern TfrmDownload* frmDownload;

@@ -11,3 +11,7 @@ bool DirectoryExists(const QString& path);
 bool ForceDirectories(const QString& path);
 // Removes one file; false when it could not be removed.
 bool DeleteFile(const QString& path);
+// Puts `source` in the place of `target` in one step, replacing a file that is there;
+// both in the same folder. False (with the system's reason in `error`) when it failed,
+// and then both are as they were.
+bool ReplaceFile(const QString& source, const QString& target, QString* error = nullptr);

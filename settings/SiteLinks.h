@@ -5,7 +5,7 @@
 // The maker's web site: the base of every fixed page and download address and
 // the default of every configured link. No path, no trailing slash.
 inline QString SiteBaseURL() {
-    return QStringLiteral("http://www.kestrelweave.com");
+    return QStringLiteral("https://www.kestrelweave.com");
 }
 
 // The site's host name as the About page shows it.

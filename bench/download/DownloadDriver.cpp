@@ -1,11 +1,17 @@
-// A download through the real dialog against curl, from an nginx of our own on
-// 127.0.0.1, so that the server is not what is measured. Per file size (16 MB and
+// A download over https through the real dialog against curl, from an nginx of our
+// own on 127.0.0.1, so that the server is not what is measured. The driver makes an
+// authority and a certificate for 127.0.0.1 with the openssl command line; curl
+// trusts the authority through --cacert, the program through SSL_CERT_FILE in its
+// own environment, as a user's copy would. Both go through the machine's libcurl
+// and OpenSSL against nginx's default TLS settings, so they negotiate alike; what
+// they agreed on is taken from nginx's log and printed. Per file size (16 MB and
 // 256 MB) the contenders take turns, round after round, in alternating order:
 //
-//   curl -s -o FILE URL          wall time from spawn to exit
+//   curl -s --cacert CA -o FILE URL   wall time from spawn to exit
 //   the dialog (offscreen)       its program's own time from the click on
 //                                "Download and install" to the dialog's result,
-//                                and its wall time from spawn to exit
+//                                its wall time from spawn to exit, and the longest
+//                                stretches in which its GUI thread handled no events
 //   the downloader alone         the same program with --bare: no dialog, no
 //                                progress handler; the GUI's share is the difference
 //
@@ -14,7 +20,7 @@
 //
 //   bench-download [rounds]        default 9 rounds per size, after one warm-up
 //
-// Needs nginx (Debian: nginx-light) and curl on PATH or in /usr/sbin, /usr/bin.
+// Needs nginx (Debian: nginx-light), curl and openssl on PATH or in /usr/sbin, /usr/bin.
 #include "bench/startup/MonotonicClock.h"
 
 #include <arpa/inet.h>
@@ -37,6 +43,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -133,8 +140,10 @@ struct TRun {
     int Status = -1;
 };
 
-// Runs `argv` with its standard output into `outputFile`, its error output dropped.
-TRun RunProgram(const std::vector<std::string>& argv, const fs::path& outputFile) {
+// Runs `argv` with its standard output into `outputFile` and its error output
+// dropped, or kept in that file too with `keepErrors`.
+TRun RunProgram(const std::vector<std::string>& argv, const fs::path& outputFile,
+                char* const* environment = environ, bool keepErrors = false) {
     std::vector<char*> args;
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
@@ -143,11 +152,14 @@ TRun RunProgram(const std::vector<std::string>& argv, const fs::path& outputFile
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (keepErrors)
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     TRun run;
     pid_t pid = 0;
     const long long start = MonotonicNanoseconds();
-    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environment);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0)
         Fail("cannot start " + argv[0] + ": " + std::strerror(spawned));
@@ -189,9 +201,45 @@ double Median(std::vector<double> values) {
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+struct TCertificates {
+    fs::path Authority;
+    fs::path Certificate;
+    fs::path Key;
+};
+
+// A throwaway authority and a certificate for 127.0.0.1 signed by it, so that the
+// clients verify the server as they would any other, and no trust store of the
+// machine is touched.
+TCertificates MakeCertificates(const fs::path& openssl, const fs::path& folder) {
+    const fs::path tls = folder / "tls";
+    fs::create_directories(tls);
+    const TCertificates made{tls / "authority.pem", tls / "server.pem", tls / "server.key"};
+    const fs::path authorityKey = tls / "authority.key";
+    const fs::path request = tls / "server.csr";
+    const fs::path extensions = tls / "server.ext";
+    std::ofstream(extensions) << "basicConstraints=critical,CA:FALSE\n"
+                              << "keyUsage=critical,digitalSignature\n"
+                              << "extendedKeyUsage=serverAuth\n"
+                              << "subjectAltName=IP:127.0.0.1\n";
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), openssl.string());
+        const TRun r = RunProgram(args, tls / "openssl.log", environ, true);
+        if (r.Status != 0)
+            Fail("openssl " + args[1] + " failed: " + r.Output);
+    };
+    run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+         authorityKey, "-out", made.Authority, "-days", "1", "-subj", "/CN=Tessaly bench authority",
+         "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign"});
+    run({"req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+         made.Key, "-out", request, "-subj", "/CN=127.0.0.1"});
+    run({"x509", "-req", "-in", request, "-CA", made.Authority, "-CAkey", authorityKey, "-CAcreateserial",
+         "-days", "1", "-extfile", extensions, "-out", made.Certificate});
+    return made;
+}
+
 class TNginx {
 public:
-    TNginx(const fs::path& nginx, const fs::path& folder, const fs::path& root) {
+    TNginx(const fs::path& nginx, const fs::path& folder, const fs::path& root, const TCertificates& tls) {
         FPort = FreePort();
         const passwd* user = ::getpwuid(::geteuid());
         const group* userGroup = ::getgrgid(::getegid());
@@ -208,14 +256,17 @@ public:
             << "error_log " << (folder / "error.log").string() << ";\n"
             << "events { worker_connections 64; }\n"
             << "http {\n"
-            << "  access_log off;\n"
-            << "  sendfile on;\n"
-            << "  tcp_nopush on;\n";
+            // One line per request, written after it: what each client negotiated.
+            << "  log_format tls '$ssl_protocol $ssl_cipher $server_protocol $http_user_agent';\n"
+            << "  access_log " << AccessLog(folder).string() << " tls;\n";
         for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
             out << "  " << temp << "_temp_path " << (folder / (std::string("temp_") + temp)).string()
                 << ";\n";
         out << "  server {\n"
-            << "    listen 127.0.0.1:" << FPort << ";\n"
+            // No sendfile: under TLS nginx encrypts in user space.
+            << "    listen 127.0.0.1:" << FPort << " ssl;\n"
+            << "    ssl_certificate " << tls.Certificate.string() << ";\n"
+            << "    ssl_certificate_key " << tls.Key.string() << ";\n"
             << "    root " << root.string() << ";\n"
             << "  }\n"
             << "}\n";
@@ -262,8 +313,10 @@ public:
     TNginx& operator=(const TNginx&) = delete;
 
     std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(FPort) + path;
+        return "https://127.0.0.1:" + std::to_string(FPort) + path;
     }
+
+    static fs::path AccessLog(const fs::path& folder) { return folder / "access.log"; }
 
 private:
     pid_t FPid = 0;
@@ -272,10 +325,26 @@ private:
 
 struct TContender {
     const char* Label;
-    std::vector<double> Seconds;  // as the contender's own figure
-    std::vector<double> Wall;     // spawn to exit
-    std::vector<long> PeakKb;
+    std::vector<std::string> Command;
+    char* const* Environment;
+    bool OwnFigure;  // the program's "seconds=", else its wall time
+    std::vector<double> Seconds = {};
+    std::vector<double> Wall = {};  // spawn to exit
+    std::vector<long> PeakKb = {};
+    std::vector<double> GapMaxMs = {};
+    std::vector<double> GapP99Ms = {};
 };
+
+// Each distinct line of nginx's access log with how often it came.
+void PrintNegotiated(const fs::path& log) {
+    std::map<std::string, int> seen;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);)
+        ++seen[line];
+    std::printf("\nNegotiated, from nginx's log (protocol, cipher, HTTP version, user agent):\n");
+    for (const auto& [line, count] : seen)
+        std::printf("  %-60s %4d requests\n", line.c_str(), count);
+}
 
 }  // namespace
 
@@ -288,8 +357,9 @@ int main(int argc, char** argv) {
     }
     const std::optional<fs::path> nginx = FindProgram("nginx");
     const std::optional<fs::path> curl = FindProgram("curl");
-    if (!nginx || !curl)
-        Fail("needs nginx and curl (Debian packages nginx-light and curl)");
+    const std::optional<fs::path> openssl = FindProgram("openssl");
+    if (!nginx || !curl || !openssl)
+        Fail("needs nginx, curl and openssl (Debian packages nginx-light, curl and openssl)");
     std::error_code error;
     const fs::path program =
         fs::read_symlink("/proc/self/exe", error).parent_path() / "bench-download-program";
@@ -301,27 +371,50 @@ int main(int argc, char** argv) {
     const fs::path root = folder / "www";
     fs::create_directories(root);
     fs::create_directories(folder / "out");
+    const TCertificates tls = MakeCertificates(*openssl, folder);
+
+    // The program's environment: ours, with our authority as the only trusted one.
+    std::vector<std::string> programVariables;
+    for (char** variable = environ; *variable; ++variable)
+        if (std::strncmp(*variable, "SSL_CERT_FILE=", 14) != 0)
+            programVariables.emplace_back(*variable);
+    programVariables.push_back("SSL_CERT_FILE=" + tls.Authority.string());
+    std::vector<char*> programEnvironment;
+    for (std::string& variable : programVariables)
+        programEnvironment.push_back(variable.data());
+    programEnvironment.push_back(nullptr);
+
     {
-        TNginx server(*nginx, folder, root);
+        TNginx server(*nginx, folder, root, tls);
         std::printf(
-            "Download through the dialog (offscreen) against curl -s -o, nginx on 127.0.0.1,\n"
-            "files in %s, %d rounds per size after one warm-up; medians.\n",
+            "Download over https through the dialog (offscreen) against curl -s --cacert -o, nginx on\n"
+            "127.0.0.1 with a certificate from an authority of our own, files in %s,\n"
+            "%d rounds per size after one warm-up; medians.\n",
             folder.parent_path().c_str(), rounds);
         std::vector<std::pair<std::size_t, long>> dialogPeaks;
         for (const std::size_t size : {16 * MB, 256 * MB}) {
             const std::string name = "file" + std::to_string(size / MB);
             WriteFile(root / name, size);
             const std::string url = server.Url("/" + name);
-            const fs::path target = folder / "out" / "setup.exe";
+            const std::string target = (folder / "out" / "setup.exe").string();
             const fs::path output = folder / "out" / "stdout.txt";
 
-            TContender curlRuns{"curl -s -o", {}, {}, {}};
-            TContender dialogRuns{"dialog", {}, {}, {}};
-            TContender bareRuns{"downloader alone", {}, {}, {}};
+            TContender curlRuns{
+                .Label = "curl",
+                .Command = {curl->string(), "-s", "--cacert", tls.Authority.string(), "-o", target, url},
+                .Environment = environ,
+                .OwnFigure = false};
+            TContender dialogRuns{.Label = "dialog",
+                                  .Command = {program.string(), url, target},
+                                  .Environment = programEnvironment.data(),
+                                  .OwnFigure = true};
+            TContender bareRuns{.Label = "downloader alone",
+                                .Command = {program.string(), url, target, "--bare"},
+                                .Environment = programEnvironment.data(),
+                                .OwnFigure = true};
             std::vector<double> ratios, wallRatios;
-            auto run = [&](TContender& contender, const std::vector<std::string>& command, bool ownFigure,
-                           bool counted) {
-                const TRun r = RunProgram(command, output);
+            auto run = [&](TContender& contender, bool counted) {
+                const TRun r = RunProgram(contender.Command, output, contender.Environment);
                 std::error_code sizeError;
                 const auto written = fs::file_size(target, sizeError);
                 if (r.Status != 0 || sizeError || written != size)
@@ -331,26 +424,27 @@ int main(int argc, char** argv) {
                 fs::remove(target);
                 if (!counted)
                     return 0.0;
-                const double seconds = ownFigure ? Field(r.Output, "seconds") : r.WallSeconds;
+                const double seconds = contender.OwnFigure ? Field(r.Output, "seconds") : r.WallSeconds;
                 contender.Seconds.push_back(seconds);
                 contender.Wall.push_back(r.WallSeconds);
                 contender.PeakKb.push_back(r.PeakKb);
+                if (const double gap = Field(r.Output, "gap_max_ms"); gap >= 0)
+                    contender.GapMaxMs.push_back(gap);
+                if (const double gap = Field(r.Output, "gap_p99_ms"); gap >= 0)
+                    contender.GapP99Ms.push_back(gap);
                 return seconds;
             };
-            const std::vector<std::string> curlCommand{curl->string(), "-s", "-o", target.string(), url};
-            const std::vector<std::string> dialogCommand{program.string(), url, target.string()};
-            const std::vector<std::string> bareCommand{program.string(), url, target.string(), "--bare"};
             for (int round = -1; round < rounds; ++round) {
                 const bool counted = round >= 0;
                 double curlSeconds = 0, dialogSeconds = 0;
                 if (round % 2 == 0) {
-                    curlSeconds = run(curlRuns, curlCommand, false, counted);
-                    dialogSeconds = run(dialogRuns, dialogCommand, true, counted);
+                    curlSeconds = run(curlRuns, counted);
+                    dialogSeconds = run(dialogRuns, counted);
                 } else {
-                    dialogSeconds = run(dialogRuns, dialogCommand, true, counted);
-                    curlSeconds = run(curlRuns, curlCommand, false, counted);
+                    dialogSeconds = run(dialogRuns, counted);
+                    curlSeconds = run(curlRuns, counted);
                 }
-                run(bareRuns, bareCommand, true, counted);
+                run(bareRuns, counted);
                 if (counted) {
                     ratios.push_back(dialogSeconds / curlSeconds);
                     wallRatios.push_back(dialogRuns.Wall.back() / curlSeconds);
@@ -371,6 +465,11 @@ int main(int argc, char** argv) {
             line(bareRuns, "(Download() alone, no GUI)");
             std::printf("  ratio dialog / curl: %.2f (median of the rounds' ratios; %.2f spawn to exit)\n",
                         Median(ratios), Median(wallRatios));
+            if (!dialogRuns.GapMaxMs.empty() && !dialogRuns.GapP99Ms.empty())
+                std::printf(
+                    "  GUI thread without events during the download: longest %.1f ms, "
+                    "99th percentile %.1f ms\n",
+                    Median(dialogRuns.GapMaxMs), Median(dialogRuns.GapP99Ms));
             std::vector<double> peaks(dialogRuns.PeakKb.begin(), dialogRuns.PeakKb.end());
             dialogPeaks.emplace_back(size, static_cast<long>(Median(peaks)));
         }
@@ -381,6 +480,8 @@ int main(int argc, char** argv) {
                 dialogPeaks[1].first / MB,
                 static_cast<double>(dialogPeaks[1].second) / static_cast<double>(dialogPeaks[0].second));
     }
+    // Read once nginx has stopped, so that the last request's line is in.
+    PrintNegotiated(TNginx::AccessLog(folder));
     fs::remove_all(folder, error);
     return 0;
 }

@@ -1,18 +1,24 @@
 #include "platform/posix/CurlHttpRequest.h"
 
+#include "platform/posix/EnvironmentProxy.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string_view>
 
 namespace {
 
-// Twice the largest piece libcurl hands to a write callback, so that a piece always
-// fits once the caller has emptied the buffer.
-constexpr std::size_t BufferSize = 2 * CURL_MAX_WRITE_SIZE;
-// The longest single wait for the sockets; libcurl's own time-outs end a dead
-// transfer, this only bounds how long one wait blocks before they are checked.
-constexpr int PollMilliseconds = 500;
+// What the caller has not pulled yet waits here: eight of the largest pieces libcurl
+// hands to a write callback, so that one wait for the network brings many blocks.
+constexpr std::size_t BufferSize = 8 * CURL_MAX_WRITE_SIZE;
+constexpr long ReceiveBufferSize = 4 * CURL_MAX_WRITE_SIZE;
 constexpr long MaxRedirects = 20;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -32,7 +38,38 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
+QByteArray SchemeOf(const QByteArray& url) {
+    const qsizetype end = url.indexOf("://");
+    return end > 0 ? url.left(end).toLower() : QByteArray();
+}
+
+TConnectReason ReasonOf(long osError) {
+    switch (osError) {
+        case ECONNREFUSED:
+            return TConnectReason::Refused;
+        case ETIMEDOUT:
+            return TConnectReason::TimedOut;
+        case EHOSTUNREACH:
+            return TConnectReason::HostUnreachable;
+        case ENETUNREACH:
+            return TConnectReason::NetworkUnreachable;
+        default:
+            return TConnectReason::Other;
+    }
+}
+
+// libcurl's message without the prefix that only says which layer spoke.
+QString WithoutLayer(const char* message) {
+    QString text = QString::fromUtf8(message).trimmed();
+    for (const char* prefix : {"SSL certificate problem: ", "SSL: "})
+        if (text.startsWith(QLatin1String(prefix)))
+            return text.mid(static_cast<qsizetype>(std::strlen(prefix)));
+    return text;
+}
+
 }  // namespace
+
+TCurlHttpRequest::TCurlHttpRequest() = default;
 
 std::unique_ptr<TCurlHttpRequest> TCurlHttpRequest::Open(const TCurlRequestSettings& settings) {
     std::unique_ptr<TCurlHttpRequest> request(new TCurlHttpRequest());
@@ -47,9 +84,19 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     if (!FMulti || !FEasy)
         return false;
     FBuffer.resize(BufferSize);
+    FScheme = SchemeOf(settings.Url);
+    FTimer = std::make_unique<QTimer>();
+    FTimer->setSingleShot(true);
+    FTimer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(FTimer.get(), &QTimer::timeout, FTimer.get(), [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
+
+    CURLM* multi = FMulti.get();
+    bool ok = Curl()->MultiSetopt(multi, CURLMOPT_SOCKETFUNCTION, &TCurlHttpRequest::OnSocket) == CURLM_OK &&
+              Curl()->MultiSetopt(multi, CURLMOPT_SOCKETDATA, static_cast<void*>(this)) == CURLM_OK &&
+              Curl()->MultiSetopt(multi, CURLMOPT_TIMERFUNCTION, &TCurlHttpRequest::OnTimer) == CURLM_OK &&
+              Curl()->MultiSetopt(multi, CURLMOPT_TIMERDATA, static_cast<void*>(this)) == CURLM_OK;
 
     CURL* easy = FEasy.get();
-    bool ok = true;
     const auto set = [&](CURLoption option, auto value) {
         ok = ok && Curl()->EasySetopt(easy, option, value) == CURLE_OK;
     };
@@ -65,7 +112,8 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     // No CURLOPT_PROXY: libcurl then takes http_proxy, https_proxy and no_proxy
     // from the environment, which is the preconfigured proxy of this platform.
     set(CURLOPT_PROTOCOLS_STR, "http,https");
-    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // What was asked for over https must not continue in the clear.
+    set(CURLOPT_REDIR_PROTOCOLS_STR, FScheme == "https" ? "https" : "http,https");
     set(CURLOPT_FOLLOWLOCATION, 1L);
     set(CURLOPT_MAXREDIRS, MaxRedirects);
     // A proxy's answer to CONNECT is not a response of ours.
@@ -82,6 +130,8 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     set(CURLOPT_LOW_SPEED_LIMIT, 1L);
     set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max(1, settings.Timeouts.StallSeconds)));
     set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_BUFFERSIZE, ReceiveBufferSize);
+    set(CURLOPT_ERRORBUFFER, static_cast<char*>(FErrorText));
     set(CURLOPT_WRITEFUNCTION, &TCurlHttpRequest::OnWrite);
     set(CURLOPT_WRITEDATA, static_cast<void*>(this));
     set(CURLOPT_HEADERFUNCTION, &TCurlHttpRequest::OnHeader);
@@ -90,16 +140,41 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
 }
 
 TCurlHttpRequest::~TCurlHttpRequest() {
+    // libcurl reports its sockets and timer once more while it closes them; nothing
+    // of ours needs to hear that any more.
+    FClosing = true;
     if (FAdded)
         Curl()->MultiRemoveHandle(FMulti.get(), FEasy.get());
     FEasy.reset();
     FMulti.reset();
+    FWatches.clear();
+    FRetired.clear();
+}
+
+bool TCurlHttpRequest::AddRequestHeaders(const QString& headers) {
+    if (FSent)
+        return false;
+    for (const QString& line : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        curl_slist* list = Curl()->SlistAppend(FRequestHeaders.get(), line.toUtf8().constData());
+        if (!list)
+            return false;
+        // The first append makes the list; later ones return its unchanged head.
+        if (!FRequestHeaders)
+            FRequestHeaders.reset(list);
+    }
+    return true;
 }
 
 bool TCurlHttpRequest::Send() {
     if (FSent)
         return false;
     FSent = true;
+    if (FAborted)
+        return false;
+    if (FRequestHeaders && Curl()->EasySetopt(FEasy.get(), CURLOPT_HTTPHEADER, FRequestHeaders.get()) != CURLE_OK) {
+        Fail(CURLE_FAILED_INIT);
+        return false;
+    }
     if (Curl()->MultiAddHandle(FMulti.get(), FEasy.get()) != CURLM_OK) {
         Fail(CURLE_FAILED_INIT);
         return false;
@@ -108,12 +183,9 @@ bool TCurlHttpRequest::Send() {
     // Body data also proves that the final headers are in: it covers a redirect
     // that libcurl declined to follow although it carried a Location.
     const auto headersIn = [this] { return FFinalHeaders || FBodyStarted; };
-    while (!headersIn() && !FDone) {
-        Perform();
-        if (!headersIn() && !FDone)
-            Poll();
-    }
-    return headersIn() || FResult == CURLE_OK;
+    if (Wait(headersIn))
+        return true;
+    return !FAborted && FDone && FResult == CURLE_OK;
 }
 
 bool TCurlHttpRequest::QueryStatusCode(std::uint32_t& status) {
@@ -121,6 +193,14 @@ bool TCurlHttpRequest::QueryStatusCode(std::uint32_t& status) {
     if (!FSent || Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code <= 0)
         return false;
     status = static_cast<std::uint32_t>(code);
+    return true;
+}
+
+bool TCurlHttpRequest::QueryStatusText(QString& text) {
+    std::uint32_t status = 0;
+    if (!QueryStatusCode(status))
+        return false;
+    text = FStatusText.isEmpty() ? HttpReasonPhrase(status) : QString::fromLatin1(FStatusText);
     return true;
 }
 
@@ -133,11 +213,28 @@ bool TCurlHttpRequest::QueryContentLength(std::uint32_t& length) {
     return true;
 }
 
+bool TCurlHttpRequest::QueryHeader(const QString& name, QString& value) {
+    const THeader* header = FindHeader(name.toLatin1());
+    if (!header)
+        return false;
+    value = QString::fromLatin1(header->Value);
+    return true;
+}
+
+const TCurlHttpRequest::THeader* TCurlHttpRequest::FindHeader(const QByteArray& name) const {
+    for (const THeader& header : FHeaders)
+        if (header.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return &header;
+    return nullptr;
+}
+
 bool TCurlHttpRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uint32_t& read) {
     read = 0;
     if (!FSent)
         return false;
     while (read < toRead) {
+        if (FAborted)
+            return false;
         if (FHead < FTail) {
             const std::size_t count = std::min<std::size_t>(FTail - FHead, toRead - read);
             std::memcpy(buffer + read, FBuffer.data() + FHead, count);
@@ -156,36 +253,105 @@ bool TCurlHttpRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uint32_
                 Fail(CURLE_RECV_ERROR);
             continue;
         }
-        Perform();
-        if (FHead == FTail && !FDone && !FPaused)
-            Poll();
+        Wait([this] { return FHead < FTail || FPaused; });
     }
     return true;
 }
 
-void TCurlHttpRequest::Perform() {
+void TCurlHttpRequest::Abort() {
+    FAborted = true;
+}
+
+bool TCurlHttpRequest::Wait(const std::function<bool()>& ready) {
+    for (;;) {
+        FRetired.clear();
+        if (ready())
+            return true;
+        if (FAborted || FDone)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+
+void TCurlHttpRequest::Act(curl_socket_t socket, int events) {
+    if (FDone || FClosing)
+        return;
     int running = 0;
-    if (Curl()->MultiPerform(FMulti.get(), &running) != CURLM_OK) {
+    if (Curl()->MultiSocketAction(FMulti.get(), socket, events, &running) != CURLM_OK) {
         Fail(CURLE_RECV_ERROR);
         return;
     }
     int queued = 0;
     while (CURLMsg* message = Curl()->MultiInfoRead(FMulti.get(), &queued)) {
-        if (message->msg == CURLMSG_DONE && message->easy_handle == FEasy.get()) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == FEasy.get() && !FDone) {
             FDone = true;
             FResult = message->data.result;
         }
     }
 }
 
-void TCurlHttpRequest::Poll() {
-    if (Curl()->MultiPoll(FMulti.get(), nullptr, 0, PollMilliseconds, nullptr) != CURLM_OK)
-        Fail(CURLE_RECV_ERROR);
-}
-
 void TCurlHttpRequest::Fail(CURLcode code) {
+    if (FDone)
+        return;
     FDone = true;
     FResult = code;
+}
+
+int TCurlHttpRequest::OnSocket(CURL* /*easy*/, curl_socket_t socket, int what, void* self, void* /*socketData*/) {
+    static_cast<TCurlHttpRequest*>(self)->Watch(socket, what);
+    return 0;
+}
+
+int TCurlHttpRequest::OnTimer(CURLM* /*multi*/, long milliseconds, void* self) {
+    auto* request = static_cast<TCurlHttpRequest*>(self);
+    if (request->FClosing)
+        return 0;
+    if (milliseconds < 0)
+        request->FTimer->stop();
+    else
+        request->FTimer->start(static_cast<int>(std::min<long>(milliseconds, std::numeric_limits<int>::max())));
+    return 0;
+}
+
+void TCurlHttpRequest::Watch(curl_socket_t socket, int what) {
+    if (FClosing)
+        return;
+    if (what == CURL_POLL_REMOVE) {
+        const auto found = FWatches.find(socket);
+        if (found != FWatches.end()) {
+            Retire(found->second.Read);
+            Retire(found->second.Write);
+            FWatches.erase(found);
+        }
+        return;
+    }
+    TWatch& watch = FWatches[socket];
+    Notify(watch.Read, socket, (what & CURL_POLL_IN) != 0, true);
+    Notify(watch.Write, socket, (what & CURL_POLL_OUT) != 0, false);
+}
+
+void TCurlHttpRequest::Notify(std::unique_ptr<QSocketNotifier>& notifier, curl_socket_t socket, bool enabled,
+                              bool forReading) {
+    if (!enabled) {
+        if (notifier)
+            notifier->setEnabled(false);
+        return;
+    }
+    if (!notifier) {
+        notifier = std::make_unique<QSocketNotifier>(socket, forReading ? QSocketNotifier::Read : QSocketNotifier::Write);
+        const int events = forReading ? CURL_CSELECT_IN : CURL_CSELECT_OUT;
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+                         [this, socket, events] { Act(socket, events); });
+    }
+    notifier->setEnabled(true);
+}
+
+void TCurlHttpRequest::Retire(std::unique_ptr<QSocketNotifier>& notifier) {
+    if (!notifier)
+        return;
+    // libcurl may be telling this from inside the notifier's own signal.
+    notifier->setEnabled(false);
+    FRetired.push_back(std::move(notifier));
 }
 
 std::size_t TCurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
@@ -223,20 +389,147 @@ std::size_t TCurlHttpRequest::Write(const char* data, std::size_t size) {
 void TCurlHttpRequest::Header(const char* data, std::size_t size) {
     const std::string_view line(data, size);
     if (StartsWithNoCase(line, "HTTP/")) {
-        FLocationInBlock = false;
+        // A new response (an interim one, or one after a redirect): its headers alone count.
+        FAnswered = true;
+        FHeaders.clear();
+        std::string_view rest = Trimmed(line);
+        const std::size_t afterVersion = rest.find(' ');
+        rest = afterVersion == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterVersion));
+        const std::size_t afterCode = rest.find(' ');
+        rest = afterCode == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterCode));
+        FStatusText = QByteArray(rest.data(), static_cast<qsizetype>(rest.size()));
         return;
     }
-    if (StartsWithNoCase(line, "Location:")) {
-        FLocationInBlock = FLocationInBlock || !Trimmed(line.substr(9)).empty();
+    const std::string_view content = Trimmed(line);
+    if (!content.empty()) {
+        const std::size_t colon = content.find(':');
+        if (colon != std::string_view::npos) {
+            const std::string_view name = Trimmed(content.substr(0, colon));
+            const std::string_view value = Trimmed(content.substr(colon + 1));
+            FHeaders.push_back({QByteArray(name.data(), static_cast<qsizetype>(name.size())),
+                                QByteArray(value.data(), static_cast<qsizetype>(value.size()))});
+        }
         return;
     }
-    if (!Trimmed(line).empty())
-        return;
     // The blank line that ends a response's headers. An interim answer (1xx) and a
     // redirect that libcurl is about to follow are not the final response.
     long code = 0;
     Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
-    const bool followed = code >= 300 && code < 400 && FLocationInBlock;
-    if (code >= 200 && !followed)
+    const THeader* location = FindHeader("Location");
+    const bool redirects = code >= 300 && code < 400 && location && !location->Value.isEmpty();
+    if (code >= 200 && !redirects)
         FFinalHeaders = true;
+}
+
+TInternetFailure TCurlHttpRequest::Failure() const {
+    TInternetFailure failure;
+    if (FAborted) {
+        failure.Error = TInternetError::Aborted;
+        return failure;
+    }
+    if (!FDone || FResult == CURLE_OK)
+        return failure;
+
+    CURL* easy = FEasy.get();
+    const char* effective = nullptr;
+    Curl()->EasyGetinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+    const QUrl url(QString::fromUtf8(effective ? effective : ""));
+    const int defaultPort = url.scheme() == QLatin1String("https") ? INTERNET_DEFAULT_HTTPS_PORT
+                                                                    : INTERNET_DEFAULT_HTTP_PORT;
+    failure.Server = url.host();
+    if (url.port(defaultPort) != defaultPort)
+        failure.Server += QLatin1Char(':') + QString::number(url.port());
+    const QString proxy = EnvironmentProxy(url.scheme().toLatin1(), url.host(QUrl::FullyEncoded).toLatin1());
+    failure.Detail = WithoutLayer(FErrorText[0] ? FErrorText : Curl()->EasyStrerror(FResult));
+
+    long osError = 0, proxyStatus = 0;
+    curl_off_t connected = 0;
+    Curl()->EasyGetinfo(easy, CURLINFO_OS_ERRNO, &osError);
+    Curl()->EasyGetinfo(easy, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    Curl()->EasyGetinfo(easy, CURLINFO_CONNECT_TIME_T, &connected);
+
+    if (!proxy.isEmpty() && proxyStatus >= 300) {
+        failure.Error = TInternetError::ProxyRefused;
+        failure.Proxy = proxy;
+        failure.Status = static_cast<std::uint32_t>(proxyStatus);
+        return failure;
+    }
+    switch (FResult) {
+        case CURLE_URL_MALFORMAT:
+            failure.Error = TInternetError::InvalidAddress;
+            break;
+        case CURLE_UNSUPPORTED_PROTOCOL: {
+            const THeader* location = FindHeader("Location");
+            if (FScheme == "https" && location) {
+                failure.Error = TInternetError::InsecureRedirect;
+                failure.Detail = url.resolved(QUrl(QString::fromLatin1(location->Value))).toString();
+            } else {
+                failure.Error = TInternetError::InvalidAddress;
+            }
+            break;
+        }
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            failure.Error = TInternetError::NameNotResolved;
+            failure.Proxy = proxy;
+            break;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            failure.Error = TInternetError::NameNotResolved;
+            break;
+        case CURLE_COULDNT_CONNECT:
+            failure.Error = TInternetError::CannotConnect;
+            failure.Reason = ReasonOf(osError);
+            failure.Proxy = proxy;
+            if (failure.Reason == TConnectReason::Other && osError != 0)
+                failure.Detail = QString::fromLocal8Bit(std::strerror(static_cast<int>(osError)));
+            break;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            failure.Error = TInternetError::UntrustedCertificate;
+            break;
+        case CURLE_TOO_MANY_REDIRECTS:
+            failure.Error = TInternetError::TooManyRedirects;
+            break;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_ENGINE_INITFAILED:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_CLIENTCERT:
+        case CURLE_USE_SSL_FAILED:
+            failure.Error = TInternetError::SecureChannelFailed;
+            break;
+        case CURLE_OPERATION_TIMEDOUT:
+            if (connected == 0) {
+                failure.Error = TInternetError::CannotConnect;
+                failure.Reason = TConnectReason::TimedOut;
+                failure.Proxy = proxy;
+                break;
+            }
+            [[fallthrough]];
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_HTTP2:
+        case CURLE_HTTP2_STREAM:
+            if (FAnswered) {
+                failure.Error = TInternetError::ConnectionBroken;
+            } else {
+                failure.Error = TInternetError::NoAnswer;
+                // Through a proxy, the silence is the proxy's unless it had opened
+                // a tunnel to the server.
+                if (proxyStatus < 200 || proxyStatus >= 300)
+                    failure.Proxy = proxy;
+            }
+            break;
+        default:
+            failure.Error = TInternetError::Other;
+            break;
+    }
+    return failure;
 }

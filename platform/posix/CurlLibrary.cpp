@@ -23,13 +23,16 @@ const TCurlLibrary* Load() {
                           Resolve(library, "curl_easy_setopt", curl.EasySetopt) &&
                           Resolve(library, "curl_easy_getinfo", curl.EasyGetinfo) &&
                           Resolve(library, "curl_easy_pause", curl.EasyPause) &&
+                          Resolve(library, "curl_easy_strerror", curl.EasyStrerror) &&
                           Resolve(library, "curl_multi_init", curl.MultiInit) &&
                           Resolve(library, "curl_multi_cleanup", curl.MultiCleanup) &&
                           Resolve(library, "curl_multi_add_handle", curl.MultiAddHandle) &&
                           Resolve(library, "curl_multi_remove_handle", curl.MultiRemoveHandle) &&
-                          Resolve(library, "curl_multi_perform", curl.MultiPerform) &&
+                          Resolve(library, "curl_multi_setopt", curl.MultiSetopt) &&
+                          Resolve(library, "curl_multi_socket_action", curl.MultiSocketAction) &&
                           Resolve(library, "curl_multi_info_read", curl.MultiInfoRead) &&
-                          Resolve(library, "curl_multi_poll", curl.MultiPoll);
+                          Resolve(library, "curl_slist_append", curl.SlistAppend) &&
+                          Resolve(library, "curl_slist_free_all", curl.SlistFreeAll);
     // Once per process, before any other call into the library.
     if (!resolved || globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK)
         return nullptr;

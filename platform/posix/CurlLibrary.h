@@ -11,13 +11,16 @@ struct TCurlLibrary {
     decltype(&::curl_easy_setopt) EasySetopt;
     decltype(&::curl_easy_getinfo) EasyGetinfo;
     decltype(&::curl_easy_pause) EasyPause;
+    decltype(&::curl_easy_strerror) EasyStrerror;
     decltype(&::curl_multi_init) MultiInit;
     decltype(&::curl_multi_cleanup) MultiCleanup;
     decltype(&::curl_multi_add_handle) MultiAddHandle;
     decltype(&::curl_multi_remove_handle) MultiRemoveHandle;
-    decltype(&::curl_multi_perform) MultiPerform;
+    decltype(&::curl_multi_setopt) MultiSetopt;
+    decltype(&::curl_multi_socket_action) MultiSocketAction;
     decltype(&::curl_multi_info_read) MultiInfoRead;
-    decltype(&::curl_multi_poll) MultiPoll;
+    decltype(&::curl_slist_append) SlistAppend;
+    decltype(&::curl_slist_free_all) SlistFreeAll;
 };
 
 // The library, loaded and globally initialised once per process (thread-safe) and

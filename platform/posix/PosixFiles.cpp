@@ -1,6 +1,9 @@
 #include "platform/Files.h"
 
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 #include <QDir>
@@ -50,4 +53,14 @@ bool DeleteFile(const QString& path) {
     const std::optional<QByteArray> name = SystemName(path);
     // unlink removes a symbolic link itself, never its target, and refuses folders.
     return name && ::unlink(name->constData()) == 0;
+}
+
+bool ReplaceFile(const QString& source, const QString& target, QString* error) {
+    const std::optional<QByteArray> from = SystemName(source);
+    const std::optional<QByteArray> to = SystemName(target);
+    if (from && to && ::rename(from->constData(), to->constData()) == 0)
+        return true;
+    if (error)
+        *error = QString::fromLocal8Bit(std::strerror(from && to ? errno : ENOENT));
+    return false;
 }

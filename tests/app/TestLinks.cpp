@@ -48,26 +48,26 @@ TEST_P(Links, OpenTheirTargets) {
 INSTANTIATE_TEST_SUITE_P(
     MainWindow, Links,
     testing::Values(
-        TLinkCase{"Site", "lblSite", {}, QStringLiteral("http://www.kestrelweave.com")},
-        TLinkCase{"Forums", "lblForums", {}, QStringLiteral("http://www.kestrelweave.com/forums")},
-        TLinkCase{"News", "lblNews", {}, QStringLiteral("http://www.kestrelweave.com/news")},
+        TLinkCase{"Site", "lblSite", {}, QStringLiteral("https://www.kestrelweave.com")},
+        TLinkCase{"Forums", "lblForums", {}, QStringLiteral("https://www.kestrelweave.com/forums")},
+        TLinkCase{"News", "lblNews", {}, QStringLiteral("https://www.kestrelweave.com/news")},
         TLinkCase{"Newsletter",
                   "lblNewsletter",
                   {},
-                  QStringLiteral("http://www.kestrelweave.com/subscription.htm")},
-        TLinkCase{"Freeware", "lblFreeware", {}, QStringLiteral("http://www.kestrelweave.com/freeware.htm")},
-        TLinkCase{"Faq", "lblFaq", {}, QStringLiteral("http://www.kestrelweave.com/faq.htm")},
+                  QStringLiteral("https://www.kestrelweave.com/subscription.htm")},
+        TLinkCase{"Freeware", "lblFreeware", {}, QStringLiteral("https://www.kestrelweave.com/freeware.htm")},
+        TLinkCase{"Faq", "lblFaq", {}, QStringLiteral("https://www.kestrelweave.com/faq.htm")},
         // Fixed pages never read the configured links.
         TLinkCase{"SiteIgnoresTheRegistry", "lblSite",
                   QStringLiteral("\"Subscription\"=\"http://x.example\"\r\n"),
-                  QStringLiteral("http://www.kestrelweave.com")},
+                  QStringLiteral("https://www.kestrelweave.com")},
         TLinkCase{"SupportMailCarriesTheCaption", "lblSupport", {}, kSupportMail},
         TLinkCase{"SubscriptionConfigured", "lblSubscription",
                   QStringLiteral("\"Subscription\"=\"http://news.example/join?a=1&b=2\"\r\n"),
                   QStringLiteral("http://news.example/join?a=1&b=2")},
         TLinkCase{"SubscriptionDefaultsToTheSite", "lblSubscription",
                   QStringLiteral("\"Converter\"=\"http://x.example\"\r\n"),
-                  QStringLiteral("http://www.kestrelweave.com")}),
+                  QStringLiteral("https://www.kestrelweave.com")}),
     [](const testing::TestParamInfo<TLinkCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace

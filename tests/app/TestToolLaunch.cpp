@@ -39,6 +39,8 @@ class TDialogDriver {
 public:
     struct TSeen {
         QString Title, Question;
+        // The sentence of a failed download, which the user then cancels.
+        QString Failure;
         bool MainDisabled = false;
         int Offers = 0, Finishes = 0;
         std::size_t CallsBeforeFinish = 0;
@@ -64,6 +66,13 @@ public:
                         ->Caption();
                 FSeen.MainDisabled = !frmMain->isEnabled();
                 ClickButton(frmDownload, offer == TOffer::Download ? "btnDownload" : "btnCancel");
+            } else if (frmDownload && frmDownload == FOffer && FSeen.Failure.isEmpty()) {
+                auto* retry = qobject_cast<TButton*>(frmDownload->FindComponent(QStringLiteral("btnDownload")));
+                auto* message = qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")));
+                if (retry->isEnabled() && message->isVisible()) {
+                    FSeen.Failure = message->Caption();
+                    ClickButton(frmDownload, "btnCancel");
+                }
             }
             for (QWidget* window : QApplication::topLevelWidgets()) {
                 auto* dialog = qobject_cast<TfrmFinishDownload*>(window);
@@ -95,15 +104,18 @@ protected:
     void SetUp() override {
         MainWindow::SetUp();
         ASSERT_TRUE(FServer->Started()) << FServer->Error().toStdString();
-        // Every host is reached through the local server, so the catalogue's own
+        // Every host is reached through the local server, which stands in for the
+        // maker's https site with an authority of its own, so the catalogue's own
         // addresses are fetched as they stand.
-        FProxy.emplace("http_proxy", "http://127.0.0.1:" + QByteArray::number(FServer->Port()));
+        FProxy.emplace("https_proxy", "http://127.0.0.1:" + QByteArray::number(FServer->Port()));
         FNoProxy.emplace("no_proxy", QByteArray());
+        FTrust.emplace("SSL_CERT_FILE", QFile::encodeName(FServer->CertificateFile()));
         FHomeEnv.emplace("HOME", QFile::encodeName(FHome.Path()));
         Create()->Show();
     }
     void TearDown() override {
         FHomeEnv.reset();
+        FTrust.reset();
         FNoProxy.reset();
         FProxy.reset();
         MainWindow::TearDown();
@@ -125,9 +137,9 @@ protected:
 
     TTempFolder FSite, FHome;
     std::unique_ptr<TTestHttpServer> FServer =
-        std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{false, 0, FSite.Path()});
+        std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{false, 0, FSite.Path(), true});
     TShellRecorder FShell;
-    std::optional<TScopedEnv> FProxy, FNoProxy, FHomeEnv;
+    std::optional<TScopedEnv> FProxy, FNoProxy, FTrust, FHomeEnv;
 };
 
 // ---- Downloads --------------------------------------------------------------------------
@@ -143,6 +155,7 @@ struct TDownloadCase {
     const char* Title;
     QString Question;
     bool Installed;  // the finish dialog came and the installer was opened
+    const char* Failure = "";  // what the dialog said before it was cancelled
 };
 
 class Downloads : public ToolLaunch, public testing::WithParamInterface<TDownloadCase> {};
@@ -163,6 +176,7 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
     EXPECT_EQ(seen.Title, QLatin1String(c.Title));
     EXPECT_EQ(seen.Question, c.Question);
     EXPECT_TRUE(seen.MainDisabled);
+    EXPECT_EQ(seen.Failure, QLatin1String(c.Failure));
     EXPECT_EQ(seen.Finishes, c.Installed ? 1 : 0);
     EXPECT_EQ(seen.CallsBeforeFinish, 0u) << "the installer started before the finish dialog closed";
     const std::vector<QStringList> expected =
@@ -194,9 +208,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TDownloadCase{"DeclinedDoesNothingMore", "lblApp1", true, TOffer::Cancel,
                                   TFinish::Continue, false, "TessalyAudioTrimmer.exe",
                                   "Tessaly Audio Trimmer", kTrimmerQuestion, false},
-                    TDownloadCase{"MissingOnTheSiteDoesNothingMore", "lblApp1", false, TOffer::Download,
+                    TDownloadCase{"MissingOnTheSiteIsSaidAndThenCancelled", "lblApp1", false, TOffer::Download,
                                   TFinish::Continue, false, "TessalyAudioTrimmer.exe",
-                                  "Tessaly Audio Trimmer", kTrimmerQuestion, false},
+                                  "Tessaly Audio Trimmer", kTrimmerQuestion, false,
+                                  "The server answered 404 Not Found."},
                     TDownloadCase{"InstallationsNotCreatableUsesTheMakerFolder", "lblApp1", true,
                                   TOffer::Download, TFinish::Continue, true, "TessalyAudioTrimmer.exe",
                                   "Tessaly Audio Trimmer", kTrimmerQuestion, true},

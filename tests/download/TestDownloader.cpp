@@ -1,15 +1,21 @@
 #include "download/TDownloader.h"
 #include "platform/Http.h"
+#include "tests/support/NetworkEnvironment.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -45,34 +51,6 @@ public slots:
         Calls.push_back({Sender, Total, Received, Cancel});
         Cancel = static_cast<int>(Calls.size()) == CancelAt;
     }
-};
-
-// The machine's own proxy settings must not route these loopback tests elsewhere:
-// the proxy variables are unset for the life of the object and restored after.
-class TNoProxyEnvironment {
-public:
-    TNoProxyEnvironment() {
-        for (std::size_t i = 0; i < Names.size(); ++i) {
-            if (qEnvironmentVariableIsSet(Names[i]))
-                FSaved[i] = qgetenv(Names[i]);
-            qunsetenv(Names[i]);
-        }
-    }
-    ~TNoProxyEnvironment() {
-        for (std::size_t i = 0; i < Names.size(); ++i) {
-            if (FSaved[i])
-                qputenv(Names[i], *FSaved[i]);
-            else
-                qunsetenv(Names[i]);
-        }
-    }
-    TNoProxyEnvironment(const TNoProxyEnvironment&) = delete;
-    TNoProxyEnvironment& operator=(const TNoProxyEnvironment&) = delete;
-
-private:
-    static constexpr std::array<const char*, 7> Names{"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                                                      "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
-    std::array<std::optional<QByteArray>, Names.size()> FSaved;
 };
 
 // Restores the HTTP service's settings that a test changes.
@@ -123,7 +101,7 @@ protected:
     }
 
     static std::unique_ptr<TTestHttpServer> Server;
-    TNoProxyEnvironment Environment;
+    TNetworkEnvironment Environment;
     TScopedInternetSettings Settings;
     TTempFolder Folder;
     TProgressLog Log;
@@ -212,6 +190,8 @@ struct TFailureCase {
     TAddress Address;
     const char* Path;  // the whole URL with AsWritten
     bool ShortStallTimeout;
+    TDownloadFailureKind Kind;
+    TInternetError Error = TInternetError::None;
 };
 
 void PrintTo(const TFailureCase& c, std::ostream* os) {
@@ -243,6 +223,8 @@ TEST_P(DownloaderFailure, ReturnsFalseAndLeavesTheTargetAsItWas) {
     }
 
     EXPECT_FALSE(Fetch(url));
+    EXPECT_EQ(Downloader.LastFailure().Kind, c.Kind);
+    EXPECT_EQ(Downloader.LastFailure().Network.Error, c.Error);
     ExpectNothingChanged(hadOldFile);
 }
 
@@ -250,22 +232,22 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, DownloaderFailure,
     testing::Combine(
         testing::Values(
-            TFailureCase{"NotFoundWithHtmlPage", TAddress::TestServer, "/status/404", false},
-            TFailureCase{"ServerError", TAddress::TestServer, "/status/500", false},
-            TFailureCase{"RedirectToNotFound", TAddress::TestServer, "/redirect/status/404", false},
-            TFailureCase{"RedirectLoop", TAddress::TestServer, "/loop", false},
-            TFailureCase{"EmptyBody", TAddress::TestServer, "/file/0", false},
-            TFailureCase{"ClosedMidBody", TAddress::TestServer, "/close-mid/5000", false},
-            TFailureCase{"OneByteShorterThanLength", TAddress::TestServer, "/short/5000", false},
-            TFailureCase{"ChunkedCutOff", TAddress::TestServer, "/chunked-cut/5000", false},
-            TFailureCase{"StalledMidBody", TAddress::TestServer, "/stall/5000", true},
-            TFailureCase{"NeverAnswers", TAddress::TestServer, "/hang", true},
-            TFailureCase{"ConnectionRefused", TAddress::NobodyListening, "/file/100", false},
-            TFailureCase{"PortNotANumber", TAddress::AsWritten, "http://127.0.0.1:http/file/10", false},
-            TFailureCase{"PortOutOfRange", TAddress::AsWritten, "http://127.0.0.1:70000/file/10", false},
-            TFailureCase{"PortZero", TAddress::AsWritten, "http://127.0.0.1:0/file/10", false},
-            TFailureCase{"UnclosedBracket", TAddress::AsWritten, "http://[::1/file/10", false},
-            TFailureCase{"EmptyUrl", TAddress::AsWritten, "", false}),
+            TFailureCase{"NotFoundWithHtmlPage", TAddress::TestServer, "/status/404", false, TDownloadFailureKind::HttpStatus},
+            TFailureCase{"ServerError", TAddress::TestServer, "/status/500", false, TDownloadFailureKind::HttpStatus},
+            TFailureCase{"RedirectToNotFound", TAddress::TestServer, "/redirect/status/404", false, TDownloadFailureKind::HttpStatus},
+            TFailureCase{"RedirectLoop", TAddress::TestServer, "/loop", false, TDownloadFailureKind::Network, TInternetError::TooManyRedirects},
+            TFailureCase{"EmptyBody", TAddress::TestServer, "/file/0", false, TDownloadFailureKind::EmptyBody},
+            TFailureCase{"ClosedMidBody", TAddress::TestServer, "/close-mid/5000", false, TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
+            TFailureCase{"OneByteShorterThanLength", TAddress::TestServer, "/short/5000", false, TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
+            TFailureCase{"ChunkedCutOff", TAddress::TestServer, "/chunked-cut/5000", false, TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
+            TFailureCase{"StalledMidBody", TAddress::TestServer, "/stall/5000", true, TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
+            TFailureCase{"NeverAnswers", TAddress::TestServer, "/hang", true, TDownloadFailureKind::Network, TInternetError::NoAnswer},
+            TFailureCase{"ConnectionRefused", TAddress::NobodyListening, "/file/100", false, TDownloadFailureKind::Network, TInternetError::CannotConnect},
+            TFailureCase{"PortNotANumber", TAddress::AsWritten, "http://127.0.0.1:http/file/10", false, TDownloadFailureKind::InvalidAddress},
+            TFailureCase{"PortOutOfRange", TAddress::AsWritten, "http://127.0.0.1:70000/file/10", false, TDownloadFailureKind::InvalidAddress},
+            TFailureCase{"PortZero", TAddress::AsWritten, "http://127.0.0.1:0/file/10", false, TDownloadFailureKind::InvalidAddress},
+            TFailureCase{"UnclosedBracket", TAddress::AsWritten, "http://[::1/file/10", false, TDownloadFailureKind::InvalidAddress},
+            TFailureCase{"EmptyUrl", TAddress::AsWritten, "", false, TDownloadFailureKind::InvalidAddress}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<TFailureCase, bool>>& info) {
         return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
@@ -417,36 +399,106 @@ protected:
     static void SetUpTestSuite() {
         DownloaderTest::SetUpTestSuite();
         TlsServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{true, 0, {}});
+        TunnelServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{false, 0, {}, true});
     }
     static void TearDownTestSuite() {
+        TunnelServer.reset();
         TlsServer.reset();
         DownloaderTest::TearDownTestSuite();
     }
     void SetUp() override {
         DownloaderTest::SetUp();
         ASSERT_TRUE(TlsServer->Started()) << TlsServer->Error().toStdString();
+        ASSERT_TRUE(TunnelServer->Started()) << TunnelServer->Error().toStdString();
         TlsServer->TakeRequests();
+        TunnelServer->TakeRequests();
     }
 
     static std::unique_ptr<TTestHttpServer> TlsServer;
+    static std::unique_ptr<TTestHttpServer> TunnelServer;
 };
 
 std::unique_ptr<TTestHttpServer> DownloaderHttps::TlsServer;
+std::unique_ptr<TTestHttpServer> DownloaderHttps::TunnelServer;
 
-TEST_F(DownloaderHttps, TrustedCertificateOnTheNamedPort) {
-    const TScopedEnv trust("SSL_CERT_FILE", QFile::encodeName(TlsServer->CertificateFile()));
-    ASSERT_TRUE(Fetch(TlsServer->Url(QStringLiteral("/file/3000"))));
-    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(3000));
-    const std::vector<TRecordedRequest> requests = TlsServer->TakeRequests();
-    ASSERT_FALSE(requests.empty());
-    EXPECT_EQ(requests.back().RequestLine, QStringLiteral("GET /file/3000 HTTP/1.1"));
+enum class TTrust { System, File, Folder };
+
+struct THttpsCase {
+    const char* Name;
+    TTrust Trust;
+    // Through the tunnelling proxy to the maker's host, else straight to the TLS server.
+    bool ThroughProxy;
+    const char* Path;  // "%1" stands for the plain server's port
+    TInternetError Error;  // None: succeeds with 3000 bytes
+};
+
+void PrintTo(const THttpsCase& c, std::ostream* os) {
+    *os << c.Name;
 }
 
-TEST_F(DownloaderHttps, UntrustedCertificateFailsAndKeepsTheOldFile) {
+class DownloaderHttpsTable : public DownloaderHttps, public testing::WithParamInterface<THttpsCase> {};
+
+TEST_P(DownloaderHttpsTable, Fetch) {
+    const THttpsCase& c = GetParam();
     PutOldFile();
-    EXPECT_FALSE(Fetch(TlsServer->Url(QStringLiteral("/file/3000"))));
-    ExpectNothingChanged(true);
-    EXPECT_TRUE(TlsServer->TakeRequests().empty());
+    // Each server has an authority of its own.
+    const TTestHttpServer& secure = c.ThroughProxy ? *TunnelServer : *TlsServer;
+    std::optional<TScopedEnv> trust, proxy;
+    if (c.Trust == TTrust::File)
+        trust.emplace("SSL_CERT_FILE", QFile::encodeName(secure.CertificateFile()));
+    if (c.Trust == TTrust::Folder)
+        trust.emplace("SSL_CERT_DIR", QFile::encodeName(secure.AuthorityFolder()));
+    QString path = QString::fromLatin1(c.Path);
+    if (path.contains(QLatin1String("%1")))
+        path = path.arg(Server->Port());
+    QString url = TlsServer->Url(path);
+    if (c.ThroughProxy) {
+        proxy.emplace("https_proxy", "http://127.0.0.1:" + QByteArray::number(TunnelServer->Port()));
+        url = QStringLiteral("https://www.kestrelweave.com") + path;
+    }
+
+    const bool succeeded = Fetch(url);
+    EXPECT_EQ(succeeded, c.Error == TInternetError::None);
+    EXPECT_EQ(Downloader.LastFailure().Network.Error, c.Error);
+    if (succeeded)
+        EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(3000));
+    else
+        ExpectNothingChanged(true);
+    // Nothing went out in the clear.
+    EXPECT_TRUE(Server->TakeRequests().empty());
+    if (c.ThroughProxy) {
+        const std::vector<TRecordedRequest> requests = TunnelServer->TakeRequests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_TRUE(requests.front().RequestLine.startsWith(QStringLiteral("CONNECT ")))
+            << requests.front().RequestLine.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DownloaderHttpsTable,
+    testing::Values(
+        THttpsCase{"TrustedThroughCertificateFile", TTrust::File, false, "/file/3000", TInternetError::None},
+        THttpsCase{"TrustedThroughCertificateFolder", TTrust::Folder, false, "/file/3000", TInternetError::None},
+        THttpsCase{"UntrustedCertificate", TTrust::System, false, "/file/3000",
+                   TInternetError::UntrustedCertificate},
+        THttpsCase{"RedirectWithinHttps", TTrust::File, false, "/redirect/file/3000", TInternetError::None},
+        THttpsCase{"RedirectToPlainHttpRefused", TTrust::File, false, "/goto?to=http://127.0.0.1:%1/file/3000",
+                   TInternetError::InsecureRedirect},
+        THttpsCase{"ThroughProxyTunnel", TTrust::File, true, "/file/3000", TInternetError::None},
+        THttpsCase{"UntrustedThroughProxyTunnel", TTrust::System, true, "/file/3000",
+                   TInternetError::UntrustedCertificate}),
+    [](const testing::TestParamInfo<THttpsCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(DownloaderHttps, ProxyThatRefusesTheTunnelIsNamed) {
+    const TScopedEnv trust("SSL_CERT_FILE", QFile::encodeName(TunnelServer->CertificateFile()));
+    const QByteArray proxy = "127.0.0.1:" + QByteArray::number(TunnelServer->Port());
+    const TScopedEnv via("https_proxy", "http://" + proxy);
+    EXPECT_FALSE(Fetch(QStringLiteral("https://forbidden.kestrelweave.com/file/10")));
+    const TInternetFailure& failure = Downloader.LastFailure().Network;
+    EXPECT_EQ(failure.Error, TInternetError::ProxyRefused);
+    EXPECT_EQ(failure.Proxy, QString::fromLatin1(proxy));
+    EXPECT_EQ(failure.Status, 403u);
+    ExpectNothingChanged(false);
 }
 
 TEST_F(DownloaderHttps, IsNeverPlainHttp) {
@@ -493,6 +545,197 @@ INSTANTIATE_TEST_SUITE_P(Schemes, DownloaderDefaultPort,
                          [](const testing::TestParamInfo<TDefaultPortCase>& info) {
                              return std::string(info.param.Name);
                          });
+
+// --- A broken transfer, tried again --------------------------------------------------
+
+constexpr qsizetype ResumeSize = 300000;
+// Not a whole number of blocks, so that the retry's blocks are offset from the first's.
+constexpr qsizetype ResumeCut = 100000;
+
+enum class TValidator { None, Tag, Date };
+
+struct TResumeCase {
+    const char* Name;
+    const char* Query;      // of /file/300000, with cut=100000
+    TValidator IfRange;     // what the retry's first request is guarded by
+    bool Continues;         // its answer continued the kept file
+    std::size_t Requests;   // that the retry made
+};
+
+void PrintTo(const TResumeCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+TValidator ValidatorIn(const QString& ifRange) {
+    if (ifRange.isEmpty())
+        return TValidator::None;
+    return ifRange.startsWith(QLatin1Char('"')) ? TValidator::Tag : TValidator::Date;
+}
+
+class DownloaderResume : public DownloaderTest, public testing::WithParamInterface<TResumeCase> {
+protected:
+    QStringList PartialFiles() const { return Entries().filter(QStringLiteral(".part")); }
+};
+
+TEST_P(DownloaderResume, RetryAsksForWhatIsMissingAndEndsWithTheWholeFile) {
+    const TResumeCase& c = GetParam();
+    SetInternetTimeouts(TInternetTimeouts{60, 2});
+    const QString url = Server->Url(QStringLiteral("/file/%1?cut=%2&%3").arg(ResumeSize).arg(ResumeCut).arg(c.Query));
+
+    ASSERT_FALSE(Fetch(url));
+    const TDownloadFailure& failure = Downloader.LastFailure();
+    EXPECT_EQ(failure.Kind, TDownloadFailureKind::Interrupted);
+    EXPECT_EQ(failure.Received, static_cast<quint64>(ResumeCut));
+    EXPECT_EQ(failure.Total, static_cast<quint64>(ResumeSize));
+    // What arrived waits beside the target, never at its name.
+    EXPECT_FALSE(QFile::exists(Target()));
+    EXPECT_EQ(PartialFiles().size(), c.IfRange == TValidator::None ? 0 : 1) << Entries().join(' ').toStdString();
+    Server->TakeRequests();
+    Log.Calls.clear();
+
+    ASSERT_TRUE(Fetch(url));
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(ResumeSize)) << "differs from a fresh download";
+    EXPECT_EQ(Entries(), QStringList{TargetName});
+
+    const std::vector<TRecordedRequest> requests = Server->TakeRequests();
+    ASSERT_EQ(requests.size(), c.Requests);
+    EXPECT_EQ(ValidatorIn(requests.front().IfRange), c.IfRange);
+    EXPECT_EQ(requests.front().Range,
+              c.IfRange == TValidator::None ? QString() : QStringLiteral("bytes=%1-").arg(ResumeCut));
+    // A request that starts over asks for everything.
+    EXPECT_TRUE(requests.back().Range.isEmpty() || requests.size() == 1);
+    ASSERT_FALSE(Log.Calls.empty());
+    const quint32 firstBlock = (c.Continues ? ResumeCut : 0) + ReadSize;
+    EXPECT_EQ(Log.Calls.front().Received, firstBlock);
+    EXPECT_EQ(Log.Calls.front().Total, static_cast<quint32>(ResumeSize));
+    EXPECT_EQ(Log.Calls.back().Received, static_cast<quint32>(ResumeSize));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DownloaderResume,
+    testing::Values(TResumeCase{"ByETag", "", TValidator::Tag, true, 1},
+                    TResumeCase{"ByLastModifiedWithoutETag", "validator=date", TValidator::Date, true, 1},
+                    TResumeCase{"ByLastModifiedWhenTheETagIsWeak", "weak=1", TValidator::Date, true, 1},
+                    TResumeCase{"AfterAStall", "cutmode=stall", TValidator::Tag, true, 1},
+                    TResumeCase{"ServerIgnoringRangesStartsOver", "ranges=ignore", TValidator::Tag, false, 1},
+                    TResumeCase{"ChangedFileStartsOver", "version=changing", TValidator::Tag, false, 1},
+                    TResumeCase{"RangeNotSatisfiableStartsOverOnce", "ranges=416", TValidator::Tag, false, 2},
+                    TResumeCase{"NothingToGuardARangeStartsAgain", "validator=none", TValidator::None, false, 1}),
+    [](const testing::TestParamInfo<TResumeCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(DownloaderResume, KeptFileGoesWithTheDownloaderOrAnotherDownload) {
+    const QString url = Server->Url(QStringLiteral("/file/%1?cut=%2").arg(ResumeSize).arg(ResumeCut));
+    {
+        TDownloader downloader;
+        ASSERT_FALSE(downloader.Download(url, Target()));
+        EXPECT_EQ(PartialFiles().size(), 1);
+    }
+    ExpectNothingChanged(false);
+
+    ASSERT_FALSE(Fetch(Server->Url(QStringLiteral("/file/%1?cut=%2&k=2").arg(ResumeSize).arg(ResumeCut))));
+    ASSERT_EQ(PartialFiles().size(), 1);
+    // Another file, or another address, starts afresh.
+    ASSERT_TRUE(Fetch(Server->Url(QStringLiteral("/file/10"))));
+    EXPECT_EQ(Entries(), QStringList{TargetName});
+}
+
+// --- Waiting for the network ---------------------------------------------------------
+
+// A server that takes connections (the system completes them) and never says anything.
+class TSilentListener {
+public:
+    TSilentListener() {
+        FSocket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (FSocket >= 0 && ::bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::listen(FSocket, 16) == 0 &&
+            ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            FPort = ntohs(address.sin_port);
+    }
+    ~TSilentListener() {
+        if (FSocket >= 0)
+            ::close(FSocket);
+    }
+    TSilentListener(const TSilentListener&) = delete;
+    TSilentListener& operator=(const TSilentListener&) = delete;
+    quint16 Port() const { return FPort; }
+
+private:
+    int FSocket = -1;
+    quint16 FPort = 0;
+};
+
+enum class TSilence { Server, Listener, ProxyListener, TlsListener };
+
+struct TWaitCase {
+    const char* Name;
+    TSilence Silence;
+    const char* Path;
+    bool BlocksFirst;  // some blocks arrive before the silence
+};
+
+void PrintTo(const TWaitCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DownloaderWait : public DownloaderTest, public testing::WithParamInterface<TWaitCase> {};
+
+// With the time-outs at a minute, only the event loop running inside Download can end
+// these calls early: a timer started before the call cancels it.
+TEST_P(DownloaderWait, KeepsTheEventLoopRunningAndCancelEndsItAtOnce) {
+    const TWaitCase& c = GetParam();
+    SetInternetTimeouts(TInternetTimeouts{60, 60});
+    const TSilentListener listener;
+    ASSERT_NE(listener.Port(), 0);
+    QString url = Server->Url(QString::fromLatin1(c.Path));
+    std::optional<TScopedEnv> proxy;
+    switch (c.Silence) {
+        case TSilence::Server:
+            break;
+        case TSilence::Listener:
+            url = QStringLiteral("http://127.0.0.1:%1%2").arg(listener.Port()).arg(QLatin1String(c.Path));
+            break;
+        case TSilence::TlsListener:
+            url = QStringLiteral("https://127.0.0.1:%1%2").arg(listener.Port()).arg(QLatin1String(c.Path));
+            break;
+        case TSilence::ProxyListener:
+            proxy.emplace("http_proxy", "http://127.0.0.1:" + QByteArray::number(listener.Port()));
+            url = QStringLiteral("http://tessaly.invalid") + QLatin1String(c.Path);
+            break;
+    }
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        // Long enough after the last block for the transfer to be waiting.
+        if (++ticks == 10)
+            Downloader.Cancel();
+    });
+    ticker.start(20);
+
+    EXPECT_EQ(Fetch(url), c.BlocksFirst) << "a cancel after a block counts as done";
+    EXPECT_GE(ticks, 10);
+    EXPECT_EQ(Downloader.LastFailure().Kind, TDownloadFailureKind::Cancelled);
+    EXPECT_EQ(!Log.Calls.empty(), c.BlocksFirst);
+    ExpectNothingChanged(false);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DownloaderWait,
+    testing::Values(TWaitCase{"ServerNeverAnswers", TSilence::Server, "/hang", false},
+                    TWaitCase{"ServerStallsAfterSomeBlocks", TSilence::Server, "/stall/50000", true},
+                    TWaitCase{"ConnectionNeverAnswered", TSilence::Listener, "/file/10", false},
+                    TWaitCase{"SecureHandshakeNeverAnswered", TSilence::TlsListener, "/file/10", false},
+                    TWaitCase{"ProxyNeverAnswers", TSilence::ProxyListener, "/file/10", false}),
+    [](const testing::TestParamInfo<TWaitCase>& info) { return std::string(info.param.Name); });
+
+TEST_F(DownloaderTest, CancelBeforeDownloadIsForgottenByIt) {
+    Downloader.Cancel();
+    EXPECT_TRUE(Fetch(Server->Url(QStringLiteral("/file/3000"))));
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(3000));
+}
 
 }  // namespace
 

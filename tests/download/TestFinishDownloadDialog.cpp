@@ -24,7 +24,7 @@ using namespace tk;
 namespace {
 
 const QString Converter = QStringLiteral("http://converter.example/brisvane?from=tessaly");
-const QString Site = QStringLiteral("http://www.kestrelweave.com");
+const QString Site = QStringLiteral("https://www.kestrelweave.com");
 const QString LinksKey = QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\r\n");
 const QString ConverterHive = LinksKey + QStringLiteral("\"Converter\"=\"%1\"\r\n").arg(Converter);
 

@@ -334,8 +334,8 @@ void PrintTo(const TLinkRow& row, std::ostream* out) {
 
 const QString kConfigured = QStringLiteral("\"Subscription\"=\"http://news.example/join?a=1&b=2\"\r\n");
 const QString kJoin = QStringLiteral("http://news.example/join?a=1&b=2");
-const QString kSite = QStringLiteral("http://www.kestrelweave.com");
-const QString kGuide = QStringLiteral("http://www.kestrelweave.com/translate.htm");
+const QString kSite = QStringLiteral("https://www.kestrelweave.com");
+const QString kGuide = QStringLiteral("https://www.kestrelweave.com/translate.htm");
 // The subject carries the version label's "v ", unlike the main window's.
 const QString kSupportMail = QStringLiteral(
     "mailto:support@kestrelweave.com?Subject=Tessaly%20Manager%20v%200.0.0.0"

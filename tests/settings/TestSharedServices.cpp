@@ -134,8 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
                               {QStringLiteral("http://news.example/join")}},
                     TLinkCase{"MissingValue",
                               QStringLiteral("\"Converter\"=\"http://x.example\"\n"),
-                              {QStringLiteral("http://www.kestrelweave.com")}},
-                    TLinkCase{"MissingKey", QString(), {QStringLiteral("http://www.kestrelweave.com")}},
+                              {QStringLiteral("https://www.kestrelweave.com")}},
+                    TLinkCase{"MissingKey", QString(), {QStringLiteral("https://www.kestrelweave.com")}},
                     TLinkCase{"EmptyValueOpensNothing", QStringLiteral("\"Subscription\"=\"\"\n"), {}}),
     [](const testing::TestParamInfo<TLinkCase>& info) { return std::string(info.param.Name); });
 

@@ -6,8 +6,8 @@
 
 namespace {
 
-// Starting Python and, with TLS, making a key takes well under a second; the bound
-// only keeps a broken set-up from hanging the suite.
+// Starting Python and, with certificates, making two keys takes well under a second;
+// the bound only keeps a broken set-up from hanging the suite.
 constexpr int StartAttempts = 120;
 constexpr int StartWaitMilliseconds = 500;
 constexpr int StopWaitMilliseconds = 10000;
@@ -28,7 +28,12 @@ TTestHttpServer::~TTestHttpServer() {
 }
 
 void TTestHttpServer::Start(const TOptions& options) {
+    if (options.Tls && options.Tunnel) {
+        FError = QStringLiteral("a test server is either Tls or Tunnel");
+        return;
+    }
     FTls = options.Tls;
+    FCertificates = options.Tls || options.Tunnel;
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (python.isEmpty()) {
         FError = QStringLiteral("python3 is not on PATH");
@@ -38,6 +43,8 @@ void TTestHttpServer::Start(const TOptions& options) {
                           QStringLiteral("--port"), QString::number(options.Port)};
     if (options.Tls)
         arguments << QStringLiteral("--tls") << FFolder.path();
+    if (options.Tunnel)
+        arguments << QStringLiteral("--tunnel") << FFolder.path();
     if (!options.Downloads.isEmpty())
         arguments << QStringLiteral("--downloads") << options.Downloads;
 
@@ -73,7 +80,11 @@ QString TTestHttpServer::Url(const QString& path) const {
 }
 
 QString TTestHttpServer::CertificateFile() const {
-    return FTls ? FFolder.filePath(QStringLiteral("cert.pem")) : QString();
+    return FCertificates ? FFolder.filePath(QStringLiteral("ca.pem")) : QString();
+}
+
+QString TTestHttpServer::AuthorityFolder() const {
+    return FCertificates ? FFolder.filePath(QStringLiteral("authorities")) : QString();
 }
 
 std::vector<TRecordedRequest> TTestHttpServer::TakeRequests() {
@@ -87,10 +98,12 @@ std::vector<TRecordedRequest> TTestHttpServer::TakeRequests() {
     while ((end = FPending.indexOf('\n')) >= 0) {
         const QJsonObject record = QJsonDocument::fromJson(FPending.left(end)).object();
         FPending.remove(0, end + 1);
-        requests.push_back(TRecordedRequest{record.value(QLatin1String("line")).toString(),
-                                            record.value(QLatin1String("host")).toString(),
-                                            record.value(QLatin1String("agent")).toString(),
-                                            record.value(QLatin1String("absolute")).toBool()});
+        const auto text = [&record](const char* name) {
+            return record.value(QLatin1String(name)).toString();
+        };
+        requests.push_back(TRecordedRequest{text("line"), text("host"), text("agent"),
+                                            record.value(QLatin1String("absolute")).toBool(), text("range"),
+                                            text("if_range")});
     }
     return requests;
 }

@@ -13,7 +13,8 @@ struct TRecordedRequest {
     QString RequestLine;  // "GET /file/10 HTTP/1.1"
     QString Host;         // the Host header
     QString UserAgent;
-    bool Absolute = false;  // the request line named an absolute URI, as sent to a proxy
+    bool Absolute = false;   // the request line named an absolute URI, as sent to a proxy
+    QString Range, IfRange;  // the Range and If-Range headers, empty when absent
 };
 
 // The scriptable HTTP server of tests/support/http_server.py (see its routes), run
@@ -21,9 +22,14 @@ struct TRecordedRequest {
 class TTestHttpServer {
 public:
     struct TOptions {
-        bool Tls = false;   // https with a self-signed certificate for 127.0.0.1
+        // https, with a certificate for 127.0.0.1, localhost and www.kestrelweave.com
+        // signed by a test authority of the server's own.
+        bool Tls = false;
         quint16 Port = 0;   // 0: any free port
         QString Downloads;  // served under /download/ when set
+        // Plain http that also serves as an https proxy: CONNECT opens a TLS tunnel
+        // with the same certificates as Tls, to any host. Excludes Tls.
+        bool Tunnel = false;
     };
 
     TTestHttpServer();
@@ -38,8 +44,11 @@ public:
     quint16 Port() const { return FPort; }
     // "http://127.0.0.1:PORT" (https with TLS) followed by `path`.
     QString Url(const QString& path) const;
-    // The certificate of a TLS server, to be trusted by the client.
+    // The test authority that signed the certificate of a Tls or Tunnel server, for
+    // the client to trust (SSL_CERT_FILE); empty for a server without certificates.
     QString CertificateFile() const;
+    // The same authority as a hashed certificate folder (SSL_CERT_DIR), or empty.
+    QString AuthorityFolder() const;
 
     // The requests answered since the last call, oldest first. A request's record is
     // written before its answer, so every request whose answer has arrived is there.
@@ -59,4 +68,5 @@ private:
     QString FError;
     quint16 FPort = 0;
     bool FTls = false;
+    bool FCertificates = false;
 };

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+#include <span>
+
+class TCustomTranslator;
+struct TDownloadFailure;
+
+// A text the download dialog shows of its own: built-in English, translated by the
+// main window's translator when the translation file carries its string id.
+struct TDownloadText {
+    const char* Id;
+    const char* English;
+};
+
+namespace DownloadText {
+inline constexpr TDownloadText TryAgain{"IDS_20", "Try again"};
+inline constexpr TDownloadText ServerNotFound{"IDS_21", "Could not find the server %1."};
+inline constexpr TDownloadText ProxyNotFound{"IDS_22", "Could not find the proxy %1."};
+inline constexpr TDownloadText CannotConnect{"IDS_23", "Could not connect to %1 (%2)."};
+inline constexpr TDownloadText CannotConnectProxy{"IDS_24", "Could not connect to the proxy %1 (%2)."};
+inline constexpr TDownloadText Refused{"IDS_25", "connection refused"};
+inline constexpr TDownloadText TimedOut{"IDS_26", "timed out"};
+inline constexpr TDownloadText HostUnreachable{"IDS_27", "no route to host"};
+inline constexpr TDownloadText NetworkUnreachable{"IDS_28", "network unreachable"};
+inline constexpr TDownloadText ServerAnswered{"IDS_29", "The server answered %1."};
+inline constexpr TDownloadText ProxyAnswered{"IDS_30", "The proxy %1 answered %2."};
+inline constexpr TDownloadText StoppedOf{"IDS_31", "The server stopped sending after %1 KB of %2 KB."};
+inline constexpr TDownloadText Stopped{"IDS_32", "The server stopped sending after %1 KB."};
+inline constexpr TDownloadText ServerSilent{"IDS_33", "The server %1 did not answer."};
+inline constexpr TDownloadText ProxySilent{"IDS_34", "The proxy %1 did not answer."};
+inline constexpr TDownloadText Untrusted{"IDS_35",
+                                         "The connection to %1 is not secure: its certificate is not trusted (%2)."};
+inline constexpr TDownloadText InsecureRedirect{
+    "IDS_36", "The connection to %1 is not secure: it was redirected to plain http (%2)."};
+inline constexpr TDownloadText SecureChannel{"IDS_37", "The secure connection to %1 failed (%2)."};
+inline constexpr TDownloadText TooManyRedirects{"IDS_38", "The server %1 redirected too many times."};
+inline constexpr TDownloadText InvalidAddress{"IDS_39", "The address %1 is not valid."};
+inline constexpr TDownloadText WriteFailed{"IDS_40", "Could not write %1: %2."};
+inline constexpr TDownloadText EmptyBody{"IDS_41", "The server sent an empty file."};
+inline constexpr TDownloadText Failed{"IDS_42", "The download failed (%1)."};
+}  // namespace DownloadText
+
+// Every text above, in the order of their ids.
+std::span<const TDownloadText> DownloadTexts();
+
+// The text in the active language of `translator`, else the built-in English.
+QString TextOf(const TDownloadText& text, TCustomTranslator* translator);
+
+// One plain sentence that names what failed and what a person can act on, for a
+// download of `url` into `fileName`.
+QString FailureSentence(const TDownloadFailure& failure, const QString& url, const QString& fileName,
+                        TCustomTranslator* translator);

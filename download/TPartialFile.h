@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+// The body of a download while it arrives: a file of its own beside the target
+// ("setup.exe.Ab12Cd.part"), which takes the target's place only once it is
+// complete. It outlives a broken transfer so that a retry can continue it, and is
+// removed with the object unless it was committed.
+class TPartialFile {
+public:
+    explicit TPartialFile(QString target);
+    ~TPartialFile();
+    TPartialFile(const TPartialFile&) = delete;
+    TPartialFile& operator=(const TPartialFile&) = delete;
+
+    QString Target() const { return FTarget; }
+    // Opens the file for writing at its end (`keep`) or emptied; creates it first
+    // when there is none yet. False when it cannot be created or opened.
+    bool Open(bool keep);
+    // Bytes in the file, those still buffered included.
+    qint64 Size() const { return FSize; }
+    bool Write(const char* data, qint64 count);
+    // Closes the file and puts it in the target's place; false when a write or the
+    // replacement failed, and then the file stays as it is.
+    bool Commit();
+    // Closes and removes the file; a later Open starts a new one.
+    void Discard();
+    // The system's words for the last failure ("No space left on device").
+    QString ErrorString() const { return FError; }
+
+private:
+    QString FTarget;
+    QFile FFile;
+    QString FError;
+    qint64 FSize = 0;
+};

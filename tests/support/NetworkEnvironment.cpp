@@ -1,0 +1,20 @@
+#include "tests/support/NetworkEnvironment.h"
+
+#include <QtGlobal>
+
+TNetworkEnvironment::TNetworkEnvironment() {
+    for (std::size_t i = 0; i < Names.size(); ++i) {
+        if (qEnvironmentVariableIsSet(Names[i]))
+            FSaved[i] = qgetenv(Names[i]);
+        qunsetenv(Names[i]);
+    }
+}
+
+TNetworkEnvironment::~TNetworkEnvironment() {
+    for (std::size_t i = 0; i < Names.size(); ++i) {
+        if (FSaved[i])
+            qputenv(Names[i], *FSaved[i]);
+        else
+            qunsetenv(Names[i]);
+    }
+}
