@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QString>
 
+#include <vector>
+
 // The body of a download while it arrives: a file of its own beside the target
 // ("setup.exe.Ab12Cd.part"), which takes the target's place only once it is
 // complete. It outlives a broken transfer so that a retry can continue it, and is
@@ -30,8 +32,14 @@ public:
     QString ErrorString() const { return FError; }
 
 private:
+    // Writes what waits in FPending; false with FError set when the system refused.
+    bool Drain();
+
     QString FTarget;
+    // Unbuffered, so that a refused write reports the system's reason; FPending
+    // gathers the small pieces of a download into larger writes instead.
     QFile FFile;
+    std::vector<char> FPending;
     QString FError;
     qint64 FSize = 0;
 };

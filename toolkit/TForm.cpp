@@ -398,6 +398,12 @@ void TForm::closeEvent(QCloseEvent* event) {
             SetModalResult(mrCancel);
         return;
     }
+    // A window that a modal one disabled cannot be closed from the desktop either:
+    // the modal one (a download under way, say) must end first.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
     TCloseAction action = caHide;
     QObject* sender = this;
     FOnClose(sender, action);

@@ -58,6 +58,14 @@ TConnectReason ReasonOf(long osError) {
     }
 }
 
+// "host", or "host:port" when the port is not the scheme's own.
+QString ServerName(const QUrl& url) {
+    const int defaultPort =
+        url.scheme() == QLatin1String("https") ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+    const int port = url.port(defaultPort);
+    return port == defaultPort ? url.host() : url.host() + QLatin1Char(':') + QString::number(port);
+}
+
 // libcurl's message without the prefix that only says which layer spoke.
 QString WithoutLayer(const char* message) {
     QString text = QString::fromUtf8(message).trimmed();
@@ -392,6 +400,9 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
         // A new response (an interim one, or one after a redirect): its headers alone count.
         FAnswered = true;
         FHeaders.clear();
+        const char* url = nullptr;
+        Curl()->EasyGetinfo(FEasy.get(), CURLINFO_EFFECTIVE_URL, &url);
+        FResponseUrl = QByteArray(url ? url : "");
         std::string_view rest = Trimmed(line);
         const std::size_t afterVersion = rest.find(' ');
         rest = afterVersion == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterVersion));
@@ -434,11 +445,7 @@ TInternetFailure TCurlHttpRequest::Failure() const {
     const char* effective = nullptr;
     Curl()->EasyGetinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
     const QUrl url(QString::fromUtf8(effective ? effective : ""));
-    const int defaultPort = url.scheme() == QLatin1String("https") ? INTERNET_DEFAULT_HTTPS_PORT
-                                                                    : INTERNET_DEFAULT_HTTP_PORT;
-    failure.Server = url.host();
-    if (url.port(defaultPort) != defaultPort)
-        failure.Server += QLatin1Char(':') + QString::number(url.port());
+    failure.Server = ServerName(url);
     const QString proxy = EnvironmentProxy(url.scheme().toLatin1(), url.host(QUrl::FullyEncoded).toLatin1());
     failure.Detail = WithoutLayer(FErrorText[0] ? FErrorText : Curl()->EasyStrerror(FResult));
 
@@ -461,8 +468,11 @@ TInternetFailure TCurlHttpRequest::Failure() const {
         case CURLE_UNSUPPORTED_PROTOCOL: {
             const THeader* location = FindHeader("Location");
             if (FScheme == "https" && location) {
+                // Named by the server that redirected, not by where it pointed.
+                const QUrl redirecting(QString::fromUtf8(FResponseUrl));
                 failure.Error = TInternetError::InsecureRedirect;
-                failure.Detail = url.resolved(QUrl(QString::fromLatin1(location->Value))).toString();
+                failure.Server = ServerName(redirecting);
+                failure.Detail = redirecting.resolved(QUrl(QString::fromLatin1(location->Value))).toString();
             } else {
                 failure.Error = TInternetError::InvalidAddress;
             }

@@ -103,7 +103,8 @@ private:
     std::vector<char> FBuffer;
     std::size_t FHead = 0;
     std::size_t FTail = 0;
-    // The status line's reason phrase and the headers of the latest response.
+    // The address, the status line's reason phrase and the headers of the latest response.
+    QByteArray FResponseUrl;
     QByteArray FStatusText;
     std::vector<THeader> FHeaders;
     char FErrorText[CURL_ERROR_SIZE] = {};

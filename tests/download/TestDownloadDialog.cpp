@@ -1,6 +1,7 @@
 #include "download/TfrmDownload.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Input.h"
+#include "tests/support/NetworkEnvironment.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
@@ -15,11 +16,13 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace tk;
@@ -162,6 +165,7 @@ protected:
     }
 
     static std::unique_ptr<TTestHttpServer> Server;
+    TNetworkEnvironment FNetwork;
     TForm* FMain = nullptr;
     QString FTarget;
 };
@@ -472,6 +476,303 @@ TEST_F(DownloadDialog, MinimizingDuringTheTransferMinimizesTheApplicationAndTheT
     EXPECT_EQ(result, mrOk);
     EXPECT_EQ(probe.Records, Expected(Size, true));
     EXPECT_EQ(QFileInfo(FTarget).size(), Size);
+}
+
+// ---- A failed download ------------------------------------------------------------------
+
+// What a failure is staged with: the servers, the environment, the target.
+struct TScene {
+    const TTestHttpServer& Plain;
+    const TTestHttpServer& Tls;
+    const TTestHttpServer& Tunnel;
+    QString& Target;
+    std::vector<std::unique_ptr<TScopedEnv>>& Environment;
+
+    void Set(const char* name, const QByteArray& value) {
+        Environment.push_back(std::make_unique<TScopedEnv>(name, value));
+    }
+    static QString Port(const TTestHttpServer& server) { return QString::number(server.Port()); }
+};
+
+struct TFailedRow {
+    const char* Name;
+    // Stages the failure; returns the URL to fetch and the sentence the dialog must show.
+    std::function<std::pair<QString, QString>(TScene&)> Stage;
+    int BarWidth;  // where the transfer stopped
+    std::function<void()> End;
+};
+
+class DownloadDialogFailure : public DownloadDialog {
+protected:
+    static void SetUpTestSuite() {
+        DownloadDialog::SetUpTestSuite();
+        TlsServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{true, 0, {}});
+        TunnelServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{false, 0, {}, true});
+    }
+    static void TearDownTestSuite() {
+        TunnelServer.reset();
+        TlsServer.reset();
+        DownloadDialog::TearDownTestSuite();
+    }
+    void SetUp() override {
+        DownloadDialog::SetUp();
+        ASSERT_TRUE(TlsServer->Started()) << TlsServer->Error().toStdString();
+        ASSERT_TRUE(TunnelServer->Started()) << TunnelServer->Error().toStdString();
+    }
+    TScene Scene() { return TScene{*Server, *TlsServer, *TunnelServer, FTarget, FEnvironment}; }
+
+    // Shows the dialog for `url` and clicks "Download and install"; `atFailure` runs
+    // once the transfer has ended with the dialog still open, and ends it.
+    int ShowFailing(const QString& url, const std::function<void()>& atFailure) {
+        return Show(url, FTarget, [&] {
+            Click(Button("btnDownload"));
+            atFailure();
+        });
+    }
+
+    static std::unique_ptr<TTestHttpServer> TlsServer;
+    static std::unique_ptr<TTestHttpServer> TunnelServer;
+    std::vector<std::unique_ptr<TScopedEnv>> FEnvironment;
+};
+
+std::unique_ptr<TTestHttpServer> DownloadDialogFailure::TlsServer;
+std::unique_ptr<TTestHttpServer> DownloadDialogFailure::TunnelServer;
+
+const auto kCancel = [] { Click(Button("btnCancel")); };
+const auto kEscape = [] { Key(Qt::Key_Escape); };
+const auto kCloseBox = [] { frmDownload->Close(); };
+
+const TFailedRow kFailures[] = {
+    {"ServerNotFound",
+     [](TScene&) {
+         return std::pair{QStringLiteral("http://tessaly.invalid/file/10"),
+                          QStringLiteral("Could not find the server tessaly.invalid.")};
+     },
+     0, kCancel},
+    {"ConnectionRefused",
+     [](TScene&) {
+         const QString port = QString::number(TTestHttpServer::UnusedPort());
+         return std::pair{QStringLiteral("http://127.0.0.1:%1/file/10").arg(port),
+                          QStringLiteral("Could not connect to 127.0.0.1:%1 (connection refused).").arg(port)};
+     },
+     0, kEscape},
+    {"ProxyRefusesTheConnection",
+     [](TScene& scene) {
+         const QString port = QString::number(TTestHttpServer::UnusedPort());
+         scene.Set("http_proxy", "http://127.0.0.1:" + port.toLatin1());
+         return std::pair{QStringLiteral("http://www.kestrelweave.com/file/10"),
+                          QStringLiteral("Could not connect to the proxy 127.0.0.1:%1 (connection refused).")
+                              .arg(port)};
+     },
+     0, kCloseBox},
+    {"ProxyRefusesTheTunnel",
+     [](TScene& scene) {
+         scene.Set("https_proxy", "http://127.0.0.1:" + TScene::Port(scene.Tunnel).toLatin1());
+         return std::pair{QStringLiteral("https://forbidden.kestrelweave.com/file/10"),
+                          QStringLiteral("The proxy 127.0.0.1:%1 answered 403 Forbidden.").arg(scene.Tunnel.Port())};
+     },
+     0, kCancel},
+    {"NotFound",
+     [](TScene& scene) {
+         return std::pair{scene.Plain.Url(QStringLiteral("/status/404")),
+                          QStringLiteral("The server answered 404 Not Found.")};
+     },
+     0, kEscape},
+    {"StoppedSending",
+     [](TScene& scene) {
+         return std::pair{scene.Plain.Url(QStringLiteral("/close-mid/3145728")),
+                          QStringLiteral("The server stopped sending after 1,536 KB of 3,072 KB.")};
+     },
+     166, kCloseBox},
+    {"Stalled",
+     [](TScene& scene) {
+         SetInternetTimeouts(TInternetTimeouts{60, 2});
+         return std::pair{scene.Plain.Url(QStringLiteral("/stall/20000")),
+                          QStringLiteral("The server stopped sending after 9 KB of 19 KB.")};
+     },
+     166, kCancel},
+    {"NeverAnswered",
+     [](TScene& scene) {
+         SetInternetTimeouts(TInternetTimeouts{60, 2});
+         return std::pair{scene.Plain.Url(QStringLiteral("/hang")),
+                          QStringLiteral("The server 127.0.0.1:%1 did not answer.").arg(scene.Plain.Port())};
+     },
+     0, kEscape},
+    {"CertificateNotTrusted",
+     [](TScene& scene) {
+         return std::pair{scene.Tls.Url(QStringLiteral("/file/10")),
+                          QStringLiteral("The connection to 127.0.0.1:%1 is not secure: its certificate is not "
+                                         "trusted (unable to get local issuer certificate).")
+                              .arg(scene.Tls.Port())};
+     },
+     0, kCloseBox},
+    {"RedirectedToPlainHttp",
+     [](TScene& scene) {
+         scene.Set("SSL_CERT_FILE", QFile::encodeName(scene.Tls.CertificateFile()));
+         const QString plain = scene.Plain.Url(QStringLiteral("/file/10"));
+         return std::pair{scene.Tls.Url(QStringLiteral("/goto?to=") + plain),
+                          QStringLiteral("The connection to 127.0.0.1:%1 is not secure: it was redirected to "
+                                         "plain http (%2).")
+                              .arg(QString::number(scene.Tls.Port()), plain)};
+     },
+     0, kCancel},
+    {"TooManyRedirects",
+     [](TScene& scene) {
+         return std::pair{scene.Plain.Url(QStringLiteral("/loop")),
+                          QStringLiteral("The server 127.0.0.1:%1 redirected too many times.").arg(scene.Plain.Port())};
+     },
+     0, kEscape},
+    {"EmptyFile",
+     [](TScene& scene) {
+         return std::pair{scene.Plain.Url(QStringLiteral("/file/0")), QStringLiteral("The server sent an empty file.")};
+     },
+     0, kCloseBox},
+    {"FolderCannotHoldTheFile",
+     [](TScene& scene) {
+         // A folder that cannot exist, for root too: its path runs through a file.
+         const QString file = QFileInfo(scene.Target).path() + QStringLiteral("/plain");
+         QFile blocker(file);
+         blocker.open(QIODevice::WriteOnly);
+         scene.Target = file + QStringLiteral("/setup.exe");
+         return std::pair{scene.Plain.Url(QStringLiteral("/file/10")),
+                          QStringLiteral("Could not write %1: Not a directory.").arg(scene.Target)};
+     },
+     0, kCancel},
+};
+
+class DownloadDialogFailed : public DownloadDialogFailure, public testing::WithParamInterface<TFailedRow> {};
+
+TEST_P(DownloadDialogFailed, SaysWhyOffersToTryAgainAndLeavesNothingBehind) {
+    const TFailedRow& row = GetParam();
+    TScene scene = Scene();
+    const auto [url, sentence] = row.Stage(scene);
+    const QStringList before = FilesLeft();
+
+    const int result = ShowFailing(url, [&] {
+        auto* message = Part<TLabel>("lblMessage");
+        EXPECT_EQ(frmDownload->ModalResult(), mrNone) << "the dialog stays open";
+        EXPECT_TRUE(message->isVisible());
+        EXPECT_EQ(message->Caption().toStdString(), sentence.toStdString());
+        for (const char* hidden : {"lblOutput", "pnlStatus"})
+            EXPECT_FALSE(Part<TControl>(hidden)->isVisible()) << hidden;
+        auto* bar = Part<TShape>("shPercent");
+        EXPECT_TRUE(bar->isVisible());
+        EXPECT_EQ(bar->Width(), row.BarWidth);
+        EXPECT_GE(bar->Top(), message->Top() + message->Height()) << "the bar lies below the sentence";
+        TButton* retry = Button("btnDownload");
+        EXPECT_EQ(retry->Caption(), QStringLiteral("Try again"));
+        EXPECT_TRUE(retry->isEnabled());
+        EXPECT_TRUE(retry->Default());
+        EXPECT_EQ(frmDownload->focusWidget(), retry->Button()) << "Enter tries again";
+        EXPECT_EQ(Button("btnCancel")->Caption(), QStringLiteral("Cancel"));
+        row.End();
+    });
+
+    EXPECT_EQ(result, mrCancel);
+    EXPECT_EQ(FilesLeft(), before) << "nothing at or beside the target once the dialog is gone";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogFailed, testing::ValuesIn(kFailures),
+                         [](const testing::TestParamInfo<TFailedRow>& info) { return info.param.Name; });
+
+TEST_F(DownloadDialogFailure, TryAgainContinuesWhereTheTransferStopped) {
+    const QString url = Server->Url(QStringLiteral("/file/300000?cut=100000"));
+    bool failedFirst = false;
+    const int result = ShowFailing(url, [&] {
+        failedFirst = Button("btnDownload")->isEnabled();
+        // Enter: "Try again" is the default button.
+        Key(Qt::Key_Return);
+    });
+    EXPECT_TRUE(failedFirst);
+    EXPECT_EQ(result, mrOk);
+    EXPECT_TRUE(FFiles.Read(QStringLiteral("setup.exe")) == TTestHttpServer::Pattern(300000));
+    EXPECT_EQ(FilesLeft(), QStringList{QStringLiteral("setup.exe")});
+    const std::vector<TRecordedRequest> requests = Server->TakeRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].Range, QStringLiteral("bytes=100000-"));
+}
+
+// A full disk: a small file system of its own, where the test may mount one.
+class TSmallDisk {
+public:
+    explicit TSmallDisk(const QString& folder) : FFolder(folder) {
+        QDir().mkpath(folder);
+        FMounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                               QStringLiteral("-o"), QStringLiteral("size=64k"),
+                                                               QStringLiteral("tmpfs"), folder}) == 0;
+    }
+    ~TSmallDisk() {
+        if (FMounted)
+            QProcess::execute(QStringLiteral("umount"), {FFolder});
+    }
+    TSmallDisk(const TSmallDisk&) = delete;
+    TSmallDisk& operator=(const TSmallDisk&) = delete;
+    bool Mounted() const { return FMounted; }
+
+private:
+    QString FFolder;
+    bool FMounted = false;
+};
+
+TEST_F(DownloadDialogFailure, FullDiskIsSaidAndWhatWasWrittenIsRemoved) {
+    const TSmallDisk disk(FFiles.FilePath(QStringLiteral("small")));
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    FTarget = FFiles.FilePath(QStringLiteral("small/setup.exe"));
+    QString shown;
+    const int result = ShowFailing(Server->Url(QStringLiteral("/file/1000000")), [&] {
+        shown = Part<TLabel>("lblMessage")->Caption();
+        // "Try again" meets the same full disk.
+        Click(Button("btnDownload"));
+        EXPECT_EQ(Part<TLabel>("lblMessage")->Caption(), shown);
+        kCancel();
+    });
+    EXPECT_EQ(shown.toStdString(),
+              QStringLiteral("Could not write %1: No space left on device.").arg(FTarget).toStdString());
+    EXPECT_EQ(result, mrCancel);
+    EXPECT_TRUE(QDir(FFiles.FilePath(QStringLiteral("small"))).isEmpty());
+}
+
+// ---- While the transfer waits --------------------------------------------------------------
+
+TEST_F(DownloadDialog, StalledTransferKeepsTheWindowsAnsweringAndCancelEndsItAtOnce) {
+    // Only the event loop running during the transfer can end it before a minute.
+    SetInternetTimeouts(TInternetTimeouts{60, 60});
+    int ticks = 0;
+    bool mainStayed = true;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (!frmDownload || !Part<TPanel>("pnlStatus")->isVisible())
+            return;
+        ++ticks;
+        if (ticks == 5) {
+            // The desktop's close box on the main window: ignored while the dialog is up.
+            FMain->Close();
+            mainStayed = FMain->isVisible() && !Application->Terminated();
+        }
+        if (ticks == 10)
+            Click(Button("btnCancel"));
+    });
+    const int result = Show(Server->Url(QStringLiteral("/stall/50000")), FTarget, [&] {
+        ticker.start(30);
+        Click(Button("btnDownload"));
+    });
+    EXPECT_EQ(ticks, 10);
+    EXPECT_TRUE(mainStayed);
+    EXPECT_TRUE(FMain->isVisible());
+    EXPECT_EQ(result, mrOk) << "blocks had been written";
+    EXPECT_TRUE(FilesLeft().isEmpty());
+}
+
+TEST_F(DownloadDialog, MainWindowIgnoresTheDesktopsCloseWhileTheOfferIsOpen) {
+    const int result = Show(Server->Url(QStringLiteral("/file/10")), FTarget, [&] {
+        FMain->Close();
+        EXPECT_TRUE(FMain->isVisible());
+        EXPECT_FALSE(Application->Terminated());
+        Click(Button("btnCancel"));
+    });
+    EXPECT_EQ(result, mrCancel);
+    EXPECT_TRUE(FMain->isVisible());
 }
 
 class TPaintCount : public QObject {

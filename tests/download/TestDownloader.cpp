@@ -53,18 +53,6 @@ public slots:
     }
 };
 
-// Restores the HTTP service's settings that a test changes.
-class TScopedInternetSettings {
-public:
-    TScopedInternetSettings() : FTimeouts(InternetTimeouts()) {}
-    ~TScopedInternetSettings() { SetInternetTimeouts(FTimeouts); }
-    TScopedInternetSettings(const TScopedInternetSettings&) = delete;
-    TScopedInternetSettings& operator=(const TScopedInternetSettings&) = delete;
-
-private:
-    TInternetTimeouts FTimeouts;
-};
-
 class DownloaderTest : public testing::Test {
 protected:
     static void SetUpTestSuite() { Server = std::make_unique<TTestHttpServer>(); }
@@ -102,7 +90,6 @@ protected:
 
     static std::unique_ptr<TTestHttpServer> Server;
     TNetworkEnvironment Environment;
-    TScopedInternetSettings Settings;
     TTempFolder Folder;
     TProgressLog Log;
     TDownloader Downloader;

@@ -2,7 +2,7 @@
 
 #include <QtGlobal>
 
-TNetworkEnvironment::TNetworkEnvironment() {
+TNetworkEnvironment::TNetworkEnvironment() : FTimeouts(InternetTimeouts()) {
     for (std::size_t i = 0; i < Names.size(); ++i) {
         if (qEnvironmentVariableIsSet(Names[i]))
             FSaved[i] = qgetenv(Names[i]);
@@ -11,6 +11,7 @@ TNetworkEnvironment::TNetworkEnvironment() {
 }
 
 TNetworkEnvironment::~TNetworkEnvironment() {
+    SetInternetTimeouts(FTimeouts);
     for (std::size_t i = 0; i < Names.size(); ++i) {
         if (FSaved[i])
             qputenv(Names[i], *FSaved[i]);
