@@ -466,15 +466,16 @@ TInternetFailure TCurlHttpRequest::Failure() const {
             failure.Error = TInternetError::InvalidAddress;
             break;
         case CURLE_UNSUPPORTED_PROTOCOL: {
+            // Named by the server that redirected, not by where it pointed.
             const THeader* location = FindHeader("Location");
-            if (FScheme == "https" && location) {
-                // Named by the server that redirected, not by where it pointed.
-                const QUrl redirecting(QString::fromUtf8(FResponseUrl));
-                failure.Error = TInternetError::InsecureRedirect;
+            const QUrl redirecting(QString::fromUtf8(FResponseUrl));
+            const QUrl target = location ? redirecting.resolved(QUrl(QString::fromLatin1(location->Value))) : QUrl();
+            failure.Error = target.scheme() == QLatin1String("http") && FScheme == "https"
+                                ? TInternetError::InsecureRedirect
+                                : TInternetError::InvalidAddress;
+            if (location) {
                 failure.Server = ServerName(redirecting);
-                failure.Detail = redirecting.resolved(QUrl(QString::fromLatin1(location->Value))).toString();
-            } else {
-                failure.Error = TInternetError::InvalidAddress;
+                failure.Detail = target.toString();
             }
             break;
         }
