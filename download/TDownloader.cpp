@@ -129,8 +129,12 @@ bool TDownloader::Download(const QString& url, const QString& fileName) {
     const TURLParser parser(url);
     FFailure.Server = parser.Host;
     const std::optional<TServer> server = ServerOf(parser);
-    if (!server || fileName.isEmpty())
+    if (!server)
         return Fail(TDownloadFailureKind::InvalidAddress);
+    if (fileName.isEmpty()) {
+        FFailure.WriteError = QStringLiteral("no file name was given");
+        return Fail(TDownloadFailureKind::WriteFailed);
+    }
 
     if (FResume && (FResume->Url != url || FResume->File.Target() != fileName))
         FResume.reset();
@@ -143,6 +147,7 @@ bool TDownloader::Download(const QString& url, const QString& fileName) {
     const std::unique_ptr<IInternetSession> session = InternetOpen(QStringLiteral("Test"));
     if (!session) {
         FFailure.Network.Error = TInternetError::Other;
+        FFailure.Network.Detail = QStringLiteral("no internet session can be opened");
         return Fail(TDownloadFailureKind::Network);
     }
     const std::unique_ptr<IInternetConnection> connection =

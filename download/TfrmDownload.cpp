@@ -3,6 +3,7 @@
 #include "download/DownloadTexts.h"
 #include "download/TDownloader.h"
 #include "i18n/TTranslator.h"
+#include "platform/Http.h"
 #include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
@@ -168,6 +169,8 @@ void TfrmDownload::closeEvent(QCloseEvent* event) {
 
 int ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
                        const QString& fileName, TCustomTranslator* texts) {
+    // While the user reads the question.
+    PrepareInternet();
     auto form = std::make_unique<TfrmDownload>(nullptr);
     frmDownload = form.get();
     struct TReset {

@@ -113,6 +113,11 @@ public:
 // A session whose requests carry `userAgent`; null when none can be opened.
 std::unique_ptr<IInternetSession> InternetOpen(const QString& userAgent);
 
+// Gets what sessions need ready in the background (the HTTP library is loaded on
+// first use), so that the first InternetOpen does not keep its caller waiting for it.
+// Optional; later calls do nothing.
+void PrepareInternet();
+
 // The time-outs of sessions opened from now on (tests shorten them).
 void SetInternetTimeouts(const TInternetTimeouts& timeouts);
 TInternetTimeouts InternetTimeouts();

@@ -4,6 +4,10 @@
 
 #include <curl/curl.h>
 
+#include <QThreadPool>
+
+#include <atomic>
+
 #include <cstring>
 
 // Sessions and connections only gather what a request needs; each request is one
@@ -97,4 +101,12 @@ std::unique_ptr<IInternetSession> InternetOpen(const QString& userAgent) {
     if (!Curl())
         return nullptr;
     return std::make_unique<TCurlSession>(userAgent);
+}
+
+void PrepareInternet() {
+    static std::atomic<bool> started = false;
+    if (started.exchange(true))
+        return;
+    // The pool's threads are waited for when the application ends.
+    QThreadPool::globalInstance()->start([] { Curl(); });
 }

@@ -3,8 +3,7 @@
 #include "platform/posix/EnvironmentProxy.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <QTimer>
+#include <QEvent>
 #include <QUrl>
 
 #include <algorithm>
@@ -12,14 +11,21 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <system_error>
 
 namespace {
 
-// What the caller has not pulled yet waits here: eight of the largest pieces libcurl
-// hands to a write callback, so that one wait for the network brings many blocks.
-constexpr std::size_t BufferSize = 8 * CURL_MAX_WRITE_SIZE;
+// What the caller has not pulled yet waits here: sixteen of the largest pieces libcurl
+// hands to a write callback, so that the two threads rarely wait for each other.
+constexpr std::size_t BufferSize = 16 * CURL_MAX_WRITE_SIZE;
+// A paused transfer resumes once this much is free, so that it does not stop and go
+// for every piece.
+constexpr std::size_t ResumeRoom = BufferSize / 2;
 constexpr long ReceiveBufferSize = 4 * CURL_MAX_WRITE_SIZE;
 constexpr long MaxRedirects = 20;
+// The longest the transfer thread sleeps without looking at its flags; a wake-up
+// ends the sleep at once, so this only bounds what a lost one could cost.
+constexpr int PollMilliseconds = 1000;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
@@ -93,18 +99,10 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
         return false;
     FBuffer.resize(BufferSize);
     FScheme = SchemeOf(settings.Url);
-    FTimer = std::make_unique<QTimer>();
-    FTimer->setSingleShot(true);
-    FTimer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(FTimer.get(), &QTimer::timeout, FTimer.get(), [this] { Act(CURL_SOCKET_TIMEOUT, 0); });
-
-    CURLM* multi = FMulti.get();
-    bool ok = Curl()->MultiSetopt(multi, CURLMOPT_SOCKETFUNCTION, &TCurlHttpRequest::OnSocket) == CURLM_OK &&
-              Curl()->MultiSetopt(multi, CURLMOPT_SOCKETDATA, static_cast<void*>(this)) == CURLM_OK &&
-              Curl()->MultiSetopt(multi, CURLMOPT_TIMERFUNCTION, &TCurlHttpRequest::OnTimer) == CURLM_OK &&
-              Curl()->MultiSetopt(multi, CURLMOPT_TIMERDATA, static_cast<void*>(this)) == CURLM_OK;
+    FCaller = std::make_unique<QObject>();
 
     CURL* easy = FEasy.get();
+    bool ok = true;
     const auto set = [&](CURLoption option, auto value) {
         ok = ok && Curl()->EasySetopt(easy, option, value) == CURLE_OK;
     };
@@ -137,6 +135,7 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     set(CURLOPT_CONNECTTIMEOUT, static_cast<long>(std::max(1, settings.Timeouts.ConnectSeconds)));
     set(CURLOPT_LOW_SPEED_LIMIT, 1L);
     set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max(1, settings.Timeouts.StallSeconds)));
+    // libcurl must not use signals in a thread of ours (name look-up time-outs).
     set(CURLOPT_NOSIGNAL, 1L);
     set(CURLOPT_BUFFERSIZE, ReceiveBufferSize);
     set(CURLOPT_ERRORBUFFER, static_cast<char*>(FErrorText));
@@ -148,15 +147,16 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
 }
 
 TCurlHttpRequest::~TCurlHttpRequest() {
-    // libcurl reports its sockets and timer once more while it closes them; nothing
-    // of ours needs to hear that any more.
-    FClosing = true;
-    if (FAdded)
-        Curl()->MultiRemoveHandle(FMulti.get(), FEasy.get());
+    if (FThread.joinable()) {
+        {
+            const std::lock_guard<std::mutex> lock(FLock);
+            FAborted = true;
+        }
+        WakeTransfer();
+        FThread.join();
+    }
     FEasy.reset();
     FMulti.reset();
-    FWatches.clear();
-    FRetired.clear();
 }
 
 bool TCurlHttpRequest::AddRequestHeaders(const QString& headers) {
@@ -177,30 +177,31 @@ bool TCurlHttpRequest::Send() {
     if (FSent)
         return false;
     FSent = true;
+    std::unique_lock<std::mutex> lock(FLock);
     if (FAborted)
         return false;
     if (FRequestHeaders && Curl()->EasySetopt(FEasy.get(), CURLOPT_HTTPHEADER, FRequestHeaders.get()) != CURLE_OK) {
-        Fail(CURLE_FAILED_INIT);
+        Finish(CURLE_FAILED_INIT);
         return false;
     }
-    if (Curl()->MultiAddHandle(FMulti.get(), FEasy.get()) != CURLM_OK) {
-        Fail(CURLE_FAILED_INIT);
+    try {
+        FThread = std::thread(&TCurlHttpRequest::Run, this);
+    } catch (const std::system_error&) {
+        Finish(CURLE_FAILED_INIT);
         return false;
     }
-    FAdded = true;
     // Body data also proves that the final headers are in: it covers a redirect
     // that libcurl declined to follow although it carried a Location.
-    const auto headersIn = [this] { return FFinalHeaders || FBodyStarted; };
-    if (Wait(headersIn))
+    if (Wait(lock, [this] { return FFinalHeaders || FBodyStarted; }))
         return true;
     return !FAborted && FDone && FResult == CURLE_OK;
 }
 
 bool TCurlHttpRequest::QueryStatusCode(std::uint32_t& status) {
-    long code = 0;
-    if (!FSent || Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code <= 0)
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (!FSent || FStatus <= 0)
         return false;
-    status = static_cast<std::uint32_t>(code);
+    status = static_cast<std::uint32_t>(FStatus);
     return true;
 }
 
@@ -208,20 +209,21 @@ bool TCurlHttpRequest::QueryStatusText(QString& text) {
     std::uint32_t status = 0;
     if (!QueryStatusCode(status))
         return false;
+    const std::lock_guard<std::mutex> lock(FLock);
     text = FStatusText.isEmpty() ? HttpReasonPhrase(status) : QString::fromLatin1(FStatusText);
     return true;
 }
 
 bool TCurlHttpRequest::QueryContentLength(std::uint32_t& length) {
-    curl_off_t value = -1;
-    if (!FSent || Curl()->EasyGetinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value) != CURLE_OK ||
-        value < 0 || value > std::numeric_limits<std::uint32_t>::max())
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (!FSent || FContentLength < 0 || FContentLength > std::numeric_limits<std::uint32_t>::max())
         return false;
-    length = static_cast<std::uint32_t>(value);
+    length = static_cast<std::uint32_t>(FContentLength);
     return true;
 }
 
 bool TCurlHttpRequest::QueryHeader(const QString& name, QString& value) {
+    const std::lock_guard<std::mutex> lock(FLock);
     const THeader* header = FindHeader(name.toLatin1());
     if (!header)
         return false;
@@ -240,6 +242,7 @@ bool TCurlHttpRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uint32_
     read = 0;
     if (!FSent)
         return false;
+    std::unique_lock<std::mutex> lock(FLock);
     while (read < toRead) {
         if (FAborted)
             return false;
@@ -250,116 +253,131 @@ bool TCurlHttpRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uint32_
             read += static_cast<std::uint32_t>(count);
             if (FHead == FTail)
                 FHead = FTail = 0;
-            continue;
-        }
-        if (FDone)
+        } else if (FDone) {
             return read > 0 || FResult == CURLE_OK;
-        if (FPaused) {
-            // May hand the held-back piece to OnWrite before it returns.
-            FPaused = false;
-            if (Curl()->EasyPause(FEasy.get(), CURLPAUSE_CONT) != CURLE_OK)
-                Fail(CURLE_RECV_ERROR);
-            continue;
+        } else {
+            Wait(lock, [this] { return FHead < FTail; });
         }
-        Wait([this] { return FHead < FTail || FPaused; });
+        if (FPaused && !FResumeAsked && FBuffer.size() - (FTail - FHead) >= ResumeRoom) {
+            FResumeAsked = true;
+            WakeTransfer();
+        }
     }
     return true;
 }
 
 void TCurlHttpRequest::Abort() {
-    FAborted = true;
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        FAborted = true;
+    }
+    WakeTransfer();
 }
 
-bool TCurlHttpRequest::Wait(const std::function<bool()>& ready) {
-    for (;;) {
-        FRetired.clear();
-        if (ready())
-            return true;
+TInternetFailure TCurlHttpRequest::Failure() const {
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (FAborted) {
+        TInternetFailure failure;
+        failure.Error = TInternetError::Aborted;
+        return failure;
+    }
+    return FFailure;
+}
+
+template <typename TReady>
+bool TCurlHttpRequest::Wait(std::unique_lock<std::mutex>& lock, TReady ready) {
+    while (!ready()) {
         if (FAborted || FDone)
             return false;
+        FCallerWaiting = true;
+        lock.unlock();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        lock.lock();
+        FCallerWaiting = false;
+        FWakePosted = false;
     }
+    return true;
 }
 
-void TCurlHttpRequest::Act(curl_socket_t socket, int events) {
-    if (FDone || FClosing)
+void TCurlHttpRequest::WakeTransfer() {
+    if (FThread.joinable())
+        Curl()->MultiWakeup(FMulti.get());
+}
+
+void TCurlHttpRequest::WakeCaller() {
+    // One wake-up is enough until the caller has looked again.
+    if (!FCallerWaiting || FWakePosted)
         return;
-    int running = 0;
-    if (Curl()->MultiSocketAction(FMulti.get(), socket, events, &running) != CURLM_OK) {
-        Fail(CURLE_RECV_ERROR);
+    FWakePosted = true;
+    QCoreApplication::postEvent(FCaller.get(), new QEvent(QEvent::User));
+}
+
+void TCurlHttpRequest::Run() {
+    CURLM* multi = FMulti.get();
+    CURL* easy = FEasy.get();
+    if (Curl()->MultiAddHandle(multi, easy) != CURLM_OK) {
+        const std::lock_guard<std::mutex> lock(FLock);
+        Finish(CURLE_FAILED_INIT);
         return;
     }
-    int queued = 0;
-    while (CURLMsg* message = Curl()->MultiInfoRead(FMulti.get(), &queued)) {
-        if (message->msg == CURLMSG_DONE && message->easy_handle == FEasy.get() && !FDone) {
-            FDone = true;
-            FResult = message->data.result;
+    for (;;) {
+        bool resume = false;
+        {
+            const std::lock_guard<std::mutex> lock(FLock);
+            if (FAborted)
+                break;
+            if (FResumeAsked) {
+                FResumeAsked = false;
+                FPaused = false;
+                resume = true;
+            }
         }
+        // May hand the held-back piece to OnWrite before it returns.
+        if (resume && Curl()->EasyPause(easy, CURLPAUSE_CONT) != CURLE_OK) {
+            const std::lock_guard<std::mutex> lock(FLock);
+            Finish(CURLE_RECV_ERROR);
+            break;
+        }
+        int running = 0;
+        if (Curl()->MultiPerform(multi, &running) != CURLM_OK) {
+            const std::lock_guard<std::mutex> lock(FLock);
+            Finish(CURLE_RECV_ERROR);
+            break;
+        }
+        int queued = 0;
+        CURLcode result = CURLE_OK;
+        bool done = false;
+        while (CURLMsg* message = Curl()->MultiInfoRead(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+                done = true;
+                result = message->data.result;
+            }
+        }
+        if (done) {
+            const TInternetFailure failure = result == CURLE_OK ? TInternetFailure() : Describe(result);
+            const std::lock_guard<std::mutex> lock(FLock);
+            FFailure = failure;
+            Finish(result);
+            break;
+        }
+        {
+            // Once for all that this round brought, rather than for every piece.
+            const std::lock_guard<std::mutex> lock(FLock);
+            if (FHead < FTail)
+                WakeCaller();
+        }
+        // Until a socket is ready, libcurl's next time-out, or a wake-up.
+        Curl()->MultiPoll(multi, nullptr, 0, PollMilliseconds, nullptr);
     }
+    Curl()->MultiRemoveHandle(multi, easy);
 }
 
-void TCurlHttpRequest::Fail(CURLcode code) {
+void TCurlHttpRequest::Finish(CURLcode result) {
     if (FDone)
         return;
     FDone = true;
-    FResult = code;
-}
-
-int TCurlHttpRequest::OnSocket(CURL* /*easy*/, curl_socket_t socket, int what, void* self, void* /*socketData*/) {
-    static_cast<TCurlHttpRequest*>(self)->Watch(socket, what);
-    return 0;
-}
-
-int TCurlHttpRequest::OnTimer(CURLM* /*multi*/, long milliseconds, void* self) {
-    auto* request = static_cast<TCurlHttpRequest*>(self);
-    if (request->FClosing)
-        return 0;
-    if (milliseconds < 0)
-        request->FTimer->stop();
-    else
-        request->FTimer->start(static_cast<int>(std::min<long>(milliseconds, std::numeric_limits<int>::max())));
-    return 0;
-}
-
-void TCurlHttpRequest::Watch(curl_socket_t socket, int what) {
-    if (FClosing)
-        return;
-    if (what == CURL_POLL_REMOVE) {
-        const auto found = FWatches.find(socket);
-        if (found != FWatches.end()) {
-            Retire(found->second.Read);
-            Retire(found->second.Write);
-            FWatches.erase(found);
-        }
-        return;
-    }
-    TWatch& watch = FWatches[socket];
-    Notify(watch.Read, socket, (what & CURL_POLL_IN) != 0, true);
-    Notify(watch.Write, socket, (what & CURL_POLL_OUT) != 0, false);
-}
-
-void TCurlHttpRequest::Notify(std::unique_ptr<QSocketNotifier>& notifier, curl_socket_t socket, bool enabled,
-                              bool forReading) {
-    if (!enabled) {
-        if (notifier)
-            notifier->setEnabled(false);
-        return;
-    }
-    if (!notifier) {
-        notifier = std::make_unique<QSocketNotifier>(socket, forReading ? QSocketNotifier::Read : QSocketNotifier::Write);
-        const int events = forReading ? CURL_CSELECT_IN : CURL_CSELECT_OUT;
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
-                         [this, socket, events] { Act(socket, events); });
-    }
-    notifier->setEnabled(true);
-}
-
-void TCurlHttpRequest::Retire(std::unique_ptr<QSocketNotifier>& notifier) {
-    if (!notifier)
-        return;
-    // libcurl may be telling this from inside the notifier's own signal.
-    notifier->setEnabled(false);
-    FRetired.push_back(std::move(notifier));
+    FResult = result;
+    WakeCaller();
 }
 
 std::size_t TCurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
@@ -372,7 +390,14 @@ std::size_t TCurlHttpRequest::OnHeader(char* data, std::size_t size, std::size_t
 }
 
 std::size_t TCurlHttpRequest::Write(const char* data, std::size_t size) {
-    FBodyStarted = true;
+    const std::lock_guard<std::mutex> lock(FLock);
+    // Anything but the size taken ends the transfer.
+    if (FAborted)
+        return 0;
+    if (!FBodyStarted) {
+        FBodyStarted = true;
+        WakeCaller();
+    }
     if (size == 0)
         return 0;
     if (FBuffer.size() - FTail < size && FHead > 0) {
@@ -398,16 +423,17 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
     const std::string_view line(data, size);
     if (StartsWithNoCase(line, "HTTP/")) {
         // A new response (an interim one, or one after a redirect): its headers alone count.
-        FAnswered = true;
-        FHeaders.clear();
         const char* url = nullptr;
         Curl()->EasyGetinfo(FEasy.get(), CURLINFO_EFFECTIVE_URL, &url);
         FResponseUrl = QByteArray(url ? url : "");
+        FAnswered = true;
         std::string_view rest = Trimmed(line);
         const std::size_t afterVersion = rest.find(' ');
         rest = afterVersion == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterVersion));
         const std::size_t afterCode = rest.find(' ');
         rest = afterCode == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterCode));
+        const std::lock_guard<std::mutex> lock(FLock);
+        FHeaders.clear();
         FStatusText = QByteArray(rest.data(), static_cast<qsizetype>(rest.size()));
         return;
     }
@@ -417,6 +443,7 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
         if (colon != std::string_view::npos) {
             const std::string_view name = Trimmed(content.substr(0, colon));
             const std::string_view value = Trimmed(content.substr(colon + 1));
+            const std::lock_guard<std::mutex> lock(FLock);
             FHeaders.push_back({QByteArray(name.data(), static_cast<qsizetype>(name.size())),
                                 QByteArray(value.data(), static_cast<qsizetype>(value.size()))});
         }
@@ -425,29 +452,31 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
     // The blank line that ends a response's headers. An interim answer (1xx) and a
     // redirect that libcurl is about to follow are not the final response.
     long code = 0;
+    curl_off_t length = -1;
     Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
+    Curl()->EasyGetinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    const std::lock_guard<std::mutex> lock(FLock);
     const THeader* location = FindHeader("Location");
     const bool redirects = code >= 300 && code < 400 && location && !location->Value.isEmpty();
-    if (code >= 200 && !redirects)
+    if (code >= 200 && !redirects) {
+        FStatus = code;
+        FContentLength = length;
         FFinalHeaders = true;
+        WakeCaller();
+    }
 }
 
-TInternetFailure TCurlHttpRequest::Failure() const {
+// Why libcurl ended the transfer, in the transfer thread once it has; the headers it
+// reads are only written by this thread.
+TInternetFailure TCurlHttpRequest::Describe(CURLcode result) const {
     TInternetFailure failure;
-    if (FAborted) {
-        failure.Error = TInternetError::Aborted;
-        return failure;
-    }
-    if (!FDone || FResult == CURLE_OK)
-        return failure;
-
     CURL* easy = FEasy.get();
     const char* effective = nullptr;
     Curl()->EasyGetinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
     const QUrl url(QString::fromUtf8(effective ? effective : ""));
     failure.Server = ServerName(url);
     const QString proxy = EnvironmentProxy(url.scheme().toLatin1(), url.host(QUrl::FullyEncoded).toLatin1());
-    failure.Detail = WithoutLayer(FErrorText[0] ? FErrorText : Curl()->EasyStrerror(FResult));
+    failure.Detail = WithoutLayer(FErrorText[0] ? FErrorText : Curl()->EasyStrerror(result));
 
     long osError = 0, proxyStatus = 0;
     curl_off_t connected = 0;
@@ -461,7 +490,7 @@ TInternetFailure TCurlHttpRequest::Failure() const {
         failure.Status = static_cast<std::uint32_t>(proxyStatus);
         return failure;
     }
-    switch (FResult) {
+    switch (result) {
         case CURLE_URL_MALFORMAT:
             failure.Error = TInternetError::InvalidAddress;
             break;

@@ -5,15 +5,13 @@
 #include "platform/posix/CurlLibrary.h"
 
 #include <QByteArray>
+#include <QObject>
 
 #include <cstddef>
-#include <functional>
-#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
-
-class QSocketNotifier;
-class QTimer;
 
 // What one request is made of: the full URL and what the session adds to it.
 struct TCurlRequestSettings {
@@ -26,17 +24,24 @@ struct TCurlRequestSettings {
     TInternetTimeouts Timeouts;
 };
 
-// One request over libcurl's multi interface, driven by Qt's event loop: libcurl
-// tells which sockets to watch and when to call it back (QSocketNotifier, QTimer),
-// and Send and ReadFile run the loop until what they wait for is there. The body is
-// pulled by the caller: the write callback fills a buffer of fixed size and pauses
-// the transfer when a piece does not fit; the next ReadFile that empties the buffer
-// resumes it. While paused, libcurl reads nothing more from the socket, so a fast
-// server is held back by TCP instead of filling memory.
+// One request over libcurl's multi interface, run by a transfer thread of its own,
+// so that nothing libcurl does (name lookup, connecting, the TLS handshake with the
+// loading of the trusted authorities, decrypting) ever holds the caller's thread.
+// The caller's Send and ReadFile wait in its Qt event loop, woken by the transfer
+// thread when what they wait for has come.
+//
+// The body is pulled by the caller: the write callback fills a buffer of fixed size
+// and pauses the transfer when a piece does not fit; ReadFile asks the thread to
+// resume once there is room again. While paused, libcurl reads nothing more from the
+// socket, so a fast server is held back by TCP instead of filling memory.
+//
+// The easy and multi handles belong to the transfer thread while it runs; everything
+// both threads touch is in the members below FLock and guarded by it.
 class TCurlHttpRequest : public IHttpRequest {
 public:
     // Null when libcurl refuses the handle or one of the options.
     static std::unique_ptr<TCurlHttpRequest> Open(const TCurlRequestSettings& settings);
+    // Aborts the transfer and waits for its thread, which stops at its next step.
     ~TCurlHttpRequest() override;
     TCurlHttpRequest(const TCurlHttpRequest&) = delete;
     TCurlHttpRequest& operator=(const TCurlHttpRequest&) = delete;
@@ -61,11 +66,6 @@ private:
     struct TListDeleter {
         void operator()(curl_slist* list) const { Curl()->SlistFreeAll(list); }
     };
-    // The notifiers of one socket, each enabled while libcurl waits for that direction.
-    struct TWatch {
-        std::unique_ptr<QSocketNotifier> Read;
-        std::unique_ptr<QSocketNotifier> Write;
-    };
     struct THeader {
         QByteArray Name;
         QByteArray Value;
@@ -73,50 +73,57 @@ private:
 
     TCurlHttpRequest();
     bool Configure(const TCurlRequestSettings& settings);
-    // Runs the event loop until `ready` holds (true), or the transfer ended or was
-    // aborted first (false).
-    bool Wait(const std::function<bool()>& ready);
-    // Lets libcurl act on a socket that is ready, or on its time-out.
-    void Act(curl_socket_t socket, int events);
-    void Watch(curl_socket_t socket, int what);
-    void Notify(std::unique_ptr<QSocketNotifier>& notifier, curl_socket_t socket, bool enabled, bool forReading);
-    void Retire(std::unique_ptr<QSocketNotifier>& notifier);
-    void Fail(CURLcode code);
-    const THeader* FindHeader(const QByteArray& name) const;
 
-    static int OnSocket(CURL* easy, curl_socket_t socket, int what, void* self, void* socketData);
-    static int OnTimer(CURLM* multi, long milliseconds, void* self);
+    // The caller's side. Runs the event loop until `ready` holds (true), or the
+    // transfer ended or was aborted first (false); `ready` is asked under FLock.
+    template <typename TReady>
+    bool Wait(std::unique_lock<std::mutex>& lock, TReady ready);
+    void WakeTransfer();
+
+    // The transfer thread's side.
+    void Run();
+    void Finish(CURLcode result);
+    TInternetFailure Describe(CURLcode result) const;
+    // Wakes the caller's event loop when it waits; under FLock.
+    void WakeCaller();
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     std::size_t Write(const char* data, std::size_t size);
     void Header(const char* data, std::size_t size);
+    const THeader* FindHeader(const QByteArray& name) const;
 
     std::unique_ptr<CURLM, TMultiDeleter> FMulti;
     std::unique_ptr<CURL, TEasyDeleter> FEasy;
     std::unique_ptr<curl_slist, TListDeleter> FRequestHeaders;
-    std::map<curl_socket_t, TWatch> FWatches;
-    // Notifiers libcurl is done with; freed where none of them can be emitting.
-    std::vector<std::unique_ptr<QSocketNotifier>> FRetired;
-    std::unique_ptr<QTimer> FTimer;
+    // Receives the transfer thread's wake-ups in the caller's thread.
+    std::unique_ptr<QObject> FCaller;
+    std::thread FThread;
     QByteArray FScheme;
+    char FErrorText[CURL_ERROR_SIZE] = {};
+    bool FSent = false;
+    // Of the response being received; written by the transfer thread alone.
+    QByteArray FResponseUrl;
+    bool FAnswered = false;
+
+    mutable std::mutex FLock;
     // Body bytes received and not yet pulled: FBuffer[FHead, FTail).
     std::vector<char> FBuffer;
     std::size_t FHead = 0;
     std::size_t FTail = 0;
-    // The address, the status line's reason phrase and the headers of the latest response.
-    QByteArray FResponseUrl;
+    // The status line's reason phrase and the headers of the latest response.
     QByteArray FStatusText;
     std::vector<THeader> FHeaders;
-    char FErrorText[CURL_ERROR_SIZE] = {};
-    bool FAdded = false;
-    bool FSent = false;
+    long FStatus = 0;
+    curl_off_t FContentLength = -1;
     bool FPaused = false;
-    bool FAnswered = false;
+    bool FResumeAsked = false;
     bool FBodyStarted = false;
     // The headers of a response that libcurl will not follow have all arrived.
     bool FFinalHeaders = false;
     bool FAborted = false;
-    bool FClosing = false;
     bool FDone = false;
     CURLcode FResult = CURLE_OK;
+    TInternetFailure FFailure;
+    bool FCallerWaiting = false;
+    bool FWakePosted = false;
 };

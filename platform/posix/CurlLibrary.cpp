@@ -28,8 +28,9 @@ const TCurlLibrary* Load() {
                           Resolve(library, "curl_multi_cleanup", curl.MultiCleanup) &&
                           Resolve(library, "curl_multi_add_handle", curl.MultiAddHandle) &&
                           Resolve(library, "curl_multi_remove_handle", curl.MultiRemoveHandle) &&
-                          Resolve(library, "curl_multi_setopt", curl.MultiSetopt) &&
-                          Resolve(library, "curl_multi_socket_action", curl.MultiSocketAction) &&
+                          Resolve(library, "curl_multi_perform", curl.MultiPerform) &&
+                          Resolve(library, "curl_multi_poll", curl.MultiPoll) &&
+                          Resolve(library, "curl_multi_wakeup", curl.MultiWakeup) &&
                           Resolve(library, "curl_multi_info_read", curl.MultiInfoRead) &&
                           Resolve(library, "curl_slist_append", curl.SlistAppend) &&
                           Resolve(library, "curl_slist_free_all", curl.SlistFreeAll);

@@ -16,8 +16,9 @@ struct TCurlLibrary {
     decltype(&::curl_multi_cleanup) MultiCleanup;
     decltype(&::curl_multi_add_handle) MultiAddHandle;
     decltype(&::curl_multi_remove_handle) MultiRemoveHandle;
-    decltype(&::curl_multi_setopt) MultiSetopt;
-    decltype(&::curl_multi_socket_action) MultiSocketAction;
+    decltype(&::curl_multi_perform) MultiPerform;
+    decltype(&::curl_multi_poll) MultiPoll;
+    decltype(&::curl_multi_wakeup) MultiWakeup;
     decltype(&::curl_multi_info_read) MultiInfoRead;
     decltype(&::curl_slist_append) SlistAppend;
     decltype(&::curl_slist_free_all) SlistFreeAll;
