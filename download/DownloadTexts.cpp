@@ -85,24 +85,11 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
         case TInternetError::NameNotResolved:
             return text(proxy ? ProxyNotFound : ServerNotFound).arg(party);
         case TInternetError::CannotConnect: {
-            QString reason = network.Detail;
-            switch (network.Reason) {
-                case TConnectReason::Refused:
-                    reason = text(Refused);
-                    break;
-                case TConnectReason::TimedOut:
-                    reason = text(TimedOut);
-                    break;
-                case TConnectReason::HostUnreachable:
-                    reason = text(HostUnreachable);
-                    break;
-                case TConnectReason::NetworkUnreachable:
-                    reason = text(NetworkUnreachable);
-                    break;
-                case TConnectReason::Other:
-                    break;
-            }
-            return text(proxy ? CannotConnectProxy : CannotConnect).arg(party, reason);
+            // In the order of TConnectReason; Other keeps the system's words.
+            static constexpr const TDownloadText* Reasons[] = {nullptr, &Refused, &TimedOut, &HostUnreachable,
+                                                               &NetworkUnreachable};
+            const TDownloadText* reason = Reasons[static_cast<int>(network.Reason)];
+            return text(proxy ? CannotConnectProxy : CannotConnect).arg(party, reason ? text(*reason) : network.Detail);
         }
         case TInternetError::NoAnswer:
             return text(proxy ? ProxySilent : ServerSilent).arg(party);

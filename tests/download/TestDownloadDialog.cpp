@@ -506,20 +506,17 @@ class DownloadDialogFailure : public DownloadDialog {
 protected:
     static void SetUpTestSuite() {
         DownloadDialog::SetUpTestSuite();
-        TlsServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{true, 0, {}});
-        TunnelServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{false, 0, {}, true});
+        Secure = std::make_unique<TSecureServers>();
     }
     static void TearDownTestSuite() {
-        TunnelServer.reset();
-        TlsServer.reset();
+        Secure.reset();
         DownloadDialog::TearDownTestSuite();
     }
     void SetUp() override {
         DownloadDialog::SetUp();
-        ASSERT_TRUE(TlsServer->Started()) << TlsServer->Error().toStdString();
-        ASSERT_TRUE(TunnelServer->Started()) << TunnelServer->Error().toStdString();
+        ASSERT_TRUE(Secure->Error().isEmpty()) << Secure->Error().toStdString();
     }
-    TScene Scene() { return TScene{*Server, *TlsServer, *TunnelServer, FTarget, FEnvironment}; }
+    TScene Scene() { return TScene{*Server, Secure->Tls, Secure->Tunnel, FTarget, FEnvironment}; }
 
     // Shows the dialog for `url` and clicks "Download and install"; `atFailure` runs
     // once the transfer has ended with the dialog still open, and ends it.
@@ -530,13 +527,11 @@ protected:
         });
     }
 
-    static std::unique_ptr<TTestHttpServer> TlsServer;
-    static std::unique_ptr<TTestHttpServer> TunnelServer;
+    static std::unique_ptr<TSecureServers> Secure;
     std::vector<std::unique_ptr<TScopedEnv>> FEnvironment;
 };
 
-std::unique_ptr<TTestHttpServer> DownloadDialogFailure::TlsServer;
-std::unique_ptr<TTestHttpServer> DownloadDialogFailure::TunnelServer;
+std::unique_ptr<TSecureServers> DownloadDialogFailure::Secure;
 
 const auto kCancel = [] { Click(Button("btnCancel")); };
 const auto kEscape = [] { Key(Qt::Key_Escape); };
@@ -762,17 +757,6 @@ TEST_F(DownloadDialog, StalledTransferKeepsTheWindowsAnsweringAndCancelEndsItAtO
     EXPECT_TRUE(FMain->isVisible());
     EXPECT_EQ(result, mrOk) << "blocks had been written";
     EXPECT_TRUE(FilesLeft().isEmpty());
-}
-
-TEST_F(DownloadDialog, MainWindowIgnoresTheDesktopsCloseWhileTheOfferIsOpen) {
-    const int result = Show(Server->Url(QStringLiteral("/file/10")), FTarget, [&] {
-        FMain->Close();
-        EXPECT_TRUE(FMain->isVisible());
-        EXPECT_FALSE(Application->Terminated());
-        Click(Button("btnCancel"));
-    });
-    EXPECT_EQ(result, mrCancel);
-    EXPECT_TRUE(FMain->isVisible());
 }
 
 class TPaintCount : public QObject {

@@ -385,28 +385,23 @@ class DownloaderHttps : public DownloaderTest {
 protected:
     static void SetUpTestSuite() {
         DownloaderTest::SetUpTestSuite();
-        TlsServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{true, 0, {}});
-        TunnelServer = std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{false, 0, {}, true});
+        Secure = std::make_unique<TSecureServers>();
     }
     static void TearDownTestSuite() {
-        TunnelServer.reset();
-        TlsServer.reset();
+        Secure.reset();
         DownloaderTest::TearDownTestSuite();
     }
     void SetUp() override {
         DownloaderTest::SetUp();
-        ASSERT_TRUE(TlsServer->Started()) << TlsServer->Error().toStdString();
-        ASSERT_TRUE(TunnelServer->Started()) << TunnelServer->Error().toStdString();
-        TlsServer->TakeRequests();
-        TunnelServer->TakeRequests();
+        ASSERT_TRUE(Secure->Error().isEmpty()) << Secure->Error().toStdString();
+        Secure->Tls.TakeRequests();
+        Secure->Tunnel.TakeRequests();
     }
 
-    static std::unique_ptr<TTestHttpServer> TlsServer;
-    static std::unique_ptr<TTestHttpServer> TunnelServer;
+    static std::unique_ptr<TSecureServers> Secure;
 };
 
-std::unique_ptr<TTestHttpServer> DownloaderHttps::TlsServer;
-std::unique_ptr<TTestHttpServer> DownloaderHttps::TunnelServer;
+std::unique_ptr<TSecureServers> DownloaderHttps::Secure;
 
 enum class TTrust { System, File, Folder };
 
@@ -429,7 +424,7 @@ TEST_P(DownloaderHttpsTable, Fetch) {
     const THttpsCase& c = GetParam();
     PutOldFile();
     // Each server has an authority of its own.
-    const TTestHttpServer& secure = c.ThroughProxy ? *TunnelServer : *TlsServer;
+    const TTestHttpServer& secure = c.ThroughProxy ? Secure->Tunnel : Secure->Tls;
     std::optional<TScopedEnv> trust, proxy;
     if (c.Trust == TTrust::File)
         trust.emplace("SSL_CERT_FILE", QFile::encodeName(secure.CertificateFile()));
@@ -438,9 +433,9 @@ TEST_P(DownloaderHttpsTable, Fetch) {
     QString path = QString::fromLatin1(c.Path);
     if (path.contains(QLatin1String("%1")))
         path = path.arg(Server->Port());
-    QString url = TlsServer->Url(path);
+    QString url = Secure->Tls.Url(path);
     if (c.ThroughProxy) {
-        proxy.emplace("https_proxy", "http://127.0.0.1:" + QByteArray::number(TunnelServer->Port()));
+        proxy.emplace("https_proxy", "http://127.0.0.1:" + QByteArray::number(Secure->Tunnel.Port()));
         url = QStringLiteral("https://www.kestrelweave.com") + path;
     }
 
@@ -454,7 +449,7 @@ TEST_P(DownloaderHttpsTable, Fetch) {
     // Nothing went out in the clear.
     EXPECT_TRUE(Server->TakeRequests().empty());
     if (c.ThroughProxy) {
-        const std::vector<TRecordedRequest> requests = TunnelServer->TakeRequests();
+        const std::vector<TRecordedRequest> requests = Secure->Tunnel.TakeRequests();
         ASSERT_FALSE(requests.empty());
         EXPECT_TRUE(requests.front().RequestLine.startsWith(QStringLiteral("CONNECT ")))
             << requests.front().RequestLine.toStdString();
@@ -475,18 +470,6 @@ INSTANTIATE_TEST_SUITE_P(
         THttpsCase{"UntrustedThroughProxyTunnel", TTrust::System, true, "/file/3000",
                    TInternetError::UntrustedCertificate}),
     [](const testing::TestParamInfo<THttpsCase>& info) { return std::string(info.param.Name); });
-
-TEST_F(DownloaderHttps, ProxyThatRefusesTheTunnelIsNamed) {
-    const TScopedEnv trust("SSL_CERT_FILE", QFile::encodeName(TunnelServer->CertificateFile()));
-    const QByteArray proxy = "127.0.0.1:" + QByteArray::number(TunnelServer->Port());
-    const TScopedEnv via("https_proxy", "http://" + proxy);
-    EXPECT_FALSE(Fetch(QStringLiteral("https://forbidden.kestrelweave.com/file/10")));
-    const TInternetFailure& failure = Downloader.LastFailure().Network;
-    EXPECT_EQ(failure.Error, TInternetError::ProxyRefused);
-    EXPECT_EQ(failure.Proxy, QString::fromLatin1(proxy));
-    EXPECT_EQ(failure.Status, 403u);
-    ExpectNothingChanged(false);
-}
 
 TEST_F(DownloaderHttps, IsNeverPlainHttp) {
     const QString url = QStringLiteral("https://127.0.0.1:%1/file/10").arg(Server->Port());

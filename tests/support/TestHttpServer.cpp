@@ -123,3 +123,11 @@ QByteArray TTestHttpServer::Pattern(qsizetype size) {
         bytes[i] = static_cast<char>(i % 251);
     return bytes;
 }
+
+QString TSecureServers::Error() const {
+    if (!Tls.Started())
+        return QStringLiteral("https server: ") + Tls.Error();
+    if (!Tunnel.Started())
+        return QStringLiteral("tunnelling proxy: ") + Tunnel.Error();
+    return QString();
+}

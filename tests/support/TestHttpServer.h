@@ -70,3 +70,13 @@ private:
     bool FTls = false;
     bool FCertificates = false;
 };
+
+// A server that speaks https and a plain one that tunnels to https as a proxy, each
+// with an authority of its own, for the suites that need both.
+struct TSecureServers {
+    TTestHttpServer Tls{TTestHttpServer::TOptions{true, 0, {}}};
+    TTestHttpServer Tunnel{TTestHttpServer::TOptions{false, 0, {}, true}};
+
+    // Empty when both run; else why not.
+    QString Error() const;
+};
