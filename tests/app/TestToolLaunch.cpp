@@ -66,10 +66,13 @@ public:
                         ->Caption();
                 FSeen.MainDisabled = !frmMain->isEnabled();
                 ClickButton(frmDownload, offer == TOffer::Download ? "btnDownload" : "btnCancel");
-            } else if (frmDownload && frmDownload == FOffer && FSeen.Failure.isEmpty()) {
+            } else if (offer == TOffer::Download && frmDownload && frmDownload == FOffer &&
+                       FSeen.Failure.isEmpty()) {
+                // The failed state: "Try again" enabled, with the bar shown, as the offer never has it.
                 auto* retry = qobject_cast<TButton*>(frmDownload->FindComponent(QStringLiteral("btnDownload")));
                 auto* message = qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")));
-                if (retry->isEnabled() && message->isVisible()) {
+                auto* bar = qobject_cast<TControl*>(frmDownload->FindComponent(QStringLiteral("shTotal")));
+                if (retry->isEnabled() && message->isVisible() && bar->isVisible()) {
                     FSeen.Failure = message->Caption();
                     ClickButton(frmDownload, "btnCancel");
                 }
