@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QThreadPool>
 
 #include <optional>
 
@@ -58,9 +60,32 @@ bool DeleteFile(const QString& path) {
 bool ReplaceFile(const QString& source, const QString& target, QString* error) {
     const std::optional<QByteArray> from = SystemName(source);
     const std::optional<QByteArray> to = SystemName(target);
-    if (from && to && ::rename(from->constData(), to->constData()) == 0)
-        return true;
-    if (error)
-        *error = QString::fromLocal8Bit(std::strerror(from && to ? errno : ENOENT));
-    return false;
+    if (!from || !to) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(ENOENT));
+        return false;
+    }
+    // The file replaced is kept under a second name until the replacement is done and
+    // let go in the background: freeing a large file's blocks takes the system tens
+    // of milliseconds, which the caller (the window thread) should not wait for.
+    QByteArray kept;
+    for (int attempt = 0; attempt < 8 && kept.isEmpty(); ++attempt) {
+        const QByteArray name = *to + ".replaced-" + QByteArray::number(::getpid()) + '-' +
+                                QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        if (::link(to->constData(), name.constData()) == 0)
+            kept = name;
+        else if (errno != EEXIST)
+            break;
+    }
+    if (::rename(from->constData(), to->constData()) != 0) {
+        const int reason = errno;
+        if (!kept.isEmpty())
+            ::unlink(kept.constData());
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(reason));
+        return false;
+    }
+    if (!kept.isEmpty())
+        QThreadPool::globalInstance()->start([kept] { ::unlink(kept.constData()); });
+    return true;
 }

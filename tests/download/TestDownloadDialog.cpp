@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <functional>
@@ -161,6 +162,8 @@ protected:
     }
 
     QStringList FilesLeft() const {
+        // A replaced file is let go in the background.
+        QThreadPool::globalInstance()->waitForDone();
         return QDir(FFiles.Path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 

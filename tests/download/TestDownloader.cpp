@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -68,6 +69,8 @@ protected:
     QString Target() const { return Folder.FilePath(TargetName); }
     void PutOldFile() const { Folder.Write(TargetName, OldContent); }
     QStringList Entries() const {
+        // A replaced file is let go in the background.
+        QThreadPool::globalInstance()->waitForDone();
         return QDir(Folder.Path())
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     }

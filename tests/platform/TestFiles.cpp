@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThreadPool>
 
 #include "platform/Files.h"
 #include "tests/support/TempFolder.h"
@@ -73,6 +74,23 @@ TEST_F(FilesTest, DeleteFileRemovesOneFileOnly) {
     EXPECT_FALSE(DeleteFile(FDir));
     EXPECT_TRUE(DirectoryExists(FDir));
     EXPECT_FALSE(DeleteFile(QString()));
+}
+
+TEST_F(FilesTest, ReplaceFilePutsTheNewFileInPlaceAndLeavesNoOtherName) {
+    const QString fresh = FFolder.Write(QStringLiteral("fresh.part"), "new");
+    QString error;
+    EXPECT_TRUE(ReplaceFile(fresh, FFile, &error)) << error.toStdString();
+    EXPECT_EQ(FFolder.Read(QStringLiteral("file.txt")), QByteArray("new"));
+    EXPECT_EQ(QFile::symLinkTarget(Path("link-to-file")), FFile) << "the name is replaced, not the links to it";
+    // Into a name that was free; a missing source changes nothing.
+    EXPECT_TRUE(ReplaceFile(FFile, Path("moved.txt")));
+    EXPECT_FALSE(ReplaceFile(Path("gone"), Path("moved.txt"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(FFolder.Read(QStringLiteral("moved.txt")), QByteArray("new"));
+    // What was replaced goes in the background; then only the expected names are left.
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(QDir(FFolder.Path()).entryList(QDir::Files | QDir::System | QDir::Hidden),
+              (QStringList{QStringLiteral("dangling"), QStringLiteral("link-to-file"), QStringLiteral("moved.txt")}));
 }
 
 }  // namespace
