@@ -1,4 +1,5 @@
 #include "download/TfrmDownload.h"
+#include "i18n/TTranslator.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Input.h"
 #include "tests/support/NetworkEnvironment.h"
@@ -688,6 +689,30 @@ TEST_F(DownloadDialogFailure, TryAgainContinuesWhereTheTransferStopped) {
     const std::vector<TRecordedRequest> requests = Server->TakeRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].Range, QStringLiteral("bytes=100000-"));
+}
+
+TEST_F(DownloadDialogFailure, TextsComeFromTheGivenTranslatorAndEnglishWhereItHasNone) {
+    TTranslator texts;
+    // Ids it lacks must not be asked of it.
+    texts.SetDoRaiseExceptions(true);
+    texts.SetNumOfLanguages(2);
+    texts.Strings()->Add(QStringLiteral("IDS_29\x01The server answered %1.\x01" "Der Server antwortete: %1.\x01"));
+    texts.Strings()->Add(QStringLiteral("IDS_20\x01Try again\x01\x01"));
+    texts.BuildStringTable();
+    texts.SetActiveLanguage(2);
+    QString sentence, retry;
+    const QString url = Server->Url(QStringLiteral("/status/404"));
+    const int result = RunModal([] { return frmDownload; },
+                                [&] {
+                                    Click(Button("btnDownload"));
+                                    sentence = Part<TLabel>("lblMessage")->Caption();
+                                    retry = Button("btnDownload")->Caption();
+                                    kCancel();
+                                },
+                                [&] { return ShowDownloadDialog(Title, Question, url, FTarget, &texts); });
+    EXPECT_EQ(result, mrCancel);
+    EXPECT_EQ(sentence.toStdString(), "Der Server antwortete: 404 Not Found.");
+    EXPECT_EQ(retry.toStdString(), "Try again");
 }
 
 // A full disk: a small file system of its own, where the test may mount one.
