@@ -7,9 +7,6 @@
 
 #include <memory>
 
-class IHttpRequest;
-class TPartialFile;
-
 // Why a download ended without the file.
 enum class TDownloadFailureKind {
     None,
