@@ -249,6 +249,12 @@ bool TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         FFailure.Total = total;
         return Fail(kind);
     };
+    // What arrived is kept for a retry when the server named a version it can continue.
+    const auto interrupted = [&] {
+        if (FResume->Validator.isEmpty())
+            FResume.reset();
+        return stopped(TDownloadFailureKind::Interrupted);
+    };
     bool cancel = false;
     bool wrote = false;
     char buffer[BufferSize];
@@ -260,19 +266,13 @@ bool TDownloader::Transfer(IHttpRequest& request, bool continuing) {
             break;
         if (!read) {
             FFailure.Network = request.Failure();
-            // Kept for a retry, when the server named a version that it can continue.
-            if (FResume->Validator.isEmpty())
-                FResume.reset();
-            return stopped(TDownloadFailureKind::Interrupted);
+            return interrupted();
         }
         if (count == 0) {
             if (received == 0)
                 break;
-            if (total != 0 && received != total) {
-                if (FResume->Validator.isEmpty())
-                    FResume.reset();
-                return stopped(TDownloadFailureKind::Interrupted);
-            }
+            if (total != 0 && received != total)
+                return interrupted();
             if (!file.Commit()) {
                 FFailure.WriteError = file.ErrorString();
                 FResume.reset();

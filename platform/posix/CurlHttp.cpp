@@ -88,7 +88,9 @@ public:
             host = '[' + host + ']';
         const QByteArray origin = (scheme == TInternetScheme::Https ? "https://" : "http://") + host + ':' +
                                   QByteArray::number(port);
-        return std::make_unique<TCurlConnection>(origin, FSettings);
+        TCurlRequestSettings settings = FSettings;
+        settings.Scheme = scheme;
+        return std::make_unique<TCurlConnection>(origin, settings);
     }
 
 private:

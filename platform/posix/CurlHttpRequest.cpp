@@ -44,11 +44,6 @@ std::string_view Trimmed(std::string_view text) {
     return text;
 }
 
-QByteArray SchemeOf(const QByteArray& url) {
-    const qsizetype end = url.indexOf("://");
-    return end > 0 ? url.left(end).toLower() : QByteArray();
-}
-
 TConnectReason ReasonOf(long osError) {
     switch (osError) {
         case ECONNREFUSED:
@@ -98,7 +93,7 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     if (!FMulti || !FEasy)
         return false;
     FBuffer.resize(BufferSize);
-    FScheme = SchemeOf(settings.Url);
+    FScheme = settings.Scheme;
     FCaller = std::make_unique<QObject>();
 
     CURL* easy = FEasy.get();
@@ -119,7 +114,7 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     // from the environment, which is the preconfigured proxy of this platform.
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     // What was asked for over https must not continue in the clear.
-    set(CURLOPT_REDIR_PROTOCOLS_STR, FScheme == "https" ? "https" : "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, FScheme == TInternetScheme::Https ? "https" : "http,https");
     set(CURLOPT_FOLLOWLOCATION, 1L);
     set(CURLOPT_MAXREDIRS, MaxRedirects);
     // A proxy's answer to CONNECT is not a response of ours.
@@ -148,11 +143,7 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
 
 TCurlHttpRequest::~TCurlHttpRequest() {
     if (FThread.joinable()) {
-        {
-            const std::lock_guard<std::mutex> lock(FLock);
-            FAborted = true;
-        }
-        WakeTransfer();
+        Abort();
         FThread.join();
     }
     FEasy.reset();
@@ -499,7 +490,7 @@ TInternetFailure TCurlHttpRequest::Describe(CURLcode result) const {
             const THeader* location = FindHeader("Location");
             const QUrl redirecting(QString::fromUtf8(FResponseUrl));
             const QUrl target = location ? redirecting.resolved(QUrl(QString::fromLatin1(location->Value))) : QUrl();
-            failure.Error = target.scheme() == QLatin1String("http") && FScheme == "https"
+            failure.Error = target.scheme() == QLatin1String("http") && FScheme == TInternetScheme::Https
                                 ? TInternetError::InsecureRedirect
                                 : TInternetError::InvalidAddress;
             if (location) {

@@ -16,6 +16,7 @@
 // What one request is made of: the full URL and what the session adds to it.
 struct TCurlRequestSettings {
     QByteArray Url;
+    TInternetScheme Scheme = TInternetScheme::Http;
     QByteArray Verb;
     QByteArray UserAgent;
     // Trusted authorities instead of the system's, when either is set.
@@ -98,7 +99,7 @@ private:
     // Receives the transfer thread's wake-ups in the caller's thread.
     std::unique_ptr<QObject> FCaller;
     std::thread FThread;
-    QByteArray FScheme;
+    TInternetScheme FScheme = TInternetScheme::Http;
     char FErrorText[CURL_ERROR_SIZE] = {};
     bool FSent = false;
     // Of the response being received; written by the transfer thread alone.
