@@ -1,16 +1,12 @@
 #pragma once
 
-#include <QAccessibleWidget>
-
-// Tells assistive technology what the controls are: a label is static text
-// read by its caption, a panel a pane, a picture a graphic, a page control a
-// list of page tabs whose pages are read by their captions. Windows are read by
-// their title, which Qt gives them already.
-class TAccessible : public QAccessibleWidget {
-public:
-    explicit TAccessible(QWidget* widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
-    QString text(QAccessible::Text t) const override;
-};
-
+// Tells assistive technology what the controls are:
+// - a label is static text read by its caption, and a label with a click handler
+//   is a link whose press action clicks it;
+// - a panel is a pane, a picture a graphic;
+// - a page control is a list of page tabs: each tab lies where its header is
+//   drawn, is selected while its page shows, and is selected by its press action;
+// - the application's main form is a frame, every other form a dialog, each read
+//   by its title.
 // Installs the factory once; repeated calls do nothing.
 void InstallAccessibility();

@@ -139,6 +139,8 @@ void TApplication::UnregisterEvents(TApplicationEvents* events) {
 void TApplication::ShowException(const Exception& error) {
     QMessageBox box(QMessageBox::Critical, FTitle, error.Message(), QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ExceptionBox"));
+    // Screen readers announce a message box by its description.
+    box.setAccessibleDescription(error.Message());
     box.exec();
 }
 

@@ -4,6 +4,7 @@
 #include "toolkit/TScreen.h"
 #include "toolkit/TWinControl.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 
@@ -92,6 +93,11 @@ void TControl::SetCaption(const QString& value) {
     FCaption = value;
     CaptionChanged();
     update();
+    // A window's title tells assistive technology of itself.
+    if (QAccessible::isActive() && !isWindow()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void TControl::SetParentFont(bool value) {

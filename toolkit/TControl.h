@@ -86,7 +86,10 @@ public:
     void SetCaption(const QString& value);
 
     TMethod OnClick() const { return FOnClick; }
-    void SetOnClick(const TMethod& value) { FOnClick = value; }
+    void SetOnClick(const TMethod& value) {
+        FOnClick = value;
+        ClickHandlerChanged();
+    }
     TMethod OnMouseEnter() const { return FOnMouseEnter; }
     void SetOnMouseEnter(const TMethod& value) { FOnMouseEnter = value; }
     TMethod OnMouseLeave() const { return FOnMouseLeave; }
@@ -117,6 +120,8 @@ public:
 
 protected:
     virtual void CaptionChanged() {}
+    // OnClick was set or cleared.
+    virtual void ClickHandlerChanged() {}
     // A key that the form offers to the focused control's containers, innermost
     // first, before the control itself sees it (Ctrl+Tab for a page control);
     // true when taken, and the control never sees the key.

@@ -3,6 +3,7 @@
 #include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
+#include "toolkit/TLabel.h"
 #include "toolkit/TReader.h"
 
 #include <QApplication>
@@ -127,6 +128,29 @@ void TForm::ApplyTabOrder() {
         QWidget::setTabOrder(stops[i], stops[i + 1]);
 }
 
+// Tab and Shift+Tab walk the tab stops as TabOrder lists them, wrapping around:
+// Qt's own focus chain keeps the place where each control was created, so its
+// round could start in the middle of the list.
+bool TForm::focusNextPrevChild(bool next) {
+    const QList<QWidget*> stops = TabStops();
+    const qsizetype count = stops.size();
+    QWidget* current = focusWidget();
+    // The innermost stop that holds the focus: a page control holds its pages' controls.
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < count && current && current != this; ++i)
+        if (stops[i] == current || stops[i]->isAncestorOf(current))
+            at = i;
+    for (qsizetype step = 1; step <= count; ++step) {
+        const qsizetype i = at < 0 ? (next ? step - 1 : count - step)
+                                   : ((at + (next ? step : -step)) % count + count) % count;
+        if (stops[i]->isEnabled() && stops[i]->isVisibleTo(this)) {
+            stops[i]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
 void TForm::SetBounds(int left, int top, int width, int height) {
     move(left, top);
     FClientSize = QSize(std::max(0, width), std::max(0, height));
@@ -231,13 +255,18 @@ void TForm::showEvent(QShowEvent* event) {
         }
     }
     // Like a dialog, a form opens with the focus on its first control in tab order.
+    // Links are passed over: Enter on a window just opened must not follow one. A
+    // window of links alone keeps the focus itself, its first link one Tab away.
     if (!focusWidget()) {
+        QWidget* first = this;
         for (QWidget* stop : TabStops()) {
-            if (stop->isEnabled() && stop->isVisibleTo(this)) {
-                stop->setFocus(Qt::ActiveWindowFocusReason);
+            auto* label = qobject_cast<TLabel*>(stop);
+            if (stop->isEnabled() && stop->isVisibleTo(this) && !(label && label->IsLink())) {
+                first = stop;
                 break;
             }
         }
+        first->setFocus(Qt::ActiveWindowFocusReason);
     }
     QObject* sender = this;
     FOnShow(sender);

@@ -2,7 +2,10 @@
 
 #include "toolkit/TextMetrics.h"
 
+#include <QKeyEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 using namespace tk;
 
@@ -83,13 +86,58 @@ void TLabel::AdjustBounds() {
     FAdjusting = false;
 }
 
+void TLabel::ClickHandlerChanged() {
+    setFocusPolicy(IsLink() ? Qt::TabFocus : Qt::NoFocus);
+    if (!IsLink() && hasFocus())
+        clearFocus();
+}
+
 void TLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!FTransparent)
         painter.fillRect(rect(), BackgroundColor());
-    painter.setFont(font());
-    painter.setPen(Enabled() ? Font()->TextColor() : ColorToQColor(clGrayText));
+    // The focused link looks as it does under the mouse, in its own colours.
+    const bool focused = hasFocus();
+    QFont textFont = font();
+    if (focused)
+        textFont.setUnderline(true);
+    painter.setFont(textFont);
+    const QColor textColour = Enabled() ? Font()->TextColor() : ColorToQColor(clGrayText);
+    painter.setPen(textColour);
     // Lines sit on the classic baseline, which lies lower than Qt's own.
     const int drop = GetTextMetrics(font()).Ascent - QFontMetrics(font()).ascent();
     painter.drawText(rect().translated(0, FLayout == tlTop ? drop : 0), TextFlags(), Caption());
+    if (focused) {
+        // The style's frame, in the text's colour over the label's own background,
+        // so that it shows on the blue panel as on the white one.
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.backgroundColor = BackgroundColor();
+        frame.palette.setColor(QPalette::Highlight, textColour);
+        frame.palette.setColor(QPalette::Window, Qt::transparent);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
+}
+
+void TLabel::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool activates = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    if (!IsLink() || !activates || (event->modifiers() & ~Qt::KeypadModifier)) {
+        TGraphicControl::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    // Holding the key down clicks once.
+    if (!event->isAutoRepeat())
+        Click();
+}
+
+void TLabel::focusInEvent(QFocusEvent* event) {
+    TGraphicControl::focusInEvent(event);
+    update();
+}
+
+void TLabel::focusOutEvent(QFocusEvent* event) {
+    TGraphicControl::focusOutEvent(event);
+    update();
 }

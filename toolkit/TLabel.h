@@ -5,6 +5,10 @@
 // A line of text. With AutoSize it is exactly as large as its text in its font;
 // with Transparent whatever lies below shows through. "&x" underlines x unless
 // ShowAccelChar is off.
+//
+// A label with an OnClick handler is a link. Tab reaches it (a click does not
+// focus it), Enter and Space click it, and while it has the focus it is
+// underlined, as under the mouse, inside the style's focus frame.
 class TLabel : public TGraphicControl {
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
@@ -33,10 +37,16 @@ public:
 
     void SetBounds(int left, int top, int width, int height) override;
 
+    bool IsLink() const { return OnClick().Assigned(); }
+
 protected:
     void CaptionChanged() override { AdjustBounds(); }
+    void ClickHandlerChanged() override;
     void FontChanged() override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     int TextFlags() const;

@@ -2,6 +2,7 @@
 
 #include "toolkit/TextMetrics.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -104,6 +105,16 @@ void TPageControl::SetActivePage(TTabSheet* page) {
         old->SetVisible(false);
     LayoutTabs();
     update();
+    if (QAccessible::isActive()) {
+        QAccessible::State selected;
+        selected.selected = true;
+        for (TTabSheet* tab : {old, page}) {
+            if (!tab)
+                continue;
+            QAccessibleStateChangeEvent event(tab, selected);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
 }
 
 int TPageControl::ActivePageIndex() const {

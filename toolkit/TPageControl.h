@@ -49,6 +49,9 @@ public:
     TMethod OnChanging() const { return FOnChanging; }
     void SetOnChanging(const TMethod& value) { FOnChanging = value; }
 
+    // Makes `page` active as the user would, by its tab: OnChanging may refuse,
+    // OnChange follows.
+    void ChangeActivePage(TTabSheet* page);
     // The next (or previous) page with a visible tab after the active one, wrapping
     // around; made active as the user would make it, events included.
     void SelectNextPage(bool forward);
@@ -94,8 +97,6 @@ private:
     int RowHeight() const;
     // Where the pages' frame starts, below the rows of tabs.
     int FrameTop() const;
-    // The user's change of page: OnChanging may refuse it, OnChange follows.
-    void ChangeActivePage(TTabSheet* page);
     TTabSheet* NeighbourPage(TTabSheet* from, bool forward, bool wrap) const;
     void DrawTab(QPainter& painter, const TTab& tab, bool active) const;
 

@@ -196,7 +196,7 @@ object frmMain: TfrmMain
     Height = 321
     Align = alRight
     BevelOuter = bvNone
-    TabOrder = 0
+    TabOrder = 1
     object Image1: TImage
       Left = 0
       Top = 0
@@ -390,7 +390,7 @@ object frmMain: TfrmMain
     Height = 321
     Align = alClient
     BevelOuter = bvNone
-    TabOrder = 1
+    TabOrder = 0
     object Image2: TImage
       Left = 0
       Top = 0

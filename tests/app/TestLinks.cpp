@@ -15,7 +15,8 @@ struct TLinkCase {
     QString Opened;
 };
 
-class Links : public MainWindow, public testing::WithParamInterface<TLinkCase> {
+// Every link, set off by the mouse, the keyboard and assistive technology alike.
+class Links : public MainWindow, public testing::WithParamInterface<std::tuple<TLinkCase, TActivation>> {
 protected:
     TShellRecorder FShell;
 };
@@ -26,7 +27,7 @@ const QString kSupportMail = QStringLiteral(
     "&body=Hello%20Kestrelweave%20Support%0d%0a%0d%0a%0d%0aBest%20regards");
 
 TEST_P(Links, OpenTheirTargets) {
-    const TLinkCase& c = GetParam();
+    const auto& [c, how] = GetParam();
     QString hive;
     // The subscription label shows only once every tool is installed.
     if (QByteArray(c.Label) == "lblSubscription") {
@@ -41,33 +42,39 @@ TEST_P(Links, OpenTheirTargets) {
     Create()->Show();
     TLabel* label = Label(QLatin1String(c.Label));
     ASSERT_TRUE(label->isVisible());
-    LeftClick(label);
+    Activate(label, how);
     EXPECT_EQ(FShell.CallsSettled(1), (std::vector<QStringList>{{c.Opened}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     MainWindow, Links,
-    testing::Values(
-        TLinkCase{"Site", "lblSite", {}, QStringLiteral("https://www.kestrelweave.com")},
-        TLinkCase{"Forums", "lblForums", {}, QStringLiteral("https://www.kestrelweave.com/forums")},
-        TLinkCase{"News", "lblNews", {}, QStringLiteral("https://www.kestrelweave.com/news")},
-        TLinkCase{"Newsletter",
-                  "lblNewsletter",
-                  {},
-                  QStringLiteral("https://www.kestrelweave.com/subscription.htm")},
-        TLinkCase{"Freeware", "lblFreeware", {}, QStringLiteral("https://www.kestrelweave.com/freeware.htm")},
-        TLinkCase{"Faq", "lblFaq", {}, QStringLiteral("https://www.kestrelweave.com/faq.htm")},
-        // Fixed pages never read the configured links.
-        TLinkCase{"SiteIgnoresTheRegistry", "lblSite",
-                  QStringLiteral("\"Subscription\"=\"http://x.example\"\r\n"),
-                  QStringLiteral("https://www.kestrelweave.com")},
-        TLinkCase{"SupportMailCarriesTheCaption", "lblSupport", {}, kSupportMail},
-        TLinkCase{"SubscriptionConfigured", "lblSubscription",
-                  QStringLiteral("\"Subscription\"=\"http://news.example/join?a=1&b=2\"\r\n"),
-                  QStringLiteral("http://news.example/join?a=1&b=2")},
-        TLinkCase{"SubscriptionDefaultsToTheSite", "lblSubscription",
-                  QStringLiteral("\"Converter\"=\"http://x.example\"\r\n"),
-                  QStringLiteral("https://www.kestrelweave.com")}),
-    [](const testing::TestParamInfo<TLinkCase>& info) { return std::string(info.param.Name); });
+    testing::Combine(
+        testing::Values(
+            TLinkCase{"Site", "lblSite", {}, QStringLiteral("https://www.kestrelweave.com")},
+            TLinkCase{"Forums", "lblForums", {}, QStringLiteral("https://www.kestrelweave.com/forums")},
+            TLinkCase{"News", "lblNews", {}, QStringLiteral("https://www.kestrelweave.com/news")},
+            TLinkCase{"Newsletter",
+                      "lblNewsletter",
+                      {},
+                      QStringLiteral("https://www.kestrelweave.com/subscription.htm")},
+            TLinkCase{
+                "Freeware", "lblFreeware", {}, QStringLiteral("https://www.kestrelweave.com/freeware.htm")},
+            TLinkCase{"Faq", "lblFaq", {}, QStringLiteral("https://www.kestrelweave.com/faq.htm")},
+            // Fixed pages never read the configured links.
+            TLinkCase{"SiteIgnoresTheRegistry", "lblSite",
+                      QStringLiteral("\"Subscription\"=\"http://x.example\"\r\n"),
+                      QStringLiteral("https://www.kestrelweave.com")},
+            TLinkCase{"SupportMailCarriesTheCaption", "lblSupport", {}, kSupportMail},
+            TLinkCase{"SubscriptionConfigured", "lblSubscription",
+                      QStringLiteral("\"Subscription\"=\"http://news.example/join?a=1&b=2\"\r\n"),
+                      QStringLiteral("http://news.example/join?a=1&b=2")},
+            TLinkCase{"SubscriptionDefaultsToTheSite", "lblSubscription",
+                      QStringLiteral("\"Converter\"=\"http://x.example\"\r\n"),
+                      QStringLiteral("https://www.kestrelweave.com")}),
+        testing::Values(TActivation::Click, TActivation::Enter, TActivation::Space,
+                        TActivation::PressAction)),
+    [](const testing::TestParamInfo<std::tuple<TLinkCase, TActivation>>& info) {
+        return std::string(std::get<0>(info.param).Name) + NameOf(std::get<1>(info.param));
+    });
 
 }  // namespace

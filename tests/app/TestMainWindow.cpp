@@ -7,7 +7,6 @@
 #include "toolkit/TLabel.h"
 #include "toolkit/TPanel.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
@@ -125,21 +124,6 @@ TEST_F(MainWindow, CaptionCarriesTheVersionOfTheRunningExecutable) {
     if (!QFile::exists(program))
         GTEST_SKIP() << "the program is not built beside the tests";
     EXPECT_EQ(GetFileVersionText(program), QStringLiteral(KW_PROJECT_VERSION));
-}
-
-TEST_F(MainWindow, ScreenReadersReadCaptionsAndTitle) {
-    TfrmMain* form = Create();
-    form->Show();
-    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form);
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->text(QAccessible::Name), form->Caption());
-    for (const char* name : {"lblSite", "lblApp3", "lblHead", "lblDownloadAll"}) {
-        SCOPED_TRACE(name);
-        QAccessibleInterface* label = QAccessible::queryAccessibleInterface(Label(QLatin1String(name)));
-        ASSERT_NE(label, nullptr);
-        EXPECT_EQ(label->text(QAccessible::Name), Label(QLatin1String(name))->Caption());
-        EXPECT_EQ(label->role(), QAccessible::StaticText);
-    }
 }
 
 // ---- Hover ----------------------------------------------------------------------------

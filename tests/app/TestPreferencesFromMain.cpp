@@ -26,9 +26,11 @@ T* In(TForm* form, const char* name) {
     return form ? qobject_cast<T*>(form->FindComponent(QLatin1String(name))) : nullptr;
 }
 
-// Clicks "Preferences..." in the main window and runs `whileShown` once the
-// dialog is up; the dialog is closed with its button afterwards.
-void WithPreferences(const std::function<void(TfrmPreferences*)>& whileShown) {
+// Clicks "Preferences..." in the main window, or reaches it with the keyboard
+// (Shift+Tab from the start, then Enter), and runs `whileShown` once the dialog
+// is up; the dialog is closed afterwards.
+void WithPreferences(const std::function<void(TfrmPreferences*)>& whileShown,
+                     TActivation how = TActivation::Click) {
     bool ran = false;
     QTimer::singleShot(0, qApp, [&] {
         if (WaitFor([] { return frmPreferences && frmPreferences->isVisible(); })) {
@@ -38,7 +40,13 @@ void WithPreferences(const std::function<void(TfrmPreferences*)>& whileShown) {
         if (frmPreferences)
             frmPreferences->SetModalResult(mrCancel);
     });
-    LeftClick(In<TLabel>(frmMain, "lblPreferences"));
+    if (how == TActivation::Click) {
+        LeftClick(In<TLabel>(frmMain, "lblPreferences"));
+    } else {
+        PressKey(frmMain, Qt::Key_Backtab);
+        EXPECT_EQ(frmMain->focusWidget(), In<TLabel>(frmMain, "lblPreferences")) << "the last link";
+        PressKey(frmMain, Qt::Key_Return);
+    }
     EXPECT_TRUE(ran);
     EXPECT_EQ(frmPreferences, nullptr);
 }
@@ -149,26 +157,33 @@ TEST_F(PreferencesFromMain, PickedLanguageReachesEveryWindowAndTheNextStart) {
     Create()->Show();
     ASSERT_EQ(frmMain->LangDispatcher()->NumOfLanguages(), 2);
 
-    WithPreferences([](TfrmPreferences* dialog) {
-        auto* combo = In<TComboBox>(dialog, "cmbLanguage");
-        ASSERT_EQ(combo->ComboBox()->count(), 2);
-        EXPECT_EQ(combo->ItemIndex(), 0);
-        // The user moves the selection down with the keyboard.
-        combo->ComboBox()->setFocus();
-        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-        QApplication::sendEvent(combo->ComboBox(), &down);
-        EXPECT_EQ(frmMain->LangDispatcher()->ActiveLanguage(), 2);
-        EXPECT_EQ(In<TLabel>(frmMain, "lblSite")->Caption(), QStringLiteral("Unsere Seite"));
-        EXPECT_EQ(dialog->Caption(), QStringLiteral("Einstellungen"));
-        EXPECT_EQ(In<TLabel>(dialog, "Label1")->Caption(), QStringLiteral("Wählen Sie Ihre Sprache:"));
-        for (int n = 1; n <= 6; ++n) {
-            const TLabel* step =
-                In<TLabel>(dialog, QByteArray("lblStep" + QByteArray::number(n)).constData());
-            const TLabel* desc =
-                In<TLabel>(dialog, QByteArray("lblStep" + QByteArray::number(n) + "Desc").constData());
-            EXPECT_EQ(desc->Left(), step->Left() + step->Width() + 3) << "step " << n;
-        }
-    });
+    // With the keyboard alone: the dialog opens on its tabs, Tab leads to the list
+    // of languages, Down picks the next.
+    ASSERT_TRUE(WaitFor([] { return frmMain->isActiveWindow(); }));
+    WithPreferences(
+        [](TfrmPreferences* dialog) {
+            auto* combo = In<TComboBox>(dialog, "cmbLanguage");
+            ASSERT_EQ(combo->ComboBox()->count(), 2);
+            EXPECT_EQ(combo->ItemIndex(), 0);
+            EXPECT_EQ(dialog->focusWidget(), In<TPageControl>(dialog, "PageControl1"));
+            PressKey(dialog, Qt::Key_Tab);
+            ASSERT_EQ(dialog->focusWidget(), combo->ComboBox());
+            PressKey(dialog, Qt::Key_Down);
+            EXPECT_EQ(frmMain->LangDispatcher()->ActiveLanguage(), 2);
+            EXPECT_EQ(In<TLabel>(frmMain, "lblSite")->Caption(), QStringLiteral("Unsere Seite"));
+            EXPECT_EQ(dialog->Caption(), QStringLiteral("Einstellungen"));
+            EXPECT_EQ(In<TLabel>(dialog, "Label1")->Caption(), QStringLiteral("Wählen Sie Ihre Sprache:"));
+            for (int n = 1; n <= 6; ++n) {
+                const TLabel* step =
+                    In<TLabel>(dialog, QByteArray("lblStep" + QByteArray::number(n)).constData());
+                const TLabel* desc =
+                    In<TLabel>(dialog, QByteArray("lblStep" + QByteArray::number(n) + "Desc").constData());
+                EXPECT_EQ(desc->Left(), step->Left() + step->Width() + 3) << "step " << n;
+            }
+            PressKey(dialog, Qt::Key_Escape);
+            EXPECT_EQ(dialog->ModalResult(), mrCancel);
+        },
+        TActivation::Enter);
 
     // The next opening lists the same languages with the new one selected.
     WithPreferences(

@@ -33,6 +33,17 @@ void ClickButton(TForm* form, const char* name) {
 
 enum class TOffer { Download, Cancel };
 enum class TFinish { Continue, CloseBox };
+// Answers with the mouse, or with the keys alone: Enter for the button that has
+// the focus or is the default, Escape for the cancel button.
+enum class TInput { Mouse, Keyboard };
+
+void Answer(TForm* form, const char* button, TInput input) {
+    if (input == TInput::Mouse)
+        ClickButton(form, button);
+    else
+        PressKey(form, qstrcmp(button, "btnCancel") == 0 ? Qt::Key_Escape : Qt::Key_Return, Qt::NoModifier,
+                 TDelivery::Posted);
+}
 
 // Answers the dialogs of one click as a user would and notes what they showed.
 class TDialogDriver {
@@ -46,9 +57,9 @@ public:
         std::size_t CallsBeforeFinish = 0;
     };
 
-    TDialogDriver(TOffer offer, TFinish finish, const TShellRecorder& shell) {
+    TDialogDriver(TOffer offer, TFinish finish, TInput input, const TShellRecorder& shell) {
         FTimer.setInterval(10);
-        QObject::connect(&FTimer, &QTimer::timeout, [this, offer, finish, &shell] {
+        QObject::connect(&FTimer, &QTimer::timeout, [this, offer, finish, input, &shell] {
             // A dialog that is never answered would block the test: end it instead.
             if (FDeadline.hasExpired()) {
                 for (QWidget* window : QApplication::topLevelWidgets())
@@ -65,16 +76,18 @@ public:
                     qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")))
                         ->Caption();
                 FSeen.MainDisabled = !frmMain->isEnabled();
-                ClickButton(frmDownload, offer == TOffer::Download ? "btnDownload" : "btnCancel");
+                Answer(frmDownload, offer == TOffer::Download ? "btnDownload" : "btnCancel", input);
             } else if (offer == TOffer::Download && frmDownload && frmDownload == FOffer &&
                        FSeen.Failure.isEmpty()) {
                 // The failed state: "Try again" enabled, with the bar shown, as the offer never has it.
-                auto* retry = qobject_cast<TButton*>(frmDownload->FindComponent(QStringLiteral("btnDownload")));
-                auto* message = qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")));
+                auto* retry =
+                    qobject_cast<TButton*>(frmDownload->FindComponent(QStringLiteral("btnDownload")));
+                auto* message =
+                    qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")));
                 auto* bar = qobject_cast<TControl*>(frmDownload->FindComponent(QStringLiteral("shTotal")));
                 if (retry->isEnabled() && message->isVisible() && bar->isVisible()) {
                     FSeen.Failure = message->Caption();
-                    ClickButton(frmDownload, "btnCancel");
+                    Answer(frmDownload, "btnCancel", input);
                 }
             }
             for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -85,7 +98,7 @@ public:
                 ++FSeen.Finishes;
                 FSeen.CallsBeforeFinish = shell.Calls().size();
                 if (finish == TFinish::Continue)
-                    ClickButton(dialog, "btnDownload");
+                    Answer(dialog, "btnDownload", input);
                 else
                     dialog->close();
             }
@@ -132,9 +145,16 @@ protected:
     }
     QString Installations() const { return FHome.FilePath(QStringLiteral("Kestrelweave/Installations/")); }
 
-    TDialogDriver::TSeen ClickAndAnswer(TLabel* label, TOffer offer, TFinish finish = TFinish::Continue) {
-        TDialogDriver driver(offer, finish, FShell);
-        LeftClick(label);
+    TDialogDriver::TSeen ClickAndAnswer(TLabel* label, TOffer offer, TFinish finish = TFinish::Continue,
+                                        TInput input = TInput::Mouse) {
+        TDialogDriver driver(offer, finish, input, FShell);
+        if (input == TInput::Mouse) {
+            LeftClick(label);
+        } else {
+            // Tab to the tool, then Enter.
+            EXPECT_TRUE(TabTo(label));
+            PressKey(frmMain, Qt::Key_Return);
+        }
         return driver.Seen();
     }
 
@@ -157,8 +177,9 @@ struct TDownloadCase {
     const char* Installer;
     const char* Title;
     QString Question;
-    bool Installed;  // the finish dialog came and the installer was opened
+    bool Installed;            // the finish dialog came and the installer was opened
     const char* Failure = "";  // what the dialog said before it was cancelled
+    TInput Input = TInput::Mouse;
 };
 
 class Downloads : public ToolLaunch, public testing::WithParamInterface<TDownloadCase> {};
@@ -173,7 +194,8 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
         c.InstallationsBlocked ? FHome.FilePath(QStringLiteral("Kestrelweave/")) : Installations();
     const QString target = folder + installer;
 
-    const TDialogDriver::TSeen seen = ClickAndAnswer(Label(QLatin1String(c.Label)), c.Offer, c.Finish);
+    const TDialogDriver::TSeen seen =
+        ClickAndAnswer(Label(QLatin1String(c.Label)), c.Offer, c.Finish, c.Input);
 
     EXPECT_EQ(seen.Offers, 1);
     EXPECT_EQ(seen.Title, QLatin1String(c.Title));
@@ -202,24 +224,30 @@ const QString kTrimmerQuestion = QStringLiteral("Tessaly Audio Trimmer ") + IDS_
 
 INSTANTIATE_TEST_SUITE_P(
     Clicks, Downloads,
-    testing::Values(TDownloadCase{"GreyToolIsDownloadedAndItsInstallerOpened", "lblApp1", true,
-                                  TOffer::Download, TFinish::Continue, false, "TessalyAudioTrimmer.exe",
-                                  "Tessaly Audio Trimmer", kTrimmerQuestion, true},
-                    TDownloadCase{"FinishDialogClosedByItsCloseBox", "lblApp1", true, TOffer::Download,
-                                  TFinish::CloseBox, false, "TessalyAudioTrimmer.exe",
-                                  "Tessaly Audio Trimmer", kTrimmerQuestion, true},
-                    TDownloadCase{"DeclinedDoesNothingMore", "lblApp1", true, TOffer::Cancel,
-                                  TFinish::Continue, false, "TessalyAudioTrimmer.exe",
-                                  "Tessaly Audio Trimmer", kTrimmerQuestion, false},
-                    TDownloadCase{"MissingOnTheSiteIsSaidAndThenCancelled", "lblApp1", false, TOffer::Download,
-                                  TFinish::Continue, false, "TessalyAudioTrimmer.exe",
-                                  "Tessaly Audio Trimmer", kTrimmerQuestion, false,
-                                  "The server answered 404 Not Found."},
-                    TDownloadCase{"InstallationsNotCreatableUsesTheMakerFolder", "lblApp1", true,
-                                  TOffer::Download, TFinish::Continue, true, "TessalyAudioTrimmer.exe",
-                                  "Tessaly Audio Trimmer", kTrimmerQuestion, true},
-                    TDownloadCase{"DownloadAllFetchesTheSuite", "lblDownloadAll", true, TOffer::Download,
-                                  TFinish::Continue, false, "Tessaly.exe", "Tessaly", IDS_1, true}),
+    testing::Values(
+        TDownloadCase{"GreyToolIsDownloadedAndItsInstallerOpened", "lblApp1", true, TOffer::Download,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, true},
+        TDownloadCase{"FinishDialogClosedByItsCloseBox", "lblApp1", true, TOffer::Download, TFinish::CloseBox,
+                      false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, true},
+        TDownloadCase{"DeclinedDoesNothingMore", "lblApp1", true, TOffer::Cancel, TFinish::Continue, false,
+                      "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, false},
+        TDownloadCase{"MissingOnTheSiteIsSaidAndThenCancelled", "lblApp1", false, TOffer::Download,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, false, "The server answered 404 Not Found."},
+        TDownloadCase{"InstallationsNotCreatableUsesTheMakerFolder", "lblApp1", true, TOffer::Download,
+                      TFinish::Continue, true, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, true},
+        TDownloadCase{"DownloadAllFetchesTheSuite", "lblDownloadAll", true, TOffer::Download,
+                      TFinish::Continue, false, "Tessaly.exe", "Tessaly", IDS_1, true},
+        TDownloadCase{"KeyboardAloneFromTheToolToTheInstaller", "lblApp7", true, TOffer::Download,
+                      TFinish::Continue, false, "TessalySlideshowMaker.exe", "Tessaly Slideshow Maker",
+                      QStringLiteral("Tessaly Slideshow Maker ") + IDS_3, true, "", TInput::Keyboard},
+        TDownloadCase{"KeyboardDeclinesWithEscape", "lblDownloadAll", true, TOffer::Cancel, TFinish::Continue,
+                      false, "Tessaly.exe", "Tessaly", IDS_1, false, "", TInput::Keyboard},
+        TDownloadCase{"KeyboardCancelsAFailureWithEscape", "lblApp1", false, TOffer::Download,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, false, "The server answered 404 Not Found.", TInput::Keyboard}),
     [](const testing::TestParamInfo<TDownloadCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(ToolLaunch, ToolStaysGreyUntilAnotherProgramSaysItIsInstalled) {

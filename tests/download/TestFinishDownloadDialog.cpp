@@ -163,10 +163,11 @@ TEST_F(FinishDownloadDialog, FormAsDesigned) {
 
 struct TUseRow {
     const char* Name;
-    const char* Clicked;  // twice, before the dialog is closed; null: nothing
-    QString Hive;         // the machine hive's body
-    QString Opened;       // by each click
-    bool CloseBox;        // closes with the close box, else with "Continue"
+    const char* Clicked;                   // twice, before the dialog is closed; null: nothing
+    QString Hive;                          // the machine hive's body
+    QString Opened;                        // by each click
+    bool CloseBox;                         // closes with the close box, else with "Continue"
+    TActivation How = TActivation::Click;  // how a text is set off
 };
 
 const TUseRow kUses[] = {
@@ -179,6 +180,11 @@ const TUseRow kUses[] = {
     {"NoConverterValueOpensTheSite", "btnLearnMore",
      LinksKey + "\"Subscription\"=\"http://news.example\"\r\n", Site, false},
     {"NoLinksKeyOpensTheSite", "lblLinkConverter1", QString(), Site, false},
+    {"LinkTextByEnter", "lblLinkConverter1", ConverterHive, Converter, false, TActivation::Enter},
+    {"DescriptionTextBySpace", "lblDescriptionConverter1", ConverterHive, Converter, false,
+     TActivation::Space},
+    {"CaptionTextByItsPressAction", "lblCaptionConverter1", ConverterHive, Converter, true,
+     TActivation::PressAction},
 };
 
 class FinishDownloadUse : public FinishDownloadDialog, public testing::WithParamInterface<TUseRow> {};
@@ -188,9 +194,11 @@ TEST_P(FinishDownloadUse, LearnMoreOpensTheConverterPageAndEveryCloseGives2) {
     WriteMachineHive(row.Hive);
     bool stayedOpen = true;
     const int result = Show([&](TfrmFinishDownload* form) {
-        if (row.Clicked) {
-            Click(Part(form, row.Clicked));
-            Click(Part(form, row.Clicked));
+        for (int i = 0; row.Clicked && i < 2; ++i) {
+            if (row.How == TActivation::Click)
+                Click(Part(form, row.Clicked));
+            else
+                Activate(Part(form, row.Clicked), row.How);
         }
         stayedOpen = form->isVisible() && form->ModalResult() == mrNone;
         if (row.CloseBox)

@@ -13,6 +13,7 @@
 #include "toolkit/TPageControl.h"
 #include "toolkit/TTabSheet.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -224,6 +225,24 @@ TEST_F(Preferences, AlwaysOpensOnTheLanguagePage) {
     Show([] {
         EXPECT_EQ(Pages()->ActivePage(), Part<TTabSheet>("tsLanguage"));
         EXPECT_TRUE(Languages()->isVisible());
+        frmPreferences->Close();
+    });
+}
+
+TEST_F(Preferences, AssistiveTechnologyFindsTheAboutTabAndSelectsIt) {
+    Show([] {
+        QAccessibleInterface* about = QAccessible::queryAccessibleInterface(Part<TTabSheet>("tsAbout"));
+        ASSERT_NE(about, nullptr);
+        EXPECT_EQ(about->role(), QAccessible::PageTab);
+        EXPECT_EQ(about->text(QAccessible::Name), QStringLiteral("About"));
+        EXPECT_FALSE(about->rect().isEmpty()) << "its page is hidden, its tab is not";
+        EXPECT_TRUE(frmPreferences->geometry().contains(about->rect()));
+        EXPECT_FALSE(about->state().selected);
+        about->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCoreApplication::sendPostedEvents(Part<TTabSheet>("tsAbout"), QEvent::MetaCall);
+        EXPECT_EQ(Pages()->ActivePage(), Part<TTabSheet>("tsAbout"));
+        EXPECT_TRUE(about->state().selected);
+        EXPECT_TRUE(Label("lblFAQ")->isVisible());
         frmPreferences->Close();
     });
 }

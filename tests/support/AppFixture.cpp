@@ -3,6 +3,7 @@
 #include "toolkit/TApplication.h"
 #include "toolkit/TForm.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QMessageBox>
@@ -71,6 +72,8 @@ void TMessageBoxWatch::Start() {
                 continue;
             Title = box->windowTitle();
             Text = box->text();
+            if (QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box))
+                Description = accessible->text(QAccessible::Description);
             Icon = box->icon();
             ++Count;
             box->accept();

@@ -46,6 +46,8 @@ int RunModal(const std::function<TForm*()>& dialog, const std::function<void()>&
 // Watches from Start until a box was closed or the watch goes out of scope.
 struct TMessageBoxWatch {
     QString Title, Text;
+    // What assistive technology reads as the box's description.
+    QString Description;
     int Icon = -1;
     int Count = 0;
     void Start();

@@ -190,6 +190,7 @@ TEST_P(ApplicationException, IsShownAndTheLoopGoesOn) {
     EXPECT_EQ(watch.Icon, QMessageBox::Critical);
     EXPECT_EQ(watch.Title, "Tessaly Manager");
     EXPECT_EQ(watch.Text, QLatin1String(row.Text));
+    EXPECT_EQ(watch.Description, watch.Text) << "what a screen reader reads of the box";
 
     FForm->Log.clear();
     FForm->OnWndProc = nullptr;
@@ -328,7 +329,7 @@ TEST_F(Application, ScreenReadersReadTheCaptionWithoutItsAccessKeyMarker) {
         label->SetCaption(QString::fromUtf8(row.Caption));
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(label);
         ASSERT_NE(accessible, nullptr);
-        EXPECT_EQ(accessible->role(), QAccessible::StaticText);
+        EXPECT_EQ(accessible->role(), QAccessible::Link) << "it has a click handler";
         EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromUtf8(row.Name));
     }
 }

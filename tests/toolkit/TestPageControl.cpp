@@ -169,6 +169,42 @@ TEST_F(PageControl, TabsShowTheSheetsCaptions) {
     EXPECT_EQ(sheet->text(QAccessible::Name), QStringLiteral("A far longer caption"));
 }
 
+TEST_F(PageControl, AssistiveTechnologyFindsEveryTabAndSelectsItAsAClickWould) {
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(Pages);
+    ASSERT_NE(list, nullptr);
+    for (const char* name : {"tsOne", "tsTwo", "tsThree"}) {
+        SCOPED_TRACE(name);
+        QAccessibleInterface* tab = QAccessible::queryAccessibleInterface(Sheet(name));
+        ASSERT_NE(tab, nullptr);
+        const QRect header = Pages->TabRect(Sheet(name));
+        EXPECT_EQ(tab->rect(), QRect(Pages->mapToGlobal(header.topLeft()), header.size()))
+            << "the header, whether its page shows or not";
+        EXPECT_EQ(list->childAt(tab->rect().center().x(), tab->rect().center().y()), tab);
+        EXPECT_EQ(tab->state().selected, Pages->ActivePage() == Sheet(name));
+        EXPECT_FALSE(tab->state().invisible);
+    }
+    const QPoint page = Pages->mapToGlobal(Pages->DisplayRect().center());
+    EXPECT_EQ(list->childAt(page.x(), page.y()), QAccessible::queryAccessibleInterface(Sheet("tsTwo")))
+        << "below the tabs lies the page that shows";
+
+    QAccessibleActionInterface* three =
+        QAccessible::queryAccessibleInterface(Sheet("tsThree"))->actionInterface();
+    ASSERT_NE(three, nullptr);
+    ASSERT_EQ(three->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+    three->doAction(QAccessibleActionInterface::pressAction());
+    QCoreApplication::sendPostedEvents(Sheet("tsThree"), QEvent::MetaCall);
+    EXPECT_EQ(Shown(), QStringList{QStringLiteral("tsThree")});
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(Sheet("tsThree"))->state().selected);
+    EXPECT_FALSE(QAccessible::queryAccessibleInterface(Sheet("tsTwo"))->state().selected);
+    EXPECT_EQ(FForm->Log, QStringList{QStringLiteral("page tsThree")}) << "raises OnChange as a click does";
+
+    Sheet("tsOne")->SetTabVisible(false);
+    QAccessibleInterface* hidden = QAccessible::queryAccessibleInterface(Sheet("tsOne"));
+    EXPECT_TRUE(hidden->state().invisible);
+    EXPECT_TRUE(hidden->rect().isEmpty());
+    EXPECT_TRUE(hidden->actionInterface()->actionNames().isEmpty()) << "a hidden tab cannot be selected";
+}
+
 TEST_F(PageControl, ClickingATabShowsOnlyItsPage) {
     LeftClickAt(Pages, Pages->TabRect(Sheet("tsOne")).center());
     EXPECT_EQ(Shown(), QStringList{QStringLiteral("tsOne")});
