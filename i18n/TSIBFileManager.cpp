@@ -7,6 +7,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -42,8 +43,11 @@ QByteArray TSIBFileManager::Header() {
     return QByteArrayLiteral("SIB file: Tessaly binary translation data\0");
 }
 
-std::optional<TStreamComponent> TSIBFileManager::ReadTranslator(const QString& path,
-                                                                const QString& className) {
+// Checks the header and walks the directory, calling `visit` with each entry's
+// class name and the file's bytes positioned at that entry's stream, until it
+// returns true.
+void TSIBFileManager::WalkDirectory(
+    const QString& path, const std::function<bool(const QByteArray&, const QByteArray&, qsizetype)>& visit) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw ELanguageError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
@@ -67,14 +71,33 @@ std::optional<TStreamComponent> TSIBFileManager::ReadTranslator(const QString& p
     std::sort(FFixedLanguages.begin(), FFixedLanguages.end(),
               [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
 
-    const QByteArray wanted = className.toLatin1();
     for (int i = 0; i < count; ++i) {
         const QByteArray name = cursor.Take(cursor.U16());
         const quint32 offset = cursor.U32();
-        if (name != wanted)
-            continue;
-        qsizetype position = offset;
-        return TBinaryStreamReader::Read(bytes, position, path.section(QLatin1Char('/'), -1));
+        if (visit(name, bytes, offset))
+            return;
     }
-    return std::nullopt;
+}
+
+std::optional<TStreamComponent> TSIBFileManager::ReadTranslator(const QString& path,
+                                                                const QString& className) {
+    const QByteArray wanted = className.toLatin1();
+    std::optional<TStreamComponent> found;
+    WalkDirectory(path, [&](const QByteArray& name, const QByteArray& bytes, qsizetype offset) {
+        if (name != wanted)
+            return false;
+        found = TBinaryStreamReader::Read(bytes, offset, path.section(QLatin1Char('/'), -1));
+        return true;
+    });
+    return found;
+}
+
+QList<std::pair<QString, TStreamComponent>> TSIBFileManager::ReadTranslators(const QString& path) {
+    QList<std::pair<QString, TStreamComponent>> translators;
+    WalkDirectory(path, [&](const QByteArray& name, const QByteArray& bytes, qsizetype offset) {
+        translators.append({QString::fromLatin1(name),
+                            TBinaryStreamReader::Read(bytes, offset, path.section(QLatin1Char('/'), -1))});
+        return false;
+    });
+    return translators;
 }

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <utility>
 
 // Reader of a translation file (".sib"), which holds for each window class one
 // stored translator with all languages:
@@ -28,10 +30,16 @@ public:
     // ELanguageError when the file cannot be opened, and the stream reader's
     // EReadError for a malformed translator stream.
     std::optional<TStreamComponent> ReadTranslator(const QString& path, const QString& className);
+    // Every stored translator of the file, with its window class name, in
+    // directory order; the same errors.
+    QList<std::pair<QString, TStreamComponent>> ReadTranslators(const QString& path);
 
     // The fixed languages of the last file read, sorted.
     const QStringList& FixedLanguages() const { return FFixedLanguages; }
 
 private:
+    void WalkDirectory(const QString& path,
+                       const std::function<bool(const QByteArray&, const QByteArray&, qsizetype)>& visit);
+
     QStringList FFixedLanguages;
 };

@@ -10,7 +10,7 @@
 #include "download/TfrmDownload.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
-#include "tests/support/TSibGenerator.h"
+#include "i18n/TSibGenerator.h"
 #include "toolkit/TApplication.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "i18n/TTranslator.h"
 #include "settings/TRegedit.h"
 #include "tests/app/MainWindowFixture.h"
-#include "tests/support/TSibGenerator.h"
+#include "i18n/TSibGenerator.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TLabel.h"
 

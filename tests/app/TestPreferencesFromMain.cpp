@@ -4,7 +4,7 @@
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
-#include "tests/support/TSibGenerator.h"
+#include "i18n/TSibGenerator.h"
 #include "toolkit/TButton.h"
 #include "toolkit/TComboBox.h"
 #include "toolkit/TPageControl.h"

@@ -5,7 +5,7 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
-#include "tests/support/TSibGenerator.h"
+#include "i18n/TSibGenerator.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
 #include "toolkit/TComboBox.h"

@@ -1,5 +1,5 @@
 #include "tests/support/AppFixture.h"
-#include "tests/support/TBinaryStreamWriter.h"
+#include "toolkit/TBinaryStreamWriter.h"
 #include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TBinaryStreamReader.h"

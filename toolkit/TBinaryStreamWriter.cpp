@@ -1,4 +1,4 @@
-#include "tests/support/TBinaryStreamWriter.h"
+#include "toolkit/TBinaryStreamWriter.h"
 
 #include <QtEndian>
 

@@ -1,10 +1,9 @@
-#include "tests/support/TSibGenerator.h"
+#include "i18n/TSibGenerator.h"
 
-#include "tests/support/TBinaryStreamWriter.h"
+#include "platform/CodePage.h"
+#include "toolkit/TBinaryStreamWriter.h"
 
 #include <QtEndian>
-
-#include <iconv.h>
 
 #include <stdexcept>
 
@@ -28,25 +27,18 @@ QByteArray U32(qsizetype n) {
     return QByteArray(b, 4);
 }
 
+// `text` in the Windows code page an iconv-style name ("CP1251") names; every
+// character must have a form there.
 QByteArray ConvertTo(const QByteArray& codePage, const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    if (utf8.isEmpty())
-        return {};
-    iconv_t cd = iconv_open(codePage.constData(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    bool numbered = false;
+    const int number = codePage.startsWith("CP") ? codePage.mid(2).toInt(&numbered) : 0;
+    if (!numbered || !IsCodePageSupported(number))
         throw std::invalid_argument("unknown code page " + codePage.toStdString());
-    QByteArray out(utf8.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(utf8.constData());
-    std::size_t inLeft = static_cast<std::size_t>(utf8.size());
-    char* dst = out.data();
-    std::size_t outLeft = static_cast<std::size_t>(out.size());
-    const std::size_t done = iconv(cd, &in, &inLeft, &dst, &outLeft);
-    iconv_close(cd);
-    if (done == static_cast<std::size_t>(-1) || inLeft != 0)
+    const QByteArray bytes = EncodeCodePage(text, number);
+    if (DecodeCodePage(bytes, number) != text)
         throw std::invalid_argument("\"" + text.toStdString() + "\" has no form in " +
                                     codePage.toStdString());
-    out.truncate(out.size() - static_cast<qsizetype>(outLeft));
-    return out;
+    return bytes;
 }
 
 // Control characters that would break the line structure stand for CR and LF.

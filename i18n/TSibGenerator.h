@@ -27,7 +27,7 @@
 struct TSibLanguage {
     QString Name;
     QString Charset = QStringLiteral("DEFAULT_CHARSET");  // the window's CharSets value
-    QByteArray CodePage = "CP1252";                       // iconv name, when not StoreAsUTF8
+    QByteArray CodePage = "CP1252";                       // "CP" and the number, when not StoreAsUTF8
 };
 
 // One entry of a list: its kind by stored section name ("stCaptions"...), the key

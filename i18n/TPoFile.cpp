@@ -1,0 +1,251 @@
+#include "i18n/TPoFile.h"
+
+#include "i18n/ELanguageError.h"
+
+#include <QFile>
+#include <QSet>
+#include <QStringDecoder>
+
+namespace {
+
+class TPoParser {
+public:
+    TPoParser(const QString& fileName, const QStringList& lines) : FFileName(fileName), FLines(lines) {}
+
+    [[noreturn]] void Fail(int line, const QString& what) const {
+        throw ELanguageError(QStringLiteral("%1:%2: %3").arg(FFileName).arg(line).arg(what));
+    }
+
+    // The text of a quoted string that starts at `from` in line `line`.
+    QString Unquote(const QString& text, int line) const {
+        const QString trimmed = text.trimmed();
+        if (trimmed.size() < 2 || !trimmed.startsWith(QLatin1Char('"')) ||
+            !trimmed.endsWith(QLatin1Char('"')))
+            Fail(line, QStringLiteral("a quoted string is expected"));
+        QString out;
+        for (qsizetype i = 1; i < trimmed.size() - 1; ++i) {
+            const QChar c = trimmed.at(i);
+            if (c == QLatin1Char('"'))
+                Fail(line, QStringLiteral("a quote inside a string must be written \\\""));
+            if (c != QLatin1Char('\\')) {
+                out += c;
+                continue;
+            }
+            if (++i >= trimmed.size() - 1)
+                Fail(line, QStringLiteral("a string ends in a lone backslash"));
+            switch (trimmed.at(i).unicode()) {
+                case 'n':
+                    out += QLatin1Char('\n');
+                    break;
+                case 't':
+                    out += QLatin1Char('\t');
+                    break;
+                case 'r':
+                    out += QLatin1Char('\r');
+                    break;
+                case '"':
+                    out += QLatin1Char('"');
+                    break;
+                case '\\':
+                    out += QLatin1Char('\\');
+                    break;
+                default:
+                    Fail(line, QStringLiteral("unknown escape \\%1").arg(trimmed.at(i)));
+            }
+        }
+        return out;
+    }
+
+    QList<TPoEntry> Entries() {
+        QList<TPoEntry> entries;
+        TPoEntry entry;
+        enum { None, Context, Id, Translation } field = None;
+        bool hasId = false, hasTranslation = false;
+        auto finish = [&](int line) {
+            if (field == None && entry.Comments.isEmpty() && entry.Flags.isEmpty())
+                return;
+            if (!hasId || !hasTranslation)
+                Fail(entry.Line ? entry.Line : line, QStringLiteral("an entry needs both msgid and msgstr"));
+            entries.append(entry);
+            entry = TPoEntry();
+            field = None;
+            hasId = hasTranslation = false;
+        };
+        for (int n = 0; n < FLines.size(); ++n) {
+            const int line = n + 1;
+            const QString text = FLines[n].trimmed();
+            if (text.isEmpty()) {
+                finish(line);
+                continue;
+            }
+            if (text.startsWith(QLatin1String("#~")))
+                Fail(line, QStringLiteral("obsolete entries (#~) are not kept here; remove them"));
+            if (text.startsWith(QLatin1Char('#'))) {
+                // A comment after a complete message starts the next one.
+                if (hasTranslation)
+                    finish(line);
+                if (!entry.Line)
+                    entry.Line = line;
+                if (text.startsWith(QLatin1String("#.")))
+                    entry.Comments.append(text.mid(2).trimmed());
+                else if (text.startsWith(QLatin1String("#,")))
+                    for (const QString& flag : text.mid(2).split(QLatin1Char(','), Qt::SkipEmptyParts))
+                        entry.Flags.append(flag.trimmed());
+                continue;
+            }
+            if (text.startsWith(QLatin1Char('"'))) {
+                const QString more = Unquote(text, line);
+                if (field == Context)
+                    entry.Context += more;
+                else if (field == Id)
+                    entry.Id += more;
+                else if (field == Translation)
+                    entry.Translation += more;
+                else
+                    Fail(line, QStringLiteral("a string continues no keyword"));
+                continue;
+            }
+            const QString keyword = text.section(QLatin1Char(' '), 0, 0);
+            const QString rest = text.mid(keyword.size());
+            if (keyword == QLatin1String("msgid_plural") || keyword.startsWith(QLatin1String("msgstr[")))
+                Fail(line, QStringLiteral("plural messages are not used by this program"));
+            if (keyword == QLatin1String("msgctxt")) {
+                if (hasTranslation || hasId)
+                    finish(line);
+                if (!entry.Line)
+                    entry.Line = line;
+                entry.Context = Unquote(rest, line);
+                field = Context;
+            } else if (keyword == QLatin1String("msgid")) {
+                if (hasTranslation)
+                    finish(line);
+                if (hasId)
+                    Fail(line, QStringLiteral("msgid appears twice in one entry"));
+                if (!entry.Line)
+                    entry.Line = line;
+                entry.Id = Unquote(rest, line);
+                hasId = true;
+                field = Id;
+            } else if (keyword == QLatin1String("msgstr")) {
+                if (!hasId || hasTranslation)
+                    Fail(line, QStringLiteral("msgstr must follow msgid"));
+                entry.Translation = Unquote(rest, line);
+                hasTranslation = true;
+                field = Translation;
+            } else {
+                Fail(line, QStringLiteral("unknown keyword \"%1\"").arg(keyword));
+            }
+        }
+        finish(static_cast<int>(FLines.size()));
+        return entries;
+    }
+
+private:
+    QString FFileName;
+    QStringList FLines;
+};
+
+QString Quote(const QString& text) {
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+            case '\n':
+                out += QLatin1String("\\n");
+                break;
+            case '\t':
+                out += QLatin1String("\\t");
+                break;
+            case '\r':
+                out += QLatin1String("\\r");
+                break;
+            case '"':
+                out += QLatin1String("\\\"");
+                break;
+            case '\\':
+                out += QLatin1String("\\\\");
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out + QLatin1Char('"');
+}
+
+}  // namespace
+
+TPoFile TPoFile::Parse(const QByteArray& bytes, const QString& fileName) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        throw ELanguageError(QStringLiteral("%1: the file is not UTF-8").arg(fileName));
+    QString body = text;
+    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    TPoParser parser(fileName, body.split(QLatin1Char('\n')));
+    TPoFile file;
+    QSet<std::pair<QString, QString>> seen;
+    for (TPoEntry& entry : parser.Entries()) {
+        if (entry.Id.isEmpty() && entry.Context.isEmpty()) {
+            if (!file.FHeader.isEmpty() || !file.Entries.isEmpty())
+                parser.Fail(entry.Line, QStringLiteral("the header must be the first entry, and only one"));
+            for (const QString& field : entry.Translation.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+                const qsizetype colon = field.indexOf(QLatin1Char(':'));
+                if (colon <= 0)
+                    parser.Fail(entry.Line, QStringLiteral("the header field \"%1\" has no name").arg(field));
+                file.FHeader.append({field.left(colon).trimmed(), field.mid(colon + 1).trimmed()});
+            }
+            const QString type = file.Field(QStringLiteral("Content-Type"));
+            if (!type.isEmpty() && !type.contains(QLatin1String("charset=UTF-8"), Qt::CaseInsensitive))
+                parser.Fail(entry.Line, QStringLiteral("the catalogue must be UTF-8, not \"%1\"").arg(type));
+            continue;
+        }
+        if (entry.Id.isEmpty())
+            parser.Fail(entry.Line, QStringLiteral("an entry has an empty msgid"));
+        if (seen.contains({entry.Context, entry.Id}))
+            parser.Fail(entry.Line, QStringLiteral("the message \"%1\" appears twice").arg(entry.Context));
+        seen.insert({entry.Context, entry.Id});
+        file.Entries.append(std::move(entry));
+    }
+    return file;
+}
+
+TPoFile TPoFile::Read(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ELanguageError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    return Parse(file.readAll(), path);
+}
+
+QString TPoFile::Field(const QString& name) const {
+    for (const auto& [field, value] : FHeader)
+        if (field.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    return {};
+}
+
+void TPoFile::SetField(const QString& name, const QString& value) {
+    for (auto& [field, old] : FHeader) {
+        if (field.compare(name, Qt::CaseInsensitive) == 0) {
+            old = value;
+            return;
+        }
+    }
+    FHeader.append({name, value});
+}
+
+QByteArray TPoFile::Write() const {
+    QString out = QStringLiteral("msgid \"\"\nmsgstr \"\"\n");
+    for (const auto& [field, value] : FHeader)
+        out += Quote(field + QStringLiteral(": ") + value + QLatin1Char('\n')) + QLatin1Char('\n');
+    for (const TPoEntry& entry : Entries) {
+        out += QLatin1Char('\n');
+        for (const QString& comment : entry.Comments)
+            out += QStringLiteral("#. ") + comment + QLatin1Char('\n');
+        if (!entry.Flags.isEmpty())
+            out += QStringLiteral("#, ") + entry.Flags.join(QStringLiteral(", ")) + QLatin1Char('\n');
+        if (!entry.Context.isEmpty())
+            out += QStringLiteral("msgctxt ") + Quote(entry.Context) + QLatin1Char('\n');
+        out += QStringLiteral("msgid ") + Quote(entry.Id) + QLatin1Char('\n');
+        out += QStringLiteral("msgstr ") + Quote(entry.Translation) + QLatin1Char('\n');
+    }
+    return out.toUtf8();
+}

@@ -1,0 +1,333 @@
+#include "i18n/TTranslationCatalogue.h"
+
+#include "i18n/ELanguageError.h"
+#include "i18n/TCustomTranslator.h"
+#include "i18n/TSIBFileManager.h"
+#include "platform/CodePage.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <map>
+
+namespace {
+
+// The kinds whose entries are texts a translator works on.
+const QByteArray kCaptions = "stCaptions";
+const QByteArray kHints = "stHints";
+const QByteArray kDisplayLabels = "stDisplayLabels";
+const QByteArray kStrings = "stStrings";
+const QByteArray kOtherStrings = "stOtherStrings";
+const QByteArray kCharSets = "stCharSets";
+
+const char* const kKinds[] = {"stCaptions",    "stHints",        "stDisplayLabels",
+                              "stFonts",       "stMultiLines",   "stDlgsCaptions",
+                              "stStrings",     "stOtherStrings", "stLocales",
+                              "stCollections", "stCharSets",     "stListView_TreeView_Items"};
+
+const QString kMainWindow = QStringLiteral("TfrmMain");
+
+const TStreamValue* Property(const TStreamComponent& stream, const char* name) {
+    for (const TStreamProperty& property : stream.Properties)
+        if (property.Name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return &property.Value;
+    return nullptr;
+}
+
+// The window's name in a message context: its class name without the "T".
+QString WindowName(const QString& className) {
+    return className.startsWith(QLatin1Char('T')) ? className.mid(1) : className;
+}
+
+QString ContextOf(const QString& className, const QByteArray& kind, const QString& key) {
+    const QString window = WindowName(className);
+    if (kind == kStrings)
+        return className == kMainWindow ? key : window + QLatin1Char('.') + key;
+    if (kind == kOtherStrings)
+        return window + QLatin1Char('.') + key;
+    const QString property = kind == kCaptions ? QStringLiteral("Caption")
+                             : kind == kHints  ? QStringLiteral("Hint")
+                                               : QStringLiteral("DisplayLabel");
+    return key == className ? window + QLatin1Char('.') + property
+                            : window + QLatin1Char('.') + key + QLatin1Char('.') + property;
+}
+
+struct TPlace {
+    QString ClassName;
+    QByteArray Kind;
+    QString Key;
+};
+
+TPlace PlaceOf(const TPoEntry& entry, const QString& fileName) {
+    const QStringList parts = entry.Context.split(QLatin1Char('.'));
+    auto fail = [&] {
+        throw ELanguageError(QStringLiteral("%1:%2: the msgctxt \"%3\" names no window text")
+                                 .arg(fileName)
+                                 .arg(entry.Line)
+                                 .arg(entry.Context));
+    };
+    if (parts.contains(QString()))
+        fail();
+    if (parts.size() == 1) {
+        if (!parts[0].startsWith(QLatin1String("IDS_")))
+            fail();
+        return {kMainWindow, kStrings, parts[0]};
+    }
+    const QString className = QLatin1Char('T') + parts[0];
+    const QString last = parts.last();
+    const QByteArray kind = last == QLatin1String("Caption")        ? kCaptions
+                            : last == QLatin1String("Hint")         ? kHints
+                            : last == QLatin1String("DisplayLabel") ? kDisplayLabels
+                                                                    : QByteArray();
+    if (parts.size() == 2) {
+        if (!kind.isEmpty())
+            return {className, kind, className};
+        if (parts[1].startsWith(QLatin1String("IDS_")))
+            return {className, kStrings, parts[1]};
+        fail();
+    }
+    if (parts.size() == 3 && !kind.isEmpty())
+        return {className, kind, parts[1]};
+    return {className, kOtherStrings, parts.mid(1).join(QLatin1Char('.'))};
+}
+
+bool IsTextKind(const QByteArray& kind) {
+    return kind == kCaptions || kind == kHints || kind == kDisplayLabels || kind == kStrings ||
+           kind == kOtherStrings;
+}
+
+// One window of a file: its lists by kind, each line split into key and values.
+struct TStoredWindow {
+    QString ClassName;
+    QString ComponentName;
+    QList<std::pair<QByteArray, QStringList>> Lines;  // kind, fields
+};
+
+QList<QStringList> SplitLines(const QByteArray& data, QChar delim, QList<QByteArray>* kinds) {
+    QList<QStringList> lines;
+    QByteArray kind;
+    const QString text = QString::fromLatin1(data);
+    static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
+    for (QString line : text.split(breaks)) {
+        bool header = false;
+        for (const char* name : kKinds) {
+            if (line.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+                kind = name;
+                header = true;
+            }
+        }
+        if (header || kind.isEmpty() || line.isEmpty())
+            continue;
+        line.replace(QChar(0x19), QLatin1Char('\r')).replace(QChar(0x1A), QLatin1Char('\n'));
+        QStringList fields = line.split(delim);
+        // Every field, the last value included, ends with the delimiter.
+        if (fields.size() > 1 && fields.last().isEmpty())
+            fields.removeLast();
+        lines.append(fields);
+        kinds->append(kind);
+    }
+    return lines;
+}
+
+QString MessageTemplateDate() {
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm+0000"));
+}
+
+}  // namespace
+
+TSibDescription TTranslationCatalogue::ReadFile(const QString& path) {
+    TSIBFileManager reader;
+    const QList<std::pair<QString, TStreamComponent>> translators = reader.ReadTranslators(path);
+    TSibDescription file;
+    file.FixedLanguages = reader.FixedLanguages();
+    for (const auto& [className, stream] : translators) {
+        const TStreamValue* utf8 = Property(stream, "StoreAsUTF8");
+        const bool storeAsUtf8 = utf8 && utf8->Kind == TStreamValue::vaTrue;
+        const TStreamValue* delimValue = Property(stream, "LangDelim");
+        const QChar delim(static_cast<char16_t>(delimValue && delimValue->IsInteger() ? delimValue->Int : 1));
+        const TStreamValue* data = Property(stream, "TranslationData");
+        QList<QByteArray> kinds;
+        const QList<QStringList> lines = SplitLines(data ? data->Bytes : QByteArray(), delim, &kinds);
+
+        // Values of 8-bit files are in the code page of their language's charset,
+        // which the window's own CharSets line names.
+        QStringList charsets;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (kinds[i] == kCharSets && lines[i].value(0) == className)
+                charsets = lines[i].mid(1);
+        auto decode = [&](const QString& stored, int language) {
+            const QByteArray bytes = stored.toLatin1();
+            if (storeAsUtf8)
+                return QString::fromUtf8(bytes);
+            const int charset =
+                TCustomTranslator::CharsetOfName(charsets.value(language - 1), Qt::CaseInsensitive);
+            return DecodeCodePage(bytes, CharsetCodePage(charset < 0 ? 1 : charset));
+        };
+
+        QStringList names;
+        if (const TStreamValue* list = Property(stream, "LangNames.Strings"))
+            for (const TStreamValue& name : list->List)
+                names.append(name.Kind == TStreamValue::vaString || name.Kind == TStreamValue::vaLString
+                                 ? decode(QString::fromLatin1(name.Bytes), static_cast<int>(names.size()) + 1)
+                                 : name.Text);
+        if (file.Languages.isEmpty()) {
+            for (const QString& name : names)
+                file.Languages.append(
+                    {name, charsets.value(file.Languages.size(), QStringLiteral("DEFAULT_CHARSET"))});
+            file.StoreAsUTF8 = storeAsUtf8;
+        }
+
+        TSibWindow window(className);
+        window.ComponentName = stream.Name;
+        window.WindowCharsets = false;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QStringList values;
+            for (qsizetype v = 1; v < lines[i].size(); ++v)
+                values.append(decode(lines[i][v], static_cast<int>(v)));
+            window.Entries.append({kinds[i], lines[i].value(0), values});
+        }
+        file.Windows.append(window);
+    }
+    return file;
+}
+
+TPoFile TTranslationCatalogue::Export(const TSibDescription& file, int language) {
+    TPoFile po;
+    const bool isTemplate = language <= 1;
+    const QString name = isTemplate ? QString() : file.Languages.value(language - 1).Name;
+    const QString code = LanguageCode(name);
+    po.SetField(QStringLiteral("Project-Id-Version"), QStringLiteral("tessaly-manager"));
+    po.SetField(QStringLiteral("Report-Msgid-Bugs-To"), QStringLiteral("support@kestrelweave.com"));
+    po.SetField(QStringLiteral("POT-Creation-Date"), MessageTemplateDate());
+    po.SetField(QStringLiteral("PO-Revision-Date"),
+                isTemplate ? QStringLiteral("YEAR-MO-DA HO:MI+ZONE") : MessageTemplateDate());
+    po.SetField(QStringLiteral("Last-Translator"), isTemplate ? QStringLiteral("FULL NAME <EMAIL@ADDRESS>")
+                                                              : QStringLiteral("tessaly-sib export"));
+    po.SetField(QStringLiteral("Language-Team"), isTemplate ? QStringLiteral("LANGUAGE <LL@li.org>") : name);
+    po.SetField(QStringLiteral("Language"), isTemplate ? QString() : (code.isEmpty() ? name : code));
+    po.SetField(QStringLiteral("MIME-Version"), QStringLiteral("1.0"));
+    po.SetField(QStringLiteral("Content-Type"), QStringLiteral("text/plain; charset=UTF-8"));
+    po.SetField(QStringLiteral("Content-Transfer-Encoding"), QStringLiteral("8bit"));
+    po.SetField(QStringLiteral("X-Language-Name"), name);
+
+    static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
+    for (const TSibWindow& window : file.Windows) {
+        for (const TSibEntry& entry : window.Entries) {
+            const QString english = entry.Values.value(0);
+            if (!IsTextKind(entry.Kind) || english.isEmpty())
+                continue;
+            TPoEntry message;
+            message.Context = ContextOf(window.ClassName, entry.Kind, entry.Key);
+            message.Id = english;
+            message.Translation = isTemplate ? QString() : entry.Values.value(language - 1);
+            if (english.contains(placeholder))
+                message.Flags.append(QStringLiteral("qt-format"));
+            po.Entries.append(message);
+        }
+    }
+    return po;
+}
+
+TSibDescription TTranslationCatalogue::Build(const QList<TPoFile>& catalogues, QStringList* warnings) {
+    TSibDescription file;
+    file.StoreAsUTF8 = true;
+    file.Languages.append({QStringLiteral("English")});
+    for (const TPoFile& po : catalogues) {
+        QString name = po.Field(QStringLiteral("X-Language-Name"));
+        if (name.isEmpty())
+            name = po.Field(QStringLiteral("Language"));
+        file.Languages.append({name});
+    }
+    const int count = static_cast<int>(file.Languages.size());
+
+    // Every text, by msgctxt, in the order of first appearance.
+    struct TText {
+        TPlace Place;
+        QString English;
+        QStringList Values;
+    };
+    QList<TText> texts;
+    QHash<QString, qsizetype> byContext;
+    for (int c = 0; c < catalogues.size(); ++c) {
+        const TPoFile& po = catalogues[c];
+        const QString source = po.Field(QStringLiteral("X-Language-Name"));
+        for (const TPoEntry& entry : po.Entries) {
+            qsizetype at = byContext.value(entry.Context, -1);
+            if (at < 0) {
+                at = texts.size();
+                byContext.insert(entry.Context, at);
+                texts.append({PlaceOf(entry, source), entry.Id, QStringList(count, QString())});
+            }
+            TText& text = texts[at];
+            if (entry.Id != text.English) {
+                if (warnings)
+                    warnings->append(QStringLiteral("%1: \"%2\" is out of date; English is shown there")
+                                         .arg(source, entry.Context));
+                continue;
+            }
+            if (entry.Translated())
+                text.Values[c + 1] = entry.Translation;
+        }
+    }
+    std::map<QString, qsizetype> windowIndex;
+    for (TText& text : texts) {
+        text.Values[0] = text.English;
+        for (QString& value : text.Values)
+            if (value.isEmpty())
+                value = text.English;
+        auto found = windowIndex.find(text.Place.ClassName);
+        if (found == windowIndex.end()) {
+            found = windowIndex.emplace(text.Place.ClassName, file.Windows.size()).first;
+            file.Windows.append(TSibWindow(text.Place.ClassName));
+        }
+        file.Windows[found->second].Add(text.Place.Kind, text.Place.Key, text.Values);
+    }
+    return file;
+}
+
+QList<TTranslationCatalogue::TCompleteness> TTranslationCatalogue::Completeness(const TSibDescription& file) {
+    QList<TCompleteness> result;
+    for (int language = 2; language <= file.Languages.size(); ++language) {
+        TCompleteness counts;
+        counts.Language = file.Languages[language - 1].Name;
+        for (const TPoEntry& entry : Export(file, language).Entries) {
+            ++counts.Total;
+            if (entry.Translation.isEmpty())
+                ++counts.Missing;
+            else if (entry.Translation == entry.Id)
+                ++counts.SameAsEnglish;
+            else
+                ++counts.Translated;
+        }
+        result.append(counts);
+    }
+    return result;
+}
+
+QString TTranslationCatalogue::LanguageCode(const QString& name) {
+    if (name.isEmpty())
+        return {};
+    // Names that Qt's locale data spells otherwise.
+    if (name == QStringLiteral("简体中文"))
+        return QStringLiteral("zh_CN");
+    if (name == QStringLiteral("繁體中文"))
+        return QStringLiteral("zh_TW");
+    const QList<QLocale> locales =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    auto same = [&name](const QString& candidate) {
+        return candidate.compare(name, Qt::CaseInsensitive) == 0;
+    };
+    for (const QLocale& locale : locales) {
+        const QString language = QLocale::languageToCode(locale.language());
+        if (same(locale.nativeLanguageName()) || same(QLocale::languageToString(locale.language())))
+            return language;
+        if (same(locale.nativeLanguageName() + QStringLiteral(" (") + locale.nativeTerritoryName() +
+                 QLatin1Char(')')) ||
+            same(QLocale::languageToString(locale.language()) + QStringLiteral(" (") +
+                 QLocale::territoryToString(locale.territory()) + QLatin1Char(')')))
+            return language + QLatin1Char('_') + QLocale::territoryToCode(locale.territory());
+    }
+    return {};
+}

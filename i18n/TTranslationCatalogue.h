@@ -1,0 +1,50 @@
+#pragma once
+
+#include "i18n/TPoFile.h"
+#include "i18n/TSibGenerator.h"
+
+#include <QList>
+#include <QString>
+
+// The translation file and the gettext catalogues are two forms of the same texts.
+// A catalogue holds one language. Each message's msgctxt says which window,
+// component and property the text belongs to: "frmMain.lblSite.Caption" (a caption),
+// "frmPreferences.Caption" (the window's own caption), ".Hint" and ".DisplayLabel"
+// likewise, "IDS_3" (a string id of the main window), "frmX.IDS_n" (a string id
+// of another window), and any other "frmX.component.Property" (other strings).
+// Its msgid is the English text, language 1 of the file.
+//
+// Only texts travel: fonts, charsets, dialog button texts, multi-line lists,
+// collections and extended translations are not a translator's work. A file built
+// from catalogues is stored as UTF-8.
+class TTranslationCatalogue {
+public:
+    // Every window and language of a translation file, the values decoded to text.
+    // The reader's own errors propagate (ELanguageError, EReadError).
+    static TSibDescription ReadFile(const QString& path);
+
+    // The catalogue of `language` (2 and up), or the template for language 1:
+    // one message per text whose English is not empty.
+    static TPoFile Export(const TSibDescription& file, int language);
+
+    // The file's languages: English, then each catalogue's in the order given,
+    // named by its "X-Language-Name" header (else its "Language"). A message that
+    // is untranslated or fuzzy keeps the English text, so that the window shows
+    // English there. Messages are taken in the order they first appear; a
+    // catalogue whose msgid differs from the first one's for the same msgctxt is
+    // out of date there and keeps the English text too. `warnings` collects such
+    // notes. A msgctxt that names no window raises ELanguageError.
+    static TSibDescription Build(const QList<TPoFile>& catalogues, QStringList* warnings = nullptr);
+
+    // How complete each language is: texts that differ from English, texts equal
+    // to it (untranslated, or the same word in both), and empty ones.
+    struct TCompleteness {
+        QString Language;
+        int Translated = 0, SameAsEnglish = 0, Missing = 0, Total = 0;
+    };
+    static QList<TCompleteness> Completeness(const TSibDescription& file);
+
+    // A code for a language name as Qt knows it ("Deutsch" and "German" give "de",
+    // "Português (Brasil)" gives "pt_BR"); empty when the name is not known.
+    static QString LanguageCode(const QString& name);
+};

@@ -1,0 +1,119 @@
+#include "download/DownloadTexts.h"
+#include "download/TfrmDownload.h"
+#include "download/TfrmFinishDownload.h"
+#include "i18n/TLangDispatcher.h"
+#include "i18n/TPoFile.h"
+#include "i18n/TTranslator.h"
+#include "settings/TfrmPreferences.h"
+#include "tests/app/MainWindowFixture.h"
+
+#include <QDir>
+
+#include <memory>
+
+namespace {
+
+QString TranslationsFolder() {
+    return QStringLiteral(KW_TEST_SOURCE_DIR "/../translations");
+}
+
+// The shipped catalogues in the order the build takes them.
+QList<TPoFile> ShippedCatalogues() {
+    QList<TPoFile> catalogues;
+    const QDir folder(TranslationsFolder());
+    for (const QString& name : folder.entryList({QStringLiteral("*.po")}, QDir::Files, QDir::Name))
+        catalogues.append(TPoFile::Read(folder.filePath(name)));
+    return catalogues;
+}
+
+QString TranslationOf(const TPoFile& po, const QString& context) {
+    for (const TPoEntry& entry : po.Entries)
+        if (entry.Context == context)
+            return entry.Translated() ? entry.Translation : entry.Id;
+    return {};
+}
+
+class ShippedLanguages : public MainWindow {};
+
+TEST_F(ShippedLanguages, TheBuiltFileOffersEveryLanguageAndTheMainWindowSpeaksIt) {
+    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly)) << "the build makes Translate.sib beside the program";
+    const TTranslationFileBesideExecutable sib(built.readAll());
+    const QList<TPoFile> catalogues = ShippedCatalogues();
+    ASSERT_GE(catalogues.size(), 11);
+    Create();
+    TLangDispatcher* dispatcher = frmMain->LangDispatcher();
+
+    QStringList names{QStringLiteral("English")};
+    for (const TPoFile& po : catalogues)
+        names << po.Field(QStringLiteral("X-Language-Name"));
+    EXPECT_EQ(dispatcher->LangNames()->List(), names);
+    EXPECT_EQ(Label(QStringLiteral("lblFaq"))->Caption(), QStringLiteral("FAQ")) << "English as designed";
+
+    const char* const labels[] = {"lblSite", "lblFaq", "lblHead", "lblDownloadAll", "lblInfo"};
+    for (int i = 0; i < catalogues.size(); ++i) {
+        SCOPED_TRACE(names[i + 1].toStdString());
+        dispatcher->SetActiveLanguage(i + 2);
+        for (const char* label : labels)
+            EXPECT_EQ(
+                Label(QLatin1String(label))->Caption(),
+                TranslationOf(catalogues[i], QStringLiteral("frmMain.%1.Caption").arg(QLatin1String(label))))
+                << label;
+        EXPECT_EQ(frmMain->Translator()->GetTextById(QStringLiteral("IDS_3")),
+                  TranslationOf(catalogues[i], QStringLiteral("IDS_3")));
+        EXPECT_EQ(TextOf(DownloadText::TryAgain, frmMain->Translator()),
+                  TranslationOf(catalogues[i], QStringLiteral("IDS_20")));
+    }
+    dispatcher->SetActiveLanguage(1);
+    EXPECT_EQ(Label(QStringLiteral("lblSite"))->Caption(), QStringLiteral("Our site"));
+}
+
+// The template lists exactly the windows' translatable texts as they are designed,
+// and the download dialog's own texts: a caption changed in a form description or
+// a new text shows up here until the template follows.
+TEST_F(ShippedLanguages, TheTemplateHoldsTheWindowsOwnTexts) {
+    Create();
+    std::map<QString, std::unique_ptr<TForm>> dialogs;
+    dialogs[QStringLiteral("frmDownload")] = std::make_unique<TfrmDownload>(nullptr);
+    dialogs[QStringLiteral("frmFinishDownload")] = std::make_unique<TfrmFinishDownload>(nullptr);
+    dialogs[QStringLiteral("frmPreferences")] = std::make_unique<TfrmPreferences>(nullptr);
+    auto window = [&](const QString& name) -> TForm* {
+        return name == QLatin1String("frmMain") ? frmMain : dialogs.at(name).get();
+    };
+
+    // What the program would offer for translation: every caption and string its
+    // translators carry, with the design text.
+    std::map<QString, QString> program;
+    for (const QString& name : {QStringLiteral("frmMain"), QStringLiteral("frmDownload"),
+                                QStringLiteral("frmFinishDownload"), QStringLiteral("frmPreferences")}) {
+        TForm* form = window(name);
+        const auto* translator = form->findChild<TCustomTranslator*>();
+        ASSERT_NE(translator, nullptr) << name.toStdString();
+        for (const QString& line : translator->Captions()->List()) {
+            const QString key = TCustomTranslator::LineField(line, 0, QChar(1));
+            const bool itself = key == QLatin1Char('T') + name;
+            auto* component = itself ? form : form->FindComponent(key);
+            ASSERT_NE(component, nullptr) << key.toStdString();
+            program[itself ? name + QStringLiteral(".Caption")
+                           : name + QLatin1Char('.') + key + QStringLiteral(".Caption")] =
+                component->property("Caption").toString();
+        }
+        for (const QString& line : translator->Strings()->List())
+            program[TCustomTranslator::LineField(line, 0, QChar(1))] =
+                TCustomTranslator::LineField(line, 1, QChar(1));
+    }
+    for (const TDownloadText& text : DownloadTexts())
+        program[QLatin1String(text.Id)] = QLatin1String(text.English);
+
+    std::map<QString, QString> shipped;
+    for (const TPoEntry& entry :
+         TPoFile::Read(TranslationsFolder() + QStringLiteral("/tessaly-manager.pot")).Entries)
+        shipped[entry.Context] = entry.Id;
+    for (const auto& [context, text] : program)
+        EXPECT_EQ(shipped.count(context) ? shipped[context] : QStringLiteral("(not in the template)"), text)
+            << context.toStdString();
+    for (const auto& [context, text] : shipped)
+        EXPECT_EQ(program.count(context), 1u) << context.toStdString() << " is no text of the program";
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+#include "i18n/ELanguageError.h"
+#include "i18n/TTranslationCatalogue.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <functional>
+
+namespace {
+
+QString TranslationsFolder() {
+    return QStringLiteral(KW_TEST_SOURCE_DIR "/../translations");
+}
+
+QStringList ShippedCatalogues() {
+    QStringList paths;
+    const QDir folder(TranslationsFolder());
+    for (const QString& name : folder.entryList({QStringLiteral("*.po")}, QDir::Files, QDir::Name))
+        paths << folder.filePath(name);
+    return paths;
+}
+
+// What a catalogue says, message by message: context, English, and the text the
+// window shows (English while untranslated or fuzzy).
+using TTexts = QList<std::tuple<QString, QString, QString>>;
+TTexts Shown(const TPoFile& po) {
+    TTexts texts;
+    for (const TPoEntry& entry : po.Entries)
+        texts.append({entry.Context, entry.Id, entry.Translated() ? entry.Translation : entry.Id});
+    return texts;
+}
+
+// Runs msgfmt's own checks on `bytes`; empty when it accepts them without a word.
+QString MsgfmtComplaints(const TTempFolder& folder, const QString& name, const QByteArray& bytes) {
+    QProcess msgfmt;
+    msgfmt.start(QStringLiteral("msgfmt"), {QStringLiteral("--check"), QStringLiteral("-o"),
+                                            QStringLiteral("/dev/null"), folder.Write(name, bytes)});
+    msgfmt.waitForFinished(60000);
+    return QString::fromUtf8(msgfmt.readAllStandardError()) +
+           (msgfmt.exitCode() != 0 ? QStringLiteral("(exit %1)").arg(msgfmt.exitCode()) : QString());
+}
+
+TEST(Catalogue, ShippedLanguagesSurviveATripThroughTheTranslationFile) {
+    const QStringList paths = ShippedCatalogues();
+    ASSERT_GE(paths.size(), 11) << "the shipped catalogues are missing";
+    QList<TPoFile> catalogues;
+    for (const QString& path : paths)
+        catalogues.append(TPoFile::Read(path));
+    QStringList warnings;
+    const TSibDescription built = TTranslationCatalogue::Build(catalogues, &warnings);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char('\n')).toStdString();
+
+    TTempFolder folder;
+    const TSibDescription read = TTranslationCatalogue::ReadFile(
+        folder.Write(QStringLiteral("Translate.sib"), TSibGenerator::File(built)));
+    ASSERT_EQ(read.Languages.size(), catalogues.size() + 1);
+    EXPECT_TRUE(read.StoreAsUTF8);
+    const TPoFile pot = TPoFile::Read(TranslationsFolder() + QStringLiteral("/tessaly-manager.pot"));
+    for (int i = 0; i < catalogues.size(); ++i) {
+        SCOPED_TRACE(paths[i].section(QLatin1Char('/'), -1).toStdString());
+        const TPoFile exported = TTranslationCatalogue::Export(read, i + 2);
+        EXPECT_EQ(exported.Field(QStringLiteral("X-Language-Name")),
+                  catalogues[i].Field(QStringLiteral("X-Language-Name")));
+        EXPECT_EQ(Shown(exported), Shown(catalogues[i]));
+        // Every message of the template, in its order, and nothing else.
+        ASSERT_EQ(catalogues[i].Entries.size(), pot.Entries.size());
+        for (int m = 0; m < pot.Entries.size(); ++m) {
+            EXPECT_EQ(catalogues[i].Entries[m].Context, pot.Entries[m].Context);
+            EXPECT_EQ(catalogues[i].Entries[m].Id, pot.Entries[m].Id);
+        }
+        if (!QStandardPaths::findExecutable(QStringLiteral("msgfmt")).isEmpty()) {
+            EXPECT_EQ(MsgfmtComplaints(folder, QStringLiteral("exported.po"), exported.Write()), QString());
+            EXPECT_EQ(MsgfmtComplaints(folder, QStringLiteral("shipped.po"), catalogues[i].Write()),
+                      QString());
+        }
+    }
+    EXPECT_EQ(Shown(TTranslationCatalogue::Export(read, 1)), Shown(pot)) << "the template";
+}
+
+TEST(Catalogue, AFileInCodePagesIsExportedAsUtf8) {
+    TSibDescription file;
+    file.Languages = {{QStringLiteral("English")},
+                      {QStringLiteral("Deutsch")},
+                      {QStringLiteral("Русский"), QStringLiteral("RUSSIAN_CHARSET"), "CP1251"}};
+    TSibWindow& window = file.Windows.emplaceBack(QStringLiteral("TfrmPreferences"));
+    window.Captions(QStringLiteral("TfrmPreferences"), {"Preferences", "Einstellungen", "Настройки"})
+        .Captions(QStringLiteral("btnClose"), {"Close", "Schließen", "Закрыть"})
+        .Hints(QStringLiteral("btnClose"), {"Two\r\nlines", "Zwei\r\nZeilen", "Две\r\nстроки"})
+        .Fonts(QStringLiteral("btnClose"), {"Tahoma", "Tahoma", "Tahoma"})
+        .OtherStrings(QStringLiteral("TfrmPreferences.HelpFile"), {"", "", ""});
+    file.Windows.emplaceBack(QStringLiteral("TfrmMain"))
+        .Strings(QStringLiteral("IDS_3"), {"is missing", "fehlt", "нет"});
+    ASSERT_FALSE(file.StoreAsUTF8);
+
+    TTempFolder folder;
+    const TSibDescription read =
+        TTranslationCatalogue::ReadFile(folder.Write(QStringLiteral("old.sib"), TSibGenerator::File(file)));
+    EXPECT_EQ(read.Languages[2].Name, QStringLiteral("Русский"));
+    const TTexts russian{{"frmPreferences.Caption", "Preferences", "Настройки"},
+                         {"frmPreferences.btnClose.Caption", "Close", "Закрыть"},
+                         {"frmPreferences.btnClose.Hint", "Two\r\nlines", "Две\r\nстроки"},
+                         {"IDS_3", "is missing", "нет"}};
+    EXPECT_EQ(Shown(TTranslationCatalogue::Export(read, 3)), russian);
+    EXPECT_EQ(std::get<2>(Shown(TTranslationCatalogue::Export(read, 2)).at(1)), QStringLiteral("Schließen"));
+    EXPECT_EQ(TTranslationCatalogue::Export(read, 3).Field(QStringLiteral("Language")), QStringLiteral("ru"));
+
+    // Built again from its catalogues, the file says the same in UTF-8.
+    const TSibDescription again = TTranslationCatalogue::Build(
+        {TTranslationCatalogue::Export(read, 2), TTranslationCatalogue::Export(read, 3)});
+    const TSibDescription reread =
+        TTranslationCatalogue::ReadFile(folder.Write(QStringLiteral("new.sib"), TSibGenerator::File(again)));
+    EXPECT_EQ(Shown(TTranslationCatalogue::Export(reread, 3)), russian);
+}
+
+struct TDamageRow {
+    const char* Name;
+    QByteArray Po;
+    const char* Message;  // what the error says, after the file's name
+};
+
+void PrintTo(const TDamageRow& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+const QByteArray kHeader = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+
+const TDamageRow kDamaged[] = {
+    {"UnterminatedString", kHeader + "msgctxt \"IDS_1\"\nmsgid \"Hello\nmsgstr \"\"\n",
+     ":5: a quoted string is expected"},
+    {"TranslationWithoutId", kHeader + "msgctxt \"IDS_1\"\nmsgstr \"Hallo\"\n",
+     ":5: msgstr must follow msgid"},
+    {"IdWithoutTranslation", kHeader + "msgctxt \"IDS_1\"\nmsgid \"Hello\"\n\n",
+     ":4: an entry needs both msgid and msgstr"},
+    {"Plural", kHeader + "msgid \"file\"\nmsgid_plural \"files\"\nmsgstr[0] \"\"\n",
+     ":5: plural messages are not used by this program"},
+    {"BadEscape", kHeader + "msgctxt \"IDS_1\"\nmsgid \"a\\qb\"\nmsgstr \"\"\n", ":5: unknown escape \\q"},
+    {"Duplicate",
+     kHeader + "msgctxt \"IDS_1\"\nmsgid \"a\"\nmsgstr \"\"\n\nmsgctxt \"IDS_1\"\nmsgid \"a\"\nmsgstr \"\"\n",
+     ":8: the message \"IDS_1\" appears twice"},
+    {"NotUtf8",
+     kHeader + "msgctxt \"IDS_1\"\nmsgid \"Gr\xF6\xDF"
+               "e\"\nmsgstr \"\"\n",
+     ": the file is not UTF-8"},
+    {"OtherCharset", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n",
+     ":1: the catalogue must be UTF-8"},
+    {"UnknownKeyword", kHeader + "msgtxt \"IDS_1\"\n", ":4: unknown keyword \"msgtxt\""},
+    {"ObsoleteEntry", kHeader + "#~ msgid \"old\"\n", ":4: obsolete entries"},
+};
+
+class DamagedCatalogue : public testing::TestWithParam<TDamageRow> {};
+
+TEST_P(DamagedCatalogue, IsRefusedWithItsFileAndLine) {
+    try {
+        TPoFile::Parse(GetParam().Po, QStringLiteral("de.po"));
+        FAIL() << "accepted";
+    } catch (const ELanguageError& error) {
+        EXPECT_TRUE(error.Message().startsWith(QStringLiteral("de.po") + QLatin1String(GetParam().Message)))
+            << error.Message().toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DamagedCatalogue, testing::ValuesIn(kDamaged),
+                         [](const testing::TestParamInfo<TDamageRow>& info) { return info.param.Name; });
+
+TEST(Catalogue, AMessageForNoWindowIsRefused) {
+    for (const char* context : {"lblSite", "frmMain.", "frmMain.Width"}) {
+        SCOPED_TRACE(context);
+        const TPoFile po = TPoFile::Parse(
+            kHeader + "msgctxt \"" + context + "\"\nmsgid \"x\"\nmsgstr \"y\"\n", QStringLiteral("de.po"));
+        EXPECT_THROW(TTranslationCatalogue::Build({po}), ELanguageError);
+    }
+}
+
+// ---- The command ----------------------------------------------------------------------
+
+struct TRun {
+    int Status;
+    QString Out, Err;
+};
+
+TRun RunTool(const QStringList& args) {
+    QProcess tool;
+    tool.start(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-sib"), args);
+    tool.waitForFinished(60000);
+    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
+            QString::fromUtf8(tool.readAllStandardOutput()), QString::fromUtf8(tool.readAllStandardError())};
+}
+
+TEST(TessalySib, BuildsChecksAndExportsAndRefusesDamage) {
+    if (!QFile::exists(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-sib")))
+        GTEST_SKIP() << "tessaly-sib is not built beside the tests";
+    TTempFolder folder;
+    const QString sib = folder.FilePath(QStringLiteral("Translate.sib"));
+    const TRun build =
+        RunTool(QStringList{QStringLiteral("build"), QStringLiteral("-o"), sib} + ShippedCatalogues());
+    ASSERT_EQ(build.Status, 0) << build.Err.toStdString();
+
+    const TRun check = RunTool({QStringLiteral("check"), sib});
+    EXPECT_EQ(check.Status, 0);
+    for (const char* language : {"Deutsch", "Français", "日本語", "简体中文"})
+        EXPECT_TRUE(
+            check.Out.contains(QString::fromUtf8(language) + QStringLiteral(": 100% (66 of 66 texts")))
+            << check.Out.toStdString();
+    const TRun incomplete =
+        RunTool({QStringLiteral("check"), TranslationsFolder() + QStringLiteral("/tessaly-manager.pot")});
+    EXPECT_TRUE(
+        incomplete.Out.contains(QStringLiteral(": 0% (0 of 66 texts translated, 0 fuzzy, 66 untranslated)")))
+        << incomplete.Out.toStdString();
+
+    const TRun exported =
+        RunTool({QStringLiteral("export"), sib, QStringLiteral("-o"), folder.FilePath(QStringLiteral("po"))});
+    EXPECT_EQ(exported.Status, 0) << exported.Err.toStdString();
+    EXPECT_TRUE(QFile::exists(folder.FilePath(QStringLiteral("po/pt_BR.po"))));
+    EXPECT_TRUE(QFile::exists(folder.FilePath(QStringLiteral("po/tessaly-manager.pot"))));
+
+    // A damaged file keeps the good one in place and says why, in the reader's words.
+    const QByteArray good = folder.Read(QStringLiteral("Translate.sib"));
+    const QString broken = folder.Write(QStringLiteral("broken.po"), kHeader + "msgid \"x\n");
+    const TRun refused = RunTool({QStringLiteral("build"), QStringLiteral("-o"), sib, broken});
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_TRUE(refused.Err.contains(broken + QStringLiteral(":4: a quoted string is expected")))
+        << refused.Err.toStdString();
+    EXPECT_EQ(folder.Read(QStringLiteral("Translate.sib")), good);
+    for (const QByteArray& bytes : {QByteArray("garbage"), good.left(60), QByteArray()}) {
+        const QString damaged = folder.Write(QStringLiteral("damaged.sib"), bytes);
+        const TRun rejected = RunTool({QStringLiteral("check"), damaged});
+        EXPECT_EQ(rejected.Status, 1);
+        EXPECT_TRUE(rejected.Err.startsWith(QStringLiteral("tessaly-sib: ") + damaged + QStringLiteral(": ")))
+            << rejected.Err.toStdString();
+    }
+    EXPECT_TRUE(RunTool({QStringLiteral("check"), folder.FilePath(QStringLiteral("damaged.sib"))})
+                    .Err.contains(QStringLiteral("Unrecognized stream format!")));
+    EXPECT_EQ(RunTool({QStringLiteral("frobnicate")}).Status, 2);
+}
+
+}  // namespace
