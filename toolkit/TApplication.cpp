@@ -149,8 +149,11 @@ void TApplication::HandleException(std::exception_ptr error) {
         std::rethrow_exception(error);
     } catch (const Exception& e) {
         ShowException(e);
+    } catch (const std::exception& e) {
+        // The language's own exceptions (out_of_range, bad_alloc, ...) say what went wrong.
+        ShowException(Exception(QString::fromUtf8(e.what())));
     } catch (...) {
-        // Anything else is shown as an exception without a message.
+        // A thrown object of no known exception type has nothing to say.
         ShowException(Exception(QString()));
     }
 }

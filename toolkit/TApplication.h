@@ -67,6 +67,8 @@ public:
     // Shows an exception: a message box with the stop icon, the title and the
     // message. Used for exceptions that reach the loop and those that escape start-up.
     void ShowException(const Exception& error);
+    // Shows any thrown object: the toolkit's exceptions by their message, the
+    // language's (std::exception) by what(), anything else with an empty message.
     void HandleException(std::exception_ptr error);
     // Runs `action`, showing whatever exception escapes it; the caller goes on.
     static void Guard(const std::function<void()>& action);

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <new>
 #include <stdexcept>
 
 // Readable QString values in failure messages.
@@ -169,7 +170,9 @@ const TExceptionRow kExceptions[] = {
     {"ToolkitExceptionInClick", false, [] { throw Exception("boom"); }, "boom"},
     {"RegistryExceptionInClick", false, [] { throw ERegistryException("Invalid data type for 'X'"); },
      "Invalid data type for 'X'"},
-    {"StandardExceptionInClick", false, [] { throw std::runtime_error("not shown"); }, ""},
+    {"StandardExceptionInClick", false, [] { throw std::out_of_range("index 20 is out of range"); },
+     "index 20 is out of range"},
+    {"OutOfMemoryInClick", false, [] { throw std::bad_alloc(); }, "std::bad_alloc"},
     {"IntegerInClick", false, [] { throw 42; }, ""},
     {"ToolkitExceptionInWndProc", true, [] { throw Exception("from the window"); }, "from the window"},
 };
