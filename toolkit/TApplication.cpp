@@ -1,5 +1,7 @@
 #include "toolkit/TApplication.h"
 
+#include <algorithm>
+
 #include "platform/WindowMessages.h"
 #include "toolkit/TAccessible.h"
 #include "toolkit/TApplicationEvents.h"
@@ -61,6 +63,19 @@ void TApplication::AdoptForm(std::unique_ptr<TForm> form) {
     if (!FMainForm)
         FMainForm = form.get();
     FForms.push_back(std::move(form));
+}
+
+bool TApplication::ReleaseForm(TForm* form) {
+    if (!form || form == FMainForm)
+        return false;
+    const auto held = std::find_if(FForms.begin(), FForms.end(),
+                                   [form](const std::unique_ptr<TForm>& f) { return f.get() == form; });
+    if (held == FForms.end())
+        return false;
+    // From here the form is its own: it frees itself once its events are done.
+    static_cast<void>(held->release());
+    FForms.erase(held);
+    return true;
 }
 
 void TApplication::Run() {

@@ -34,7 +34,8 @@ public:
     HWND Handle() const { return this; }
     TForm* MainForm() const { return FMainForm; }
 
-    // Creates a form owned by the application; the first becomes the main form.
+    // Creates a form owned by the application, its owner argument this object; the
+    // first becomes the main form.
     template <typename TFormClass>
     void CreateForm(TFormClass*& reference) {
         auto form = std::make_unique<TFormClass>(this);
@@ -81,6 +82,10 @@ protected:
 
 private:
     void AdoptForm(std::unique_ptr<TForm> form);
+    // Gives up a form it created, which then frees itself; false for the main form
+    // and for forms it does not hold.
+    bool ReleaseForm(TForm* form);
+    friend class TForm;
     void DispatchMessage(TMsg& message, QObject* target);
 
     QString FTitle;

@@ -18,7 +18,7 @@
 
 using namespace tk;
 
-TForm::TForm(QObject* /*owner*/) : TWinControl(nullptr), FIcon(new TIcon(this)) {
+TForm::TForm(QObject* owner) : TWinControl(nullptr), FOwner(owner), FIcon(new TIcon(this)) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     SetVisible(false);
     SetColor(clBtnFace);
@@ -451,8 +451,14 @@ void TForm::closeEvent(QCloseEvent* event) {
         event->accept();
         FVisible = false;
         if (action == caFree)
-            deleteLater();
+            Release();
     }
+}
+
+void TForm::Release() {
+    if (auto* application = qobject_cast<TApplication*>(FOwner.data());
+        application && application->ReleaseForm(this))
+        deleteLater();
 }
 
 void TForm::SetModalResult(TModalResult value) {

@@ -18,6 +18,12 @@ inline constexpr WPARAM SC_MINIMIZE = 0xF020;
 // A top-level window built from its form description. It owns every component
 // the description names (its component list, in creation order), whatever
 // control they lie on, and can be shown modally with a modal result.
+//
+// A form has one owner, which frees it: the application for the forms it creates
+// (CreateForm passes itself as the owner), otherwise whoever holds the form (a
+// show function's unique_ptr). Closing with caFree lets the form go only when its
+// owner is the application, which then gives it up; any other form is hidden and
+// waits for its holder.
 class TForm : public TWinControl {
     Q_OBJECT
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
@@ -39,6 +45,9 @@ class TForm : public TWinControl {
 public:
     explicit TForm(QObject* owner = nullptr);
     ~TForm() override;
+
+    // The owner given at creation; null when the creator holds the form itself.
+    QObject* Owner() const { return FOwner; }
 
     HWND Handle() const { return this; }
 
@@ -153,6 +162,10 @@ private:
     void ShortCutOverride(QKeyEvent* event);
     void StopEatingKey();
 
+    // Frees the form once its events are done, when its owner lets it go (caFree).
+    void Release();
+
+    QPointer<QObject> FOwner;
     QList<QPointer<QObject>> FComponents;
     QSize FClientSize{320, 240};
     TIcon* FIcon;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -37,6 +38,7 @@ public:
     unsigned HandledByHook1 = 0;
     std::function<void()> OnLabel1Click;
     std::function<void()> OnWndProc;
+    TCloseAction CloseAction = caHide;
 
     void WndProc(TMsg& message) override {
         Log << Entry("WndProc", message);
@@ -50,6 +52,7 @@ public slots:
         Handled = Msg.message == HandledByHook1;
     }
     void Hook2(TMsg& Msg, bool& /*Handled*/) { Log << Entry("Hook2", Msg); }
+    void FormClose(QObject* /*Sender*/, TCloseAction& Action) { Action = CloseAction; }
     void Label1Click(QObject* /*Sender*/) {
         Log << QStringLiteral("Label1Click");
         if (OnLabel1Click)
@@ -316,6 +319,36 @@ TEST_F(Application, RightJustifiedLabelFromADescriptionKeepsItsRightEdge) {
     ASSERT_NE(label, nullptr);
     EXPECT_LT(label->Width(), 80) << "sized to its caption once read";
     EXPECT_EQ(label->Left() + label->Width(), 180);
+}
+
+// ---- Closing with caFree --------------------------------------------------------------
+
+TEST_F(Application, AFormTheApplicationCreatedIsFreedOnceByCaFree) {
+    TfrmAppTest* main = nullptr;
+    TfrmAppTest* second = nullptr;
+    FApplication->CreateForm(main);
+    FApplication->CreateForm(second);
+    second->SetOnClose(TMethod::Find(second, "FormClose"));
+    second->CloseAction = caFree;
+    const QPointer<TfrmAppTest> watch(second);
+    second->Show();
+    second->Close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watch.isNull()) << "the application let it go and it freed itself";
+    // The application must not free it a second time.
+    FApplication.reset();
+}
+
+TEST_F(Application, AFormSomeoneElseHoldsIsOnlyHiddenByCaFree) {
+    FForm->SetOnClose(TMethod::Find(FForm.get(), "FormClose"));
+    FForm->CloseAction = caFree;
+    const QPointer<TfrmAppTest> watch(FForm.get());
+    FForm->Show();
+    FForm->Close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(watch.isNull()) << "freed behind its holder's back";
+    EXPECT_FALSE(FForm->isVisible());
+    FForm.reset();
 }
 
 struct TAccessibleRow {
