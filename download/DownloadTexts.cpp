@@ -6,17 +6,28 @@
 namespace {
 
 constexpr TDownloadText AllTexts[] = {
-    DownloadText::TryAgain,         DownloadText::ServerNotFound,
-    DownloadText::ProxyNotFound,    DownloadText::CannotConnect,
-    DownloadText::CannotConnectProxy, DownloadText::Refused,
-    DownloadText::TimedOut,         DownloadText::HostUnreachable,
-    DownloadText::NetworkUnreachable, DownloadText::ServerAnswered,
-    DownloadText::ProxyAnswered,    DownloadText::StoppedOf,
-    DownloadText::Stopped,          DownloadText::ServerSilent,
-    DownloadText::ProxySilent,      DownloadText::Untrusted,
-    DownloadText::InsecureRedirect, DownloadText::SecureChannel,
-    DownloadText::TooManyRedirects, DownloadText::InvalidAddress,
-    DownloadText::WriteFailed,      DownloadText::EmptyBody,
+    DownloadText::TryAgain,
+    DownloadText::ServerNotFound,
+    DownloadText::ProxyNotFound,
+    DownloadText::CannotConnect,
+    DownloadText::CannotConnectProxy,
+    DownloadText::Refused,
+    DownloadText::TimedOut,
+    DownloadText::HostUnreachable,
+    DownloadText::NetworkUnreachable,
+    DownloadText::ServerAnswered,
+    DownloadText::ProxyAnswered,
+    DownloadText::StoppedOf,
+    DownloadText::Stopped,
+    DownloadText::ServerSilent,
+    DownloadText::ProxySilent,
+    DownloadText::Untrusted,
+    DownloadText::InsecureRedirect,
+    DownloadText::SecureChannel,
+    DownloadText::TooManyRedirects,
+    DownloadText::InvalidAddress,
+    DownloadText::WriteFailed,
+    DownloadText::EmptyBody,
     DownloadText::Failed,
 };
 
@@ -73,8 +84,9 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
             if (network.Error == TInternetError::UntrustedCertificate ||
                 network.Error == TInternetError::SecureChannelFailed)
                 break;
-            return failure.Total != 0 ? text(StoppedOf).arg(Kilobytes(failure.Received), Kilobytes(failure.Total))
-                                      : text(Stopped).arg(Kilobytes(failure.Received));
+            return failure.Total != 0
+                       ? text(StoppedOf).arg(Kilobytes(failure.Received), Kilobytes(failure.Total))
+                       : text(Stopped).arg(Kilobytes(failure.Received));
         case TDownloadFailureKind::WriteFailed:
             return text(WriteFailed).arg(fileName, failure.WriteError);
         case TDownloadFailureKind::Network:
@@ -89,12 +101,14 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
             static constexpr const TDownloadText* Reasons[] = {nullptr, &Refused, &TimedOut, &HostUnreachable,
                                                                &NetworkUnreachable};
             const TDownloadText* reason = Reasons[static_cast<int>(network.Reason)];
-            return text(proxy ? CannotConnectProxy : CannotConnect).arg(party, reason ? text(*reason) : network.Detail);
+            return text(proxy ? CannotConnectProxy : CannotConnect)
+                .arg(party, reason ? text(*reason) : network.Detail);
         }
         case TInternetError::NoAnswer:
             return text(proxy ? ProxySilent : ServerSilent).arg(party);
         case TInternetError::ProxyRefused:
-            return text(ProxyAnswered).arg(network.Proxy, Status(network.Status, HttpReasonPhrase(network.Status)));
+            return text(ProxyAnswered)
+                .arg(network.Proxy, Status(network.Status, HttpReasonPhrase(network.Status)));
         case TInternetError::ConnectionBroken:
             return text(Stopped).arg(Kilobytes(failure.Received));
         case TInternetError::UntrustedCertificate:

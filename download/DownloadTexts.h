@@ -30,8 +30,8 @@ inline constexpr TDownloadText StoppedOf{"IDS_31", "The server stopped sending a
 inline constexpr TDownloadText Stopped{"IDS_32", "The server stopped sending after %1 KB."};
 inline constexpr TDownloadText ServerSilent{"IDS_33", "The server %1 did not answer."};
 inline constexpr TDownloadText ProxySilent{"IDS_34", "The proxy %1 did not answer."};
-inline constexpr TDownloadText Untrusted{"IDS_35",
-                                         "The connection to %1 is not secure: its certificate is not trusted (%2)."};
+inline constexpr TDownloadText Untrusted{
+    "IDS_35", "The connection to %1 is not secure: its certificate is not trusted (%2)."};
 inline constexpr TDownloadText InsecureRedirect{
     "IDS_36", "The connection to %1 is not secure: it was redirected to plain http (%2)."};
 inline constexpr TDownloadText SecureChannel{"IDS_37", "The secure connection to %1 failed (%2)."};

@@ -71,7 +71,8 @@ std::optional<TServer> ServerOf(const TURLParser& url) {
 // else its Last-Modified; empty when it has neither.
 QString ValidatorOf(IHttpRequest& request) {
     QString tag;
-    if (request.QueryHeader(QStringLiteral("ETag"), tag) && !tag.isEmpty() && !tag.startsWith(QLatin1String("W/")))
+    if (request.QueryHeader(QStringLiteral("ETag"), tag) && !tag.isEmpty() &&
+        !tag.startsWith(QLatin1String("W/")))
         return tag;
     QString modified;
     if (request.QueryHeader(QStringLiteral("Last-Modified"), modified))
@@ -156,7 +157,8 @@ bool TDownloader::Download(const QString& url, const QString& fileName) {
         return Fail(TDownloadFailureKind::InvalidAddress);
 
     for (;;) {
-        const std::unique_ptr<IHttpRequest> request = connection->OpenRequest(QStringLiteral("GET"), parser.Path);
+        const std::unique_ptr<IHttpRequest> request =
+            connection->OpenRequest(QStringLiteral("GET"), parser.Path);
         if (!request) {
             FFailure.Network.Error = TInternetError::Other;
             return Fail(TDownloadFailureKind::Network);

@@ -60,7 +60,8 @@ bool TPartialFile::Drain() {
     while (done < FPending.size()) {
         // A full disk may take part of a write first and refuse only the rest,
         // which then says why.
-        const qint64 written = FFile.write(FPending.data() + done, static_cast<qint64>(FPending.size() - done));
+        const qint64 written =
+            FFile.write(FPending.data() + done, static_cast<qint64>(FPending.size() - done));
         if (written <= 0) {
             FError = FFile.errorString();
             FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(done));

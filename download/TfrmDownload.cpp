@@ -69,7 +69,8 @@ void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {
     if (ModalResult() != mrNone)
         return;
     const bool ok = StartDownload(FURL, FFileName);
-    const bool failed = !ok && FDownloader && FDownloader->LastFailure().Kind != TDownloadFailureKind::Cancelled;
+    const bool failed =
+        !ok && FDownloader && FDownloader->LastFailure().Kind != TDownloadFailureKind::Cancelled;
     if (failed)
         ShowFailure();
     else

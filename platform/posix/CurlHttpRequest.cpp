@@ -122,7 +122,9 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
     if (!settings.AuthorityFile.isEmpty() || !settings.AuthorityFolder.isEmpty()) {
-        const auto orNull = [](const QByteArray& text) { return text.isEmpty() ? nullptr : text.constData(); };
+        const auto orNull = [](const QByteArray& text) {
+            return text.isEmpty() ? nullptr : text.constData();
+        };
         set(CURLOPT_CAINFO, orNull(settings.AuthorityFile));
         set(CURLOPT_CAPATH, orNull(settings.AuthorityFolder));
     }
@@ -171,7 +173,8 @@ bool TCurlHttpRequest::Send() {
     std::unique_lock<std::mutex> lock(FLock);
     if (FAborted)
         return false;
-    if (FRequestHeaders && Curl()->EasySetopt(FEasy.get(), CURLOPT_HTTPHEADER, FRequestHeaders.get()) != CURLE_OK) {
+    if (FRequestHeaders &&
+        Curl()->EasySetopt(FEasy.get(), CURLOPT_HTTPHEADER, FRequestHeaders.get()) != CURLE_OK) {
         Finish(CURLE_FAILED_INIT);
         return false;
     }
@@ -420,7 +423,8 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
         FAnswered = true;
         std::string_view rest = Trimmed(line);
         const std::size_t afterVersion = rest.find(' ');
-        rest = afterVersion == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterVersion));
+        rest =
+            afterVersion == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterVersion));
         const std::size_t afterCode = rest.find(' ');
         rest = afterCode == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterCode));
         const std::lock_guard<std::mutex> lock(FLock);
@@ -489,7 +493,8 @@ TInternetFailure TCurlHttpRequest::Describe(CURLcode result) const {
             // Named by the server that redirected, not by where it pointed.
             const THeader* location = FindHeader("Location");
             const QUrl redirecting(QString::fromUtf8(FResponseUrl));
-            const QUrl target = location ? redirecting.resolved(QUrl(QString::fromLatin1(location->Value))) : QUrl();
+            const QUrl target =
+                location ? redirecting.resolved(QUrl(QString::fromLatin1(location->Value))) : QUrl();
             failure.Error = target.scheme() == QLatin1String("http") && FScheme == TInternetScheme::Https
                                 ? TInternetError::InsecureRedirect
                                 : TInternetError::InvalidAddress;

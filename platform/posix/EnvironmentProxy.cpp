@@ -114,8 +114,8 @@ QString EnvironmentProxy(const QByteArray& scheme, const QByteArray& host) {
     const QByteArray lower = scheme.toLower();
     // Only the lower-case http_proxy: HTTP_PROXY may be set by a web server for a
     // script from a request's "Proxy:" header.
-    QByteArray proxy = lower == "http" ? Variable("http_proxy")
-                                       : FirstSet({lower + "_proxy", scheme.toUpper() + "_PROXY"});
+    QByteArray proxy =
+        lower == "http" ? Variable("http_proxy") : FirstSet({lower + "_proxy", scheme.toUpper() + "_PROXY"});
     if (proxy.isEmpty())
         proxy = FirstSet({"all_proxy", "ALL_PROXY"});
     return proxy.isEmpty() ? QString() : HostAndPort(proxy);

@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>

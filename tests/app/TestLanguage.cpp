@@ -1,9 +1,9 @@
 #include "app/TfrmMain.h"
 #include "i18n/TLangDispatcher.h"
+#include "i18n/TSibGenerator.h"
 #include "i18n/TTranslator.h"
 #include "settings/TRegedit.h"
 #include "tests/app/MainWindowFixture.h"
-#include "i18n/TSibGenerator.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TLabel.h"
 

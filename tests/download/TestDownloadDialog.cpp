@@ -423,8 +423,8 @@ const TDuringRow kDuring[] = {
     {"CancelButtonStopsAndRemovesTheFile", [] { Click(Button("btnCancel")); }, 1, mrOk, false, 2},
     {"EscapeToo", [] { Key(Qt::Key_Escape); }, 1, mrOk, false, 2},
     {"CloseBoxToo", [] { frmDownload->Close(); }, 1, mrOk, false, 2},
-    {"CancelClickedWhileConnectingEndsWithNothingWritten", [] { PostClick(Button("btnCancel")); }, 0, mrCancel,
-     false, 1},
+    {"CancelClickedWhileConnectingEndsWithNothingWritten", [] { PostClick(Button("btnCancel")); }, 0,
+     mrCancel, false, 1},
     {"CancelBeforeTheTransferStartedFetchesNothing", [] { Click(Button("btnCancel")); }, 0, mrCancel, false,
      1},
     {"EnterDoesNothing", [] { Key(Qt::Key_Return); }, 1, mrOk, true, 0},
@@ -551,24 +551,26 @@ const TFailedRow kFailures[] = {
     {"ConnectionRefused",
      [](TScene&) {
          const QString port = QString::number(TTestHttpServer::UnusedPort());
-         return std::pair{QStringLiteral("http://127.0.0.1:%1/file/10").arg(port),
-                          QStringLiteral("Could not connect to 127.0.0.1:%1 (connection refused).").arg(port)};
+         return std::pair{
+             QStringLiteral("http://127.0.0.1:%1/file/10").arg(port),
+             QStringLiteral("Could not connect to 127.0.0.1:%1 (connection refused).").arg(port)};
      },
      0, kEscape},
     {"ProxyRefusesTheConnection",
      [](TScene& scene) {
          const QString port = QString::number(TTestHttpServer::UnusedPort());
          scene.Set("http_proxy", "http://127.0.0.1:" + port.toLatin1());
-         return std::pair{QStringLiteral("http://www.kestrelweave.com/file/10"),
-                          QStringLiteral("Could not connect to the proxy 127.0.0.1:%1 (connection refused).")
-                              .arg(port)};
+         return std::pair{
+             QStringLiteral("http://www.kestrelweave.com/file/10"),
+             QStringLiteral("Could not connect to the proxy 127.0.0.1:%1 (connection refused).").arg(port)};
      },
      0, kCloseBox},
     {"ProxyRefusesTheTunnel",
      [](TScene& scene) {
          scene.Set("https_proxy", "http://127.0.0.1:" + TScene::Port(scene.Tunnel).toLatin1());
-         return std::pair{QStringLiteral("https://forbidden.kestrelweave.com/file/10"),
-                          QStringLiteral("The proxy 127.0.0.1:%1 answered 403 Forbidden.").arg(scene.Tunnel.Port())};
+         return std::pair{
+             QStringLiteral("https://forbidden.kestrelweave.com/file/10"),
+             QStringLiteral("The proxy 127.0.0.1:%1 answered 403 Forbidden.").arg(scene.Tunnel.Port())};
      },
      0, kCancel},
     {"NotFound",
@@ -599,10 +601,11 @@ const TFailedRow kFailures[] = {
      0, kEscape},
     {"CertificateNotTrusted",
      [](TScene& scene) {
-         return std::pair{scene.Tls.Url(QStringLiteral("/file/10")),
-                          QStringLiteral("The connection to 127.0.0.1:%1 is not secure: its certificate is not "
-                                         "trusted (unable to get local issuer certificate).")
-                              .arg(scene.Tls.Port())};
+         return std::pair{
+             scene.Tls.Url(QStringLiteral("/file/10")),
+             QStringLiteral("The connection to 127.0.0.1:%1 is not secure: its certificate is not "
+                            "trusted (unable to get local issuer certificate).")
+                 .arg(scene.Tls.Port())};
      },
      0, kCloseBox},
     {"RedirectedToPlainHttp",
@@ -617,13 +620,15 @@ const TFailedRow kFailures[] = {
      0, kCancel},
     {"TooManyRedirects",
      [](TScene& scene) {
-         return std::pair{scene.Plain.Url(QStringLiteral("/loop")),
-                          QStringLiteral("The server 127.0.0.1:%1 redirected too many times.").arg(scene.Plain.Port())};
+         return std::pair{
+             scene.Plain.Url(QStringLiteral("/loop")),
+             QStringLiteral("The server 127.0.0.1:%1 redirected too many times.").arg(scene.Plain.Port())};
      },
      0, kEscape},
     {"EmptyFile",
      [](TScene& scene) {
-         return std::pair{scene.Plain.Url(QStringLiteral("/file/0")), QStringLiteral("The server sent an empty file.")};
+         return std::pair{scene.Plain.Url(QStringLiteral("/file/0")),
+                          QStringLiteral("The server sent an empty file.")};
      },
      0, kCloseBox},
     {"FolderCannotHoldTheFile",
@@ -696,7 +701,9 @@ TEST_F(DownloadDialogFailure, TextsComeFromTheGivenTranslatorAndEnglishWhereItHa
     // Ids it lacks must not be asked of it.
     texts.SetDoRaiseExceptions(true);
     texts.SetNumOfLanguages(2);
-    texts.Strings()->Add(QStringLiteral("IDS_29\x01The server answered %1.\x01" "Der Server antwortete: %1.\x01"));
+    texts.Strings()->Add(
+        QStringLiteral("IDS_29\x01The server answered %1.\x01"
+                       "Der Server antwortete: %1.\x01"));
     texts.Strings()->Add(QStringLiteral("IDS_20\x01Try again\x01\x01"));
     texts.BuildStringTable();
     texts.SetActiveLanguage(2);
@@ -720,9 +727,9 @@ class TSmallDisk {
 public:
     explicit TSmallDisk(const QString& folder) : FFolder(folder) {
         QDir().mkpath(folder);
-        FMounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                               QStringLiteral("-o"), QStringLiteral("size=64k"),
-                                                               QStringLiteral("tmpfs"), folder}) == 0;
+        FMounted = QProcess::execute(QStringLiteral("mount"),
+                                     {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                      QStringLiteral("size=64k"), QStringLiteral("tmpfs"), folder}) == 0;
     }
     ~TSmallDisk() {
         if (FMounted)

@@ -221,23 +221,38 @@ TEST_P(DownloaderFailure, ReturnsFalseAndLeavesTheTargetAsItWas) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, DownloaderFailure,
     testing::Combine(
-        testing::Values(
-            TFailureCase{"NotFoundWithHtmlPage", TAddress::TestServer, "/status/404", false, TDownloadFailureKind::HttpStatus},
-            TFailureCase{"ServerError", TAddress::TestServer, "/status/500", false, TDownloadFailureKind::HttpStatus},
-            TFailureCase{"RedirectToNotFound", TAddress::TestServer, "/redirect/status/404", false, TDownloadFailureKind::HttpStatus},
-            TFailureCase{"RedirectLoop", TAddress::TestServer, "/loop", false, TDownloadFailureKind::Network, TInternetError::TooManyRedirects},
-            TFailureCase{"EmptyBody", TAddress::TestServer, "/file/0", false, TDownloadFailureKind::EmptyBody},
-            TFailureCase{"ClosedMidBody", TAddress::TestServer, "/close-mid/5000", false, TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
-            TFailureCase{"OneByteShorterThanLength", TAddress::TestServer, "/short/5000", false, TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
-            TFailureCase{"ChunkedCutOff", TAddress::TestServer, "/chunked-cut/5000", false, TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
-            TFailureCase{"StalledMidBody", TAddress::TestServer, "/stall/5000", true, TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
-            TFailureCase{"NeverAnswers", TAddress::TestServer, "/hang", true, TDownloadFailureKind::Network, TInternetError::NoAnswer},
-            TFailureCase{"ConnectionRefused", TAddress::NobodyListening, "/file/100", false, TDownloadFailureKind::Network, TInternetError::CannotConnect},
-            TFailureCase{"PortNotANumber", TAddress::AsWritten, "http://127.0.0.1:http/file/10", false, TDownloadFailureKind::InvalidAddress},
-            TFailureCase{"PortOutOfRange", TAddress::AsWritten, "http://127.0.0.1:70000/file/10", false, TDownloadFailureKind::InvalidAddress},
-            TFailureCase{"PortZero", TAddress::AsWritten, "http://127.0.0.1:0/file/10", false, TDownloadFailureKind::InvalidAddress},
-            TFailureCase{"UnclosedBracket", TAddress::AsWritten, "http://[::1/file/10", false, TDownloadFailureKind::InvalidAddress},
-            TFailureCase{"EmptyUrl", TAddress::AsWritten, "", false, TDownloadFailureKind::InvalidAddress}),
+        testing::Values(TFailureCase{"NotFoundWithHtmlPage", TAddress::TestServer, "/status/404", false,
+                                     TDownloadFailureKind::HttpStatus},
+                        TFailureCase{"ServerError", TAddress::TestServer, "/status/500", false,
+                                     TDownloadFailureKind::HttpStatus},
+                        TFailureCase{"RedirectToNotFound", TAddress::TestServer, "/redirect/status/404",
+                                     false, TDownloadFailureKind::HttpStatus},
+                        TFailureCase{"RedirectLoop", TAddress::TestServer, "/loop", false,
+                                     TDownloadFailureKind::Network, TInternetError::TooManyRedirects},
+                        TFailureCase{"EmptyBody", TAddress::TestServer, "/file/0", false,
+                                     TDownloadFailureKind::EmptyBody},
+                        TFailureCase{"ClosedMidBody", TAddress::TestServer, "/close-mid/5000", false,
+                                     TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
+                        TFailureCase{"OneByteShorterThanLength", TAddress::TestServer, "/short/5000", false,
+                                     TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
+                        TFailureCase{"ChunkedCutOff", TAddress::TestServer, "/chunked-cut/5000", false,
+                                     TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
+                        TFailureCase{"StalledMidBody", TAddress::TestServer, "/stall/5000", true,
+                                     TDownloadFailureKind::Interrupted, TInternetError::ConnectionBroken},
+                        TFailureCase{"NeverAnswers", TAddress::TestServer, "/hang", true,
+                                     TDownloadFailureKind::Network, TInternetError::NoAnswer},
+                        TFailureCase{"ConnectionRefused", TAddress::NobodyListening, "/file/100", false,
+                                     TDownloadFailureKind::Network, TInternetError::CannotConnect},
+                        TFailureCase{"PortNotANumber", TAddress::AsWritten, "http://127.0.0.1:http/file/10",
+                                     false, TDownloadFailureKind::InvalidAddress},
+                        TFailureCase{"PortOutOfRange", TAddress::AsWritten, "http://127.0.0.1:70000/file/10",
+                                     false, TDownloadFailureKind::InvalidAddress},
+                        TFailureCase{"PortZero", TAddress::AsWritten, "http://127.0.0.1:0/file/10", false,
+                                     TDownloadFailureKind::InvalidAddress},
+                        TFailureCase{"UnclosedBracket", TAddress::AsWritten, "http://[::1/file/10", false,
+                                     TDownloadFailureKind::InvalidAddress},
+                        TFailureCase{"EmptyUrl", TAddress::AsWritten, "", false,
+                                     TDownloadFailureKind::InvalidAddress}),
         testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<TFailureCase, bool>>& info) {
         return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
@@ -413,7 +428,7 @@ struct THttpsCase {
     TTrust Trust;
     // Through the tunnelling proxy to the maker's host, else straight to the TLS server.
     bool ThroughProxy;
-    const char* Path;  // "%1" stands for the plain server's port
+    const char* Path;      // "%1" stands for the plain server's port
     TInternetError Error;  // None: succeeds with 3000 bytes
 };
 
@@ -463,12 +478,13 @@ INSTANTIATE_TEST_SUITE_P(
     Table, DownloaderHttpsTable,
     testing::Values(
         THttpsCase{"TrustedThroughCertificateFile", TTrust::File, false, "/file/3000", TInternetError::None},
-        THttpsCase{"TrustedThroughCertificateFolder", TTrust::Folder, false, "/file/3000", TInternetError::None},
+        THttpsCase{"TrustedThroughCertificateFolder", TTrust::Folder, false, "/file/3000",
+                   TInternetError::None},
         THttpsCase{"UntrustedCertificate", TTrust::System, false, "/file/3000",
                    TInternetError::UntrustedCertificate},
         THttpsCase{"RedirectWithinHttps", TTrust::File, false, "/redirect/file/3000", TInternetError::None},
-        THttpsCase{"RedirectToPlainHttpRefused", TTrust::File, false, "/goto?to=http://127.0.0.1:%1/file/3000",
-                   TInternetError::InsecureRedirect},
+        THttpsCase{"RedirectToPlainHttpRefused", TTrust::File, false,
+                   "/goto?to=http://127.0.0.1:%1/file/3000", TInternetError::InsecureRedirect},
         THttpsCase{"ThroughProxyTunnel", TTrust::File, true, "/file/3000", TInternetError::None},
         THttpsCase{"UntrustedThroughProxyTunnel", TTrust::System, true, "/file/3000",
                    TInternetError::UntrustedCertificate}),
@@ -529,10 +545,10 @@ enum class TValidator { None, Tag, Date };
 
 struct TResumeCase {
     const char* Name;
-    const char* Query;      // of /file/300000, with cut=100000
-    TValidator IfRange;     // what the retry's first request is guarded by
-    bool Continues;         // its answer continued the kept file
-    std::size_t Requests;   // that the retry made
+    const char* Query;     // of /file/300000, with cut=100000
+    TValidator IfRange;    // what the retry's first request is guarded by
+    bool Continues;        // its answer continued the kept file
+    std::size_t Requests;  // that the retry made
 };
 
 void PrintTo(const TResumeCase& c, std::ostream* os) {
@@ -553,7 +569,8 @@ protected:
 TEST_P(DownloaderResume, RetryAsksForWhatIsMissingAndEndsWithTheWholeFile) {
     const TResumeCase& c = GetParam();
     SetInternetTimeouts(TInternetTimeouts{60, 2});
-    const QString url = Server->Url(QStringLiteral("/file/%1?cut=%2&%3").arg(ResumeSize).arg(ResumeCut).arg(c.Query));
+    const QString url =
+        Server->Url(QStringLiteral("/file/%1?cut=%2&%3").arg(ResumeSize).arg(ResumeCut).arg(c.Query));
 
     ASSERT_FALSE(Fetch(url));
     const TDownloadFailure& failure = Downloader.LastFailure();
@@ -562,12 +579,14 @@ TEST_P(DownloaderResume, RetryAsksForWhatIsMissingAndEndsWithTheWholeFile) {
     EXPECT_EQ(failure.Total, static_cast<quint64>(ResumeSize));
     // What arrived waits beside the target, never at its name.
     EXPECT_FALSE(QFile::exists(Target()));
-    EXPECT_EQ(PartialFiles().size(), c.IfRange == TValidator::None ? 0 : 1) << Entries().join(' ').toStdString();
+    EXPECT_EQ(PartialFiles().size(), c.IfRange == TValidator::None ? 0 : 1)
+        << Entries().join(' ').toStdString();
     Server->TakeRequests();
     Log.Calls.clear();
 
     ASSERT_TRUE(Fetch(url));
-    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(ResumeSize)) << "differs from a fresh download";
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(ResumeSize))
+        << "differs from a fresh download";
     EXPECT_EQ(Entries(), QStringList{TargetName});
 
     const std::vector<TRecordedRequest> requests = Server->TakeRequests();
@@ -593,7 +612,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TResumeCase{"ServerIgnoringRangesStartsOver", "ranges=ignore", TValidator::Tag, false, 1},
                     TResumeCase{"ChangedFileStartsOver", "version=changing", TValidator::Tag, false, 1},
                     TResumeCase{"RangeNotSatisfiableStartsOverOnce", "ranges=416", TValidator::Tag, false, 2},
-                    TResumeCase{"NothingToGuardARangeStartsAgain", "validator=none", TValidator::None, false, 1}),
+                    TResumeCase{"NothingToGuardARangeStartsAgain", "validator=none", TValidator::None, false,
+                                1}),
     [](const testing::TestParamInfo<TResumeCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(DownloaderResume, KeptFileGoesWithTheDownloaderOrAnotherDownload) {

@@ -34,7 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TUrlCase{"EmptyHostDoesNotSplit", "http:///setup.exe", "/setup.exe", "/"},
                     TUrlCase{"OnlyAPath", "/dir/setup.exe", "/dir/setup.exe", "/"},
                     TUrlCase{"LongScheme", "x-custom-scheme://host/a", "host", "/a"},
-                    TUrlCase{"NothingDecodedOrFolded", "HTTP://Ser%20ver/A%20B#frag", "Ser%20ver", "/A%20B#frag"},
+                    TUrlCase{"NothingDecodedOrFolded", "HTTP://Ser%20ver/A%20B#frag", "Ser%20ver",
+                             "/A%20B#frag"},
                     TUrlCase{"UserInfoKept", "http://user:pw@host/p", "user:pw@host", "/p"},
                     TUrlCase{"NonAscii", "http://h\xC3\xB6st/\xC3\xA4", "h\xC3\xB6st", "/\xC3\xA4"}),
     [](const testing::TestParamInfo<TUrlCase>& info) { return std::string(info.param.Name); });

@@ -1,6 +1,6 @@
 #include "i18n/TSIBFileManager.h"
-#include "tests/i18n/TranslationTestForm.h"
 #include "i18n/TSibGenerator.h"
+#include "tests/i18n/TranslationTestForm.h"
 #include "tests/support/TempFolder.h"
 #include "toolkit/TControl.h"
 

@@ -81,7 +81,8 @@ TEST_F(FilesTest, ReplaceFilePutsTheNewFileInPlaceAndLeavesNoOtherName) {
     QString error;
     EXPECT_TRUE(ReplaceFile(fresh, FFile, &error)) << error.toStdString();
     EXPECT_EQ(FFolder.Read(QStringLiteral("file.txt")), QByteArray("new"));
-    EXPECT_EQ(QFile::symLinkTarget(Path("link-to-file")), FFile) << "the name is replaced, not the links to it";
+    EXPECT_EQ(QFile::symLinkTarget(Path("link-to-file")), FFile)
+        << "the name is replaced, not the links to it";
     // Into a name that was free; a missing source changes nothing.
     EXPECT_TRUE(ReplaceFile(FFile, Path("moved.txt")));
     EXPECT_FALSE(ReplaceFile(Path("gone"), Path("moved.txt"), &error));
@@ -90,7 +91,8 @@ TEST_F(FilesTest, ReplaceFilePutsTheNewFileInPlaceAndLeavesNoOtherName) {
     // What was replaced goes in the background; then only the expected names are left.
     QThreadPool::globalInstance()->waitForDone();
     EXPECT_EQ(QDir(FFolder.Path()).entryList(QDir::Files | QDir::System | QDir::Hidden),
-              (QStringList{QStringLiteral("dangling"), QStringLiteral("link-to-file"), QStringLiteral("moved.txt")}));
+              (QStringList{QStringLiteral("dangling"), QStringLiteral("link-to-file"),
+                           QStringLiteral("moved.txt")}));
 }
 
 }  // namespace

@@ -19,8 +19,8 @@ public:
     TNetworkEnvironment& operator=(const TNetworkEnvironment&) = delete;
 
 private:
-    static constexpr std::array<const char*, 9> Names{"http_proxy", "https_proxy", "HTTPS_PROXY",
-                                                      "all_proxy",  "ALL_PROXY",   "no_proxy",
+    static constexpr std::array<const char*, 9> Names{"http_proxy", "https_proxy",   "HTTPS_PROXY",
+                                                      "all_proxy",  "ALL_PROXY",     "no_proxy",
                                                       "NO_PROXY",   "SSL_CERT_FILE", "SSL_CERT_DIR"};
     std::array<std::optional<QByteArray>, Names.size()> FSaved;
     TInternetTimeouts FTimeouts;
