@@ -44,13 +44,10 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     // Every link label shows crHandPoint; make that the system's own hand.
     Screen()->SetCursor(crHandPoint, LoadCursor(IDC_HAND));
 
-    FRegUserManager =
-        std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\Manager"), HKEY_CURRENT_USER);
-    FRegRoot = std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave"), HKEY_LOCAL_MACHINE);
-    FRegLinks =
-        std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\Links"), HKEY_LOCAL_MACHINE);
-    FRegAppPaths =
-        std::make_unique<TRegedit>(QStringLiteral("SOFTWARE\\Kestrelweave\\AppPaths"), HKEY_LOCAL_MACHINE);
+    FRegUserManager = std::make_unique<TRegedit>(ManagerKey(), HKEY_CURRENT_USER);
+    FRegRoot = std::make_unique<TRegedit>(MakerKey(), HKEY_LOCAL_MACHINE);
+    FRegLinks = std::make_unique<TRegedit>(LinksKey(), HKEY_LOCAL_MACHINE);
+    FRegAppPaths = std::make_unique<TRegedit>(AppPathsKey(), HKEY_LOCAL_MACHINE);
 
     StartTranslation(LangDispatcher1);
     FStoredLanguage = FRegUserManager->ReadInteger(QStringLiteral("LanguageIndex"), 1);
@@ -60,9 +57,8 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     // From here on, any setting of the language is the user's choice.
     connect(LangDispatcher1, &TLangDispatcher::ActiveLanguageSet, this, [this] { FLanguageChosen = true; });
 
-    const QString downloads = SiteBaseURL() + QStringLiteral("/download/");
     for (int i = 0; i < ToolCount; ++i)
-        FToolUrl[i] = downloads + QLatin1String(ToolCatalogue[i].Installer);
+        FToolUrl[i] = InstallerURL(QLatin1String(ToolCatalogue[i].Installer));
     for (int i = 0; i < ToolCount; ++i)
         FToolFile[i] = QLatin1String(ToolCatalogue[i].Installer);
     for (int i = 0; i < ToolCount; ++i)
@@ -164,7 +160,7 @@ void TfrmMain::lblApp1Click(QObject* Sender) {
 void TfrmMain::lblDownloadAllClick(QObject* /*Sender*/) {
     const QString installer = QStringLiteral("Tessaly.exe");
     DownloadAndInstall(QStringLiteral("Tessaly"), Translator_frmMain->GetTextById(QStringLiteral("IDS_1")),
-                       SiteBaseURL() + QStringLiteral("/download/") + installer, installer);
+                       InstallerURL(installer), installer);
 }
 
 void TfrmMain::lblSiteClick(QObject* /*Sender*/) {
@@ -172,15 +168,15 @@ void TfrmMain::lblSiteClick(QObject* /*Sender*/) {
 }
 
 void TfrmMain::lblForumsClick(QObject* /*Sender*/) {
-    ShellOpen(SiteBaseURL() + QStringLiteral("/forums"));
+    ShellOpen(SitePageURL(ForumsPage));
 }
 
 void TfrmMain::lblNewsClick(QObject* /*Sender*/) {
-    ShellOpen(SiteBaseURL() + QStringLiteral("/news"));
+    ShellOpen(SitePageURL(NewsPage));
 }
 
 void TfrmMain::lblNewsletterClick(QObject* /*Sender*/) {
-    ShellOpen(SiteBaseURL() + QStringLiteral("/subscription.htm"));
+    ShellOpen(SitePageURL(SubscriptionPage));
 }
 
 void TfrmMain::lblFreewareClick(QObject* /*Sender*/) {
@@ -188,7 +184,7 @@ void TfrmMain::lblFreewareClick(QObject* /*Sender*/) {
 }
 
 void TfrmMain::lblFaqClick(QObject* /*Sender*/) {
-    ShellOpen(SiteBaseURL() + QStringLiteral("/faq.htm"));
+    ShellOpen(SitePageURL(FaqPage));
 }
 
 void TfrmMain::lblSubscriptionClick(QObject* /*Sender*/) {

@@ -50,7 +50,7 @@ void ShellOpen(const QString& target) {
 void OpenNamedLink(const QString& name) {
     QString target;
     {
-        TRegedit links(QStringLiteral("SOFTWARE\\Kestrelweave\\Links"), HKEY_LOCAL_MACHINE);
+        TRegedit links(LinksKey(), HKEY_LOCAL_MACHINE);
         target = links.ReadString(name, SiteBaseURL());
     }
     ShellOpen(target);

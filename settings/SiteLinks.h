@@ -13,9 +13,42 @@ inline QString SiteHostName() {
     return QStringLiteral("www.kestrelweave.com");
 }
 
+// The site's pages, each the base URL and its path.
+inline QString SitePageURL(const char* path) {
+    return SiteBaseURL() + QLatin1String(path);
+}
+inline constexpr char ForumsPage[] = "/forums";
+inline constexpr char NewsPage[] = "/news";
+inline constexpr char SubscriptionPage[] = "/subscription.htm";
+inline constexpr char FreewarePage[] = "/freeware.htm";
+inline constexpr char FaqPage[] = "/faq.htm";
+
 // The site's page of free programs.
 inline QString FreewarePageURL() {
-    return SiteBaseURL() + QStringLiteral("/freeware.htm");
+    return SitePageURL(FreewarePage);
+}
+
+// Where an installer of the site lies: the download folder and its file name.
+inline QString InstallerURL(const QString& fileName) {
+    return SiteBaseURL() + QStringLiteral("/download/") + fileName;
+}
+
+// The registry keys the program reads and writes, below HKEY_LOCAL_MACHINE
+// unless said otherwise.
+inline QString MakerKey() {
+    return QStringLiteral("SOFTWARE\\Kestrelweave");
+}
+// The tools' executable paths.
+inline QString AppPathsKey() {
+    return MakerKey() + QStringLiteral("\\AppPaths");
+}
+// The configured links (Subscription, Converter, HowToTranslateLink).
+inline QString LinksKey() {
+    return MakerKey() + QStringLiteral("\\Links");
+}
+// Below HKEY_CURRENT_USER: the launcher's own settings (LanguageIndex).
+inline QString ManagerKey() {
+    return MakerKey() + QStringLiteral("\\Manager");
 }
 
 // Where support mail goes; also the text of the support links.

@@ -114,7 +114,7 @@ void TfrmPreferences::Label4Click(QObject* /*Sender*/) {
 }
 
 void TfrmPreferences::lblFAQClick(QObject* /*Sender*/) {
-    ShellOpen(SiteBaseURL() + QStringLiteral("/faq.htm"));
+    ShellOpen(SitePageURL(FaqPage));
 }
 
 void TfrmPreferences::lblSupportClick(QObject* /*Sender*/) {
