@@ -164,27 +164,27 @@ void TfrmMain::lblDownloadAllClick(QObject* /*Sender*/) {
 }
 
 void TfrmMain::lblSiteClick(QObject* /*Sender*/) {
-    ShellOpen(SiteBaseURL());
+    ShellExecuteDefault(SiteBaseURL());
 }
 
 void TfrmMain::lblForumsClick(QObject* /*Sender*/) {
-    ShellOpen(SitePageURL(ForumsPage));
+    ShellExecuteDefault(SitePageURL(ForumsPage));
 }
 
 void TfrmMain::lblNewsClick(QObject* /*Sender*/) {
-    ShellOpen(SitePageURL(NewsPage));
+    ShellExecuteDefault(SitePageURL(NewsPage));
 }
 
 void TfrmMain::lblNewsletterClick(QObject* /*Sender*/) {
-    ShellOpen(SitePageURL(SubscriptionPage));
+    ShellExecuteDefault(SitePageURL(SubscriptionPage));
 }
 
 void TfrmMain::lblFreewareClick(QObject* /*Sender*/) {
-    ShellOpen(FreewarePageURL());
+    ShellExecuteDefault(FreewarePageURL());
 }
 
 void TfrmMain::lblFaqClick(QObject* /*Sender*/) {
-    ShellOpen(SitePageURL(FaqPage));
+    ShellExecuteDefault(SitePageURL(FaqPage));
 }
 
 void TfrmMain::lblSubscriptionClick(QObject* /*Sender*/) {
@@ -192,7 +192,7 @@ void TfrmMain::lblSubscriptionClick(QObject* /*Sender*/) {
 }
 
 void TfrmMain::lblSupportClick(QObject* /*Sender*/) {
-    ShellOpen(SupportMailLink(Caption()));
+    ShellExecuteDefault(SupportMailLink(Caption()));
 }
 
 void TfrmMain::lblPreferencesClick(QObject* /*Sender*/) {

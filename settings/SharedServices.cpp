@@ -43,15 +43,11 @@ QString SupportMailLink(const QString& subject) {
                           subject + QStringLiteral("&body=Hello Kestrelweave Support\n\n\nBest regards"));
 }
 
-void ShellOpen(const QString& target) {
-    ShellExecuteDefault(target);
-}
-
 void OpenNamedLink(const QString& name) {
     QString target;
     {
         TRegedit links(LinksKey(), HKEY_LOCAL_MACHINE);
         target = links.ReadString(name, SiteBaseURL());
     }
-    ShellOpen(target);
+    ShellExecuteDefault(target);
 }

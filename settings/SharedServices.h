@@ -16,11 +16,6 @@ QString EncodeMailLink(const QString& link);
 // The encoded link that composes a support mail with `subject` and the fixed greeting.
 QString SupportMailLink(const QString& subject);
 
-// The shell's default action for `target`: a browser for a web address, the mail
-// program for a mailto: link, the program itself for a program's path. Failures
-// are the shell's to show; nothing is reported here.
-void ShellOpen(const QString& target);
-
 // Opens the link configured under the machine's "SOFTWARE\Kestrelweave\Links" as the
 // string value `name`, read afresh; the site's address when the value is missing.
 // A value of another type raises ERegistryException and opens nothing.

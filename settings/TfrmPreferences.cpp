@@ -2,6 +2,7 @@
 
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
+#include "platform/Shell.h"
 #include "settings/SharedServices.h"
 #include "settings/SiteLinks.h"
 #include "toolkit/FileVersion.h"
@@ -98,11 +99,11 @@ void TfrmPreferences::btnCloseClick(QObject* /*Sender*/) {
 }
 
 void TfrmPreferences::lblStep1DescClick(QObject* /*Sender*/) {
-    ShellOpen(FPathToEditor);
+    ShellExecuteDefault(FPathToEditor);
 }
 
 void TfrmPreferences::lblTranslateGuideClick(QObject* /*Sender*/) {
-    ShellOpen(FHowToTranslateLink);
+    ShellExecuteDefault(FHowToTranslateLink);
 }
 
 void TfrmPreferences::lblCaptionSubscriptionClick(QObject* /*Sender*/) {
@@ -110,17 +111,17 @@ void TfrmPreferences::lblCaptionSubscriptionClick(QObject* /*Sender*/) {
 }
 
 void TfrmPreferences::Label4Click(QObject* /*Sender*/) {
-    ShellOpen(SiteBaseURL());
+    ShellExecuteDefault(SiteBaseURL());
 }
 
 void TfrmPreferences::lblFAQClick(QObject* /*Sender*/) {
-    ShellOpen(SitePageURL(FaqPage));
+    ShellExecuteDefault(SitePageURL(FaqPage));
 }
 
 void TfrmPreferences::lblSupportClick(QObject* /*Sender*/) {
     // Unlike the main window's support link, the subject carries the label's "v ".
     const QString title = Application ? Application->Title() : QString();
-    ShellOpen(SupportMailLink(title + QLatin1Char(' ') + lblVersion->Caption()));
+    ShellExecuteDefault(SupportMailLink(title + QLatin1Char(' ') + lblVersion->Caption()));
 }
 
 int ShowPreferences(TLangDispatcher* dispatcher, const QString& howToTranslateLink,
