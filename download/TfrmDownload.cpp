@@ -168,8 +168,8 @@ void TfrmDownload::closeEvent(QCloseEvent* event) {
     TForm::closeEvent(event);
 }
 
-int ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
-                       const QString& fileName, TCustomTranslator* texts) {
+tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
+                                    const QString& fileName, TCustomTranslator* texts) {
     // While the user reads the question.
     PrepareInternet();
     auto form = std::make_unique<TfrmDownload>(nullptr);

@@ -79,15 +79,15 @@ private:
     // below the sentence.
     int FBarTop = 0;
 
-    friend int ShowDownloadDialog(const QString&, const QString&, const QString&, const QString&,
-                                  TCustomTranslator*);
+    friend tk::TModalResult ShowDownloadDialog(const QString&, const QString&, const QString&, const QString&,
+                                               TCustomTranslator*);
 };
 
 // Offers the download of `url` to `fileName` under `title` with the question
-// `message`; returns 1 when a download ran and wrote data, 2 in every other case.
+// `message`; returns mrOk when a download ran and wrote data, mrCancel in every other case.
 // `texts` translates the dialog's own texts (see TfrmDownload::SetTexts).
-int ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
-                       const QString& fileName, TCustomTranslator* texts = nullptr);
+tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
+                                    const QString& fileName, TCustomTranslator* texts = nullptr);
 
 // The dialog while ShowDownloadDialog shows it, else null.
 extern TfrmDownload* frmDownload;

@@ -33,7 +33,7 @@ void TfrmFinishDownload::btnDownloadClick(QObject* /*Sender*/) {
     SetModalResult(mrCancel);
 }
 
-int ShowFinishDownloadDialog() {
+tk::TModalResult ShowFinishDownloadDialog() {
     const auto form = std::make_unique<TfrmFinishDownload>(nullptr);
     return form->ShowModal();
 }

@@ -39,5 +39,5 @@ private:
     TLabel* lblLinkConverter1;
 };
 
-// Shows the dialog modally and frees it; the result is 2 however it was closed.
-int ShowFinishDownloadDialog();
+// Shows the dialog modally and frees it; the result is mrCancel however it was closed.
+tk::TModalResult ShowFinishDownloadDialog();

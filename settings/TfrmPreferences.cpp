@@ -124,8 +124,8 @@ void TfrmPreferences::lblSupportClick(QObject* /*Sender*/) {
     ShellExecuteDefault(SupportMailLink(title + QLatin1Char(' ') + lblVersion->Caption()));
 }
 
-int ShowPreferences(TLangDispatcher* dispatcher, const QString& howToTranslateLink,
-                    const QString& pathToEditor) {
+tk::TModalResult ShowPreferences(TLangDispatcher* dispatcher, const QString& howToTranslateLink,
+                                 const QString& pathToEditor) {
     auto form = std::make_unique<TfrmPreferences>(Application ? Application->MainForm() : nullptr);
     frmPreferences = form.get();
     // With a translation file the dispatcher loads the window's texts and applies

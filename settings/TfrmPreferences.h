@@ -64,14 +64,14 @@ private:
     // Not owned.
     QPointer<TLangDispatcher> FDispatcher;
 
-    friend int ShowPreferences(TLangDispatcher*, const QString&, const QString&);
+    friend tk::TModalResult ShowPreferences(TLangDispatcher*, const QString&, const QString&);
 };
 
 // Shows the Preferences dialog over the main window, its translator following
 // `dispatcher`; the guide link opens `howToTranslateLink`, the first step starts
-// `pathToEditor`. Returns the modal result, which is always 2.
-int ShowPreferences(TLangDispatcher* dispatcher, const QString& howToTranslateLink,
-                    const QString& pathToEditor);
+// `pathToEditor`. Returns the modal result, which is always mrCancel.
+tk::TModalResult ShowPreferences(TLangDispatcher* dispatcher, const QString& howToTranslateLink,
+                                 const QString& pathToEditor);
 
 // The dialog while ShowPreferences shows it, else null.
 extern TfrmPreferences* frmPreferences;
