@@ -20,8 +20,6 @@
 
 using namespace tk;
 
-TfrmDownload* frmDownload = nullptr;
-
 TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
     InitInheritedComponent();
     Panel1 = Component<TPanel>("Panel1");
@@ -173,10 +171,6 @@ tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message
     // While the user reads the question.
     PrepareInternet();
     auto form = std::make_unique<TfrmDownload>(nullptr);
-    frmDownload = form.get();
-    struct TReset {
-        ~TReset() { frmDownload = nullptr; }
-    } reset;
     form->SetCaption(title);
     form->lblHead->SetCaption(title);
     form->lblMessage->SetCaption(message);

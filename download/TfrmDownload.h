@@ -88,6 +88,3 @@ private:
 // `texts` translates the dialog's own texts (see TfrmDownload::SetTexts).
 tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
                                     const QString& fileName, TCustomTranslator* texts = nullptr);
-
-// The dialog while ShowDownloadDialog shows it, else null.
-extern TfrmDownload* frmDownload;

@@ -19,8 +19,6 @@
 
 using namespace tk;
 
-TfrmPreferences* frmPreferences = nullptr;
-
 TfrmPreferences::TfrmPreferences(QObject* owner) : TForm(owner) {
     InitInheritedComponent();
     PageControl1 = Component<TPageControl>("PageControl1");
@@ -57,8 +55,6 @@ TfrmPreferences::TfrmPreferences(QObject* owner) : TForm(owner) {
 TfrmPreferences::~TfrmPreferences() {
     FHowToTranslateLink.clear();
     FPathToEditor.clear();
-    if (frmPreferences == this)
-        frmPreferences = nullptr;
 }
 
 void TfrmPreferences::FormShow(QObject* /*Sender*/) {
@@ -127,7 +123,6 @@ void TfrmPreferences::lblSupportClick(QObject* /*Sender*/) {
 tk::TModalResult ShowPreferences(TLangDispatcher* dispatcher, const QString& howToTranslateLink,
                                  const QString& pathToEditor) {
     auto form = std::make_unique<TfrmPreferences>(Application ? Application->MainForm() : nullptr);
-    frmPreferences = form.get();
     // With a translation file the dispatcher loads the window's texts and applies
     // its active language here; without one the window keeps its own texts.
     form->Translator1->SetLangDispatcher(dispatcher);

@@ -72,6 +72,3 @@ private:
 // `pathToEditor`. Returns the modal result, which is always mrCancel.
 tk::TModalResult ShowPreferences(TLangDispatcher* dispatcher, const QString& howToTranslateLink,
                                  const QString& pathToEditor);
-
-// The dialog while ShowPreferences shows it, else null.
-extern TfrmPreferences* frmPreferences;

@@ -93,7 +93,11 @@ int main(int argc, char** argv) {
         });
         // The user's click, once the dialog is up.
         QTimer::singleShot(0, [&clock, &beat] {
-            auto* button = qobject_cast<TButton*>(frmDownload->FindComponent(QStringLiteral("btnDownload")));
+            TForm* dialog = nullptr;
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (window->objectName() == QLatin1String("frmDownload"))
+                    dialog = qobject_cast<TForm*>(window);
+            auto* button = qobject_cast<TButton*>(dialog->FindComponent(QStringLiteral("btnDownload")));
             clock.start();
             beat.start();
             button->Click();

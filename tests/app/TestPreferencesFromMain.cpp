@@ -21,6 +21,11 @@ using namespace tk;
 
 namespace {
 
+// The Preferences window while ShowPreferences has it up.
+TfrmPreferences* OpenPreferences() {
+    return OpenForm<TfrmPreferences>("frmPreferences");
+}
+
 template <typename T>
 T* In(TForm* form, const char* name) {
     return form ? qobject_cast<T*>(form->FindComponent(QLatin1String(name))) : nullptr;
@@ -33,12 +38,12 @@ void WithPreferences(const std::function<void(TfrmPreferences*)>& whileShown,
                      TActivation how = TActivation::Click) {
     bool ran = false;
     QTimer::singleShot(0, qApp, [&] {
-        if (WaitFor([] { return frmPreferences && frmPreferences->isVisible(); })) {
-            whileShown(frmPreferences);
+        if (WaitFor([] { return OpenPreferences() && OpenPreferences()->isVisible(); })) {
+            whileShown(OpenPreferences());
             ran = true;
         }
-        if (frmPreferences)
-            frmPreferences->SetModalResult(mrCancel);
+        if (OpenPreferences())
+            OpenPreferences()->SetModalResult(mrCancel);
     });
     if (how == TActivation::Click) {
         LeftClick(In<TLabel>(frmMain, "lblPreferences"));
@@ -48,7 +53,7 @@ void WithPreferences(const std::function<void(TfrmPreferences*)>& whileShown,
         PressKey(frmMain, Qt::Key_Return);
     }
     EXPECT_TRUE(ran);
-    EXPECT_EQ(frmPreferences, nullptr);
+    EXPECT_EQ(OpenPreferences(), nullptr);
 }
 
 class PreferencesFromMain : public MainWindow {
@@ -115,7 +120,7 @@ TEST_F(PreferencesFromMain, WrongTypedEditorPathIsReportedAndNothingOpens) {
     boxes.Start();
     bool shown = false;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] { shown = shown || frmPreferences; });
+    QObject::connect(&watch, &QTimer::timeout, [&] { shown = shown || OpenPreferences(); });
     watch.start(1);
     LeftClick(In<TLabel>(frmMain, "lblPreferences"));
     ASSERT_TRUE(WaitFor([&] { return boxes.Count > 0; }));

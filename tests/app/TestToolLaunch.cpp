@@ -22,6 +22,11 @@ using namespace tk;
 
 namespace {
 
+// The download dialog while a show function has it up.
+TfrmDownload* OpenDownloadDialog() {
+    return OpenForm<TfrmDownload>("frmDownload");
+}
+
 const QString IDS_3 =
     QStringLiteral("is not installed on your computer. Do you want to download and install it now?");
 const QString IDS_1 = QStringLiteral("Download all freeware at once. One installation for all programs!");
@@ -68,26 +73,27 @@ public:
                         form->SetModalResult(mrCancel);
                 return;
             }
-            if (frmDownload && frmDownload->isVisible() && FOffer != frmDownload) {
-                FOffer = frmDownload;
+            if (OpenDownloadDialog() && OpenDownloadDialog()->isVisible() && FOffer != OpenDownloadDialog()) {
+                FOffer = OpenDownloadDialog();
                 ++FSeen.Offers;
-                FSeen.Title = frmDownload->Caption();
+                FSeen.Title = OpenDownloadDialog()->Caption();
                 FSeen.Question =
-                    qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")))
+                    qobject_cast<TLabel*>(OpenDownloadDialog()->FindComponent(QStringLiteral("lblMessage")))
                         ->Caption();
                 FSeen.MainDisabled = !frmMain->isEnabled();
-                Answer(frmDownload, offer == TOffer::Download ? "btnDownload" : "btnCancel", input);
-            } else if (offer == TOffer::Download && frmDownload && frmDownload == FOffer &&
+                Answer(OpenDownloadDialog(), offer == TOffer::Download ? "btnDownload" : "btnCancel", input);
+            } else if (offer == TOffer::Download && OpenDownloadDialog() && OpenDownloadDialog() == FOffer &&
                        FSeen.Failure.isEmpty()) {
                 // The failed state: "Try again" enabled, with the bar shown, as the offer never has it.
-                auto* retry =
-                    qobject_cast<TButton*>(frmDownload->FindComponent(QStringLiteral("btnDownload")));
+                auto* retry = qobject_cast<TButton*>(
+                    OpenDownloadDialog()->FindComponent(QStringLiteral("btnDownload")));
                 auto* message =
-                    qobject_cast<TLabel*>(frmDownload->FindComponent(QStringLiteral("lblMessage")));
-                auto* bar = qobject_cast<TControl*>(frmDownload->FindComponent(QStringLiteral("shTotal")));
+                    qobject_cast<TLabel*>(OpenDownloadDialog()->FindComponent(QStringLiteral("lblMessage")));
+                auto* bar =
+                    qobject_cast<TControl*>(OpenDownloadDialog()->FindComponent(QStringLiteral("shTotal")));
                 if (retry->isEnabled() && message->isVisible() && bar->isVisible()) {
                     FSeen.Failure = message->Caption();
-                    Answer(frmDownload, "btnCancel", input);
+                    Answer(OpenDownloadDialog(), "btnCancel", input);
                 }
             }
             for (QWidget* window : QApplication::topLevelWidgets()) {

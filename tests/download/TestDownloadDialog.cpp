@@ -31,13 +31,19 @@ using namespace tk;
 
 namespace {
 
+// The download dialog while a show function has it up.
+TfrmDownload* OpenDownloadDialog() {
+    return OpenForm<TfrmDownload>("frmDownload");
+}
+
 const QString Title = QStringLiteral("Tessaly Audio Trimmer");
 const QString Question = QStringLiteral(
     "Tessaly Audio Trimmer is not installed on your computer. Do you want to download and install it now?");
 
 template <typename T>
 T* Part(const char* name) {
-    return frmDownload ? qobject_cast<T*>(frmDownload->FindComponent(QLatin1String(name))) : nullptr;
+    return OpenDownloadDialog() ? qobject_cast<T*>(OpenDownloadDialog()->FindComponent(QLatin1String(name)))
+                                : nullptr;
 }
 TButton* Button(const char* name) {
     return Part<TButton>(name);
@@ -54,7 +60,8 @@ void PostClick(TButton* button) {
 
 // A key as the user types it: to the focused control, which passes on what it does not use.
 void Key(int key) {
-    QWidget* target = frmDownload->focusWidget() ? frmDownload->focusWidget() : frmDownload;
+    QWidget* target =
+        OpenDownloadDialog()->focusWidget() ? OpenDownloadDialog()->focusWidget() : OpenDownloadDialog();
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QApplication::sendEvent(target, &press);
@@ -83,7 +90,7 @@ protected:
         if (event->type() != Type())
             return QObject::event(event);
         // After the transfer the dialog only closes; nothing more to see.
-        if (!frmDownload || frmDownload->ModalResult() != mrNone)
+        if (!OpenDownloadDialog() || OpenDownloadDialog()->ModalResult() != mrNone)
             return true;
         const TRecord shown{Part<TPanel>("pnlStatus")->Caption(), Part<TShape>("shPercent")->Width()};
         if (Records.empty() || !(Records.back() == shown)) {
@@ -156,9 +163,9 @@ protected:
     // Shows the dialog as the main window does; `whileShown` runs once it is up
     // and active, as it is when the user gets to it.
     int Show(const QString& url, const QString& fileName, const std::function<void()>& whileShown) {
-        const int result = RunModal([] { return frmDownload; }, whileShown,
+        const int result = RunModal([] { return OpenDownloadDialog(); }, whileShown,
                                     [&] { return ShowDownloadDialog(Title, Question, url, fileName); });
-        EXPECT_EQ(frmDownload, nullptr) << "freed before the result is returned";
+        EXPECT_EQ(OpenDownloadDialog(), nullptr) << "freed before the result is returned";
         return result;
     }
 
@@ -202,7 +209,7 @@ const TPlace kPlaces[] = {
 
 TEST_F(DownloadDialog, FormAsDesigned) {
     Show(QString(), QString(), [&] {
-        TfrmDownload* form = frmDownload;
+        TfrmDownload* form = OpenDownloadDialog();
         EXPECT_EQ(form->ClientWidth(), 365);
         EXPECT_EQ(form->ClientHeight(), 154);
         EXPECT_EQ(form->size(), QSize(365, 154));
@@ -271,8 +278,8 @@ TEST_F(DownloadDialog, FormAsDesigned) {
 
 TEST_F(DownloadDialog, OfferShowsTheTitleAndQuestionWithDownloadAsTheDefault) {
     const int result = Show(Server->Url(QStringLiteral("/file/5000")), FTarget, [&] {
-        EXPECT_EQ(frmDownload->Caption(), Title);
-        EXPECT_EQ(frmDownload->windowTitle(), Title);
+        EXPECT_EQ(OpenDownloadDialog()->Caption(), Title);
+        EXPECT_EQ(OpenDownloadDialog()->windowTitle(), Title);
         EXPECT_EQ(Part<TLabel>("lblHead")->Caption(), Title);
         EXPECT_EQ(Part<TLabel>("lblMessage")->Caption(), Question);
         for (const char* shown : {"Image1", "lblHead", "lblMessage", "btnDownload", "btnCancel"})
@@ -285,7 +292,7 @@ TEST_F(DownloadDialog, OfferShowsTheTitleAndQuestionWithDownloadAsTheDefault) {
         EXPECT_TRUE(Button("btnDownload")->isEnabled());
         EXPECT_TRUE(Button("btnDownload")->Default());
         EXPECT_TRUE(Button("btnCancel")->isEnabled());
-        EXPECT_EQ(frmDownload->focusWidget(), Button("btnDownload")->Button());
+        EXPECT_EQ(OpenDownloadDialog()->focusWidget(), Button("btnDownload")->Button());
         EXPECT_FALSE(FMain->isEnabled()) << "modal";
         Click(Button("btnCancel"));
     });
@@ -301,7 +308,7 @@ struct TOfferEnd {
 const TOfferEnd kOfferEnds[] = {
     {"CancelButton", [] { Click(Button("btnCancel")); }},
     {"Escape", [] { Key(Qt::Key_Escape); }},
-    {"CloseBox", [] { frmDownload->Close(); }},
+    {"CloseBox", [] { OpenDownloadDialog()->Close(); }},
 };
 
 class DownloadDialogOffer : public DownloadDialog, public testing::WithParamInterface<TOfferEnd> {};
@@ -319,10 +326,10 @@ INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogOffer, testing::ValuesIn(kOfferEnd
 TEST_F(DownloadDialog, MinimizingTheOfferMinimizesTheWholeApplication) {
     bool mainMinimized = false, dialogMinimized = false;
     const int result = Show(Server->Url(QStringLiteral("/file/5000")), FTarget, [&] {
-        frmDownload->showMinimized();
+        OpenDownloadDialog()->showMinimized();
         mainMinimized = FMain->isMinimized();
-        dialogMinimized = frmDownload->isMinimized();
-        frmDownload->showNormal();
+        dialogMinimized = OpenDownloadDialog()->isMinimized();
+        OpenDownloadDialog()->showNormal();
         Click(Button("btnCancel"));
     });
     EXPECT_TRUE(mainMinimized);
@@ -350,7 +357,7 @@ TEST_P(DownloadDialogEmpty, SwitchesToProgressAndClosesWith2AtOnce) {
         EXPECT_EQ(Part<TLabel>("lblOutput")->Caption(), file);
         EXPECT_EQ(Part<TLabel>("lblOutput")->Hint(), file);
         EXPECT_FALSE(Button("btnDownload")->isEnabled());
-        EXPECT_EQ(frmDownload->ModalResult(), mrCancel);
+        EXPECT_EQ(OpenDownloadDialog()->ModalResult(), mrCancel);
     });
     EXPECT_EQ(result, mrCancel);
     EXPECT_TRUE(Server->TakeRequests().empty());
@@ -422,7 +429,7 @@ struct TDuringRow {
 const TDuringRow kDuring[] = {
     {"CancelButtonStopsAndRemovesTheFile", [] { Click(Button("btnCancel")); }, 1, mrOk, false, 2},
     {"EscapeToo", [] { Key(Qt::Key_Escape); }, 1, mrOk, false, 2},
-    {"CloseBoxToo", [] { frmDownload->Close(); }, 1, mrOk, false, 2},
+    {"CloseBoxToo", [] { OpenDownloadDialog()->Close(); }, 1, mrOk, false, 2},
     {"CancelClickedWhileConnectingEndsWithNothingWritten", [] { PostClick(Button("btnCancel")); }, 0,
      mrCancel, false, 1},
     {"CancelBeforeTheTransferStartedFetchesNothing", [] { Click(Button("btnCancel")); }, 0, mrCancel, false,
@@ -467,9 +474,9 @@ TEST_F(DownloadDialog, MinimizingDuringTheTransferMinimizesTheApplicationAndTheT
     probe.OnRecord = [&](size_t index) {
         if (index != 1)
             return;
-        frmDownload->showMinimized();
+        OpenDownloadDialog()->showMinimized();
         mainMinimized = FMain->isMinimized();
-        dialogMinimized = frmDownload->isMinimized();
+        dialogMinimized = OpenDownloadDialog()->isMinimized();
     };
     const int result = Show(Server->Url(QStringLiteral("/file/%1").arg(Size)), FTarget, [&] {
         probe.Start();
@@ -539,7 +546,7 @@ std::unique_ptr<TSecureServers> DownloadDialogFailure::Secure;
 
 const auto kCancel = [] { Click(Button("btnCancel")); };
 const auto kEscape = [] { Key(Qt::Key_Escape); };
-const auto kCloseBox = [] { frmDownload->Close(); };
+const auto kCloseBox = [] { OpenDownloadDialog()->Close(); };
 
 const TFailedRow kFailures[] = {
     {"ServerNotFound",
@@ -654,7 +661,7 @@ TEST_P(DownloadDialogFailed, SaysWhyOffersToTryAgainAndLeavesNothingBehind) {
 
     const int result = ShowFailing(url, [&] {
         auto* message = Part<TLabel>("lblMessage");
-        EXPECT_EQ(frmDownload->ModalResult(), mrNone) << "the dialog stays open";
+        EXPECT_EQ(OpenDownloadDialog()->ModalResult(), mrNone) << "the dialog stays open";
         EXPECT_TRUE(message->isVisible());
         EXPECT_EQ(message->Caption().toStdString(), sentence.toStdString());
         for (const char* hidden : {"lblOutput", "pnlStatus"})
@@ -667,7 +674,7 @@ TEST_P(DownloadDialogFailed, SaysWhyOffersToTryAgainAndLeavesNothingBehind) {
         EXPECT_EQ(retry->Caption(), QStringLiteral("Try again"));
         EXPECT_TRUE(retry->isEnabled());
         EXPECT_TRUE(retry->Default());
-        EXPECT_EQ(frmDownload->focusWidget(), retry->Button()) << "Enter tries again";
+        EXPECT_EQ(OpenDownloadDialog()->focusWidget(), retry->Button()) << "Enter tries again";
         EXPECT_EQ(Button("btnCancel")->Caption(), QStringLiteral("Cancel"));
         row.End();
     });
@@ -709,7 +716,7 @@ TEST_F(DownloadDialogFailure, TextsComeFromTheGivenTranslatorAndEnglishWhereItHa
     texts.SetActiveLanguage(2);
     QString sentence, retry;
     const QString url = Server->Url(QStringLiteral("/status/404"));
-    const int result = RunModal([] { return frmDownload; },
+    const int result = RunModal([] { return OpenDownloadDialog(); },
                                 [&] {
                                     Click(Button("btnDownload"));
                                     sentence = Part<TLabel>("lblMessage")->Caption();
@@ -772,7 +779,7 @@ TEST_F(DownloadDialog, StalledTransferKeepsTheWindowsAnsweringAndCancelEndsItAtO
     bool mainStayed = true;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        if (!frmDownload || !Part<TPanel>("pnlStatus")->isVisible())
+        if (!OpenDownloadDialog() || !Part<TPanel>("pnlStatus")->isVisible())
             return;
         ++ticks;
         if (ticks == 5) {

@@ -30,9 +30,15 @@ using namespace tk;
 
 namespace {
 
+// The Preferences window while ShowPreferences has it up.
+TfrmPreferences* OpenPreferences() {
+    return OpenForm<TfrmPreferences>("frmPreferences");
+}
+
 template <typename T>
 T* Part(const char* name) {
-    return frmPreferences ? qobject_cast<T*>(frmPreferences->FindComponent(QLatin1String(name))) : nullptr;
+    return OpenPreferences() ? qobject_cast<T*>(OpenPreferences()->FindComponent(QLatin1String(name)))
+                             : nullptr;
 }
 TLabel* Label(const char* name) {
     return Part<TLabel>(name);
@@ -50,7 +56,8 @@ void ShowPage(const char* name) {
 
 // A key as the user types it, to the focused control.
 void Key(Qt::Key key) {
-    QTest::keyClick(frmPreferences->focusWidget() ? frmPreferences->focusWidget() : frmPreferences, key);
+    QTest::keyClick(OpenPreferences()->focusWidget() ? OpenPreferences()->focusWidget() : OpenPreferences(),
+                    key);
 }
 
 // Closes every message box that appears while it lives, counting them.
@@ -90,9 +97,9 @@ protected:
     // Opens the dialog as the main window does; `whileShown` runs once it is up.
     int Show(const std::function<void()>& whileShown, const QString& guide = QString(),
              const QString& editor = QString()) {
-        const int result = RunModal([] { return frmPreferences; }, whileShown,
+        const int result = RunModal([] { return OpenPreferences(); }, whileShown,
                                     [&] { return ShowPreferences(FDispatcher, guide, editor); });
-        EXPECT_EQ(frmPreferences, nullptr) << "freed before the result is returned";
+        EXPECT_EQ(OpenPreferences(), nullptr) << "freed before the result is returned";
         return result;
     }
 
@@ -168,7 +175,7 @@ const TPlace kPlaces[] = {
 
 TEST_F(Preferences, FormAsDesigned) {
     Show([&] {
-        TfrmPreferences* form = frmPreferences;
+        TfrmPreferences* form = OpenPreferences();
         EXPECT_EQ(form->Caption(), QStringLiteral("Preferences"));
         EXPECT_EQ(form->size(), QSize(487, 305));
         EXPECT_EQ(form->Icon()->Icon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
@@ -220,12 +227,12 @@ TEST_F(Preferences, AlwaysOpensOnTheLanguagePage) {
         ShowPage("tsAbout");
         EXPECT_EQ(Pages()->ActivePage(), Part<TTabSheet>("tsAbout"));
         EXPECT_FALSE(Languages()->isVisible());
-        frmPreferences->Close();
+        OpenPreferences()->Close();
     });
     Show([] {
         EXPECT_EQ(Pages()->ActivePage(), Part<TTabSheet>("tsLanguage"));
         EXPECT_TRUE(Languages()->isVisible());
-        frmPreferences->Close();
+        OpenPreferences()->Close();
     });
 }
 
@@ -236,14 +243,14 @@ TEST_F(Preferences, AssistiveTechnologyFindsTheAboutTabAndSelectsIt) {
         EXPECT_EQ(about->role(), QAccessible::PageTab);
         EXPECT_EQ(about->text(QAccessible::Name), QStringLiteral("About"));
         EXPECT_FALSE(about->rect().isEmpty()) << "its page is hidden, its tab is not";
-        EXPECT_TRUE(frmPreferences->geometry().contains(about->rect()));
+        EXPECT_TRUE(OpenPreferences()->geometry().contains(about->rect()));
         EXPECT_FALSE(about->state().selected);
         about->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QCoreApplication::sendPostedEvents(Part<TTabSheet>("tsAbout"), QEvent::MetaCall);
         EXPECT_EQ(Pages()->ActivePage(), Part<TTabSheet>("tsAbout"));
         EXPECT_TRUE(about->state().selected);
         EXPECT_TRUE(Label("lblFAQ")->isVisible());
-        frmPreferences->Close();
+        OpenPreferences()->Close();
     });
 }
 
@@ -261,7 +268,7 @@ TEST_F(Preferences, WithoutATranslationFileEnglishIsListedAndSelected) {
         emit Languages()->ComboBox()->activated(0);
         EXPECT_EQ(FDispatcher->ActiveLanguage(), 1);
         EXPECT_EQ(Languages()->ItemIndex(), 0);
-        frmPreferences->Close();
+        OpenPreferences()->Close();
     });
 }
 
@@ -270,13 +277,13 @@ TEST_F(Preferences, PickingALanguageTranslatesTheWindowAtOnce) {
     Show([&] {
         EXPECT_EQ(Languages()->Items()->List(), FDispatcher->LangNames()->List());
         EXPECT_EQ(Languages()->ItemIndex(), 1) << "the active language";
-        EXPECT_EQ(frmPreferences->Caption(), QStringLiteral("Préférences"));
+        EXPECT_EQ(OpenPreferences()->Caption(), QStringLiteral("Préférences"));
         ExpectStepsAligned();
 
         Languages()->ComboBox()->setFocus();
         Key(Qt::Key_Down);
         EXPECT_EQ(FDispatcher->ActiveLanguage(), 3);
-        EXPECT_EQ(frmPreferences->Caption(), QStringLiteral("Einstellungen"));
+        EXPECT_EQ(OpenPreferences()->Caption(), QStringLiteral("Einstellungen"));
         EXPECT_EQ(Label("lblStep1")->Caption(), QStringLiteral("Arbeitsschritt 1:"));
         ExpectStepsAligned();
         EXPECT_GT(Label("lblStep1Desc")->Left(), 57) << "the wider step numbers pushed the descriptions";
@@ -292,13 +299,13 @@ TEST_F(Preferences, PickingALanguageTranslatesTheWindowAtOnce) {
         EXPECT_EQ(Label("lblSupport")->Left(), 11);
         ExpectStepsAligned();
         Key(Qt::Key_Up);
-        frmPreferences->Close();
+        OpenPreferences()->Close();
     });
     // A new window shows the language picked in the last one.
     Show([&] {
         EXPECT_EQ(Languages()->ItemIndex(), 2);
-        EXPECT_EQ(frmPreferences->Caption(), QStringLiteral("Einstellungen"));
-        frmPreferences->Close();
+        EXPECT_EQ(OpenPreferences()->Caption(), QStringLiteral("Einstellungen"));
+        OpenPreferences()->Close();
     });
 }
 
@@ -324,7 +331,7 @@ const TCloseRow kCloses[] = {
     {"EscapeInTheLanguageList", [] { KeyInTheList(Qt::Key_Escape); }},
     {"EnterClicksTheDefaultButton", [] { Key(Qt::Key_Return); }},
     {"EnterInTheLanguageList", [] { KeyInTheList(Qt::Key_Enter); }},
-    {"CloseBox", [] { frmPreferences->Close(); }},
+    {"CloseBox", [] { OpenPreferences()->Close(); }},
 };
 
 class PreferencesClose : public Preferences, public testing::WithParamInterface<TCloseRow> {};
@@ -390,8 +397,8 @@ TEST_P(PreferencesLinks, OpenTheirTargetsAndTheWindowStays) {
             ShowPage(row.Page);
             ASSERT_TRUE(Label(row.Label)->isVisible());
             LeftClick(Label(row.Label));
-            EXPECT_EQ(frmPreferences->ModalResult(), mrNone);
-            frmPreferences->Close();
+            EXPECT_EQ(OpenPreferences()->ModalResult(), mrNone);
+            OpenPreferences()->Close();
         },
         kGuide, editor);
     const QStringList opened = row.Target.isEmpty() ? QStringList{editor} : QStringList{row.Target};
@@ -406,7 +413,7 @@ TEST_F(Preferences, WithoutAnEditorPathTheFirstStepStartsNothingAndSaysNothing) 
     TBoxWatch boxes;
     Show([] {
         LeftClick(Label("lblStep1Desc"));
-        frmPreferences->Close();
+        OpenPreferences()->Close();
     });
     EXPECT_TRUE(shell.CallsSettled().empty());
     EXPECT_EQ(boxes.Count, 0);
@@ -422,8 +429,8 @@ TEST_F(Preferences, ASubscriptionValueOfTheWrongTypeIsReportedAndOpensNothing) {
         ShowPage("tsSubscription");
         LeftClick(Label("lblLinkSubscription"));
         EXPECT_TRUE(WaitFor([&] { return boxes.Count == 1; }));
-        EXPECT_EQ(frmPreferences->ModalResult(), mrNone) << "the window stays open";
-        frmPreferences->Close();
+        EXPECT_EQ(OpenPreferences()->ModalResult(), mrNone) << "the window stays open";
+        OpenPreferences()->Close();
     });
     EXPECT_EQ(boxes.Title, QStringLiteral("Tessaly Manager"));
     EXPECT_TRUE(shell.CallsSettled().empty());

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QString>
 #include <QTimer>
 
@@ -30,6 +31,16 @@ protected:
     std::unique_ptr<TScopedEnv> FRegistryEnv;
     std::unique_ptr<TApplication> FApplication;
 };
+
+// The window of class TFormClass named `name` ("frmDownload") while it exists, as
+// a show function's dialog does while it is up; null otherwise.
+template <typename TFormClass>
+TFormClass* OpenForm(const char* name) {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<TFormClass*>(window); form && form->objectName() == QLatin1String(name))
+            return form;
+    return nullptr;
+}
 
 // Runs the event loop until `condition` holds or `seconds` pass; the caller
 // asserts on the condition, so a slow machine only waits longer.
