@@ -94,7 +94,6 @@ void TfrmMain::RefreshTools() {
     lblSubscription->SetVisible(installed == ToolCount);
 
     UpdateToolColours(this);
-    emit ToolsRefreshed();
 }
 
 void TfrmMain::UpdateToolColours(TForm* form) {

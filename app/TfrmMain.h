@@ -28,22 +28,9 @@ public:
     // Colours every tool label of `form` (black installed, grey missing).
     void UpdateToolColours(TForm* form);
 
-    bool ToolInstalled(int index) const { return FToolInstalled.at(index); }
-    const QString& ToolPath(int index) const { return FToolPath.at(index); }
-    const QString& ToolUrl(int index) const { return FToolUrl.at(index); }
-    const QString& ToolName(int index) const { return FToolName.at(index); }
-    const QString& ToolFile(int index) const { return FToolFile.at(index); }
-    unsigned AppInstalledMsg() const { return FAppInstalledMsg; }
-    TLangDispatcher* LangDispatcher() const { return LangDispatcher1; }
-    TTranslator* Translator() const { return Translator_frmMain; }
-
     // A click on the tool label with this Tag (1000 to 1019): starts the tool
     // when installed, otherwise offers to download and run its installer.
     void OpenTool(int tag);
-
-signals:
-    // After every refresh, for whoever shows the catalogue's state.
-    void ToolsRefreshed();
 
 public slots:
     void lblApp1Click(QObject* Sender);

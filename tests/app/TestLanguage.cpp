@@ -148,7 +148,7 @@ class LanguageIndex : public Language, public testing::WithParamInterface<TIndex
 TEST_P(LanguageIndex, WithoutTranslationFile) {
     StoreLanguageIndex(GetParam().Stored);
     Create();
-    TLangDispatcher* dispatcher = frmMain->LangDispatcher();
+    TLangDispatcher* dispatcher = Dispatcher();
     EXPECT_EQ(dispatcher->NumOfLanguages(), 1);
     EXPECT_EQ(dispatcher->LangNames()->List(), QStringList{QStringLiteral("English")});
     EXPECT_EQ(dispatcher->ActiveLanguage(), GetParam().ActiveWithoutFile);
@@ -167,7 +167,7 @@ TEST_P(LanguageIndex, WithTranslationFile) {
     TTranslationFileBesideExecutable file(TranslationFile(false));
     StoreLanguageIndex(GetParam().Stored);
     Create();
-    TLangDispatcher* dispatcher = frmMain->LangDispatcher();
+    TLangDispatcher* dispatcher = Dispatcher();
     EXPECT_EQ(dispatcher->NumOfLanguages(), kLanguageCount);
     EXPECT_EQ(dispatcher->ActiveLanguage(), GetParam().ActiveWithFile);
     EXPECT_EQ(Caption("lblSite"), QString::fromUtf8(kCaptions[2].Values[GetParam().ActiveWithFile - 1]));
@@ -187,7 +187,7 @@ TEST_F(Language, APickedLanguageReplacesAStoredOneThatCouldNotBeShown) {
         StoreLanguageIndex(kLanguageCount + 3);
         Create();
         for (int language : picks)
-            frmMain->LangDispatcher()->SetActiveLanguage(language);
+            Dispatcher()->SetActiveLanguage(language);
         Close();
         EXPECT_EQ(StoredLanguageIndex(), picks.back()) << "after picking " << picks.size() << " languages";
         FApplication.reset();
@@ -197,7 +197,7 @@ TEST_F(Language, APickedLanguageReplacesAStoredOneThatCouldNotBeShown) {
 
 TEST_F(Language, EmbeddedDataHoldsTheEnglishTexts) {
     Create();
-    TTranslator* translator = frmMain->Translator();
+    TTranslator* translator = MainTranslator();
     EXPECT_EQ(
         translator->GetTextById(QStringLiteral("IDS_3")),
         QStringLiteral("is not installed on your computer. Do you want to download and install it now?"));
@@ -241,7 +241,7 @@ TEST_P(LanguageTexts, FollowTheActiveLanguage) {
     // At start, and again after a change through the dispatcher.
     for (int active : {GetParam().Stored, GetParam().Stored % kLanguageCount + 1}) {
         SCOPED_TRACE(kLanguages[active - 1].Name);
-        frmMain->LangDispatcher()->SetActiveLanguage(active);
+        Dispatcher()->SetActiveLanguage(active);
         for (const TTexts& texts : kCaptions)
             if (qstrcmp(texts.Key, "TfrmMain") != 0) {
                 EXPECT_EQ(Caption(texts.Key), QString::fromUtf8(texts.Values[active - 1])) << texts.Key;
@@ -249,7 +249,7 @@ TEST_P(LanguageTexts, FollowTheActiveLanguage) {
         EXPECT_EQ(frmMain->Font()->Charset(), kLanguages[active - 1].CharsetNumber);
         EXPECT_EQ(qobject_cast<TLabel*>(frmMain->FindComponent(QStringLiteral("lblSite")))->Font()->Charset(),
                   kLanguages[active - 1].CharsetNumber);
-        TTranslator* translator = frmMain->Translator();
+        TTranslator* translator = MainTranslator();
         EXPECT_EQ(translator->GetTextById(QStringLiteral("IDS_1")),
                   QString::fromUtf8(kStrings[0].Values[active - 1]));
         // Japanese has no text of its own: English stands in.

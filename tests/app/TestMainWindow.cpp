@@ -4,6 +4,7 @@
 #include "tests/app/MainWindowFixture.h"
 #include "toolkit/FileVersion.h"
 #include "toolkit/TApplication.h"
+#include "toolkit/TApplicationEvents.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TPanel.h"
 
@@ -13,7 +14,6 @@
 #include <QEnterEvent>
 #include <QMessageBox>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTimer>
 
 using namespace tk;
@@ -184,8 +184,6 @@ TEST_F(MainWindow, AllTwentyInstalledOfferTheNewsletterInstead) {
     WriteMachineHive(AppPaths(paths));
     Create();
     ExpectInstalled(installed);
-    for (int i = 0; i < ToolCount; ++i)
-        EXPECT_EQ(frmMain->ToolPath(i), paths[i]);
 }
 
 struct TPathCase {
@@ -201,8 +199,7 @@ TEST_P(InstalledPath, CountsOnlyTheExactNameOfAnExistingFile) {
     const QString value = GetParam().Value(existing);
     WriteMachineHive(AppPaths({{4, value}}));
     Create();
-    EXPECT_EQ(frmMain->ToolInstalled(4), GetParam().Installed);
-    EXPECT_EQ(frmMain->ToolPath(4), value);
+    EXPECT_EQ(Installed(4), GetParam().Installed);
     EXPECT_EQ(ToolLabel(4)->Font()->TextColor(), GetParam().Installed ? Black : Grey);
 }
 
@@ -234,43 +231,70 @@ TEST_F(MainWindow, ExpandableStringValuesAreTakenAsStored) {
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n\"SoundRecorder\"=hex(2):") +
         hex + QStringLiteral("00,00\r\n"));
     Create();
-    EXPECT_TRUE(frmMain->ToolInstalled(2));
+    EXPECT_TRUE(Installed(2));
 }
 
 // ---- KWAPPINSTALLED ---------------------------------------------------------------------
 
+}  // namespace
+
+// A message hook after the main window's: it sees the copies of "KWAPPINSTALLED"
+// that the main window passed on. The main window takes (and refreshes on) the
+// application's copy only, so one broadcast means one refresh.
+class TPassedOn : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TPassedOn(QObject* parent) : QObject(parent), FEvents(new TApplicationEvents(this)) {
+        FEvents->SetOnMessage(TMethod::Find(this, "Message"));
+    }
+    QList<HWND> Copies;
+
+public slots:
+    void Message(TMsg& Msg, bool& /*Handled*/) {
+        if (Msg.message == AppInstalledMessage())
+            Copies << Msg.hwnd;
+    }
+
+private:
+    TApplicationEvents* FEvents;
+};
+
+namespace {
+
 TEST_F(MainWindow, MessageAtTheApplicationWindowRefreshes) {
     Create();
-    ASSERT_FALSE(frmMain->ToolInstalled(0));
+    TPassedOn passed(frmMain);
+    ASSERT_FALSE(Installed(0));
     WriteMachineHive(AppPaths({{0, Tool(0)}}));
-    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
-    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
-    ASSERT_TRUE(WaitFor([&] { return refreshed.count() > 0; }));
-    EXPECT_TRUE(frmMain->ToolInstalled(0));
-    EXPECT_EQ(ToolLabel(0)->Font()->TextColor(), Black);
+    FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
+    ASSERT_TRUE(WaitFor([&] { return Installed(0); }));
+    EXPECT_TRUE(passed.Copies.isEmpty()) << "the main window took the application's copy";
 }
 
 TEST_F(MainWindow, MessageAtTheMainWindowOrAnotherMessageDoesNothing) {
     Create();
+    TPassedOn passed(frmMain);
     WriteMachineHive(AppPaths({{0, Tool(0)}}));
-    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
-    FApplication->PostMessage(frmMain->Handle(), frmMain->AppInstalledMsg());
-    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg() + 1);
+    FApplication->PostMessage(frmMain->Handle(), AppInstalledMessage());
+    FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage() + 1);
     FApplication->PostMessage(FApplication->Handle(), 0);
     FApplication->ProcessMessages();
     FApplication->ProcessMessages();
-    EXPECT_EQ(refreshed.count(), 0);
-    EXPECT_FALSE(frmMain->ToolInstalled(0));
+    EXPECT_EQ(passed.Copies, QList<HWND>{frmMain->Handle()}) << "passed on, not acted on";
+    EXPECT_FALSE(Installed(0));
 }
 
 TEST_F(MainWindow, BroadcastRefreshesExactlyOnce) {
     Create();
     frmMain->Show();
-    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
-    FApplication->BroadcastMessage(frmMain->AppInstalledMsg());
+    TPassedOn passed(frmMain);
+    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    FApplication->BroadcastMessage(AppInstalledMessage());
     FApplication->ProcessMessages();
     FApplication->ProcessMessages();
-    EXPECT_EQ(refreshed.count(), 1);
+    EXPECT_TRUE(Installed(0));
+    EXPECT_EQ(passed.Copies, QList<HWND>{frmMain->Handle()}) << "only the application's copy was acted on";
 }
 
 TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
@@ -278,16 +302,15 @@ TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
         GTEST_SKIP() << "no session bus";
     Create();
     frmMain->Show();
-    ASSERT_FALSE(frmMain->ToolInstalled(19));
+    TPassedOn passed(frmMain);
+    ASSERT_FALSE(Installed(19));
     WriteMachineHive(AppPaths({{19, Tool(19)}}));
-    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
     ASSERT_TRUE(BroadcastAppInstalled());
-    ASSERT_TRUE(WaitFor([&] { return refreshed.count() > 0; }));
-    EXPECT_TRUE(frmMain->ToolInstalled(19));
-    EXPECT_EQ(ToolLabel(19)->Font()->TextColor(), Black);
+    ASSERT_TRUE(WaitFor([&] { return Installed(19); }));
     // Both top-level copies have passed by now; only one refreshed.
+    ASSERT_TRUE(WaitFor([&] { return !passed.Copies.isEmpty(); }));
     FApplication->ProcessMessages();
-    EXPECT_EQ(refreshed.count(), 1);
+    EXPECT_EQ(passed.Copies, QList<HWND>{frmMain->Handle()});
 }
 
 TEST_F(MainWindow, TheTwentiethToolSwapsDownloadAllForTheNewsletter) {
@@ -299,7 +322,7 @@ TEST_F(MainWindow, TheTwentiethToolSwapsDownloadAllForTheNewsletter) {
     EXPECT_TRUE(Label(QStringLiteral("lblDownloadAll"))->Visible());
     paths[ToolCount - 1] = Tool(ToolCount - 1);
     WriteMachineHive(AppPaths(paths));
-    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
+    FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
     ASSERT_TRUE(WaitFor([] { return Label(QStringLiteral("lblSubscription"))->Visible(); }));
     EXPECT_FALSE(Label(QStringLiteral("lblDownloadAll"))->Visible());
     EXPECT_EQ(Label(QStringLiteral("lblSubscription"))->Caption(),
@@ -317,17 +340,15 @@ TEST_F(MainWindow, FailedRefreshIsShownAndTheLoopGoesOn) {
                        "\"AudioTrimmer\"=dword:00000001\r\n"));
     TMessageBoxWatch box;
     box.Start();
-    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
+    FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
     ASSERT_TRUE(WaitFor([&] { return box.Count > 0; }));
     EXPECT_EQ(box.Title, QStringLiteral("Tessaly Manager"));
     EXPECT_EQ(box.Text, QStringLiteral("Invalid data type for 'AudioTrimmer'"));
     EXPECT_EQ(box.Icon, QMessageBox::Critical);
 
     WriteMachineHive(AppPaths({{0, Tool(0)}}));
-    QSignalSpy refreshed(frmMain, &TfrmMain::ToolsRefreshed);
-    FApplication->PostMessage(FApplication->Handle(), frmMain->AppInstalledMsg());
-    ASSERT_TRUE(WaitFor([&] { return refreshed.count() > 0; }));
-    EXPECT_TRUE(frmMain->ToolInstalled(0));
+    FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
+    EXPECT_TRUE(WaitFor([&] { return Installed(0); }));
 }
 
 TEST_F(MainWindow, DamagedMachineHiveIsReportedAndLeftAlone) {
@@ -386,3 +407,5 @@ TEST_F(Program, ClosingTheMainWindowEndsTheProgramWithZero) {
 }
 
 }  // namespace
+
+#include "TestMainWindow.moc"

@@ -160,7 +160,7 @@ QByteArray TwoLanguageFile() {
 TEST_F(PreferencesFromMain, PickedLanguageReachesEveryWindowAndTheNextStart) {
     const TTranslationFileBesideExecutable sib(TwoLanguageFile());
     Create()->Show();
-    ASSERT_EQ(frmMain->LangDispatcher()->NumOfLanguages(), 2);
+    ASSERT_EQ(Dispatcher()->NumOfLanguages(), 2);
 
     // With the keyboard alone: the dialog opens on its tabs, Tab leads to the list
     // of languages, Down picks the next.
@@ -174,7 +174,7 @@ TEST_F(PreferencesFromMain, PickedLanguageReachesEveryWindowAndTheNextStart) {
             PressKey(dialog, Qt::Key_Tab);
             ASSERT_EQ(dialog->focusWidget(), combo->ComboBox());
             PressKey(dialog, Qt::Key_Down);
-            EXPECT_EQ(frmMain->LangDispatcher()->ActiveLanguage(), 2);
+            EXPECT_EQ(Dispatcher()->ActiveLanguage(), 2);
             EXPECT_EQ(In<TLabel>(frmMain, "lblSite")->Caption(), QStringLiteral("Unsere Seite"));
             EXPECT_EQ(dialog->Caption(), QStringLiteral("Einstellungen"));
             EXPECT_EQ(In<TLabel>(dialog, "Label1")->Caption(), QStringLiteral("Wählen Sie Ihre Sprache:"));
@@ -224,7 +224,7 @@ TEST_F(PreferencesFromMain, PickedLanguageReachesEveryWindowAndTheNextStart) {
     FApplication->Initialize();
     FApplication->SetTitle(QStringLiteral("Tessaly Manager"));
     Create();
-    EXPECT_EQ(frmMain->LangDispatcher()->ActiveLanguage(), 2);
+    EXPECT_EQ(Dispatcher()->ActiveLanguage(), 2);
     EXPECT_EQ(In<TLabel>(frmMain, "lblSite")->Caption(), QStringLiteral("Unsere Seite"));
 }
 

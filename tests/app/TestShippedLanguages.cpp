@@ -42,7 +42,7 @@ TEST_F(ShippedLanguages, TheBuiltFileOffersEveryLanguageAndTheMainWindowSpeaksIt
     const QList<TPoFile> catalogues = ShippedCatalogues();
     ASSERT_GE(catalogues.size(), 11);
     Create();
-    TLangDispatcher* dispatcher = frmMain->LangDispatcher();
+    TLangDispatcher* dispatcher = Dispatcher();
 
     QStringList names{QStringLiteral("English")};
     for (const TPoFile& po : catalogues)
@@ -59,9 +59,9 @@ TEST_F(ShippedLanguages, TheBuiltFileOffersEveryLanguageAndTheMainWindowSpeaksIt
                 Label(QLatin1String(label))->Caption(),
                 TranslationOf(catalogues[i], QStringLiteral("frmMain.%1.Caption").arg(QLatin1String(label))))
                 << label;
-        EXPECT_EQ(frmMain->Translator()->GetTextById(QStringLiteral("IDS_3")),
+        EXPECT_EQ(MainTranslator()->GetTextById(QStringLiteral("IDS_3")),
                   TranslationOf(catalogues[i], QStringLiteral("IDS_3")));
-        EXPECT_EQ(TextOf(DownloadText::TryAgain, frmMain->Translator()),
+        EXPECT_EQ(TextOf(DownloadText::TryAgain, MainTranslator()),
                   TranslationOf(catalogues[i], QStringLiteral("IDS_20")));
     }
     dispatcher->SetActiveLanguage(1);

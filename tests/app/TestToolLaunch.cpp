@@ -262,12 +262,12 @@ TEST_F(ToolLaunch, ToolStaysGreyUntilAnotherProgramSaysItIsInstalled) {
     Publish(QStringLiteral("TessalyVideoJoiner.exe"));
     ClickAndAnswer(ToolLabel(1), TOffer::Download);
     ASSERT_EQ(FShell.CallsSettled(1).size(), 1u);
-    EXPECT_FALSE(frmMain->ToolInstalled(1));
+    EXPECT_FALSE(Installed(1));
     EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Grey);
 
     WriteMachineHive(AppPaths({{1, Tool(1)}}));
     ASSERT_TRUE(BroadcastAppInstalled());
-    EXPECT_TRUE(WaitFor([] { return frmMain->ToolInstalled(1); }));
+    EXPECT_TRUE(WaitFor([] { return Installed(1); }));
     EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Black);
 }
 
@@ -277,7 +277,7 @@ TEST_F(ToolLaunch, BlackToolIsStartedWithoutQuestions) {
     const QString tool = FShell.MakeProgram(QStringLiteral("TessalySoundRecorder"));
     WriteMachineHive(AppPaths({{2, tool}}));
     frmMain->RefreshTools();
-    ASSERT_TRUE(frmMain->ToolInstalled(2));
+    ASSERT_TRUE(Installed(2));
 
     const TDialogDriver::TSeen seen = ClickAndAnswer(ToolLabel(2), TOffer::Cancel);
     EXPECT_EQ(seen.Offers, 0);
