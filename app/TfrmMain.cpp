@@ -147,7 +147,7 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
     // A cancelled transfer leaves no file behind: then there is nothing to run.
     if (result != mrOk || !FileExists(target))
         return;
-    ShowFinishDownloadDialog();
+    ShowFinishDownloadDialog(LangDispatcher1);
     ShellExecuteDefault(target, {target});
 }
 

@@ -1,5 +1,7 @@
 #include "download/TfrmFinishDownload.h"
 
+#include "i18n/TLangDispatcher.h"
+
 #include "i18n/TTranslator.h"
 #include "settings/SharedServices.h"
 #include "toolkit/TButton.h"
@@ -33,7 +35,9 @@ void TfrmFinishDownload::btnDownloadClick(QObject* /*Sender*/) {
     SetModalResult(mrCancel);
 }
 
-tk::TModalResult ShowFinishDownloadDialog() {
+tk::TModalResult ShowFinishDownloadDialog(TLangDispatcher* dispatcher) {
     const auto form = std::make_unique<TfrmFinishDownload>(nullptr);
+    if (dispatcher)
+        form->Translator()->SetLangDispatcher(dispatcher);
     return form->ShowModal();
 }

@@ -3,6 +3,7 @@
 #include "toolkit/TForm.h"
 
 class TButton;
+class TLangDispatcher;
 class TImage;
 class TLabel;
 class TPanel;
@@ -40,4 +41,7 @@ private:
 };
 
 // Shows the dialog modally and frees it; the result is mrCancel however it was closed.
-tk::TModalResult ShowFinishDownloadDialog();
+// The dialog follows `dispatcher`'s language, handed over as Preferences gets it.
+// The form description also links the translator to the main window's dispatcher
+// (frmMain.LangDispatcher1), which a stored form relies on; both name the same one.
+tk::TModalResult ShowFinishDownloadDialog(TLangDispatcher* dispatcher = nullptr);

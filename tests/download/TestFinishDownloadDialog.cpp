@@ -51,7 +51,8 @@ protected:
 
     // Shows the dialog as the main window does, finding it among the open windows;
     // `whileShown` runs once it is up.
-    int Show(const std::function<void(TfrmFinishDownload*)>& whileShown) {
+    int Show(const std::function<void(TfrmFinishDownload*)>& whileShown,
+             TLangDispatcher* dispatcher = nullptr) {
         QPointer<TfrmFinishDownload> shown;
         QTimer::singleShot(0, qApp, [&] {
             for (QWidget* window : QApplication::topLevelWidgets())
@@ -69,7 +70,7 @@ protected:
                 shown->SetModalResult(99);
         });
         safety.start(120000);
-        const int result = ShowFinishDownloadDialog();
+        const int result = ShowFinishDownloadDialog(dispatcher);
         EXPECT_TRUE(shown.isNull()) << "freed before the result is returned";
         return result;
     }
@@ -264,6 +265,27 @@ TEST_P(FinishDownloadTranslation, FollowsTheMainWindowExceptForTheAdvertising) {
             EXPECT_EQ(Part<TLabel>(&form, place.Name)->Caption(), place.Caption) << place.Name;
         }
     }
+}
+
+// Handed a dispatcher, the dialog follows it, whatever the windows around it are named.
+TEST_F(FinishDownloadDialog, FollowsTheDispatcherItIsHanded) {
+    TSibDescription file;
+    file.Languages = {{QStringLiteral("English")}, {QStringLiteral("Deutsch")}};
+    TSibWindow& window = file.Windows.emplaceBack(QStringLiteral("TfrmFinishDownload"));
+    window.Captions(QStringLiteral("btnDownload"), {QStringLiteral("Continue"), QStringLiteral("Weiter")});
+    auto* dispatcher = new TLangDispatcher(FMain);
+    dispatcher->SetFileName(FFiles.Write(QStringLiteral("Translate.sib"), TSibGenerator::File(file)));
+    dispatcher->SetNumOfLanguages(2);
+    dispatcher->SetActiveLanguage(2);
+    ASSERT_NE(FMain->objectName(), QStringLiteral("frmMain"));
+    QString caption;
+    Show(
+        [&](TfrmFinishDownload* form) {
+            caption = Part<TButton>(form, "btnDownload")->Caption();
+            form->Close();
+        },
+        dispatcher);
+    EXPECT_EQ(caption, QStringLiteral("Weiter"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FinishDownloadTranslation, testing::ValuesIn(kLanguages),
