@@ -36,7 +36,7 @@ TfrmPreferences::TfrmPreferences(QObject* owner) : TForm(owner) {
     }
     lblNameProgram = Component<TLabel>("lblNameProgram");
     lblVersion = Component<TLabel>("lblVersion");
-    Label4 = Component<TLabel>("Label4");
+    lblSiteAddress = Component<TLabel>("Label4");
     lblSupport = Component<TLabel>("lblSupport");
     btnClose = Component<TButton>("btnClose");
     Translator1 = Component<TTranslator>("Translator1");
@@ -47,7 +47,7 @@ TfrmPreferences::TfrmPreferences(QObject* owner) : TForm(owner) {
     lblVersion->SetCaption(QStringLiteral("v ") +
                            GetFileVersionText(QCoreApplication::applicationFilePath()));
     // The maker's addresses have one home; the form's texts only stand in for them.
-    Label4->SetCaption(SiteHostName());
+    lblSiteAddress->SetCaption(SiteHostName());
     lblSupport->SetCaption(SupportMailbox());
     PageControl1->SetActivePage(tsLanguage);
 }

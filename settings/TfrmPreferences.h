@@ -37,6 +37,7 @@ public slots:
     void lblTranslateGuideClick(QObject* Sender);
     // Shared by the three labels of the Subscription page.
     void lblCaptionSubscriptionClick(QObject* Sender);
+    // The site's address (Label4) was clicked.
     void Label4Click(QObject* Sender);
     void lblSupportClick(QObject* Sender);
     void lblFAQClick(QObject* Sender);
@@ -54,7 +55,8 @@ private:
     TLabel* lblStepDesc[6];
     TLabel* lblNameProgram;
     TLabel* lblVersion;
-    TLabel* Label4;
+    // The site's address on the About page ("Label4" in the form description).
+    TLabel* lblSiteAddress;
     TLabel* lblSupport;
     TButton* btnClose;
     TTranslator* Translator1;
