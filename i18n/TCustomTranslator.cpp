@@ -368,7 +368,6 @@ void TCustomTranslator::SetActiveLanguage(int value) {
                 .arg(value)
                 .arg(FNumOfLanguages));
     }
-    FKindToApply = -1;
     const TCursorScope cursor(FChangingCursor);
     FActiveLanguage = value;
     if (!FLoading && value - 1 < FLangNames->Count())
@@ -850,24 +849,19 @@ void TCustomTranslator::ApplyTranslation() {
     if (FBusy || !parent())
         return;
     UpdateLanguageCharset();
-    const bool all = FKindToApply < 0;
-    if (FTranslateExtendedFirst && all)
+    if (FTranslateExtendedFirst)
         ApplyExtendedTranslations();
     ApplyWindowString(stCaptions, "Caption");
     ApplyWindowString(stHints, "Hint");
-    auto wanted = [this, all](int kind) { return all || FKindToApply == kind; };
     for (int kind : {stCaptions, stHints, stDisplayLabels})
-        if (wanted(kind))
-            ApplyList(kind);
-    TForm* form = OwnerForm();
-    if (form && (all || FKindToApply == stFonts || FKindToApply == stCharSets)) {
+        ApplyList(kind);
+    if (OwnerForm()) {
         ApplyList(stFonts);
         ApplyWindowFont();
     }
     for (int kind : {stMultiLines, stOtherStrings, stCollections})
-        if (wanted(kind))
-            ApplyList(kind);
-    if (!FTranslateExtendedFirst && all)
+        ApplyList(kind);
+    if (!FTranslateExtendedFirst)
         ApplyExtendedTranslations();
     if (FOnChangeLanguage.Assigned()) {
         QObject* sender = this;

@@ -28,6 +28,12 @@ class TForm;
 // when StoreAsUTF8, otherwise in the code page of the language's charset
 // (LanguageCharset). Keys are plain ASCII names. Every text leaving the translator
 // (GetTextById, the properties it writes) is decoded.
+//
+// Stored but without effect here: form descriptions and translation files carry
+// them, so they are read and kept, but nothing in this program acts on them:
+// ChangeLocales, NeedAllDlgs, Options, HandleResourceStrings,
+// ResourceLanguageIndex, UseTaskMsgDlg, AutoSkipEmpties, StringsTypes, Version,
+// and the Locales and DlgsCaptions lists.
 class TCustomTranslator : public TComponent, public IStreamable {
     Q_OBJECT
     Q_PROPERTY(TStrings* Captions READ Captions)
@@ -230,7 +236,6 @@ private:
     int FLangDelim = 1;
     int FResourceLanguageIndex = 1;
     int FDefaultLanguage = 1;
-    int FKindToApply = -1;
     int FLanguageCharset = 1;
     TTranslateType FTranslateType = ttNoChange;
     TTranslatorOptions FOptions;
