@@ -738,16 +738,8 @@ QString TCustomTranslator::GetTextById(const QString& id) {
     auto valueOf = [item](int language) {
         return language >= 1 && language <= item->Values.size() ? item->Values[language - 1] : QString();
     };
-    int language = FActiveLanguage;
-    QString value = valueOf(language);
-    if (value.isEmpty() && FUseDefaultLanguage) {
-        language = FDefaultLanguage;
-        value = valueOf(language);
-    }
-    if (value.isEmpty()) {
-        language = 1;
-        value = valueOf(language);
-    }
+    int language = 1;
+    const QString value = FallbackValue(valueOf, TFallback::StringIds, &language);
     return value.isEmpty() ? value : DecodeValue(value, language);
 }
 
@@ -796,20 +788,25 @@ QString TCustomTranslator::DecodeValue(const QString& stored, int language) cons
     return DecodeCodePage(bytes, CharsetCodePage(LanguageCharsetOf(language)));
 }
 
-QString TCustomTranslator::ActiveValue(const QString& line, int* language) const {
+QString TCustomTranslator::FallbackValue(const std::function<QString(int)>& valueOf, TFallback fallback,
+                                         int* language) const {
     int from = FActiveLanguage;
-    QString value = LineField(line, from, Delim());
-    if (value.isEmpty() && FUseDefaultLanguage) {
+    QString value = valueOf(from);
+    if (value.isEmpty() && FUseDefaultLanguage && fallback != TFallback::Extended) {
         from = FDefaultLanguage;
-        value = LineField(line, from, Delim());
+        value = valueOf(from);
     }
-    if (value.isEmpty() && FTranslateType == ttGetDefault) {
+    if (value.isEmpty() && (FTranslateType == ttGetDefault || fallback == TFallback::StringIds)) {
         from = 1;
-        value = LineField(line, from, Delim());
+        value = valueOf(from);
     }
     if (language)
         *language = from;
     return value;
+}
+
+QString TCustomTranslator::ActiveValue(const QString& line, int* language) const {
+    return FallbackValue([&](int n) { return LineField(line, n, Delim()); }, TFallback::Lists, language);
 }
 
 // ---- Applying --------------------------------------------------------------
@@ -1078,12 +1075,9 @@ void TCustomTranslator::ApplyExtendedTranslations() {
         const TExtendedItem* item = FExtendedTranslations->Items(i);
         // The values carry no key: language n is field n-1.
         const QString values = QString::fromLatin1(item->ValuesEx());
-        int language = FActiveLanguage;
-        QString value = LineField(values, language - 1, Delim());
-        if (value.isEmpty() && FTranslateType == ttGetDefault) {
-            language = 1;
-            value = LineField(values, 0, Delim());
-        }
+        int language = 1;
+        const QString value = FallbackValue([&](int n) { return LineField(values, n - 1, Delim()); },
+                                            TFallback::Extended, &language);
         QObject* target = nullptr;
         QMetaProperty property;
         if (value.isEmpty() || !ResolveIdentifier(item->Identifier(), &target, &property))

@@ -13,6 +13,7 @@
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class TForm;
@@ -203,7 +204,24 @@ private:
     TForm* OwnerForm() const;
     QString OwnerClassName() const;
     QChar Delim() const { return QChar(static_cast<char16_t>(FLangDelim)); }
-    // Value of the active language for a line, with the fall-backs of TranslateType.
+    // Where a text comes from when the active language has none. The rule is one;
+    // two kinds of text differ from the lists in it, on purpose.
+    enum class TFallback {
+        // Lists and the window's own texts: the default language (with
+        // UseDefaultLanguage), then language 1 when TranslateType is ttGetDefault.
+        Lists,
+        // Extended translations skip the default language: they go to language 1
+        // only, and only with ttGetDefault.
+        Extended,
+        // A string id always ends in language 1, whatever TranslateType says: the
+        // code that asks for it must get a text.
+        StringIds,
+    };
+    // The value of the active language after the fall-backs of `fallback`, from
+    // `valueOf(language)`; `language` receives the language it came from.
+    QString FallbackValue(const std::function<QString(int)>& valueOf, TFallback fallback,
+                          int* language) const;
+    // Value of the active language for a list line (TFallback::Lists).
     QString ActiveValue(const QString& line, int* language) const;
     bool IsSmartExcluded(const QString& component, const QString& property) const;
     void ReplaceDelimiter(QChar from, QChar to);
