@@ -29,10 +29,11 @@ public:
 
     // The file's languages: English, then each catalogue's in the order given,
     // named by its "X-Language-Name" header (else its "Language"). A message that
-    // is untranslated or fuzzy keeps the English text, so that the window shows
-    // English there. Messages are taken in the order they first appear; a
-    // catalogue whose msgid differs from the first one's for the same msgctxt is
-    // out of date there and keeps the English text too. `warnings` collects such
+    // is untranslated or fuzzy holds the English text: the translator leaves a
+    // property alone for an empty value, so the language picked before would stay.
+    // Messages are taken in the order they first appear; a catalogue whose msgid
+    // differs from the first one's for the same msgctxt is out of date there and
+    // keeps the English text too. `warnings` collects such
     // notes. A msgctxt that names no window raises ELanguageError.
     static TSibDescription Build(const QList<TPoFile>& catalogues, QStringList* warnings = nullptr);
 
