@@ -4,6 +4,7 @@
 #include "i18n/PropertyPath.h"
 #include "i18n/TSIBFileManager.h"
 #include "i18n/TTranslator.h"
+#include "i18n/TranslationDataFormat.h"
 #include "platform/CodePage.h"
 #include "toolkit/ICollection.h"
 #include "toolkit/TClassRegistry.h"
@@ -17,6 +18,8 @@
 
 #include <algorithm>
 
+static_assert(TCustomTranslator::KindCount == TranslationDataFormat::KindCount);
+
 namespace {
 
 // Form descriptions name these classes. They are registered here, in the unit that
@@ -26,12 +29,6 @@ namespace {
     TClassRegistry::RegisterClass<TLangDispatcher>();
     return true;
 }();
-
-const char* const kKindNames[TCustomTranslator::KindCount] = {
-    "stCaptions",   "stHints",        "stDisplayLabels", "stFonts",
-    "stMultiLines", "stDlgsCaptions", "stStrings",       "stOtherStrings",
-    "stLocales",    "stCollections",  "stCharSets",      "stListView_TreeView_Items",
-};
 
 struct TCharsetName {
     const char* Name;
@@ -91,13 +88,6 @@ const char* const kDefaultExcluded[] = {
     "MasterFields",
     "HelpKeyword",
 };
-
-int KindOfName(const QString& line) {
-    for (int kind = 0; kind < TCustomTranslator::KindCount; ++kind)
-        if (line.compare(QLatin1String(kKindNames[kind]), Qt::CaseInsensitive) == 0)
-            return kind;
-    return -1;
-}
 
 int CountOf(const QString& text, QChar c) {
     return static_cast<int>(text.count(c));
@@ -365,7 +355,7 @@ void TCustomTranslator::ReadTranslationData(const QByteArray& data) {
     bool inSection = false;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString line = lines[i];
-        const int kind = KindOfName(line);
+        const int kind = TranslationDataFormat::KindOfName(line);
         if (kind >= 0) {
             // A header on the last line opens nothing and stores nothing.
             if (i + 1 < lines.size()) {
@@ -378,7 +368,7 @@ void TCustomTranslator::ReadTranslationData(const QByteArray& data) {
         }
         if (!inSection || !list || line.isEmpty())
             continue;
-        line.replace(QChar(0x19), QLatin1Char('\r')).replace(QChar(0x1A), QLatin1Char('\n'));
+        line = TranslationDataFormat::Unescape(line);
         if (FIsInheritedOwner) {
             const QString key = LineField(line, 0, Delim());
             bool merged = false;
@@ -405,11 +395,10 @@ void TCustomTranslator::ReadTranslationData(const QByteArray& data) {
 QByteArray TCustomTranslator::WriteTranslationData() const {
     QString text;
     for (int kind = 0; kind < stListView_TreeView_Items; ++kind) {
-        text += QLatin1String(kKindNames[kind]) + QLatin1String("\r\n");
-        for (QString line : FLists[kind]->List()) {
-            line.replace(QLatin1Char('\r'), QChar(0x19)).replace(QLatin1Char('\n'), QChar(0x1A));
-            text += line + QLatin1String("\r\n");
-        }
+        text += QLatin1String(TranslationDataFormat::KindNames[kind]) +
+                QLatin1String(TranslationDataFormat::LineEnd);
+        for (const QString& line : FLists[kind]->List())
+            text += TranslationDataFormat::Escape(line) + QLatin1String(TranslationDataFormat::LineEnd);
     }
     return text.toLatin1();
 }

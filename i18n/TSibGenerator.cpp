@@ -1,5 +1,7 @@
 #include "i18n/TSibGenerator.h"
 
+#include "i18n/TranslationDataFormat.h"
+
 #include "platform/CodePage.h"
 #include "toolkit/TBinaryStreamWriter.h"
 
@@ -8,10 +10,6 @@
 #include <stdexcept>
 
 namespace {
-
-const char* const kKinds[] = {"stCaptions",   "stHints",        "stDisplayLabels", "stFonts",
-                              "stMultiLines", "stDlgsCaptions", "stStrings",       "stOtherStrings",
-                              "stLocales",    "stCollections",  "stCharSets"};
 
 QByteArray U16(qsizetype n) {
     if (n < 0 || n > 0xFFFF)
@@ -39,11 +37,6 @@ QByteArray ConvertTo(const QByteArray& codePage, const QString& text) {
         throw std::invalid_argument("\"" + text.toStdString() + "\" has no form in " +
                                     codePage.toStdString());
     return bytes;
-}
-
-// Control characters that would break the line structure stand for CR and LF.
-QByteArray Escape(QByteArray bytes) {
-    return bytes.replace('\r', '\x19').replace('\n', '\x1A');
 }
 
 TStreamValue Value(TStreamValue::TKind kind) {
@@ -89,13 +82,15 @@ QByteArray TSibGenerator::Encode(const TSibDescription& description, int languag
 QByteArray TSibGenerator::TranslationData(const TSibDescription& description, const TSibWindow& window) {
     const char delim = description.TabDelimited ? '\t' : '\x01';
     const auto line = [&](const QString& key, const QStringList& values) {
-        QByteArray bytes = Escape(key.toUtf8()) + delim;
+        QByteArray bytes = TranslationDataFormat::Escape(key.toUtf8()) + delim;
         for (int i = 0; i < description.Languages.size(); ++i)
-            bytes += Escape(Encode(description, i, values.value(i))) + delim;
+            bytes += TranslationDataFormat::Escape(Encode(description, i, values.value(i))) + delim;
         return bytes + "\r\n";
     };
     QByteArray data;
-    for (const char* kind : kKinds) {
+    // Every section but the last, which holds nothing here.
+    for (int k = 0; k + 1 < TranslationDataFormat::KindCount; ++k) {
+        const char* kind = TranslationDataFormat::KindNames[k];
         data += QByteArray(kind) + "\r\n";
         bool ownCharsets = false;
         QByteArray lines;
@@ -139,7 +134,8 @@ TStreamComponent TSibGenerator::Translator(const TSibDescription& description, c
         for (const TSibExtended& extended : window.Extended) {
             TStreamValue values = Value(TStreamValue::vaBinary);
             for (int i = 0; i < description.Languages.size(); ++i)
-                values.Bytes += Escape(Encode(description, i, extended.Values.value(i))) + delim;
+                values.Bytes +=
+                    TranslationDataFormat::Escape(Encode(description, i, extended.Values.value(i))) + delim;
             TStreamValue::TItem item;
             item.Properties = {
                 {QStringLiteral("Identifier"), Text(TStreamValue::vaString, extended.Identifier)},

@@ -3,6 +3,7 @@
 #include "i18n/ELanguageError.h"
 #include "i18n/TCustomTranslator.h"
 #include "i18n/TSIBFileManager.h"
+#include "i18n/TranslationDataFormat.h"
 #include "platform/CodePage.h"
 
 #include <QDateTime>
@@ -21,11 +22,6 @@ const QByteArray kDisplayLabels = "stDisplayLabels";
 const QByteArray kStrings = "stStrings";
 const QByteArray kOtherStrings = "stOtherStrings";
 const QByteArray kCharSets = "stCharSets";
-
-const char* const kKinds[] = {"stCaptions",    "stHints",        "stDisplayLabels",
-                              "stFonts",       "stMultiLines",   "stDlgsCaptions",
-                              "stStrings",     "stOtherStrings", "stLocales",
-                              "stCollections", "stCharSets",     "stListView_TreeView_Items"};
 
 const QString kMainWindow = QStringLiteral("TfrmMain");
 
@@ -111,16 +107,13 @@ QList<QStringList> SplitLines(const QByteArray& data, QChar delim, QList<QByteAr
     const QString text = QString::fromLatin1(data);
     static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
     for (QString line : text.split(breaks)) {
-        bool header = false;
-        for (const char* name : kKinds) {
-            if (line.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
-                kind = name;
-                header = true;
-            }
-        }
-        if (header || kind.isEmpty() || line.isEmpty())
+        if (const int named = TranslationDataFormat::KindOfName(line); named >= 0) {
+            kind = TranslationDataFormat::KindNames[named];
             continue;
-        line.replace(QChar(0x19), QLatin1Char('\r')).replace(QChar(0x1A), QLatin1Char('\n'));
+        }
+        if (kind.isEmpty() || line.isEmpty())
+            continue;
+        line = TranslationDataFormat::Unescape(line);
         QStringList fields = line.split(delim);
         // Every field, the last value included, ends with the delimiter.
         if (fields.size() > 1 && fields.last().isEmpty())
