@@ -1,11 +1,11 @@
 #include "i18n/TCustomTranslator.h"
 
+#include "i18n/Charsets.h"
 #include "i18n/ELanguageError.h"
 #include "i18n/PropertyPath.h"
 #include "i18n/TSIBFileManager.h"
 #include "i18n/TTranslator.h"
 #include "i18n/TranslationDataFormat.h"
-#include "platform/CodePage.h"
 #include "toolkit/ICollection.h"
 #include "toolkit/TClassRegistry.h"
 #include "toolkit/TFont.h"
@@ -29,21 +29,6 @@ namespace {
     TClassRegistry::RegisterClass<TLangDispatcher>();
     return true;
 }();
-
-struct TCharsetName {
-    const char* Name;
-    int Charset;
-};
-
-constexpr TCharsetName kCharsets[] = {
-    {"ANSI_CHARSET", 0},      {"DEFAULT_CHARSET", 1},    {"SYMBOL_CHARSET", 2},
-    {"MAC_CHARSET", 77},      {"SHIFTJIS_CHARSET", 128}, {"HANGEUL_CHARSET", 129},
-    {"JOHAB_CHARSET", 130},   {"GB2312_CHARSET", 134},   {"CHINESEBIG5_CHARSET", 136},
-    {"GREEK_CHARSET", 161},   {"TURKISH_CHARSET", 162},  {"VIETNAMESE_CHARSET", 163},
-    {"HEBREW_CHARSET", 177},  {"ARABIC_CHARSET", 178},   {"BALTIC_CHARSET", 186},
-    {"RUSSIAN_CHARSET", 204}, {"THAI_CHARSET", 222},     {"EASTEUROPE_CHARSET", 238},
-    {"OEM_CHARSET", 255},
-};
 
 // The message-dialog texts: keys without their access-key markers, and the
 // toolkit's captions as language 1.
@@ -188,13 +173,6 @@ QString TCustomTranslator::LineField(const QString& line, int index, QChar delim
     if (end < 0)
         end = line.size();
     return line.mid(start, end - start);
-}
-
-int TCustomTranslator::CharsetOfName(const QString& name, Qt::CaseSensitivity cs) {
-    for (const TCharsetName& entry : kCharsets)
-        if (name.compare(QLatin1String(entry.Name), cs) == 0)
-            return entry.Charset;
-    return -1;
 }
 
 // ---- Property writes -------------------------------------------------------
@@ -614,19 +592,7 @@ void TCustomTranslator::UpdateLanguageCharset() {
 }
 
 QString TCustomTranslator::DecodeValue(const QString& stored, int language) const {
-    bool ascii = true;
-    for (const QChar c : stored) {
-        // Characters beyond a byte came from a text that was decoded already.
-        if (c.unicode() > 0xFF)
-            return stored;
-        ascii = ascii && c.unicode() < 0x80;
-    }
-    if (ascii)
-        return stored;
-    const QByteArray bytes = stored.toLatin1();
-    if (FStoreAsUTF8)
-        return QString::fromUtf8(bytes);
-    return DecodeCodePage(bytes, CharsetCodePage(LanguageCharsetOf(language)));
+    return DecodeStoredValue(stored, FStoreAsUTF8, [&] { return LanguageCharsetOf(language); });
 }
 
 QString TCustomTranslator::FallbackValue(const std::function<QString(int)>& valueOf, TFallback fallback,

@@ -188,8 +188,6 @@ public:
     // Field `index` of an entry line: 0 is the key, n the value of language n;
     // empty when the line has fewer fields.
     static QString LineField(const QString& line, int index, QChar delim);
-    // The GDI charset number of a charset name, or -1 for a name outside the table.
-    static int CharsetOfName(const QString& name, Qt::CaseSensitivity cs);
 
     bool Loading() const { return FLoading; }
     bool Busy() const { return FBusy; }

@@ -1,10 +1,10 @@
 #include "i18n/TTranslationCatalogue.h"
 
+#include "i18n/Charsets.h"
 #include "i18n/ELanguageError.h"
 #include "i18n/TCustomTranslator.h"
 #include "i18n/TSIBFileManager.h"
 #include "i18n/TranslationDataFormat.h"
-#include "platform/CodePage.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -151,12 +151,10 @@ TSibDescription TTranslationCatalogue::ReadFile(const QString& path) {
             if (kinds[i] == kCharSets && lines[i].value(0) == className)
                 charsets = lines[i].mid(1);
         auto decode = [&](const QString& stored, int language) {
-            const QByteArray bytes = stored.toLatin1();
-            if (storeAsUtf8)
-                return QString::fromUtf8(bytes);
-            const int charset =
-                TCustomTranslator::CharsetOfName(charsets.value(language - 1), Qt::CaseInsensitive);
-            return DecodeCodePage(bytes, CharsetCodePage(charset < 0 ? 1 : charset));
+            return DecodeStoredValue(stored, storeAsUtf8, [&] {
+                const int charset = CharsetOfName(charsets.value(language - 1), Qt::CaseInsensitive);
+                return charset < 0 ? 1 : charset;
+            });
         };
 
         QStringList names;
