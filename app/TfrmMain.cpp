@@ -1,5 +1,6 @@
 #include "app/TfrmMain.h"
 
+#include "app/TfrmPreferences.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "i18n/TLangDispatcher.h"
@@ -10,7 +11,6 @@
 #include "settings/SharedServices.h"
 #include "settings/SiteLinks.h"
 #include "settings/TRegedit.h"
-#include "settings/TfrmPreferences.h"
 #include "toolkit/Exception.h"
 #include "toolkit/FileVersion.h"
 #include "toolkit/TApplication.h"

@@ -1,6 +1,6 @@
+#include "app/TfrmPreferences.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
-#include "settings/TfrmPreferences.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Input.h"
 #include "toolkit/TButton.h"

@@ -1,10 +1,10 @@
+#include "app/TfrmPreferences.h"
 #include "download/DownloadTexts.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TPoFile.h"
 #include "i18n/TTranslator.h"
-#include "settings/TfrmPreferences.h"
 #include "tests/app/MainWindowFixture.h"
 
 #include <QDir>

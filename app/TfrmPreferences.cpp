@@ -1,4 +1,4 @@
-#include "settings/TfrmPreferences.h"
+#include "app/TfrmPreferences.h"
 
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
