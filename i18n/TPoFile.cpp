@@ -182,6 +182,7 @@ TPoFile TPoFile::Parse(const QByteArray& bytes, const QString& fileName) {
     body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     TPoParser parser(fileName, body.split(QLatin1Char('\n')));
     TPoFile file;
+    file.FileName = fileName;
     QSet<std::pair<QString, QString>> seen;
     for (TPoEntry& entry : parser.Entries()) {
         if (entry.Id.isEmpty() && entry.Context.isEmpty()) {

@@ -36,6 +36,8 @@ public:
     void SetField(const QString& name, const QString& value);
 
     QList<TPoEntry> Entries;
+    // The name the catalogue was read under, for messages about it.
+    QString FileName;
 
 private:
     QList<std::pair<QString, QString>> FHeader;

@@ -243,7 +243,9 @@ TSibDescription TTranslationCatalogue::Build(const QList<TPoFile>& catalogues, Q
     QHash<QString, qsizetype> byContext;
     for (int c = 0; c < catalogues.size(); ++c) {
         const TPoFile& po = catalogues[c];
-        const QString source = po.Field(QStringLiteral("X-Language-Name"));
+        // Messages about a catalogue name its file, or its language when it has none.
+        const QString source =
+            po.FileName.isEmpty() ? po.Field(QStringLiteral("X-Language-Name")) : po.FileName;
         for (const TPoEntry& entry : po.Entries) {
             qsizetype at = byContext.value(entry.Context, -1);
             if (at < 0) {
