@@ -6,6 +6,7 @@
 #include "i18n/TPoFile.h"
 #include "i18n/TTranslator.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/support/ShippedTranslations.h"
 
 #include <QDir>
 
@@ -13,16 +14,11 @@
 
 namespace {
 
-QString TranslationsFolder() {
-    return QStringLiteral(KW_TEST_SOURCE_DIR "/../translations");
-}
-
-// The shipped catalogues in the order the build takes them.
-QList<TPoFile> ShippedCatalogues() {
+// The shipped catalogues, read.
+QList<TPoFile> ReadShippedCatalogues() {
     QList<TPoFile> catalogues;
-    const QDir folder(TranslationsFolder());
-    for (const QString& name : folder.entryList({QStringLiteral("*.po")}, QDir::Files, QDir::Name))
-        catalogues.append(TPoFile::Read(folder.filePath(name)));
+    for (const QString& path : ShippedCatalogues())
+        catalogues.append(TPoFile::Read(path));
     return catalogues;
 }
 
@@ -39,7 +35,7 @@ TEST_F(ShippedLanguages, TheBuiltFileOffersEveryLanguageAndTheMainWindowSpeaksIt
     QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
     ASSERT_TRUE(built.open(QIODevice::ReadOnly)) << "the build makes Translate.sib beside the program";
     const TTranslationFileBesideExecutable sib(built.readAll());
-    const QList<TPoFile> catalogues = ShippedCatalogues();
+    const QList<TPoFile> catalogues = ReadShippedCatalogues();
     ASSERT_GE(catalogues.size(), 11);
     Create();
     TLangDispatcher* dispatcher = Dispatcher();
