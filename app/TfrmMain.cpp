@@ -1,6 +1,8 @@
 #include "app/TfrmMain.h"
 
 #include "app/TfrmPreferences.h"
+#include "core/Exception.h"
+#include "core/FileVersion.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "i18n/TLangDispatcher.h"
@@ -11,8 +13,6 @@
 #include "settings/SharedServices.h"
 #include "settings/SiteLinks.h"
 #include "settings/TRegedit.h"
-#include "toolkit/Exception.h"
-#include "toolkit/FileVersion.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TApplicationEvents.h"
 #include "toolkit/TLabel.h"

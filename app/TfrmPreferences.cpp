@@ -1,11 +1,11 @@
 #include "app/TfrmPreferences.h"
 
+#include "core/FileVersion.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "platform/Shell.h"
 #include "settings/SharedServices.h"
 #include "settings/SiteLinks.h"
-#include "toolkit/FileVersion.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
 #include "toolkit/TComboBox.h"

@@ -1,10 +1,10 @@
 #include "download/TfrmDownload.h"
 
+#include "core/Exception.h"
 #include "download/DownloadTexts.h"
 #include "download/TDownloader.h"
 #include "i18n/TTranslator.h"
 #include "platform/Http.h"
-#include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
 #include "toolkit/TImage.h"

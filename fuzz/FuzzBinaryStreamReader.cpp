@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the binary component stream reader: it either returns a
 // component tree or raises EReadError naming the byte offset; it never reads outside
 // the data, allocates without bound, hangs or recurses without bound.
-#include "toolkit/Exception.h"
-#include "toolkit/TBinaryStreamReader.h"
+#include "core/Exception.h"
+#include "core/TBinaryStreamReader.h"
 
 #include <cstddef>
 #include <cstdint>

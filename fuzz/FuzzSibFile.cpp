@@ -3,9 +3,9 @@
 // file's error (ELanguageError for a wrong header or a file cut short, EReadError
 // for a malformed translator stream); it never crashes, hangs or allocates
 // without bound. Each loaded language is then applied once.
+#include "core/Exception.h"
 #include "fuzz/FuzzTranslationForm.h"
 #include "i18n/TTranslator.h"
-#include "toolkit/Exception.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the text form reader: it either returns a component tree
 // or raises EReadError with a line number; it never crashes, hangs or recurses
 // without bound.
-#include "toolkit/Exception.h"
-#include "toolkit/TTextFormParser.h"
+#include "core/Exception.h"
+#include "core/TTextFormParser.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,9 +4,9 @@
 // first byte picks the translator's settings (bit 0 StoreAsUTF8, bit 1 the
 // language-1 fall-back, bit 2 the after-load step, which converts TAB-delimited
 // lists); the rest is the data.
+#include "core/Exception.h"
 #include "fuzz/FuzzTranslationForm.h"
 #include "i18n/TTranslator.h"
-#include "toolkit/Exception.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 
 // A failure of the localization runtime: a language index, count or name out of
 // range, an unknown string id, a translation file that cannot be read.

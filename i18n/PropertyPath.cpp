@@ -1,6 +1,6 @@
 #include "i18n/PropertyPath.h"
 
-#include "toolkit/TStrings.h"
+#include "core/TStrings.h"
 
 #include <QDir>
 #include <QLocale>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/TStrings.h"
 #include "i18n/TSIBFileManager.h"
 #include "toolkit/TComponent.h"
-#include "toolkit/TStrings.h"
 
 #include <QList>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "i18n/TSIBFileManager.h"
 
+#include "core/TBinaryStreamReader.h"
 #include "i18n/ELanguageError.h"
-#include "toolkit/TBinaryStreamReader.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -2,8 +2,8 @@
 
 #include "i18n/TranslationDataFormat.h"
 
+#include "core/TBinaryStreamWriter.h"
 #include "platform/CodePage.h"
-#include "toolkit/TBinaryStreamWriter.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
 #include "settings/TRegedit.h"
 
-#include "toolkit/TRegistry.h"
+#include "core/TRegistry.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 #include "toolkit/Messages.h"
 #include "toolkit/TForm.h"
 

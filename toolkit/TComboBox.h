@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/TStrings.h"
+#include "core/TStrings.h"
 #include "toolkit/TWinControl.h"
 
 class QComboBox;

@@ -1,6 +1,6 @@
 #include "toolkit/TForm.h"
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
 #include "toolkit/TLabel.h"

@@ -1,6 +1,6 @@
 #include "toolkit/TIcon.h"
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -1,6 +1,6 @@
 #include "toolkit/TJPEGImage.h"
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
 #include "toolkit/TPicture.h"
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 
 #include <QHash>
 #include <QtEndian>

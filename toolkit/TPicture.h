@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/IStreamable.h"
+#include "core/IStreamable.h"
 
 #include <QImage>
 #include <QObject>

@@ -1,14 +1,14 @@
 #include "toolkit/TReader.h"
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
+#include "core/IStreamable.h"
+#include "core/TBinaryStreamReader.h"
+#include "core/TTextFormParser.h"
 #include "toolkit/ICollection.h"
-#include "toolkit/IStreamable.h"
-#include "toolkit/TBinaryStreamReader.h"
 #include "toolkit/TClassRegistry.h"
 #include "toolkit/TComponent.h"
 #include "toolkit/TForm.h"
 #include "toolkit/TMethod.h"
-#include "toolkit/TTextFormParser.h"
 
 #include <QApplication>
 #include <QFile>

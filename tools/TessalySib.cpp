@@ -1,8 +1,8 @@
 // tessaly-sib: builds the program's translation file from gettext catalogues,
 // exports a translation file to catalogues, and checks a translation file.
 
+#include "core/Exception.h"
 #include "i18n/TTranslationCatalogue.h"
-#include "toolkit/Exception.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
+#include "core/Exception.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
-#include "toolkit/Exception.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/TStreamValue.h"
+#include "core/TStrings.h"
 #include "i18n/TTranslator.h"
 #include "toolkit/ICollection.h"
 #include "toolkit/TForm.h"
-#include "toolkit/TStreamValue.h"
-#include "toolkit/TStrings.h"
 #include "toolkit/TWinControl.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fails when a source file includes a header of a layer above its own.
 
-The layers, lowest first: platform <- toolkit <- i18n <- settings <- download <- app.
+The layers, lowest first: platform <- core <- toolkit <- i18n <- settings <- download <- app.
 tools/ (tessaly-sib) stands on i18n. A folder may include its own headers and
 those of any layer below it. tests/, bench/ and fuzz/ may include anything.
 """
@@ -10,7 +10,7 @@ import re
 import sys
 import tempfile
 
-LAYERS = {"platform": 0, "toolkit": 1, "i18n": 2, "tools": 3, "settings": 3, "download": 4, "app": 5}
+LAYERS = {"platform": 0, "core": 1, "toolkit": 2, "i18n": 3, "tools": 4, "settings": 4, "download": 5, "app": 6}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([A-Za-z0-9_]+)/', re.MULTILINE)
 
 

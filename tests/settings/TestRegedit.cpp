@@ -1,9 +1,9 @@
 #include "settings/TRegedit.h"
 
+#include "core/Exception.h"
 #include "platform/RegFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
-#include "toolkit/Exception.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "settings/SharedServices.h"
 
+#include "core/Exception.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/ShellRecorder.h"
-#include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 
 #include <gtest/gtest.h>

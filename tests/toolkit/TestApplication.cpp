@@ -1,6 +1,6 @@
+#include "core/Exception.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Input.h"
-#include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TApplicationEvents.h"
 #include "toolkit/TForm.h"

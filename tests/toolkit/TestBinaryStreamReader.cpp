@@ -1,13 +1,13 @@
+#include "core/Exception.h"
+#include "core/TBinaryStreamReader.h"
+#include "core/TBinaryStreamWriter.h"
+#include "core/TTextFormParser.h"
 #include "tests/support/AppFixture.h"
-#include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
-#include "toolkit/TBinaryStreamReader.h"
-#include "toolkit/TBinaryStreamWriter.h"
 #include "toolkit/TForm.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TPanel.h"
 #include "toolkit/TReader.h"
-#include "toolkit/TTextFormParser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
+#include "core/Exception.h"
 #include "tests/support/AppFixture.h"
-#include "toolkit/Exception.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TApplicationEvents.h"
 #include "toolkit/TClassRegistry.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/TStreamValue.h"
+#include "core/TStreamValue.h"
 
 #include <QByteArray>
 

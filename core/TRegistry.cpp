@@ -1,6 +1,6 @@
-#include "toolkit/TRegistry.h"
+#include "core/TRegistry.h"
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 
 #include <QtEndian>
 

@@ -1,4 +1,4 @@
-#include "toolkit/TStrings.h"
+#include "core/TStrings.h"
 
 #include <algorithm>
 

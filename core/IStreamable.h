@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/TStreamValue.h"
+#include "core/TStreamValue.h"
 
 // Implemented by objects that store data under names that are not properties,
 // such as a picture's "Data" or a translator's "TranslationData". The reader

@@ -1,6 +1,6 @@
-#include "toolkit/TBinaryStreamReader.h"
+#include "core/TBinaryStreamReader.h"
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 
 #include <QByteArrayView>
 #include <QtEndian>

@@ -1,4 +1,4 @@
-#include "toolkit/FileVersion.h"
+#include "core/FileVersion.h"
 
 #include "platform/Files.h"
 #include "platform/VersionInfo.h"

@@ -1,6 +1,6 @@
-#include "toolkit/TTextFormParser.h"
+#include "core/TTextFormParser.h"
 
-#include "toolkit/Exception.h"
+#include "core/Exception.h"
 
 #include <limits>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "toolkit/Exception.h"
-#include "toolkit/IStreamable.h"
+#include "core/Exception.h"
+#include "core/IStreamable.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "toolkit/TBinaryStreamWriter.h"
+#include "core/TBinaryStreamWriter.h"
 
 #include <QtEndian>
 

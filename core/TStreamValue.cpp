@@ -1,4 +1,4 @@
-#include "toolkit/TStreamValue.h"
+#include "core/TStreamValue.h"
 
 QString TStreamValue::Describe() const {
     switch (Kind) {
