@@ -32,7 +32,7 @@ public:
     // when installed, otherwise offers to download and run its installer.
     void OpenTool(int tag);
 
-public slots:
+public Q_SLOTS:
     void lblApp1Click(QObject* Sender);
     void lblDownloadAllClick(QObject* Sender);
     void lblSiteClick(QObject* Sender);

@@ -27,7 +27,7 @@ public:
 
     TTranslator* Translator() const { return Translator1; }
 
-public slots:
+public Q_SLOTS:
     // Lists the dispatcher's languages and selects the active one.
     void FormShow(QObject* Sender);
     void FormShortCut(TWMKey& Msg, bool& Handled);

@@ -24,13 +24,13 @@ void TStrings::Change() {
         FChangedWhileUpdating = true;
         return;
     }
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 void TStrings::EndUpdate() {
     if (FUpdateCount > 0 && --FUpdateCount == 0 && FChangedWhileUpdating) {
         FChangedWhileUpdating = false;
-        emit Changed();
+        Q_EMIT Changed();
     }
 }
 

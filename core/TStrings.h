@@ -58,7 +58,7 @@ public:
 
     bool ReadDefinedProperty(const QString& name, const TStreamValue& value) override;
 
-signals:
+Q_SIGNALS:
     void Changed();
 
 private:

@@ -39,7 +39,7 @@ public:
     // Linked to no dispatcher: the dialog keeps its embedded language-1 texts.
     TTranslator* Translator() const { return Translator1; }
 
-public slots:
+public Q_SLOTS:
     void btnDownloadClick(QObject* Sender);
     void btnCancelClick(QObject* Sender);
     // The downloader's progress: moves the bar, writes "N KB of M KB" (both only

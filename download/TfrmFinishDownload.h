@@ -23,7 +23,7 @@ public:
     // there is a main window; the advertising texts are never translated.
     TTranslator* Translator() const { return Translator_frmFinishDownload; }
 
-public slots:
+public Q_SLOTS:
     void btnLearnMoreClick(QObject* Sender);
     void btnDownloadClick(QObject* Sender);
 

@@ -41,7 +41,7 @@ void TLangDispatcher::SetActiveLanguage(int value) {
             translator->SetActiveLanguage(value);
     if (!FLoading && value >= 1 && value <= FLangNames->Count())
         FLanguage = FLangNames->Strings(value - 1);
-    emit ActiveLanguageSet(value);
+    Q_EMIT ActiveLanguageSet(value);
 }
 
 void TLangDispatcher::SetNumOfLanguages(int value) {

@@ -61,7 +61,7 @@ public:
     bool Loading() const { return FLoading; }
     void Loaded() override { FLoading = false; }
 
-signals:
+Q_SIGNALS:
     // After every setting of the active language, also to the language it had.
     void ActiveLanguageSet(int language);
 

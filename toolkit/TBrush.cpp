@@ -4,14 +4,14 @@ void TBrush::SetColor(tk::TColor value) {
     if (FColor == value)
         return;
     FColor = value;
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 void TBrush::SetStyle(TBrushStyle value) {
     if (FStyle == value)
         return;
     FStyle = value;
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 QBrush TBrush::ToQBrush() const {

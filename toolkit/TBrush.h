@@ -34,7 +34,7 @@ public:
     // No brush at all for bsClear.
     QBrush ToQBrush() const;
 
-signals:
+Q_SIGNALS:
     void Changed();
 
 private:

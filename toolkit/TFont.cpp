@@ -13,7 +13,7 @@ void TFont::Update(T& field, const T& value) {
     if (field == value)
         return;
     field = value;
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 void TFont::SetCharset(TFontCharset value) {
@@ -51,7 +51,7 @@ void TFont::Assign(const TFont& source) {
     FName = source.FName;
     FPitch = source.FPitch;
     FStyle = source.FStyle;
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 bool TFont::SameAs(const TFont& other) const {

@@ -41,7 +41,7 @@ public:
     QFont ToQFont() const;
     QColor TextColor() const { return tk::ColorToQColor(FColor); }
 
-signals:
+Q_SIGNALS:
     void Changed();
 
 private:

@@ -89,6 +89,6 @@ bool TIcon::ReadDefinedProperty(const QString& name, const TStreamValue& value) 
     for (const QImage& image : images)
         icon.addPixmap(QPixmap::fromImage(image));
     FIcon = icon;
-    emit Changed();
+    Q_EMIT Changed();
     return true;
 }

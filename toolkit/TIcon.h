@@ -14,7 +14,7 @@ public:
     const QIcon& Icon() const { return FIcon; }
     bool ReadDefinedProperty(const QString& name, const TStreamValue& value) override;
 
-signals:
+Q_SIGNALS:
     void Changed();
 
 private:

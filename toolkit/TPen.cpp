@@ -6,14 +6,14 @@ void TPen::SetColor(tk::TColor value) {
     if (FColor == value)
         return;
     FColor = value;
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 void TPen::SetStyle(TPenStyle value) {
     if (FStyle == value)
         return;
     FStyle = value;
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 void TPen::SetWidth(int value) {
@@ -21,7 +21,7 @@ void TPen::SetWidth(int value) {
     if (FWidth == value)
         return;
     FWidth = value;
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 QPen TPen::ToQPen() const {

@@ -29,7 +29,7 @@ public:
     // No pen at all for psClear.
     QPen ToQPen() const;
 
-signals:
+Q_SIGNALS:
     void Changed();
 
 private:

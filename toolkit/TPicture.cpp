@@ -68,7 +68,7 @@ void TPicture::RegisterGraphicClass(const QString& name, TDecoder decoder) {
 void TPicture::SetImage(const QImage& image, const QString& graphicClass) {
     FImage = image;
     FGraphicClass = graphicClass;
-    emit Changed();
+    Q_EMIT Changed();
 }
 
 void TPicture::LoadFromData(const QByteArray& data) {

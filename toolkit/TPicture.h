@@ -29,7 +29,7 @@ public:
     // A decoder returns a null image for data it cannot read.
     static void RegisterGraphicClass(const QString& name, TDecoder decoder);
 
-signals:
+Q_SIGNALS:
     void Changed();
 
 private:

@@ -62,7 +62,7 @@ QCursor TScreen::Cursor(TCursor id) const {
 
 void TScreen::SetCursor(TCursor id, const QCursor& cursor) {
     FCursors.insert(id, cursor);
-    emit CursorsChanged();
+    Q_EMIT CursorsChanged();
 }
 
 void TScreen::EnsureFontFamily(const QString& family) {

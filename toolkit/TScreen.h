@@ -22,7 +22,7 @@ public:
     // back to the closest sans face the system has.
     void EnsureFontFamily(const QString& family);
 
-signals:
+Q_SIGNALS:
     void CursorsChanged();
 
 private:

@@ -25,6 +25,8 @@
 #include <memory>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int kLanguages = 40;
@@ -82,8 +84,9 @@ TSibDescription Description(bool utf8) {
     file.FixedLanguages = {QStringLiteral("English")};
 
     TSibWindow main(QStringLiteral("TfrmMain"));
-    const QStringList links = {"lblInfo",     "lblSite", "lblForums",      "lblNews",   "lblNewsletter",
-                               "lblFreeware", "lblFaq",  "lblTechSupport", "lblSupport"};
+    const QStringList links = {u"lblInfo"_s, u"lblSite"_s,        u"lblForums"_s,
+                               u"lblNews"_s, u"lblNewsletter"_s,  u"lblFreeware"_s,
+                               u"lblFaq"_s,  u"lblTechSupport"_s, u"lblSupport"_s};
     QStringList fonts = {QStringLiteral("TfrmMain")};
     fonts += links;
     for (int i = 1; i <= 20; ++i)
@@ -116,7 +119,7 @@ TSibDescription Description(bool utf8) {
     for (const QString& key : controls)
         preferences.Captions(key, Values(key));
     preferences.MultiLines(QStringLiteral("cmbLanguage.Items"), Same(QString()))
-        .ExtendedTranslation(QStringLiteral("lblSupport.Left"), QStringLiteral("tkInteger"), Same("11"));
+        .ExtendedTranslation(QStringLiteral("lblSupport.Left"), QStringLiteral("tkInteger"), Same(u"11"_s));
     Common(preferences, controls);
 
     file.Windows = {main, download, finish, preferences};

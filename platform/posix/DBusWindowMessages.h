@@ -25,7 +25,7 @@ public:
     bool Listen(TBroadcastHandler handler) override;
     bool Broadcast(const QString& name) override;
 
-private slots:
+private Q_SLOTS:
     void OnBroadcast(const QDBusMessage& message);
 
 private:

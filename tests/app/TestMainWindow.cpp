@@ -250,7 +250,7 @@ public:
     }
     QList<HWND> Copies;
 
-public slots:
+public Q_SLOTS:
     void Message(TMsg& Msg, bool& /*Handled*/) {
         if (Msg.message == AppInstalledMessage())
             Copies << Msg.hwnd;

@@ -265,7 +265,7 @@ TEST_F(Preferences, WithoutATranslationFileEnglishIsListedAndSelected) {
                   QStringLiteral("How to translate the program and become famous\u2026"));
         ExpectStepsAligned();
         // Choosing English again changes nothing.
-        emit Languages()->ComboBox()->activated(0);
+        Q_EMIT Languages()->ComboBox()->activated(0);
         EXPECT_EQ(FDispatcher->ActiveLanguage(), 1);
         EXPECT_EQ(Languages()->ItemIndex(), 0);
         OpenPreferences()->Close();

@@ -25,6 +25,8 @@
 #include <string>
 #include <tuple>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr quint32 ReadSize = 1023;
@@ -47,7 +49,7 @@ public:
     int CancelAt = 0;
     std::vector<TCall> Calls;
 
-public slots:
+public Q_SLOTS:
     void Progress(QObject* Sender, quint32 Total, quint32 Received, bool& Cancel) {
         Calls.push_back({Sender, Total, Received, Cancel});
         Cancel = static_cast<int>(Calls.size()) == CancelAt;
@@ -321,7 +323,7 @@ TEST_F(DownloaderTest, WorksWithoutAProgressHandler) {
 TEST_F(DownloaderTest, UnwritableFolderFails) {
     Folder.Write(QStringLiteral("plain"), "a file, not a folder");
     EXPECT_FALSE(
-        Downloader.Download(Server->Url(QStringLiteral("/file/100")), Folder.FilePath("plain/setup.exe")));
+        Downloader.Download(Server->Url(QStringLiteral("/file/100")), Folder.FilePath(u"plain/setup.exe"_s)));
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("plain")});
     EXPECT_EQ(Folder.Read(QStringLiteral("plain")), QByteArray("a file, not a folder"));
     EXPECT_TRUE(Log.Calls.empty());
@@ -520,7 +522,7 @@ TEST_P(DownloaderDefaultPort, UrlWithoutPortUsesTheSchemesPort) {
     if (c.Tls)
         trust.emplace("SSL_CERT_FILE", QFile::encodeName(server.CertificateFile()));
 
-    const QString url = QStringLiteral("%1://127.0.0.1/file/500").arg(c.Tls ? "https" : "http");
+    const QString url = QStringLiteral("%1://127.0.0.1/file/500").arg(c.Tls ? u"https"_s : u"http"_s);
     ASSERT_TRUE(Fetch(url));
     EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(500));
     const std::vector<TRecordedRequest> requests = server.TakeRequests();
@@ -569,8 +571,8 @@ protected:
 TEST_P(DownloaderResume, RetryAsksForWhatIsMissingAndEndsWithTheWholeFile) {
     const TResumeCase& c = GetParam();
     SetInternetTimeouts(TInternetTimeouts{60, 2});
-    const QString url =
-        Server->Url(QStringLiteral("/file/%1?cut=%2&%3").arg(ResumeSize).arg(ResumeCut).arg(c.Query));
+    const QString url = Server->Url(
+        QStringLiteral("/file/%1?cut=%2&%3").arg(ResumeSize).arg(ResumeCut).arg(QLatin1String(c.Query)));
 
     ASSERT_FALSE(Fetch(url));
     const TDownloadFailure& failure = Downloader.LastFailure();
@@ -580,7 +582,7 @@ TEST_P(DownloaderResume, RetryAsksForWhatIsMissingAndEndsWithTheWholeFile) {
     // What arrived waits beside the target, never at its name.
     EXPECT_FALSE(QFile::exists(Target()));
     EXPECT_EQ(PartialFiles().size(), c.IfRange == TValidator::None ? 0 : 1)
-        << Entries().join(' ').toStdString();
+        << Entries().join(u' ').toStdString();
     Server->TakeRequests();
     Log.Calls.clear();
 

@@ -19,6 +19,8 @@
 
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 using namespace tk;
 
 namespace {
@@ -179,7 +181,7 @@ const TUseRow kUses[] = {
     {"DescriptionText", "lblDescriptionConverter1", ConverterHive, Converter, false},
     {"LinkText", "lblLinkConverter1", ConverterHive, Converter, false},
     {"NoConverterValueOpensTheSite", "btnLearnMore",
-     LinksKey + "\"Subscription\"=\"http://news.example\"\r\n", Site, false},
+     LinksKey + u"\"Subscription\"=\"http://news.example\"\r\n"_s, Site, false},
     {"NoLinksKeyOpensTheSite", "lblLinkConverter1", QString(), Site, false},
     {"LinkTextByEnter", "lblLinkConverter1", ConverterHive, Converter, false, TActivation::Enter},
     {"DescriptionTextBySpace", "lblDescriptionConverter1", ConverterHive, Converter, false,
@@ -226,8 +228,8 @@ struct TLanguageRow {
 };
 
 const TLanguageRow kLanguages[] = {
-    {"English", 1, {"Thank you for downloading!", "Continue", "Learn more..."}},
-    {"Deutsch", 2, {QStringLiteral("Danke f\u00FCrs Herunterladen!"), "Weiter", "Mehr erfahren..."}},
+    {"English", 1, {u"Thank you for downloading!"_s, u"Continue"_s, u"Learn more..."_s}},
+    {"Deutsch", 2, {u"Danke f\u00FCrs Herunterladen!"_s, u"Weiter"_s, u"Mehr erfahren..."_s}},
 };
 
 class FinishDownloadTranslation : public TAppFixture, public testing::WithParamInterface<TLanguageRow> {};

@@ -11,6 +11,8 @@
 
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // What a catalogue says, message by message: context, English, and the text the
@@ -76,23 +78,23 @@ TEST(Catalogue, AFileInCodePagesIsExportedAsUtf8) {
                       {QStringLiteral("Deutsch")},
                       {QStringLiteral("Русский"), QStringLiteral("RUSSIAN_CHARSET"), "CP1251"}};
     TSibWindow& window = file.Windows.emplaceBack(QStringLiteral("TfrmPreferences"));
-    window.Captions(QStringLiteral("TfrmPreferences"), {"Preferences", "Einstellungen", "Настройки"})
-        .Captions(QStringLiteral("btnClose"), {"Close", "Schließen", "Закрыть"})
-        .Hints(QStringLiteral("btnClose"), {"Two\r\nlines", "Zwei\r\nZeilen", "Две\r\nстроки"})
-        .Fonts(QStringLiteral("btnClose"), {"Tahoma", "Tahoma", "Tahoma"})
-        .OtherStrings(QStringLiteral("TfrmPreferences.HelpFile"), {"", "", ""});
+    window.Captions(QStringLiteral("TfrmPreferences"), {u"Preferences"_s, u"Einstellungen"_s, u"Настройки"_s})
+        .Captions(QStringLiteral("btnClose"), {u"Close"_s, u"Schließen"_s, u"Закрыть"_s})
+        .Hints(QStringLiteral("btnClose"), {u"Two\r\nlines"_s, u"Zwei\r\nZeilen"_s, u"Две\r\nстроки"_s})
+        .Fonts(QStringLiteral("btnClose"), {u"Tahoma"_s, u"Tahoma"_s, u"Tahoma"_s})
+        .OtherStrings(QStringLiteral("TfrmPreferences.HelpFile"), {u""_s, u""_s, u""_s});
     file.Windows.emplaceBack(QStringLiteral("TfrmMain"))
-        .Strings(QStringLiteral("IDS_3"), {"is missing", "fehlt", "нет"});
+        .Strings(QStringLiteral("IDS_3"), {u"is missing"_s, u"fehlt"_s, u"нет"_s});
     ASSERT_FALSE(file.StoreAsUTF8);
 
     TTempFolder folder;
     const TSibDescription read =
         TTranslationCatalogue::ReadFile(folder.Write(QStringLiteral("old.sib"), TSibGenerator::File(file)));
     EXPECT_EQ(read.Languages[2].Name, QStringLiteral("Русский"));
-    const TTexts russian{{"frmPreferences.Caption", "Preferences", "Настройки"},
-                         {"frmPreferences.btnClose.Caption", "Close", "Закрыть"},
-                         {"frmPreferences.btnClose.Hint", "Two\r\nlines", "Две\r\nстроки"},
-                         {"IDS_3", "is missing", "нет"}};
+    const TTexts russian{{u"frmPreferences.Caption"_s, u"Preferences"_s, u"Настройки"_s},
+                         {u"frmPreferences.btnClose.Caption"_s, u"Close"_s, u"Закрыть"_s},
+                         {u"frmPreferences.btnClose.Hint"_s, u"Two\r\nlines"_s, u"Две\r\nстроки"_s},
+                         {u"IDS_3"_s, u"is missing"_s, u"нет"_s}};
     EXPECT_EQ(Shown(TTranslationCatalogue::Export(read, 3)), russian);
     EXPECT_EQ(std::get<2>(Shown(TTranslationCatalogue::Export(read, 2)).at(1)), QStringLiteral("Schließen"));
     EXPECT_EQ(TTranslationCatalogue::Export(read, 3).Field(QStringLiteral("Language")), QStringLiteral("ru"));

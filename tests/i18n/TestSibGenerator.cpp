@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct TStorageRow {
@@ -31,21 +33,21 @@ TSibDescription Description(const TStorageRow& row) {
     TSibDescription file;
     file.StoreAsUTF8 = row.StoreAsUTF8;
     file.TabDelimited = row.TabDelimited;
-    file.Languages = {{"English"}, {"Deutsch"}, {"Русский", "RUSSIAN_CHARSET", "CP1251"}};
-    file.FixedLanguages = {"Russian", "English"};
-    file.Windows.push_back(TSibWindow("TfrmOther"));
-    TSibWindow window("TfrmTranslatorTest");
-    window.Captions("lblOne", {"One", "Schließen", "Закрыть"})
-        .Captions("TfrmTranslatorTest", {"Window", "Fenster", "Окно"})
-        .Hints("lblOne", {"Hint", "Zeile 1\r\nZeile 2", "Подсказка"})
-        .Fonts("lblThree", {"Tahoma", "Courier", "Arial"})
-        .CharSets("lblThree", {"DEFAULT_CHARSET", "DEFAULT_CHARSET", "RUSSIAN_CHARSET"})
-        .MultiLines("lstItems.Items", {"a,b", "x,\"y z\",ä", "я"})
-        .DlgsCaptions("Yes", {"&Yes", "&Ja", "&Да"})
-        .Strings("IDS_1", {"Hello", "", "Привет"})
-        .OtherStrings("lblTwo.Hint", {"", "Zweiter", "Второй"})
-        .Collections("lstItems.Columns[1].Title", {"Size", "Größe", "Размер"})
-        .ExtendedTranslation("lblOne.Left", "tkInteger", {"11", "22", "33"});
+    file.Languages = {{u"English"_s}, {u"Deutsch"_s}, {u"Русский"_s, u"RUSSIAN_CHARSET"_s, "CP1251"}};
+    file.FixedLanguages = {u"Russian"_s, u"English"_s};
+    file.Windows.push_back(TSibWindow(u"TfrmOther"_s));
+    TSibWindow window(u"TfrmTranslatorTest"_s);
+    window.Captions(u"lblOne"_s, {u"One"_s, u"Schließen"_s, u"Закрыть"_s})
+        .Captions(u"TfrmTranslatorTest"_s, {u"Window"_s, u"Fenster"_s, u"Окно"_s})
+        .Hints(u"lblOne"_s, {u"Hint"_s, u"Zeile 1\r\nZeile 2"_s, u"Подсказка"_s})
+        .Fonts(u"lblThree"_s, {u"Tahoma"_s, u"Courier"_s, u"Arial"_s})
+        .CharSets(u"lblThree"_s, {u"DEFAULT_CHARSET"_s, u"DEFAULT_CHARSET"_s, u"RUSSIAN_CHARSET"_s})
+        .MultiLines(u"lstItems.Items"_s, {u"a,b"_s, u"x,\"y z\",ä"_s, u"я"_s})
+        .DlgsCaptions(u"Yes"_s, {u"&Yes"_s, u"&Ja"_s, u"&Да"_s})
+        .Strings(u"IDS_1"_s, {u"Hello"_s, u""_s, u"Привет"_s})
+        .OtherStrings(u"lblTwo.Hint"_s, {u""_s, u"Zweiter"_s, u"Второй"_s})
+        .Collections(u"lstItems.Columns[1].Title"_s, {u"Size"_s, u"Größe"_s, u"Размер"_s})
+        .ExtendedTranslation(u"lblOne.Left"_s, u"tkInteger"_s, {u"11"_s, u"22"_s, u"33"_s});
     file.Windows.push_back(window);
     return file;
 }
@@ -63,7 +65,7 @@ TEST_P(SibGenerator, FileLoadsEveryKindIntoTheTranslator) {
     TTranslator* translator = TranslatorOf(form.get());
     translator->LoadFromSIB(path);
 
-    EXPECT_EQ(translator->LangNames()->List(), QStringList({"English", "Deutsch", "Русский"}));
+    EXPECT_EQ(translator->LangNames()->List(), QStringList({u"English"_s, u"Deutsch"_s, u"Русский"_s}));
     EXPECT_EQ(translator->StoreAsUTF8(), GetParam().StoreAsUTF8);
     EXPECT_EQ(translator->LangDelim(), 1);
     // The window's own lines come first, the generated charset line included.
@@ -103,7 +105,7 @@ TEST_P(SibGenerator, FileLoadsEveryKindIntoTheTranslator) {
 
     TSIBFileManager manager;
     EXPECT_FALSE(manager.ReadTranslator(path, QStringLiteral("TfrmMissing")));
-    EXPECT_EQ(manager.FixedLanguages(), QStringList({"English", "Russian"}));
+    EXPECT_EQ(manager.FixedLanguages(), QStringList({u"English"_s, u"Russian"_s}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Storages, SibGenerator, testing::ValuesIn(kStorages),
@@ -111,10 +113,10 @@ INSTANTIATE_TEST_SUITE_P(Storages, SibGenerator, testing::ValuesIn(kStorages),
 
 TEST(SibGeneratorText, ValuesAreEncodedAndEscapedAsStored) {
     TSibDescription file;
-    file.Languages = {{"English"}, {"Русский", "RUSSIAN_CHARSET", "CP1251"}};
-    TSibWindow window("TfrmMain");
+    file.Languages = {{u"English"_s}, {u"Русский"_s, u"RUSSIAN_CHARSET"_s, "CP1251"}};
+    TSibWindow window(u"TfrmMain"_s);
     window.WindowCharsets = false;
-    window.Strings("IDS_1", {"a\r\nb", "Да"});
+    window.Strings(u"IDS_1"_s, {u"a\r\nb"_s, u"Да"_s});
     const QByteArray data = TSibGenerator::TranslationData(file, window);
     EXPECT_TRUE(
         data.contains("stStrings\r\nIDS_1\x01"

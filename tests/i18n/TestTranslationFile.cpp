@@ -7,6 +7,8 @@
 
 #include <random>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Failing rows print by name.
@@ -18,7 +20,7 @@ void PrintTo(const TRow& row, std::ostream* out) {
     *out << row.Name;
 }
 
-const QStringList kFileLanguages = {"English", "Deutsch", "Russian", "Japanese"};
+const QStringList kFileLanguages = {u"English"_s, u"Deutsch"_s, u"Russian"_s, u"Japanese"_s};
 
 // The window's texts in four languages, Japanese as UTF-8; the window's own
 // caption line is stored last, where the file may keep it.
@@ -36,7 +38,7 @@ QByteArray FileData() {
 }
 
 QByteArray StandardFile(const QByteArray& windowName = "TfrmTranslatorTest") {
-    return SIBFile({{"TfrmOther", StoredTranslator({"English"}, "stCaptions\r\n")},
+    return SIBFile({{"TfrmOther", StoredTranslator({u"English"_s}, "stCaptions\r\n")},
                     {windowName, StoredTranslator(kFileLanguages, FileData(), true,
                                                   "11\x01"
                                                   "22\x01"
@@ -89,11 +91,11 @@ TEST_F(TranslationFile, CodePageFileShowsNamesAndTextsInTheirLanguagesCharsets) 
           {Entry("TfrmTranslatorTest", {"DEFAULT_CHARSET", "DEFAULT_CHARSET", "RUSSIAN_CHARSET"})}}});
     const auto form = MakeTestForm(TranslationData(StandardSections()));
     TTranslator* translator = TranslatorOf(form.get());
-    translator->LoadFromSIB(
-        Write(SIBFile({{"TfrmTranslatorTest",
-                        StoredTranslator({"English", "Deutsch", QString::fromLatin1(russian)}, data)}})));
+    translator->LoadFromSIB(Write(
+        SIBFile({{"TfrmTranslatorTest",
+                  StoredTranslator({u"English"_s, u"Deutsch"_s, QString::fromLatin1(russian)}, data)}})));
 
-    EXPECT_EQ(translator->LangNames()->List(), QStringList({"English", "Deutsch", "Русский"}));
+    EXPECT_EQ(translator->LangNames()->List(), QStringList({u"English"_s, u"Deutsch"_s, u"Русский"_s}));
     translator->SetActiveLanguage(2);
     EXPECT_EQ(CaptionOf(form.get(), "lblOne"), QStringLiteral("Schließen"));
     translator->SetLanguage(QStringLiteral("Русский"));
@@ -101,7 +103,7 @@ TEST_F(TranslationFile, CodePageFileShowsNamesAndTextsInTheirLanguagesCharsets) 
 }
 
 TEST_F(TranslationFile, HugeStoredLanguageCountIsIgnored) {
-    TStreamComponent stored = StoredTranslator({"English", "Deutsch"}, FileData());
+    TStreamComponent stored = StoredTranslator({u"English"_s, u"Deutsch"_s}, FileData());
     for (TStreamProperty& property : stored.Properties) {
         if (property.Name == QLatin1String("NumOfLanguages")) {
             property.Value.Kind = TStreamValue::vaInt32;
@@ -234,7 +236,7 @@ TEST_F(TranslationFile, LinkedTranslatorsFollowTheDispatcher) {
     const auto first = MakeTestForm(TranslationData(StandardSections()));
     const auto second = MakeTestForm(TranslationData(StandardSections()));
     TLangDispatcher dispatcher;
-    dispatcher.SetLangNames({"English", "Deutsch", "Russian"});
+    dispatcher.SetLangNames({u"English"_s, u"Deutsch"_s, u"Russian"_s});
     EXPECT_EQ(dispatcher.NumOfLanguages(), 3);
     TranslatorOf(first.get())->SetLangDispatcher(&dispatcher);
     TranslatorOf(second.get())->SetLangDispatcher(&dispatcher);
@@ -300,7 +302,7 @@ TEST_F(TranslationFile, LinkingWithAFileLoadsInTheDispatchersLanguage) {
     EXPECT_EQ(CaptionOf(form.get(), "lblOne"), QStringLiteral("Eins (Datei)"));
     EXPECT_EQ(dispatcher.NumOfLanguages(), 4);
     EXPECT_EQ(dispatcher.LangNames()->List(), kFileLanguages);
-    EXPECT_EQ(dispatcher.FileManager()->FixedLanguages(), QStringList({"Deutsch", "English"}));
+    EXPECT_EQ(dispatcher.FileManager()->FixedLanguages(), QStringList({u"Deutsch"_s, u"English"_s}));
 }
 
 TEST_F(TranslationFile, LoadAllFromFileLoadsEveryLinkedWindow) {
@@ -329,7 +331,7 @@ TEST_F(TranslationFile, DispatcherLanguageCountPadsTheNames) {
     TLangDispatcher dispatcher;
     TranslatorOf(form.get())->SetLangDispatcher(&dispatcher);
     dispatcher.SetNumOfLanguages(2);
-    EXPECT_EQ(dispatcher.LangNames()->List(), QStringList({"Language N1", "Language N2"}));
+    EXPECT_EQ(dispatcher.LangNames()->List(), QStringList({u"Language N1"_s, u"Language N2"_s}));
     EXPECT_EQ(TranslatorOf(form.get())->NumOfLanguages(), 2);
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace tk;
 
 namespace {
@@ -42,7 +44,7 @@ TEST(Translator, LanguageTwoReachesWindowControlsListsAndCollections) {
     // A line naming a component the window lacks, or an item index past the end, is skipped.
     EXPECT_EQ(form->FindComponent(QStringLiteral("lblMissing")), nullptr);
     auto* list = qobject_cast<TTestList*>(form->FindComponent(QStringLiteral("lstItems")));
-    EXPECT_EQ(list->Items()->List(), QStringList({"x", "y z", "w"}));
+    EXPECT_EQ(list->Items()->List(), QStringList({u"x"_s, u"y z"_s, u"w"_s}));
     EXPECT_EQ(qobject_cast<TTestColumn*>(list->Columns()->Item(1))->Title, QStringLiteral("Groesse"));
     // "Name" is never translated: the component keeps its name.
     EXPECT_NE(form->FindComponent(QStringLiteral("lblOne")), nullptr);
@@ -150,10 +152,10 @@ TEST(Translator, FewerLanguagesCutTheValuesAndTheNames) {
     const auto form = MakeTestForm(TranslationData(StandardSections()));
     TTranslator* translator = TranslatorOf(form.get());
     translator->SetNumOfLanguages(1);
-    EXPECT_EQ(translator->LangNames()->List(), QStringList({"English"}));
+    EXPECT_EQ(translator->LangNames()->List(), QStringList({u"English"_s}));
     EXPECT_EQ(translator->Captions()->Strings(1), QStringLiteral("lblOne\x01One"));
     translator->SetNumOfLanguages(2);
-    EXPECT_EQ(translator->LangNames()->List(), QStringList({"English", "Language N2"}));
+    EXPECT_EQ(translator->LangNames()->List(), QStringList({u"English"_s, u"Language N2"_s}));
     EXPECT_EQ(translator->GetTextById(QStringLiteral("IDS_1")), QStringLiteral("Hello"));
 }
 

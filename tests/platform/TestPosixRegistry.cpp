@@ -16,6 +16,8 @@
 #include <csignal>
 #include <functional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QByteArray KHeader = "Windows Registry Editor Version 5.00\n\n";
@@ -65,8 +67,8 @@ protected:
     TScopedEnv FFolder{"KESTRELWEAVE_REGISTRY", QFile::encodeName(FTemp.Path())};
     TPosixRegistry FRegistry;
 
-    QString UserFile() const { return FTemp.FilePath("user.reg"); }
-    QString MachineFile() const { return FTemp.FilePath("machine.reg"); }
+    QString UserFile() const { return FTemp.FilePath(u"user.reg"_s); }
+    QString MachineFile() const { return FTemp.FilePath(u"machine.reg"_s); }
 
     TRegResult Open(TRootKey root, const QString& path, std::uint32_t access, bool create,
                     std::unique_ptr<IRegistryKey>& key) {
@@ -87,119 +89,124 @@ protected:
 };
 
 TEST_F(TPosixRegistryTest, ReadsTheHiveAsStored) {
-    FTemp.Write("machine.reg", KHeader +
-                                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\n"
-                                   "\"Converter\"=\"http://example.org/c\"\n"
-                                   "\"Empty\"=\"\"\n@=\"standard\"\n"
-                                   "\"Home\"=hex(2):25,00,41,00,25,00,00,00\n");
+    FTemp.Write(u"machine.reg"_s, KHeader +
+                                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Links]\n"
+                                      "\"Converter\"=\"http://example.org/c\"\n"
+                                      "\"Empty\"=\"\"\n@=\"standard\"\n"
+                                      "\"Home\"=hex(2):25,00,41,00,25,00,00,00\n");
     TRegValue value;
-    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, "software\\kestrelweave\\LINKS", "CONVERTER", value).Ok());
-    EXPECT_EQ(value, TRegValue::String("http://example.org/c"));
-    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", "Empty", value).Ok());
-    EXPECT_EQ(value, TRegValue::String(""));
-    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", "Home", value).Ok());
-    EXPECT_EQ(value, TRegValue::String("%A%", REG_EXPAND_SZ));
-    for (const char* name : {"", "@"}) {
-        ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", name, value).Ok()) << name;
-        EXPECT_EQ(value.Text, "standard");
+    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, u"software\\kestrelweave\\LINKS"_s, u"CONVERTER"_s, value).Ok());
+    EXPECT_EQ(value, TRegValue::String(u"http://example.org/c"_s));
+    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave\\Links"_s, u"Empty"_s, value).Ok());
+    EXPECT_EQ(value, TRegValue::String(u""_s));
+    ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave\\Links"_s, u"Home"_s, value).Ok());
+    EXPECT_EQ(value, TRegValue::String(u"%A%"_s, REG_EXPAND_SZ));
+    for (const QString& name : {u""_s, u"@"_s}) {
+        ASSERT_TRUE(Query(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave\\Links"_s, name, value).Ok())
+            << name.toStdString();
+        EXPECT_EQ(value.Text, u"standard"_s);
     }
-    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", "Subscription", value).Status,
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave\\Links"_s, u"Subscription"_s, value).Status,
               TRegStatus::NotFound);
-    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\AppPaths", "Tool", value).Status,
+    EXPECT_EQ(Query(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave\\AppPaths"_s, u"Tool"_s, value).Status,
               TRegStatus::NotFound);
-    EXPECT_TRUE(Query(HKEY_LOCAL_MACHINE, "SOFTWARE", "x", value).Status == TRegStatus::NotFound)
+    EXPECT_TRUE(Query(HKEY_LOCAL_MACHINE, u"SOFTWARE"_s, u"x"_s, value).Status == TRegStatus::NotFound)
         << "a parent key exists, its value does not";
-    EXPECT_EQ(Query(HKEY_CURRENT_USER, "SOFTWARE\\Kestrelweave\\Links", "Converter", value).Status,
+    EXPECT_EQ(Query(HKEY_CURRENT_USER, u"SOFTWARE\\Kestrelweave\\Links"_s, u"Converter"_s, value).Status,
               TRegStatus::NotFound)
         << "the other hive is missing, so it is empty";
 }
 
 TEST_F(TPosixRegistryTest, ReadingNeverWrites) {
     std::unique_ptr<IRegistryKey> key;
-    EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", KEY_READ, false, key).Status,
+    EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Software\\Kestrelweave\\Manager"_s, KEY_READ, false, key).Status,
               TRegStatus::NotFound);
     EXPECT_EQ(key, nullptr);
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "", KEY_READ, false, key).Ok()) << "the root key always exists";
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u""_s, KEY_READ, false, key).Ok()) << "the root key always exists";
     TRegValue value;
-    EXPECT_EQ(key->QueryValue("LanguageIndex", value).Status, TRegStatus::NotFound);
-    EXPECT_TRUE(Listing(FTemp.Path()).isEmpty()) << Listing(FTemp.Path()).join(' ').toStdString();
+    EXPECT_EQ(key->QueryValue(u"LanguageIndex"_s, value).Status, TRegStatus::NotFound);
+    EXPECT_TRUE(Listing(FTemp.Path()).isEmpty()) << Listing(FTemp.Path()).join(u' ').toStdString();
 
     // Opening an existing key, even with creation allowed, leaves the file alone.
     const QByteArray hive = KHeader + "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n";
-    FTemp.Write("user.reg", hive);
+    FTemp.Write(u"user.reg"_s, hive);
     const ino_t inode = Inode(UserFile());
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "SOFTWARE\\KESTRELWEAVE\\manager", KEY_ALL_ACCESS, true, key).Ok());
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "Software\\Kestrelweave", KEY_READ, true, key).Ok());
+    ASSERT_TRUE(
+        Open(HKEY_CURRENT_USER, u"SOFTWARE\\KESTRELWEAVE\\manager"_s, KEY_ALL_ACCESS, true, key).Ok());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u"Software\\Kestrelweave"_s, KEY_READ, true, key).Ok());
     EXPECT_EQ(Inode(UserFile()), inode);
-    EXPECT_EQ(FTemp.Read("user.reg"), hive);
-    EXPECT_EQ(Listing(FTemp.Path()), QStringList{"user.reg"});
+    EXPECT_EQ(FTemp.Read(u"user.reg"_s), hive);
+    EXPECT_EQ(Listing(FTemp.Path()), QStringList{u"user.reg"_s});
 }
 
 TEST_F(TPosixRegistryTest, CreateOnOpenMakesAnEmptyKeyOnlyWhenAsked) {
     std::unique_ptr<IRegistryKey> key;
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Links", KEY_READ, true, key).Ok());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u"Software\\Kestrelweave\\Links"_s, KEY_READ, true, key).Ok());
     TRegValue value;
-    EXPECT_EQ(key->QueryValue("Converter", value).Status, TRegStatus::NotFound);
-    const QByteArray created = FTemp.Read("user.reg");
+    EXPECT_EQ(key->QueryValue(u"Converter"_s, value).Status, TRegStatus::NotFound);
+    const QByteArray created = FTemp.Read(u"user.reg"_s);
     EXPECT_EQ(created, KHeader + "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Links]\n");
 
-    EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", KEY_READ, false, key).Status,
+    EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Software\\Kestrelweave\\Manager"_s, KEY_READ, false, key).Status,
               TRegStatus::NotFound);
-    EXPECT_EQ(FTemp.Read("user.reg"), created);
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "software\\kestrelweave", KEY_READ, false, key).Ok())
+    EXPECT_EQ(FTemp.Read(u"user.reg"_s), created);
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u"software\\kestrelweave"_s, KEY_READ, false, key).Ok())
         << "parents of a created key exist";
-    EXPECT_EQ(Open(HKEY_CURRENT_USER, "A\\\\B", KEY_READ, true, key).Status, TRegStatus::NotFound);
-    EXPECT_EQ(FTemp.Read("user.reg"), created) << "an invalid name creates nothing";
+    EXPECT_EQ(Open(HKEY_CURRENT_USER, u"A\\\\B"_s, KEY_READ, true, key).Status, TRegStatus::NotFound);
+    EXPECT_EQ(FTemp.Read(u"user.reg"_s), created) << "an invalid name creates nothing";
 }
 
 TEST_F(TPosixRegistryTest, SetValueReplacesAnyTypeAndKeepsTheRest) {
-    FTemp.Write("user.reg", KHeader +
-                                "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
-                                "\"LanguageIndex\"=\"3\"\n\"Blob\"=hex(99):01,02\n\n"
-                                "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000005\n");
+    FTemp.Write(u"user.reg"_s, KHeader +
+                                   "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
+                                   "\"LanguageIndex\"=\"3\"\n\"Blob\"=hex(99):01,02\n\n"
+                                   "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000005\n");
     ASSERT_TRUE(
-        Set(HKEY_CURRENT_USER, "software\\kestrelweave\\manager", "languageindex", TRegValue::Dword(2)).Ok());
+        Set(HKEY_CURRENT_USER, u"software\\kestrelweave\\manager"_s, u"languageindex"_s, TRegValue::Dword(2))
+            .Ok());
     TRegValue value;
-    ASSERT_TRUE(Query(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", "LanguageIndex", value).Ok());
+    ASSERT_TRUE(
+        Query(HKEY_CURRENT_USER, u"Software\\Kestrelweave\\Manager"_s, u"LanguageIndex"_s, value).Ok());
     EXPECT_EQ(value, TRegValue::Dword(2));
-    EXPECT_EQ(FTemp.Read("user.reg"), KHeader +
-                                          "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
-                                          "\"LanguageIndex\"=dword:00000002\n\"Blob\"=hex(99):01,02\n\n"
-                                          "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000005\n");
+    EXPECT_EQ(FTemp.Read(u"user.reg"_s), KHeader +
+                                             "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
+                                             "\"LanguageIndex\"=dword:00000002\n\"Blob\"=hex(99):01,02\n\n"
+                                             "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000005\n");
 
-    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", "@", TRegValue::String("d")).Ok());
-    ASSERT_TRUE(Query(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", "", value).Ok());
-    EXPECT_EQ(value.Text, "d");
-    EXPECT_EQ(Set(HKEY_CURRENT_USER, "Software", "bad\nname", TRegValue::Dword(1)).Status,
+    ASSERT_TRUE(
+        Set(HKEY_CURRENT_USER, u"Software\\Kestrelweave\\Manager"_s, u"@"_s, TRegValue::String(u"d"_s)).Ok());
+    ASSERT_TRUE(Query(HKEY_CURRENT_USER, u"Software\\Kestrelweave\\Manager"_s, u""_s, value).Ok());
+    EXPECT_EQ(value.Text, u"d"_s);
+    EXPECT_EQ(Set(HKEY_CURRENT_USER, u"Software"_s, u"bad\nname"_s, TRegValue::Dword(1)).Status,
               TRegStatus::IoError);
 }
 
 TEST_F(TPosixRegistryTest, AccessMaskLimitsTheKey) {
     std::unique_ptr<IRegistryKey> reader, writer;
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "K", KEY_READ, true, reader).Ok());
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "K", KEY_WRITE, false, writer).Ok());
-    EXPECT_EQ(reader->SetValue("v", TRegValue::Dword(1)).Status, TRegStatus::AccessDenied);
-    ASSERT_TRUE(writer->SetValue("v", TRegValue::Dword(1)).Ok());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u"K"_s, KEY_READ, true, reader).Ok());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u"K"_s, KEY_WRITE, false, writer).Ok());
+    EXPECT_EQ(reader->SetValue(u"v"_s, TRegValue::Dword(1)).Status, TRegStatus::AccessDenied);
+    ASSERT_TRUE(writer->SetValue(u"v"_s, TRegValue::Dword(1)).Ok());
     TRegValue value;
-    EXPECT_EQ(writer->QueryValue("v", value).Status, TRegStatus::AccessDenied);
-    ASSERT_TRUE(reader->QueryValue("v", value).Ok());
+    EXPECT_EQ(writer->QueryValue(u"v"_s, value).Status, TRegStatus::AccessDenied);
+    ASSERT_TRUE(reader->QueryValue(u"v"_s, value).Ok());
 }
 
 TEST_F(TPosixRegistryTest, EveryReadSeesTheFileAsItIsNow) {
     std::unique_ptr<IRegistryKey> key;
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "Software\\K", KEY_ALL_ACCESS, true, key).Ok());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u"Software\\K"_s, KEY_ALL_ACCESS, true, key).Ok());
     TPosixRegistry other;
     TRegValue value;
     for (std::uint32_t round = 1; round <= 3; ++round) {
         std::unique_ptr<IRegistryKey> otherKey;
-        ASSERT_TRUE(other.OpenKey(HKEY_CURRENT_USER, "Software\\K", KEY_ALL_ACCESS, false, otherKey).Ok());
-        ASSERT_TRUE(otherKey->SetValue("n", TRegValue::Dword(round)).Ok());
-        ASSERT_TRUE(key->QueryValue("n", value).Ok());
+        ASSERT_TRUE(other.OpenKey(HKEY_CURRENT_USER, u"Software\\K"_s, KEY_ALL_ACCESS, false, otherKey).Ok());
+        ASSERT_TRUE(otherKey->SetValue(u"n"_s, TRegValue::Dword(round)).Ok());
+        ASSERT_TRUE(key->QueryValue(u"n"_s, value).Ok());
         EXPECT_EQ(value, TRegValue::Dword(round));
     }
-    FTemp.Write("user.reg", KHeader + "[HKEY_CURRENT_USER\\Software\\K]\n\"n\"=\"by hand\"\n");
-    ASSERT_TRUE(key->QueryValue("n", value).Ok());
-    EXPECT_EQ(value.Text, "by hand");
+    FTemp.Write(u"user.reg"_s, KHeader + "[HKEY_CURRENT_USER\\Software\\K]\n\"n\"=\"by hand\"\n");
+    ASSERT_TRUE(key->QueryValue(u"n"_s, value).Ok());
+    EXPECT_EQ(value.Text, u"by hand"_s);
 }
 
 struct THiveFolderCase {
@@ -218,9 +225,9 @@ TEST_P(TPosixRegistryHiveFolder, FollowsTheEnvironment) {
     TScopedEnv registry("KESTRELWEAVE_REGISTRY", row.Registry);
     TScopedEnv config("XDG_CONFIG_HOME", row.ConfigHome);
     TScopedEnv home("HOME", row.Home);
-    EXPECT_EQ(TPosixRegistry::HiveFolder(row.Root), row.Expected);
-    const QString file = row.Root == HKEY_LOCAL_MACHINE ? "/machine.reg" : "/user.reg";
-    EXPECT_EQ(TPosixRegistry::HiveFile(row.Root), row.Expected + file);
+    EXPECT_EQ(TPosixRegistry::HiveFolder(row.Root), QString::fromUtf8(row.Expected));
+    const QString file = row.Root == HKEY_LOCAL_MACHINE ? u"/machine.reg"_s : u"/user.reg"_s;
+    EXPECT_EQ(TPosixRegistry::HiveFile(row.Root), QString::fromUtf8(row.Expected) + file);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -238,23 +245,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<THiveFolderCase>& info) { return info.param.Name; });
 
 TEST_F(TPosixRegistryTest, NewHivesGetTheirModesAndFoldersAndKeepAnExistingMode) {
-    ASSERT_TRUE(Set(HKEY_LOCAL_MACHINE, "SOFTWARE\\K", "v", TRegValue::Dword(1)).Ok());
+    ASSERT_TRUE(Set(HKEY_LOCAL_MACHINE, u"SOFTWARE\\K"_s, u"v"_s, TRegValue::Dword(1)).Ok());
     EXPECT_EQ(Mode(MachineFile()), 0644u);
-    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "Software\\K", "v", TRegValue::Dword(1)).Ok());
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, u"Software\\K"_s, u"v"_s, TRegValue::Dword(1)).Ok());
     EXPECT_EQ(Mode(UserFile()), 0600u);
 
     ASSERT_EQ(::chmod(QFile::encodeName(UserFile()).constData(), 0640), 0);
-    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "Software\\K", "v", TRegValue::Dword(2)).Ok());
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, u"Software\\K"_s, u"v"_s, TRegValue::Dword(2)).Ok());
     EXPECT_EQ(Mode(UserFile()), 0640u);
     EXPECT_EQ(Listing(FTemp.Path()),
-              (QStringList{".machine.reg.lock", ".user.reg.lock", "machine.reg", "user.reg"}))
+              (QStringList{u".machine.reg.lock"_s, u".user.reg.lock"_s, u"machine.reg"_s, u"user.reg"_s}))
         << "no temporary file is left behind";
 
     TScopedEnv noOverride("KESTRELWEAVE_REGISTRY", "");
-    TScopedEnv config("XDG_CONFIG_HOME", QFile::encodeName(FTemp.FilePath("config/deeper")));
-    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "Software\\K", "v", TRegValue::Dword(3)).Ok());
-    EXPECT_TRUE(QFile::exists(FTemp.FilePath("config/deeper/kestrelweave/user.reg")));
-    EXPECT_EQ(Mode(FTemp.FilePath("config/deeper/kestrelweave")), 0700u);
+    TScopedEnv config("XDG_CONFIG_HOME", QFile::encodeName(FTemp.FilePath(u"config/deeper"_s)));
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, u"Software\\K"_s, u"v"_s, TRegValue::Dword(3)).Ok());
+    EXPECT_TRUE(QFile::exists(FTemp.FilePath(u"config/deeper/kestrelweave/user.reg"_s)));
+    EXPECT_EQ(Mode(FTemp.FilePath(u"config/deeper/kestrelweave"_s)), 0700u);
 }
 
 struct TCorruptCase {
@@ -265,58 +272,58 @@ struct TCorruptCase {
 class TPosixRegistryCorrupt : public TPosixRegistryTest, public testing::WithParamInterface<TCorruptCase> {};
 
 TEST_P(TPosixRegistryCorrupt, ReportsAndNeverOverwrites) {
-    ASSERT_TRUE(Set(HKEY_CURRENT_USER, "A", "v", TRegValue::Dword(1)).Ok());
-    ASSERT_TRUE(Set(HKEY_LOCAL_MACHINE, "M", "v", TRegValue::Dword(1)).Ok());
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, u"A"_s, u"v"_s, TRegValue::Dword(1)).Ok());
+    ASSERT_TRUE(Set(HKEY_LOCAL_MACHINE, u"M"_s, u"v"_s, TRegValue::Dword(1)).Ok());
     std::unique_ptr<IRegistryKey> openedBefore;
-    ASSERT_TRUE(Open(HKEY_CURRENT_USER, "A", KEY_ALL_ACCESS, false, openedBefore).Ok());
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u"A"_s, KEY_ALL_ACCESS, false, openedBefore).Ok());
     const QByteArray damaged = KHeader + "[HKEY_CURRENT_USER\\A]\n\"v\"=dword:1\n";
-    FTemp.Write("user.reg", damaged);
+    FTemp.Write(u"user.reg"_s, damaged);
 
     const TRegResult result = GetParam().Operation(FRegistry, *openedBefore);
     EXPECT_EQ(result.Status, TRegStatus::Corrupt);
-    EXPECT_TRUE(result.Message.contains(UserFile() + "' is damaged (line 4: "))
+    EXPECT_TRUE(result.Message.contains(UserFile() + u"' is damaged (line 4: "_s))
         << result.Message.toStdString();
-    EXPECT_EQ(FTemp.Read("user.reg"), damaged);
+    EXPECT_EQ(FTemp.Read(u"user.reg"_s), damaged);
     TRegValue value;
-    EXPECT_TRUE(Query(HKEY_LOCAL_MACHINE, "M", "v", value).Ok()) << "the other hive still reads";
+    EXPECT_TRUE(Query(HKEY_LOCAL_MACHINE, u"M"_s, u"v"_s, value).Ok()) << "the other hive still reads";
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TPosixRegistryCorrupt,
                          testing::Values(TCorruptCase{"OpenToRead",
                                                       [](TPosixRegistry& registry, IRegistryKey&) {
                                                           std::unique_ptr<IRegistryKey> key;
-                                                          return registry.OpenKey(HKEY_CURRENT_USER, "A",
+                                                          return registry.OpenKey(HKEY_CURRENT_USER, u"A"_s,
                                                                                   KEY_READ, false, key);
                                                       }},
                                          TCorruptCase{"OpenToCreate",
                                                       [](TPosixRegistry& registry, IRegistryKey&) {
                                                           std::unique_ptr<IRegistryKey> key;
-                                                          return registry.OpenKey(HKEY_CURRENT_USER, "New",
+                                                          return registry.OpenKey(HKEY_CURRENT_USER, u"New"_s,
                                                                                   KEY_READ, true, key);
                                                       }},
                                          TCorruptCase{"OpenToWrite",
                                                       [](TPosixRegistry& registry, IRegistryKey&) {
                                                           std::unique_ptr<IRegistryKey> key;
-                                                          return registry.OpenKey(HKEY_CURRENT_USER, "A",
+                                                          return registry.OpenKey(HKEY_CURRENT_USER, u"A"_s,
                                                                                   KEY_ALL_ACCESS, false, key);
                                                       }},
                                          TCorruptCase{"QueryOnOpenKey",
                                                       [](TPosixRegistry&, IRegistryKey& key) {
                                                           TRegValue value;
-                                                          return key.QueryValue("v", value);
+                                                          return key.QueryValue(u"v"_s, value);
                                                       }},
                                          TCorruptCase{"SetOnOpenKey",
                                                       [](TPosixRegistry&, IRegistryKey& key) {
-                                                          return key.SetValue("v", TRegValue::Dword(2));
+                                                          return key.SetValue(u"v"_s, TRegValue::Dword(2));
                                                       }}),
                          [](const testing::TestParamInfo<TCorruptCase>& info) { return info.param.Name; });
 
 TEST_F(TPosixRegistryTest, HiveThatIsNoFileIsCorrupt) {
-    ASSERT_TRUE(QDir(FTemp.Path()).mkdir("user.reg"));
+    ASSERT_TRUE(QDir(FTemp.Path()).mkdir(u"user.reg"_s));
     std::unique_ptr<IRegistryKey> key;
-    const TRegResult result = Open(HKEY_CURRENT_USER, "A", KEY_READ, true, key);
+    const TRegResult result = Open(HKEY_CURRENT_USER, u"A"_s, KEY_READ, true, key);
     EXPECT_EQ(result.Status, TRegStatus::Corrupt);
-    EXPECT_TRUE(result.Message.contains("not a regular file")) << result.Message.toStdString();
+    EXPECT_TRUE(result.Message.contains(u"not a regular file"_s)) << result.Message.toStdString();
     EXPECT_TRUE(QFileInfo(UserFile()).isDir());
 }
 
@@ -324,7 +331,7 @@ TEST_F(TPosixRegistryTest, HiveThatIsNoFileIsCorrupt) {
 // no write may be lost and no read may see half a file.
 TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
     constexpr int KWrites = 100;
-    const QString key = "Software\\Kestrelweave\\Race";
+    const QString key = u"Software\\Kestrelweave\\Race"_s;
     const auto writer = [&](const QString& prefix) {
         return [=]() {
             TPosixRegistry registry;
@@ -339,8 +346,8 @@ TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
         };
     };
     TGatedChildren children;
-    children.Spawn(writer("A"));
-    children.Spawn(writer("B"));
+    children.Spawn(writer(u"A"_s));
+    children.Spawn(writer(u"B"_s));
     children.Spawn([&]() {
         TPosixRegistry registry;
         for (int i = 0; i < 4 * KWrites; ++i) {
@@ -349,7 +356,7 @@ TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
             if (result.Status != TRegStatus::Ok && result.Status != TRegStatus::NotFound)
                 return 3;
             TRegValue value;
-            if (opened && opened->QueryValue("A0", value).Status == TRegStatus::Corrupt)
+            if (opened && opened->QueryValue(u"A0"_s, value).Status == TRegStatus::Corrupt)
                 return 4;
         }
         return 0;
@@ -360,12 +367,12 @@ TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
 
     TRegFile hive(HKEY_CURRENT_USER);
     QString error;
-    ASSERT_TRUE(hive.Parse(FTemp.Read("user.reg"), UserFile(), error)) << error.toStdString();
+    ASSERT_TRUE(hive.Parse(FTemp.Read(u"user.reg"_s), UserFile(), error)) << error.toStdString();
     EXPECT_EQ(hive.ValueNames(key).size(), 2 * KWrites);
     for (int i = 0; i < KWrites; ++i) {
-        for (const char* prefix : {"A", "B"}) {
+        for (const QString& prefix : {u"A"_s, u"B"_s}) {
             const TRegValue* value = hive.FindValue(key, prefix + QString::number(i));
-            ASSERT_NE(value, nullptr) << prefix << i;
+            ASSERT_NE(value, nullptr) << prefix.toStdString() << i;
             EXPECT_EQ(*value, TRegValue::Dword(std::uint32_t(i)));
         }
     }
@@ -375,7 +382,7 @@ TEST_F(TPosixRegistryTest, FailedWriteLeavesTheOldHive) {
     const QByteArray hive = KHeader +
                             "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
                             "\"LanguageIndex\"=dword:00000001\n";
-    FTemp.Write("user.reg", hive);
+    FTemp.Write(u"user.reg"_s, hive);
     const int code = RunInChild([&] {
         // The file size limit stands in for a full disk: the write stops part-way.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -385,17 +392,17 @@ TEST_F(TPosixRegistryTest, FailedWriteLeavesTheOldHive) {
         TPosixRegistry registry;
         std::unique_ptr<IRegistryKey> key;
         if (!registry
-                 .OpenKey(HKEY_CURRENT_USER, "Software\\Kestrelweave\\Manager", KEY_ALL_ACCESS, false, key)
+                 .OpenKey(HKEY_CURRENT_USER, u"Software\\Kestrelweave\\Manager"_s, KEY_ALL_ACCESS, false, key)
                  .Ok())
             return 1;
-        const TRegResult result = key->SetValue("LanguageIndex", TRegValue::String(QString(200, u'x')));
+        const TRegResult result = key->SetValue(u"LanguageIndex"_s, TRegValue::String(QString(200, u'x')));
         if (result.Status != TRegStatus::IoError)
             return 2;
-        return result.Message.contains("cannot be written") ? 0 : 3;
+        return result.Message.contains(u"cannot be written"_s) ? 0 : 3;
     });
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(FTemp.Read("user.reg"), hive);
-    EXPECT_EQ(Listing(FTemp.Path()), (QStringList{".user.reg.lock", "user.reg"}));
+    EXPECT_EQ(FTemp.Read(u"user.reg"_s), hive);
+    EXPECT_EQ(Listing(FTemp.Path()), (QStringList{u".user.reg.lock"_s, u"user.reg"_s}));
 }
 
 // An ordinary user may read the machine hive but not create or write in it, as the
@@ -406,15 +413,15 @@ TEST_F(TPosixRegistryTest, OrdinaryUserIsDeniedWhereTheyMayNotWrite) {
     ASSERT_EQ(::chmod(QFile::encodeName(FTemp.Path()).constData(), 0755), 0);
     const QByteArray machine =
         KHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave]\n\"PathToEditor\"=\"ed\"\n";
-    FTemp.Write("machine.reg", machine);
+    FTemp.Write(u"machine.reg"_s, machine);
     ASSERT_EQ(::chmod(QFile::encodeName(MachineFile()).constData(), 0644), 0);
     // A folder of the user's own whose hive was made read-only.
     const QByteArray user = KHeader + "[HKEY_CURRENT_USER\\K]\n\"v\"=dword:00000001\n";
-    const QString own = FTemp.FilePath("own");
-    FTemp.Write("own/user.reg", user);
-    for (const QString& path : {own, own + "/user.reg"})
+    const QString own = FTemp.FilePath(u"own"_s);
+    FTemp.Write(u"own/user.reg"_s, user);
+    for (const QString& path : {own, own + u"/user.reg"_s})
         ASSERT_EQ(::chown(QFile::encodeName(path).constData(), KNobody, KNobody), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(own + "/user.reg").constData(), 0444), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(own + u"/user.reg"_s).constData(), 0444), 0);
     const QStringList before = Listing(FTemp.Path());
 
     const TChecks checks{
@@ -423,7 +430,8 @@ TEST_F(TPosixRegistryTest, OrdinaryUserIsDeniedWhereTheyMayNotWrite) {
          [] {
              TPosixRegistry registry;
              std::unique_ptr<IRegistryKey> key;
-             return registry.OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\Links", KEY_READ, true, key)
+             return registry.OpenKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave\\Links"_s, KEY_READ, true,
+                                     key)
                             .Status == TRegStatus::AccessDenied &&
                     !key;
          }},
@@ -431,7 +439,8 @@ TEST_F(TPosixRegistryTest, OrdinaryUserIsDeniedWhereTheyMayNotWrite) {
          [] {
              TPosixRegistry registry;
              std::unique_ptr<IRegistryKey> key;
-             return registry.OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave", KEY_ALL_ACCESS, false, key)
+             return registry
+                        .OpenKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave"_s, KEY_ALL_ACCESS, false, key)
                         .Status == TRegStatus::AccessDenied;
          }},
         {"an existing machine key opens for reading, also with creation allowed",
@@ -439,17 +448,17 @@ TEST_F(TPosixRegistryTest, OrdinaryUserIsDeniedWhereTheyMayNotWrite) {
              TPosixRegistry registry;
              std::unique_ptr<IRegistryKey> key;
              TRegValue value;
-             return registry.OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave", KEY_READ, true, key)
+             return registry.OpenKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave"_s, KEY_READ, true, key)
                         .Ok() &&
-                    key->QueryValue("PathToEditor", value).Ok() && value.Text == "ed";
+                    key->QueryValue(u"PathToEditor"_s, value).Ok() && value.Text == u"ed"_s;
          }},
         {"a hive folder that would be created below the machine's folder is denied",
          [&] {
-             qputenv("KESTRELWEAVE_REGISTRY", QFile::encodeName(FTemp.FilePath("new/deeper")));
+             qputenv("KESTRELWEAVE_REGISTRY", QFile::encodeName(FTemp.FilePath(u"new/deeper"_s)));
              TPosixRegistry registry;
              std::unique_ptr<IRegistryKey> key;
              const bool denied =
-                 registry.OpenKey(HKEY_CURRENT_USER, "Software\\K", KEY_READ, true, key).Status ==
+                 registry.OpenKey(HKEY_CURRENT_USER, u"Software\\K"_s, KEY_READ, true, key).Status ==
                  TRegStatus::AccessDenied;
              qputenv("KESTRELWEAVE_REGISTRY", QFile::encodeName(FTemp.Path()));
              return denied;
@@ -459,19 +468,19 @@ TEST_F(TPosixRegistryTest, OrdinaryUserIsDeniedWhereTheyMayNotWrite) {
              qputenv("KESTRELWEAVE_REGISTRY", QFile::encodeName(own));
              TPosixRegistry registry;
              std::unique_ptr<IRegistryKey> key;
-             if (registry.OpenKey(HKEY_CURRENT_USER, "K", KEY_ALL_ACCESS, false, key).Status !=
+             if (registry.OpenKey(HKEY_CURRENT_USER, u"K"_s, KEY_ALL_ACCESS, false, key).Status !=
                  TRegStatus::AccessDenied)
                  return false;
-             return registry.OpenKey(HKEY_CURRENT_USER, "K", KEY_READ | KEY_SET_VALUE, false, key).Status ==
-                    TRegStatus::AccessDenied;
+             return registry.OpenKey(HKEY_CURRENT_USER, u"K"_s, KEY_READ | KEY_SET_VALUE, false, key)
+                        .Status == TRegStatus::AccessDenied;
          }},
     };
     const int code = RunInChild([&] { return RunChecks(checks); });
     EXPECT_EQ(code, 0) << "failed: " << FailedCheck(checks, code);
     EXPECT_EQ(Listing(FTemp.Path()), before) << "nothing is left behind";
-    EXPECT_EQ(FTemp.Read("machine.reg"), machine);
-    EXPECT_EQ(Listing(own), QStringList{"user.reg"});
-    EXPECT_EQ(FTemp.Read("own/user.reg"), user);
+    EXPECT_EQ(FTemp.Read(u"machine.reg"_s), machine);
+    EXPECT_EQ(Listing(own), QStringList{u"user.reg"_s});
+    EXPECT_EQ(FTemp.Read(u"own/user.reg"_s), user);
 }
 
 TEST(TPosixRegistry, SystemRegistryIsOneObject) {

@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QByteArray KHeader = "Windows Registry Editor Version 5.00\n\n";
@@ -65,73 +67,74 @@ std::vector<TParseCase> ParseCases() {
         {"Utf8",
          KHeader +
              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\n\"Tool\"=\"C:\\\\Tools\\\\t.exe\"\n",
-         HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrelweave\\AppPaths", "Tool",
-         TRegValue::String("C:\\Tools\\t.exe")},
+         HKEY_LOCAL_MACHINE, u"SOFTWARE\\Kestrelweave\\AppPaths"_s, u"Tool"_s,
+         TRegValue::String(u"C:\\Tools\\t.exe"_s)},
         {"Utf8WithByteOrderMark",
          "\xEF\xBB\xBF" + KHeader +
              "[HKEY_CURRENT_USER\\Software\\\xC3\x84]\n\"N\"=\"Gr\xC3\xBC\xC3\x9F"
              "e\"\n",
-         HKEY_CURRENT_USER, QStringLiteral("Software\\Ä"), "N", TRegValue::String(QStringLiteral("Grüße"))},
+         HKEY_CURRENT_USER, QStringLiteral("Software\\Ä"), u"N"_s,
+         TRegValue::String(QStringLiteral("Grüße"))},
         {"Utf16LeAsRegeditWritesIt_Dword", Utf16LeWithBom(regeditExport), HKEY_CURRENT_USER,
-         "Software\\Kestrelweave\\Manager", "LanguageIndex", TRegValue::Dword(3)},
+         u"Software\\Kestrelweave\\Manager"_s, u"LanguageIndex"_s, TRegValue::Dword(3)},
         {"Utf16LeAsRegeditWritesIt_String", Utf16LeWithBom(regeditExport), HKEY_CURRENT_USER,
-         "Software\\Kestrelweave\\Manager", "Caption",
+         u"Software\\Kestrelweave\\Manager"_s, u"Caption"_s,
          TRegValue::String(QStringLiteral("Grüße \u4e16\u754c"))},
         {"Utf16LeAsRegeditWritesIt_Expand", Utf16LeWithBom(regeditExport), HKEY_CURRENT_USER,
-         "Software\\Kestrelweave\\Manager", "Home", TRegValue::String(expandText, REG_EXPAND_SZ)},
+         u"Software\\Kestrelweave\\Manager"_s, u"Home"_s, TRegValue::String(expandText, REG_EXPAND_SZ)},
         {"CrlfLineEnds", "Windows Registry Editor Version 5.00\r\n\r\n[HKCU\\A]\r\n\"x\"=\"y\"\r\n",
-         HKEY_CURRENT_USER, "A", "x", TRegValue::String("y")},
-        {"ExpandStringStaysUnexpanded", KHeader + "[HKCU\\A]\n" + KExpandLines, HKEY_CURRENT_USER, "A",
-         "Home", TRegValue::String(expandText, REG_EXPAND_SZ)},
+         HKEY_CURRENT_USER, u"A"_s, u"x"_s, TRegValue::String(u"y"_s)},
+        {"ExpandStringStaysUnexpanded", KHeader + "[HKCU\\A]\n" + KExpandLines, HKEY_CURRENT_USER, u"A"_s,
+         u"Home"_s, TRegValue::String(expandText, REG_EXPAND_SZ)},
         {"EscapedQuotesAndBackslashes", KHeader + "[HKCU\\A]\n\"Say \\\"hi\\\"\"=\"a\\\\b\\\"c\\\\\"\n",
-         HKEY_CURRENT_USER, "A", "Say \"hi\"", TRegValue::String("a\\b\"c\\")},
-        {"LoneBackslashKeptAsIs", KHeader + "[HKCU\\A]\n\"p\"=\"C:\\path\"\n", HKEY_CURRENT_USER, "A", "p",
-         TRegValue::String("C:\\path")},
+         HKEY_CURRENT_USER, u"A"_s, u"Say \"hi\""_s, TRegValue::String(u"a\\b\"c\\"_s)},
+        {"LoneBackslashKeptAsIs", KHeader + "[HKCU\\A]\n\"p\"=\"C:\\path\"\n", HKEY_CURRENT_USER, u"A"_s,
+         u"p"_s, TRegValue::String(u"C:\\path"_s)},
         {"StringHoldsSyntaxCharacters", KHeader + "[HKCU\\A]\n\"s\"=\"x=y; [z] @=\\\\ hex:00\"\n",
-         HKEY_CURRENT_USER, "A", "s", TRegValue::String("x=y; [z] @=\\ hex:00")},
-        {"EmptyString", KHeader + "[HKCU\\A]\n\"e\"=\"\"\n", HKEY_CURRENT_USER, "A", "e",
-         TRegValue::String("")},
-        {"DefaultValue", KHeader + "[HKCU\\A]\n@=\"standard\"\n", HKEY_CURRENT_USER, "A", "",
-         TRegValue::String("standard")},
-        {"Dword", KHeader + "[HKCU\\A]\n\"d\"=dword:0000001f\n", HKEY_CURRENT_USER, "A", "d",
+         HKEY_CURRENT_USER, u"A"_s, u"s"_s, TRegValue::String(u"x=y; [z] @=\\ hex:00"_s)},
+        {"EmptyString", KHeader + "[HKCU\\A]\n\"e\"=\"\"\n", HKEY_CURRENT_USER, u"A"_s, u"e"_s,
+         TRegValue::String(u""_s)},
+        {"DefaultValue", KHeader + "[HKCU\\A]\n@=\"standard\"\n", HKEY_CURRENT_USER, u"A"_s, u""_s,
+         TRegValue::String(u"standard"_s)},
+        {"Dword", KHeader + "[HKCU\\A]\n\"d\"=dword:0000001f\n", HKEY_CURRENT_USER, u"A"_s, u"d"_s,
          TRegValue::Dword(31)},
-        {"DwordUpperCase", KHeader + "[HKCU\\A]\n\"d\"=DWORD:FFFFFFFE\n", HKEY_CURRENT_USER, "A", "d",
+        {"DwordUpperCase", KHeader + "[HKCU\\A]\n\"d\"=DWORD:FFFFFFFE\n", HKEY_CURRENT_USER, u"A"_s, u"d"_s,
          TRegValue::Dword(0xFFFFFFFEu)},
         {"BinaryOverContinuationLines", KHeader + "[HKCU\\A]\n\"b\"=hex:01,02,\\\n    03,\\\n\t04\n",
-         HKEY_CURRENT_USER, "A", "b", Raw(REG_BINARY, QByteArray("\x01\x02\x03\x04", 4))},
-        {"EmptyBinary", KHeader + "[HKCU\\A]\n\"b\"=hex:\n", HKEY_CURRENT_USER, "A", "b",
+         HKEY_CURRENT_USER, u"A"_s, u"b"_s, Raw(REG_BINARY, QByteArray("\x01\x02\x03\x04", 4))},
+        {"EmptyBinary", KHeader + "[HKCU\\A]\n\"b\"=hex:\n", HKEY_CURRENT_USER, u"A"_s, u"b"_s,
          Raw(REG_BINARY, {})},
-        {"Qword", KHeader + "[HKCU\\A]\n\"q\"=hex(b):08,07,06,05,04,03,02,01\n", HKEY_CURRENT_USER, "A", "q",
-         Qword(0x0102030405060708ull)},
+        {"Qword", KHeader + "[HKCU\\A]\n\"q\"=hex(b):08,07,06,05,04,03,02,01\n", HKEY_CURRENT_USER, u"A"_s,
+         u"q"_s, Qword(0x0102030405060708ull)},
         {"MultiStringKeptRaw", KHeader + "[HKCU\\A]\n\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\n",
-         HKEY_CURRENT_USER, "A", "m", Raw(REG_MULTI_SZ, QByteArray("a\0\0\0b\0\0\0\0\0", 10))},
-        {"UnknownTypeKeptRaw", KHeader + "[HKCU\\A]\n\"u\"=hex(7fff0099):de,ad\n", HKEY_CURRENT_USER, "A",
-         "u", Raw(0x7fff0099, QByteArray("\xDE\xAD"))},
+         HKEY_CURRENT_USER, u"A"_s, u"m"_s, Raw(REG_MULTI_SZ, QByteArray("a\0\0\0b\0\0\0\0\0", 10))},
+        {"UnknownTypeKeptRaw", KHeader + "[HKCU\\A]\n\"u\"=hex(7fff0099):de,ad\n", HKEY_CURRENT_USER, u"A"_s,
+         u"u"_s, Raw(0x7fff0099, QByteArray("\xDE\xAD"))},
         {"HexStringBecomesText", KHeader + "[HKCU\\A]\n\"s\"=hex(1):41,00,42,00,00,00\n", HKEY_CURRENT_USER,
-         "A", "s", TRegValue::String("AB")},
+         u"A"_s, u"s"_s, TRegValue::String(u"AB"_s)},
         {"UnterminatedExpandKeepsItsBytes", KHeader + "[HKCU\\A]\n\"s\"=hex(2):41,00,42\n", HKEY_CURRENT_USER,
-         "A", "s",
+         u"A"_s, u"s"_s,
          [] {
              TRegValue value = Raw(REG_EXPAND_SZ, QByteArray("A\0B", 3));
-             value.Text = "A";
+             value.Text = u"A"_s;
              return value;
          }()},
         {"Regedit4EightBitExpand", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"t\"=hex(2):25,54,45,4d,50,25,00\n",
-         HKEY_CURRENT_USER, "A", "t", TRegValue::String("%TEMP%", REG_EXPAND_SZ)},
+         HKEY_CURRENT_USER, u"A"_s, u"t"_s, TRegValue::String(u"%TEMP%"_s, REG_EXPAND_SZ)},
         {"Regedit4EightBitMultiString", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"m\"=hex(7):61,00,62,00,00\n",
-         HKEY_CURRENT_USER, "A", "m", Raw(REG_MULTI_SZ, QByteArray("a\0\0\0b\0\0\0\0\0", 10))},
-        {"AbbreviatedRoot", KHeader + "[hklm\\SOFTWARE\\K]\n\"x\"=\"1\"\n", HKEY_LOCAL_MACHINE, "SOFTWARE\\K",
-         "x", TRegValue::String("1")},
-        {"RootKeyItself", KHeader + "[HKEY_LOCAL_MACHINE]\n\"x\"=\"1\"\n", HKEY_LOCAL_MACHINE, "", "x",
-         TRegValue::String("1")},
+         HKEY_CURRENT_USER, u"A"_s, u"m"_s, Raw(REG_MULTI_SZ, QByteArray("a\0\0\0b\0\0\0\0\0", 10))},
+        {"AbbreviatedRoot", KHeader + "[hklm\\SOFTWARE\\K]\n\"x\"=\"1\"\n", HKEY_LOCAL_MACHINE,
+         u"SOFTWARE\\K"_s, u"x"_s, TRegValue::String(u"1"_s)},
+        {"RootKeyItself", KHeader + "[HKEY_LOCAL_MACHINE]\n\"x\"=\"1\"\n", HKEY_LOCAL_MACHINE, u""_s, u"x"_s,
+         TRegValue::String(u"1"_s)},
         {"CommentsBlanksAndIndentation",
          KHeader + "; settings\n\n   [HKCU\\A]   \n  ; a comment\n\t\"x\" = \"y\"  \n\n", HKEY_CURRENT_USER,
-         "A", "x", TRegValue::String("y")},
+         u"A"_s, u"x"_s, TRegValue::String(u"y"_s)},
         {"LaterDuplicateWins",
          KHeader + "[HKCU\\A]\n\"Name\"=\"first\"\n[hkcu\\a]\n\"NAME\"=dword:00000002\n", HKEY_CURRENT_USER,
-         "a", "name", TRegValue::Dword(2)},
-        {"NoFinalLineEnd", KHeader + "[HKCU\\A]\n\"x\"=\"y\"", HKEY_CURRENT_USER, "A", "x",
-         TRegValue::String("y")},
+         u"a"_s, u"name"_s, TRegValue::Dword(2)},
+        {"NoFinalLineEnd", KHeader + "[HKCU\\A]\n\"x\"=\"y\"", HKEY_CURRENT_USER, u"A"_s, u"x"_s,
+         TRegValue::String(u"y"_s)},
     };
 }
 
@@ -141,7 +144,7 @@ TEST_P(TRegFileParse, FindsTheValue) {
     const TParseCase& row = GetParam();
     TRegFile file(row.Root);
     QString error;
-    ASSERT_TRUE(file.Parse(row.Bytes, "/x/hive.reg", error)) << error.toStdString();
+    ASSERT_TRUE(file.Parse(row.Bytes, u"/x/hive.reg"_s, error)) << error.toStdString();
     EXPECT_TRUE(file.KeyExists(row.Key));
     const TRegValue* value = file.FindValue(row.Key, row.Value);
     ASSERT_NE(value, nullptr);
@@ -149,7 +152,7 @@ TEST_P(TRegFileParse, FindsTheValue) {
 
     // Whatever was read survives being written and read again.
     TRegFile again(row.Root);
-    ASSERT_TRUE(again.Parse(file.Serialize(), "/x/hive.reg", error)) << error.toStdString();
+    ASSERT_TRUE(again.Parse(file.Serialize(), u"/x/hive.reg"_s, error)) << error.toStdString();
     EXPECT_TRUE(again == file) << file.Serialize().toStdString();
 }
 
@@ -165,7 +168,7 @@ struct TMalformedCase {
 
 std::vector<TMalformedCase> MalformedCases() {
     const QByteArray key = KHeader + "[HKEY_LOCAL_MACHINE\\A]\n";  // values start on line 4
-    QByteArray oddUtf16 = Utf16LeWithBom("Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\A]\r\n");
+    QByteArray oddUtf16 = Utf16LeWithBom(u"Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\A]\r\n"_s);
     oddUtf16.append('x');
     return {
         {"WrongHeader", "Windows Registry Editor Version 4.00\n", 1, "expected the header"},
@@ -215,12 +218,12 @@ TEST_P(TRegFileMalformed, NamesFileAndLine) {
     const TMalformedCase& row = GetParam();
     TRegFile file(HKEY_LOCAL_MACHINE);
     QString error;
-    ASSERT_FALSE(file.Parse(row.Bytes, "/x/machine.reg", error));
+    ASSERT_FALSE(file.Parse(row.Bytes, u"/x/machine.reg"_s, error));
     const QString start =
         QStringLiteral("The registry file '/x/machine.reg' is damaged (line %1: ").arg(row.Line);
     EXPECT_TRUE(error.startsWith(start)) << error.toStdString();
     EXPECT_TRUE(error.contains(QString::fromUtf8(row.Problem))) << error.toStdString();
-    EXPECT_TRUE(error.endsWith(").")) << error.toStdString();
+    EXPECT_TRUE(error.endsWith(u")."_s)) << error.toStdString();
     EXPECT_TRUE(file.KeyPaths().isEmpty());
 }
 
@@ -231,7 +234,7 @@ TEST(TRegFile, EmptyFileIsAnEmptyHive) {
     for (const QByteArray& bytes : {QByteArray(), QByteArray("\xFF\xFE"), QByteArray("\xEF\xBB\xBF")}) {
         TRegFile file(HKEY_CURRENT_USER);
         QString error;
-        EXPECT_TRUE(file.Parse(bytes, "f", error)) << error.toStdString();
+        EXPECT_TRUE(file.Parse(bytes, u"f"_s, error)) << error.toStdString();
         EXPECT_TRUE(file.KeyPaths().isEmpty());
     }
 }
@@ -241,85 +244,86 @@ TEST(TRegFile, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
     QString error;
     ASSERT_TRUE(file.Parse(KHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\n"
                                      "\"Tool\"=\"a\"\n\"\xC3\x84rger\"=\"b\"\n",
-                           "f", error));
-    EXPECT_TRUE(file.KeyExists("software\\KESTRELWEAVE\\apppaths"));
-    EXPECT_TRUE(file.KeyExists("Software\\Kestrelweave")) << "parents exist implicitly";
-    EXPECT_TRUE(file.KeyExists("SOFTWARE"));
-    EXPECT_FALSE(file.KeyExists("SOFTWARE\\Kestrel")) << "a prefix of a name is not a parent";
-    EXPECT_FALSE(file.KeyExists("SOFTWARE\\Kestrelweave\\AppPaths\\Sub"));
-    ASSERT_NE(file.FindValue("SOFTWARE\\KESTRELWEAVE\\APPPATHS", "TOOL"), nullptr);
-    ASSERT_NE(file.FindValue("SOFTWARE\\Kestrelweave\\AppPaths", QStringLiteral("äRGER")), nullptr);
-    EXPECT_EQ(file.FindValue("SOFTWARE\\Kestrelweave", "Tool"), nullptr);
+                           u"f"_s, error));
+    EXPECT_TRUE(file.KeyExists(u"software\\KESTRELWEAVE\\apppaths"_s));
+    EXPECT_TRUE(file.KeyExists(u"Software\\Kestrelweave"_s)) << "parents exist implicitly";
+    EXPECT_TRUE(file.KeyExists(u"SOFTWARE"_s));
+    EXPECT_FALSE(file.KeyExists(u"SOFTWARE\\Kestrel"_s)) << "a prefix of a name is not a parent";
+    EXPECT_FALSE(file.KeyExists(u"SOFTWARE\\Kestrelweave\\AppPaths\\Sub"_s));
+    ASSERT_NE(file.FindValue(u"SOFTWARE\\KESTRELWEAVE\\APPPATHS"_s, u"TOOL"_s), nullptr);
+    ASSERT_NE(file.FindValue(u"SOFTWARE\\Kestrelweave\\AppPaths"_s, QStringLiteral("äRGER")), nullptr);
+    EXPECT_EQ(file.FindValue(u"SOFTWARE\\Kestrelweave"_s, u"Tool"_s), nullptr);
 
-    EXPECT_TRUE(file.SetValue("software\\kestrelweave\\apppaths", "TOOL", TRegValue::Dword(1)));
-    EXPECT_FALSE(file.CreateKey("SOFTWARE\\KESTRELWEAVE"));
+    EXPECT_TRUE(file.SetValue(u"software\\kestrelweave\\apppaths"_s, u"TOOL"_s, TRegValue::Dword(1)));
+    EXPECT_FALSE(file.CreateKey(u"SOFTWARE\\KESTRELWEAVE"_s));
     const QByteArray written = file.Serialize();
     EXPECT_TRUE(
         written.contains("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\n\"Tool\"=dword:00000001\n"))
         << written.toStdString();
     EXPECT_FALSE(written.contains("TOOL"));
-    EXPECT_EQ(file.KeyPaths(), QStringList{"SOFTWARE\\Kestrelweave\\AppPaths"});
+    EXPECT_EQ(file.KeyPaths(), QStringList{u"SOFTWARE\\Kestrelweave\\AppPaths"_s});
 }
 
 TEST(TRegFile, SetValueReportsWhetherTheHiveChanged) {
     TRegFile file(HKEY_CURRENT_USER);
-    EXPECT_TRUE(file.SetValue("A\\B", "x", TRegValue::String("1")));
-    EXPECT_FALSE(file.SetValue("a\\b", "X", TRegValue::String("1")));
-    EXPECT_TRUE(file.SetValue("A\\B", "x", TRegValue::Dword(1))) << "another type is another value";
-    EXPECT_EQ(*file.FindValue("A\\B", "x"), TRegValue::Dword(1));
-    EXPECT_FALSE(file.CreateKey("A")) << "exists below A\\B";
-    EXPECT_TRUE(file.CreateKey("A\\C"));
-    EXPECT_FALSE(file.CreateKey("a\\c"));
+    EXPECT_TRUE(file.SetValue(u"A\\B"_s, u"x"_s, TRegValue::String(u"1"_s)));
+    EXPECT_FALSE(file.SetValue(u"a\\b"_s, u"X"_s, TRegValue::String(u"1"_s)));
+    EXPECT_TRUE(file.SetValue(u"A\\B"_s, u"x"_s, TRegValue::Dword(1))) << "another type is another value";
+    EXPECT_EQ(*file.FindValue(u"A\\B"_s, u"x"_s), TRegValue::Dword(1));
+    EXPECT_FALSE(file.CreateKey(u"A"_s)) << "exists below A\\B";
+    EXPECT_TRUE(file.CreateKey(u"A\\C"_s));
+    EXPECT_FALSE(file.CreateKey(u"a\\c"_s));
 }
 
 TEST(TRegFile, NewKeysJoinTheirRelatives) {
     TRegFile file(HKEY_CURRENT_USER);
     QString error;
-    ASSERT_TRUE(file.Parse(KHeader + "[HKCU\\S\\A]\n[HKCU\\S\\A\\X]\n[HKCU\\T]\n", "f", error));
-    file.CreateKey("S\\A\\Y");
-    file.CreateKey("S\\B");
-    file.SetValue("", "top", TRegValue::String("v"));
-    file.CreateKey("U");
-    EXPECT_EQ(file.KeyPaths(), (QStringList{"", "S\\A", "S\\A\\X", "S\\A\\Y", "S\\B", "T", "U"}));
+    ASSERT_TRUE(file.Parse(KHeader + "[HKCU\\S\\A]\n[HKCU\\S\\A\\X]\n[HKCU\\T]\n", u"f"_s, error));
+    file.CreateKey(u"S\\A\\Y"_s);
+    file.CreateKey(u"S\\B"_s);
+    file.SetValue(u""_s, u"top"_s, TRegValue::String(u"v"_s));
+    file.CreateKey(u"U"_s);
+    EXPECT_EQ(file.KeyPaths(),
+              (QStringList{u""_s, u"S\\A"_s, u"S\\A\\X"_s, u"S\\A\\Y"_s, u"S\\B"_s, u"T"_s, u"U"_s}));
 }
 
 TEST(TRegFile, StorableNames) {
-    EXPECT_TRUE(TRegFile::IsStorableKeyPath(""));
-    EXPECT_TRUE(TRegFile::IsStorableKeyPath("A\\B c\\]d["));
+    EXPECT_TRUE(TRegFile::IsStorableKeyPath(u""_s));
+    EXPECT_TRUE(TRegFile::IsStorableKeyPath(u"A\\B c\\]d["_s));
     for (const QString& bad :
          {QStringLiteral("\\A"), QStringLiteral("A\\"), QStringLiteral("A\\\\B"), QStringLiteral("A\nB"),
           QStringLiteral("A\rB"), QString(QChar(0)), QString(QChar(0xDC00))})
         EXPECT_FALSE(TRegFile::IsStorableKeyPath(bad)) << bad.toStdString();
-    EXPECT_TRUE(TRegFile::IsStorableValueName(""));
-    EXPECT_TRUE(TRegFile::IsStorableValueName("a\\b\"c"));
-    EXPECT_FALSE(TRegFile::IsStorableValueName("a\nb"));
+    EXPECT_TRUE(TRegFile::IsStorableValueName(u""_s));
+    EXPECT_TRUE(TRegFile::IsStorableValueName(u"a\\b\"c"_s));
+    EXPECT_FALSE(TRegFile::IsStorableValueName(u"a\nb"_s));
 }
 
 // A hive holding every awkward thing a program can store.
 TRegFile AwkwardHive() {
     TRegFile file(HKEY_CURRENT_USER);
     const QString key = QStringLiteral("Software\\Kestrelweave\\Spaced ] Key \u00e9\U0001F600");
-    file.SetValue(key, "", TRegValue::String("default"));
-    file.SetValue(key, "@", TRegValue::String("a value named at"));
-    file.SetValue(key, "quote\"back\\slash", TRegValue::String("C:\\dir\\\"q\"\\"));
-    file.SetValue(key, "lines", TRegValue::String("one\r\ntwo\nthree"));
-    file.SetValue(key, "nul", TRegValue::String(QString("a") + QChar(0) + "b"));
-    file.SetValue(key, "lone surrogate", TRegValue::String(QString("x") + QChar(0xD800)));
-    file.SetValue(key, "empty", TRegValue::String(""));
-    file.SetValue(key, "expand", TRegValue::String("%APPDATA%\\x", REG_EXPAND_SZ));
-    file.SetValue(key, "empty expand", TRegValue::String("", REG_EXPAND_SZ));
-    file.SetValue(key, "dword", TRegValue::Dword(0xDEADBEEF));
-    file.SetValue(key, "short dword", Raw(REG_DWORD, "\x01\x02"));
-    file.SetValue(key, "qword", Qword(~0ull));
+    file.SetValue(key, u""_s, TRegValue::String(u"default"_s));
+    file.SetValue(key, u"@"_s, TRegValue::String(u"a value named at"_s));
+    file.SetValue(key, u"quote\"back\\slash"_s, TRegValue::String(u"C:\\dir\\\"q\"\\"_s));
+    file.SetValue(key, u"lines"_s, TRegValue::String(u"one\r\ntwo\nthree"_s));
+    file.SetValue(key, u"nul"_s, TRegValue::String(QString(u"a"_s) + QChar(0) + u"b"_s));
+    file.SetValue(key, u"lone surrogate"_s, TRegValue::String(QString(u"x"_s) + QChar(0xD800)));
+    file.SetValue(key, u"empty"_s, TRegValue::String(u""_s));
+    file.SetValue(key, u"expand"_s, TRegValue::String(u"%APPDATA%\\x"_s, REG_EXPAND_SZ));
+    file.SetValue(key, u"empty expand"_s, TRegValue::String(u""_s, REG_EXPAND_SZ));
+    file.SetValue(key, u"dword"_s, TRegValue::Dword(0xDEADBEEF));
+    file.SetValue(key, u"short dword"_s, Raw(REG_DWORD, "\x01\x02"));
+    file.SetValue(key, u"qword"_s, Qword(~0ull));
     QByteArray big;
     for (int i = 0; i < 300; ++i)
         big.append(char(i));
-    file.SetValue(key, "binary", Raw(REG_BINARY, big));
-    file.SetValue(key, "none", Raw(REG_NONE, {}));
-    file.SetValue(key, "unknown", Raw(0xFFFFFFFF, QByteArray("\x00\x01", 2)));
-    file.SetValue(key, "odd expand", Raw(REG_EXPAND_SZ, QByteArray("A\0B", 3)));
-    file.SetValue("", "root value", TRegValue::Dword(7));
-    file.CreateKey("Empty\\Key");
+    file.SetValue(key, u"binary"_s, Raw(REG_BINARY, big));
+    file.SetValue(key, u"none"_s, Raw(REG_NONE, {}));
+    file.SetValue(key, u"unknown"_s, Raw(0xFFFFFFFF, QByteArray("\x00\x01", 2)));
+    file.SetValue(key, u"odd expand"_s, Raw(REG_EXPAND_SZ, QByteArray("A\0B", 3)));
+    file.SetValue(u""_s, u"root value"_s, TRegValue::Dword(7));
+    file.CreateKey(u"Empty\\Key"_s);
     return file;
 }
 
@@ -328,10 +332,10 @@ TEST(TRegFile, WrittenHiveReadsBackEqual) {
     const QByteArray written = original.Serialize();
     TRegFile read(HKEY_CURRENT_USER);
     QString error;
-    ASSERT_TRUE(read.Parse(written, "f", error)) << error.toStdString() << "\n" << written.toStdString();
+    ASSERT_TRUE(read.Parse(written, u"f"_s, error)) << error.toStdString() << "\n" << written.toStdString();
     EXPECT_TRUE(read == original) << written.toStdString();
     EXPECT_EQ(read.Serialize(), written);
-    EXPECT_EQ(read.FindValue(original.KeyPaths()[1], "lines")->Text, "one\r\ntwo\nthree");
+    EXPECT_EQ(read.FindValue(original.KeyPaths()[1], u"lines"_s)->Text, u"one\r\ntwo\nthree"_s);
 }
 
 TEST(TRegFile, WritesReadableUtf8WithLfAndWrappedHex) {
@@ -354,14 +358,16 @@ TEST(TRegFile, ForeignFileRewritesWithEverythingItHad) {
         "\"Flags\"=hex(4):01,00,00,00,00\r\n\"Odd\"=hex(1234):ff\r\n\r\n"));
     TRegFile first(HKEY_LOCAL_MACHINE), second(HKEY_LOCAL_MACHINE);
     QString error;
-    ASSERT_TRUE(first.Parse(regedit, "f", error)) << error.toStdString();
-    ASSERT_TRUE(second.Parse(first.Serialize(), "f", error)) << error.toStdString();
+    ASSERT_TRUE(first.Parse(regedit, u"f"_s, error)) << error.toStdString();
+    ASSERT_TRUE(second.Parse(first.Serialize(), u"f"_s, error)) << error.toStdString();
     EXPECT_TRUE(first == second);
-    EXPECT_EQ(second.KeyPaths(), (QStringList{"SOFTWARE\\Kestrelweave", "SOFTWARE\\Kestrelweave\\Links"}));
-    EXPECT_EQ(second.ValueNames("SOFTWARE\\Kestrelweave\\Links"), (QStringList{"Converter", "Flags", "Odd"}));
-    EXPECT_EQ(*second.FindValue("SOFTWARE\\Kestrelweave\\Links", "Flags"),
+    EXPECT_EQ(second.KeyPaths(),
+              (QStringList{u"SOFTWARE\\Kestrelweave"_s, u"SOFTWARE\\Kestrelweave\\Links"_s}));
+    EXPECT_EQ(second.ValueNames(u"SOFTWARE\\Kestrelweave\\Links"_s),
+              (QStringList{u"Converter"_s, u"Flags"_s, u"Odd"_s}));
+    EXPECT_EQ(*second.FindValue(u"SOFTWARE\\Kestrelweave\\Links"_s, u"Flags"_s),
               Raw(REG_DWORD, QByteArray("\x01\0\0\0\0", 5)));
-    EXPECT_EQ(*second.FindValue("SOFTWARE\\Kestrelweave\\Links", "Odd"), Raw(0x1234, "\xff"));
+    EXPECT_EQ(*second.FindValue(u"SOFTWARE\\Kestrelweave\\Links"_s, u"Odd"_s), Raw(0x1234, "\xff"));
 }
 
 TEST(TRegFile, EveryTruncationParsesOrFailsCleanly) {
@@ -369,8 +375,8 @@ TEST(TRegFile, EveryTruncationParsesOrFailsCleanly) {
     for (qsizetype size = 0; size <= whole.size(); ++size) {
         TRegFile file(HKEY_CURRENT_USER);
         QString error;
-        if (!file.Parse(whole.left(size), "f", error)) {
-            EXPECT_TRUE(error.contains(QRegularExpression("\\(line \\d+: "))) << error.toStdString();
+        if (!file.Parse(whole.left(size), u"f"_s, error)) {
+            EXPECT_TRUE(error.contains(QRegularExpression(u"\\(line \\d+: "_s))) << error.toStdString();
         }
     }
 }
@@ -383,8 +389,8 @@ TEST(TRegFile, DeepKeyStaysLinear) {
     deep += "]\n";
     TRegFile file(HKEY_CURRENT_USER);
     QString error;
-    ASSERT_TRUE(file.Parse(deep, "f", error)) << error.toStdString();
-    EXPECT_TRUE(file.KeyExists("k\\k\\k"));
+    ASSERT_TRUE(file.Parse(deep, u"f"_s, error)) << error.toStdString();
+    EXPECT_TRUE(file.KeyExists(u"k\\k\\k"_s));
     EXPECT_EQ(file.KeyPaths().size(), 1);
     EXPECT_LT(file.Serialize().size(), deep.size() + 100);
 }

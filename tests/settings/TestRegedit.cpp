@@ -16,6 +16,8 @@
 #include <functional>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -84,7 +86,7 @@ TEST_F(Regedit, IntegerReadOfAMissingKeyGivesTheDefaultAndCreatesNothing) {
 TEST_F(Regedit, StringReadOfAMissingKeyCreatesItEmptyAndGivesTheDefault) {
     TRegedit links(kLinks, HKEY_CURRENT_USER);
     EXPECT_EQ(links.ReadString(QStringLiteral("Converter"), QStringLiteral("http://default")),
-              "http://default");
+              u"http://default"_s);
     const TRegFile hive = UserHive();
     EXPECT_TRUE(hive.KeyExists(kLinks));
     EXPECT_TRUE(hive.ValueNames(kLinks).isEmpty());
@@ -100,8 +102,8 @@ TEST_F(Regedit, EachStoreReadsItsOwnRootKey) {
     WriteUserHive("[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave]\n\"PathToEditor\"=\"/home/editor\"\n");
     TRegedit machine(QStringLiteral("SOFTWARE\\Kestrelweave"), HKEY_LOCAL_MACHINE);
     TRegedit user(QStringLiteral("SOFTWARE\\Kestrelweave"), HKEY_CURRENT_USER);
-    EXPECT_EQ(machine.ReadString(QStringLiteral("PathToEditor"), QString()), "/opt/editor");
-    EXPECT_EQ(user.ReadString(QStringLiteral("PathToEditor"), QString()), "/home/editor");
+    EXPECT_EQ(machine.ReadString(QStringLiteral("PathToEditor"), QString()), u"/opt/editor"_s);
+    EXPECT_EQ(user.ReadString(QStringLiteral("PathToEditor"), QString()), u"/home/editor"_s);
 }
 
 // ---- Values as stored -----------------------------------------------------------------
@@ -123,31 +125,31 @@ void PrintTo(const TValueRow& row, std::ostream* out) {
 
 const TValueRow kValues[] = {
     {"String", kManagerSection + "\"Path\"=\"C:\\\\Tools\\\\ed.exe\"\n", TRead::String, "Path",
-     "C:\\Tools\\ed.exe", false},
-    {"EmptyStringIsNotTheDefault", kManagerSection + "\"Path\"=\"\"\n", TRead::String, "Path", "", false},
+     u"C:\\Tools\\ed.exe"_s, false},
+    {"EmptyStringIsNotTheDefault", kManagerSection + "\"Path\"=\"\"\n", TRead::String, "Path", u""_s, false},
     {"ExpandStringStaysUnexpanded",
      kManagerSection + "\"Path\"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,74,00,25,"
                        "00,5c,00,78,00,00,00\n",
-     TRead::String, "Path", "%SystemRoot%\\x", false},
-    {"MissingValueGivesTheDefault", kManagerSection + "\"Other\"=\"x\"\n", TRead::String, "Path", "default",
-     false},
-    {"Dword", kManagerSection + "\"LanguageIndex\"=dword:00000003\n", TRead::Integer, "LanguageIndex", "3",
+     TRead::String, "Path", u"%SystemRoot%\\x"_s, false},
+    {"MissingValueGivesTheDefault", kManagerSection + "\"Other\"=\"x\"\n", TRead::String, "Path",
+     u"default"_s, false},
+    {"Dword", kManagerSection + "\"LanguageIndex\"=dword:00000003\n", TRead::Integer, "LanguageIndex", u"3"_s,
      false},
     {"NegativeDword", kManagerSection + "\"LanguageIndex\"=dword:fffffffe\n", TRead::Integer, "LanguageIndex",
-     "-2", false},
+     u"-2"_s, false},
     {"ValueNameInOtherCase", kManagerSection + "\"LANGUAGEindex\"=dword:00000002\n", TRead::Integer,
-     "LanguageIndex", "2", false},
+     "LanguageIndex", u"2"_s, false},
     {"KeyNameInOtherCase",
      "[HKEY_CURRENT_USER\\software\\KESTRELWEAVE\\manager]\n\"LanguageIndex\"=dword:00000004\n",
-     TRead::Integer, "LanguageIndex", "4", false},
+     TRead::Integer, "LanguageIndex", u"4"_s, false},
     {"StringReadAsInteger", kManagerSection + "\"LanguageIndex\"=\"2\"\n", TRead::Integer, "LanguageIndex",
-     "Invalid data type for 'LanguageIndex'", true},
+     u"Invalid data type for 'LanguageIndex'"_s, true},
     {"BinaryReadAsInteger", kManagerSection + "\"LanguageIndex\"=hex:02,00,00,00\n", TRead::Integer,
-     "LanguageIndex", "Invalid data type for 'LanguageIndex'", true},
+     "LanguageIndex", u"Invalid data type for 'LanguageIndex'"_s, true},
     {"DwordReadAsString", kManagerSection + "\"Converter\"=dword:00000001\n", TRead::String, "Converter",
-     "Invalid data type for 'Converter'", true},
+     u"Invalid data type for 'Converter'"_s, true},
     {"DwordLongerThanFourBytes", kManagerSection + "\"LanguageIndex\"=hex(4):01,02,03,04,05\n",
-     TRead::Integer, "LanguageIndex", "Failed to get data for 'LanguageIndex'", true},
+     TRead::Integer, "LanguageIndex", u"Failed to get data for 'LanguageIndex'"_s, true},
 };
 
 class RegeditValue : public Regedit, public testing::WithParamInterface<TValueRow> {};

@@ -20,6 +20,8 @@
 #include <new>
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -46,7 +48,7 @@ public:
             OnWndProc();
     }
 
-public slots:
+public Q_SLOTS:
     void Hook1(TMsg& Msg, bool& Handled) {
         Log << Entry("Hook1", Msg);
         Handled = Msg.message == HandledByHook1;
@@ -127,12 +129,12 @@ TEST_F(Application, PostedMessagesPassTheHooksInOrderThenTheirWindow) {
     EXPECT_TRUE(FForm->Log.isEmpty()) << "posting only queues";
     FApplication->ProcessMessages();
     EXPECT_EQ(FForm->Log, QStringList({
-                              "Hook1 401 A 7 -3",
-                              "Hook2 401 A 7 -3",
-                              "WndProc 401 A 7 -3",
-                              "Hook1 402 A 0 0",  // handled: neither the second hook nor the window
-                              "Hook1 403 app 1 2",
-                              "Hook2 403 app 1 2",
+                              u"Hook1 401 A 7 -3"_s,
+                              u"Hook2 401 A 7 -3"_s,
+                              u"WndProc 401 A 7 -3"_s,
+                              u"Hook1 402 A 0 0"_s,  // handled: neither the second hook nor the window
+                              u"Hook1 403 app 1 2"_s,
+                              u"Hook2 403 app 1 2"_s,
                           }));
 }
 
@@ -142,7 +144,7 @@ TEST_F(Application, MessageForADeletedFormIsDropped) {
     other.reset();
     FApplication->PostMessage(FForm->Handle(), 0x402);
     FApplication->ProcessMessages();
-    EXPECT_EQ(FForm->Log, QStringList({"Hook1 402 A 0 0", "Hook2 402 A 0 0", "WndProc 402 A 0 0"}));
+    EXPECT_EQ(FForm->Log, QStringList({u"Hook1 402 A 0 0"_s, u"Hook2 402 A 0 0"_s, u"WndProc 402 A 0 0"_s}));
 }
 
 TEST_F(Application, BroadcastPostsOneCopyToTheApplicationAndOneToEachForm) {
@@ -151,9 +153,9 @@ TEST_F(Application, BroadcastPostsOneCopyToTheApplicationAndOneToEachForm) {
     FApplication->ProcessMessages();
     QStringList hooked = FForm->Log.filter(QStringLiteral("Hook1"));
     hooked.sort();
-    EXPECT_EQ(hooked, QStringList({"Hook1 c001 A 5 0", "Hook1 c001 B 5 0", "Hook1 c001 app 5 0"}));
-    EXPECT_EQ(FForm->Log.filter(QStringLiteral("WndProc")), QStringList({"WndProc c001 A 5 0"}));
-    EXPECT_EQ(other->Log, QStringList({"WndProc c001 B 5 0"}));
+    EXPECT_EQ(hooked, QStringList({u"Hook1 c001 A 5 0"_s, u"Hook1 c001 B 5 0"_s, u"Hook1 c001 app 5 0"_s}));
+    EXPECT_EQ(FForm->Log.filter(QStringLiteral("WndProc")), QStringList({u"WndProc c001 A 5 0"_s}));
+    EXPECT_EQ(other->Log, QStringList({u"WndProc c001 B 5 0"_s}));
 }
 
 // ---- Exceptions at the loop's boundary ----------------------------------------------
@@ -170,14 +172,16 @@ void PrintTo(const TExceptionRow& row, std::ostream* out) {
 }
 
 const TExceptionRow kExceptions[] = {
-    {"ToolkitExceptionInClick", false, [] { throw Exception("boom"); }, "boom"},
-    {"RegistryExceptionInClick", false, [] { throw ERegistryException("Invalid data type for 'X'"); },
+    {"ToolkitExceptionInClick", false, [] { throw Exception(QStringLiteral("boom")); }, "boom"},
+    {"RegistryExceptionInClick", false,
+     [] { throw ERegistryException(QStringLiteral("Invalid data type for 'X'")); },
      "Invalid data type for 'X'"},
     {"StandardExceptionInClick", false, [] { throw std::out_of_range("index 20 is out of range"); },
      "index 20 is out of range"},
     {"OutOfMemoryInClick", false, [] { throw std::bad_alloc(); }, "std::bad_alloc"},
     {"IntegerInClick", false, [] { throw 42; }, ""},
-    {"ToolkitExceptionInWndProc", true, [] { throw Exception("from the window"); }, "from the window"},
+    {"ToolkitExceptionInWndProc", true, [] { throw Exception(QStringLiteral("from the window")); },
+     "from the window"},
 };
 
 class ApplicationException : public Application, public testing::WithParamInterface<TExceptionRow> {};
@@ -194,7 +198,7 @@ TEST_P(ApplicationException, IsShownAndTheLoopGoesOn) {
         SendClick(Label1(), true);
     ASSERT_TRUE(WaitFor([&] { return watch.Count == 1; })) << "no message box";
     EXPECT_EQ(watch.Icon, QMessageBox::Critical);
-    EXPECT_EQ(watch.Title, "Tessaly Manager");
+    EXPECT_EQ(watch.Title, u"Tessaly Manager"_s);
     EXPECT_EQ(watch.Text, QLatin1String(row.Text));
     EXPECT_EQ(watch.Description, watch.Text) << "what a screen reader reads of the box";
 
@@ -203,8 +207,8 @@ TEST_P(ApplicationException, IsShownAndTheLoopGoesOn) {
     FForm->OnLabel1Click = nullptr;
     FApplication->PostMessage(FForm->Handle(), 0x402);
     SendClick(Label1(), true);
-    EXPECT_TRUE(WaitFor([&] { return FForm->Log.size() == 4; })) << FForm->Log.join('|').toStdString();
-    EXPECT_EQ(FForm->Log.last(), "Label1Click");
+    EXPECT_TRUE(WaitFor([&] { return FForm->Log.size() == 4; })) << FForm->Log.join(u'|').toStdString();
+    EXPECT_EQ(FForm->Log.last(), u"Label1Click"_s);
     EXPECT_EQ(watch.Count, 1);
 }
 

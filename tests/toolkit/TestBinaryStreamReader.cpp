@@ -21,6 +21,8 @@
 #include <initializer_list>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -109,7 +111,7 @@ QString ValueDifference(const TStreamValue& a, const TStreamValue& b) {
     if (a.Kind != b.Kind)
         return QStringLiteral("value type %1 against %2").arg(a.Kind).arg(b.Kind);
     const auto differs = [&](const QString& what) {
-        return what + QStringLiteral(": ") + a.Describe() + " / " + b.Describe();
+        return what + QStringLiteral(": ") + a.Describe() + u" / "_s + b.Describe();
     };
     if (a.IsInteger() && a.Int != b.Int)
         return differs(QStringLiteral("integer"));
@@ -230,13 +232,13 @@ const TValueRow kValues[] = {
     {"ExtendedDenormalBelowDoubleIsZero", Extended(1, 0), TStreamValue::vaExtended, Float(0.0), false},
     {"ExtendedBeyondDoubleIsInfinity", Extended(0x8000000000000000, 0x7FFE), TStreamValue::vaExtended,
      Float(std::numeric_limits<double>::infinity()), false},
-    {"String", B({6}) + S("Tahoma"), TStreamValue::vaString, TextAndBytes("Tahoma", "Tahoma")},
-    {"EmptyString", B({6, 0}), TStreamValue::vaString, TextAndBytes("", "")},
+    {"String", B({6}) + S("Tahoma"), TStreamValue::vaString, TextAndBytes(u"Tahoma"_s, "Tahoma")},
+    {"EmptyString", B({6, 0}), TStreamValue::vaString, TextAndBytes(u""_s, "")},
     {"StringInUtf8", B({6}) + S("Gr\xC3\xBC\xC3\x9F" "e"), TStreamValue::vaString,
      TextAndBytes(kGruesse, "Gr\xC3\xBC\xC3\x9F" "e")},
     {"StringInCodePageKeepsItsBytes", B({6}) + S("Gr\xFC\xDF" "e"), TStreamValue::vaString,
      TextAndBytes(kGruesse, "Gr\xFC\xDF" "e")},
-    {"Identifier", B({7}) + S("clWhite"), TStreamValue::vaIdent, Text("clWhite")},
+    {"Identifier", B({7}) + S("clWhite"), TStreamValue::vaIdent, Text(u"clWhite"_s)},
     {"False", B({8}), TStreamValue::vaFalse, Nothing},
     {"True", B({9}), TStreamValue::vaTrue, Nothing},
     {"Nil", B({13}), TStreamValue::vaNil, Nothing},
@@ -245,7 +247,7 @@ const TValueRow kValues[] = {
     {"EmptyBinary", B({10}) + U32(0), TStreamValue::vaBinary,
      [](const TStreamValue& v) { EXPECT_TRUE(v.Bytes.isEmpty()); }},
     {"Set", B({11}) + S("fsBold") + S("fsItalic") + B({0}), TStreamValue::vaSet,
-     [](const TStreamValue& v) { EXPECT_EQ(v.Names, QStringList({"fsBold", "fsItalic"})); }},
+     [](const TStreamValue& v) { EXPECT_EQ(v.Names, QStringList({u"fsBold"_s, u"fsItalic"_s})); }},
     {"EmptySet", B({11, 0}), TStreamValue::vaSet, [](const TStreamValue& v) { EXPECT_TRUE(v.Names.isEmpty()); }},
     {"LongString", B({12}) + U32(300) + QByteArray(300, 'a'), TStreamValue::vaLString, Text(QString(300, u'a'))},
     {"LongStringInCodePage", B({12}) + U32(3) + "\xCF\xF0\xE8", TStreamValue::vaLString,
@@ -255,15 +257,15 @@ const TValueRow kValues[] = {
     {"NegativeCurrency", B({16}) + Le<std::int64_t>(-5), TStreamValue::vaCurrency, Float(-0.0005)},
     {"Date", B({17}) + Le(std::bit_cast<std::uint64_t>(45000.25)), TStreamValue::vaDate, Float(45000.25)},
     {"WideString", B({18}) + Utf16(kWide), TStreamValue::vaWString, TextAndBytes(kWide, kWide.toUtf8())},
-    {"EmptyWideString", B({18}) + U32(0), TStreamValue::vaWString, Text("")},
+    {"EmptyWideString", B({18}) + U32(0), TStreamValue::vaWString, Text(u""_s)},
     {"Utf8String", B({20}) + U32(static_cast<std::uint32_t>(kWide.toUtf8().size())) + kWide.toUtf8(),
      TStreamValue::vaUTF8String, Text(kWide)},
     {"ListOfStrings", B({1, 6}) + S("one") + B({12}) + U32(3) + "two" + B({0}), TStreamValue::vaList,
      [](const TStreamValue& v) {
          ASSERT_EQ(v.List.size(), 2u);
-         EXPECT_EQ(v.List[0].Text, "one");
+         EXPECT_EQ(v.List[0].Text, u"one"_s);
          EXPECT_EQ(v.List[1].Kind, TStreamValue::vaLString);
-         EXPECT_EQ(v.List[1].Text, "two");
+         EXPECT_EQ(v.List[1].Text, u"two"_s);
      }},
     {"NestedLists", B({1, 1, 2, 1, 2, 2, 0, 1, 0, 0}), TStreamValue::vaList,
      [](const TStreamValue& v) {
@@ -280,9 +282,9 @@ const TValueRow kValues[] = {
          ASSERT_EQ(v.Items.size(), 2u);
          EXPECT_FALSE(v.Items[0].HasOrder);
          ASSERT_EQ(v.Items[0].Properties.size(), 2u);
-         EXPECT_EQ(v.Items[0].Properties[0].Name, "Width");
+         EXPECT_EQ(v.Items[0].Properties[0].Name, u"Width"_s);
          EXPECT_EQ(v.Items[0].Properties[0].Value.Int, 3);
-         EXPECT_EQ(v.Items[0].Properties[1].Value.Text, "a");
+         EXPECT_EQ(v.Items[0].Properties[1].Value.Text, u"a"_s);
          EXPECT_TRUE(v.Items[1].Properties.empty());
      }},
     {"CollectionWithOrderValues",
@@ -295,7 +297,7 @@ const TValueRow kValues[] = {
          EXPECT_EQ(v.Items[0].Order.Kind, TStreamValue::vaInt8);
          EXPECT_EQ(v.Items[0].Order.Int, 7);
          ASSERT_EQ(v.Items[0].Properties.size(), 2u);
-         EXPECT_EQ(v.Items[0].Properties[0].Value.Text, "lblSupport.Left");
+         EXPECT_EQ(v.Items[0].Properties[0].Value.Text, u"lblSupport.Left"_s);
          EXPECT_EQ(v.Items[0].Properties[1].Value.Bytes, "11\x01");
          EXPECT_EQ(v.Items[1].Order.Int, 256);
          EXPECT_EQ(v.Items[2].Order.Kind, TStreamValue::vaInt32);
@@ -317,7 +319,7 @@ TEST_P(BinaryStreamValue, ReadsKindAndContent) {
         FAIL() << e.what();
     }
     ASSERT_EQ(root.Properties.size(), 1u);
-    EXPECT_EQ(root.Properties[0].Name, "P");
+    EXPECT_EQ(root.Properties[0].Name, u"P"_s);
     EXPECT_EQ(root.Properties[0].Value.Kind, row.Kind);
     row.Check(root.Properties[0].Value);
     if (row.Canonical) {
@@ -344,15 +346,15 @@ const TComponentRow kComponents[] = {
     {"Plain", "TPF0" + S("TfrmMain") + S("frmMain") + B({0, 0}),
      [](const TStreamComponent& c) {
          EXPECT_EQ(c.Flags, 0);
-         EXPECT_EQ(c.ClassName, "TfrmMain");
-         EXPECT_EQ(c.Name, "frmMain");
+         EXPECT_EQ(c.ClassName, u"TfrmMain"_s);
+         EXPECT_EQ(c.Name, u"frmMain"_s);
          EXPECT_TRUE(c.Properties.empty());
          EXPECT_TRUE(c.Children.empty());
      }},
     {"InheritedPrefix", "TPF0" + B({0xF1}) + S("TfrmMain") + S("frmMain") + B({0, 0}),
      [](const TStreamComponent& c) {
          EXPECT_EQ(c.Flags, TStreamComponent::ffInherited);
-         EXPECT_EQ(c.ClassName, "TfrmMain");
+         EXPECT_EQ(c.ClassName, u"TfrmMain"_s);
      }},
     {"InlineChildWithPosition", kHead + B({0, 0xF6, 2, 3}) + S("TFrame1") + S("Frame1") + B({0, 0, 0}),
      [](const TStreamComponent& c) {
@@ -360,8 +362,8 @@ const TComponentRow kComponents[] = {
          const TStreamComponent& frame = c.Children[0];
          EXPECT_EQ(frame.Flags, TStreamComponent::ffInline | TStreamComponent::ffChildPos);
          EXPECT_EQ(frame.ChildPos, 3);
-         EXPECT_EQ(frame.ClassName, "TFrame1");
-         EXPECT_EQ(frame.Name, "Frame1");
+         EXPECT_EQ(frame.ClassName, u"TFrame1"_s);
+         EXPECT_EQ(frame.Name, u"Frame1"_s);
      }},
     {"ChildPositionOf16Bits", "TPF0" + B({0xF2, 3, 0x2C, 0x01}) + S("TA") + S("A") + B({0, 0}),
      [](const TStreamComponent& c) {
@@ -376,13 +378,13 @@ const TComponentRow kComponents[] = {
          ASSERT_EQ(c.Properties.size(), 1u);
          ASSERT_EQ(c.Children.size(), 2u);
          const TStreamComponent& panel = c.Children[0];
-         EXPECT_EQ(panel.Name, "Panel1");
+         EXPECT_EQ(panel.Name, u"Panel1"_s);
          ASSERT_EQ(panel.Properties.size(), 1u);
          EXPECT_EQ(panel.Properties[0].Value.Int, -7);
          ASSERT_EQ(panel.Children.size(), 2u);
-         EXPECT_EQ(panel.Children[0].Name, "Label1");
-         EXPECT_EQ(panel.Children[1].Name, "Label2");
-         EXPECT_EQ(c.Children[1].ClassName, "TTimer");
+         EXPECT_EQ(panel.Children[0].Name, u"Label1"_s);
+         EXPECT_EQ(panel.Children[1].Name, u"Label2"_s);
+         EXPECT_EQ(c.Children[1].ClassName, u"TTimer"_s);
          EXPECT_TRUE(c.Children[1].Name.isEmpty());
      }},
     {"DottedNames",
@@ -390,10 +392,10 @@ const TComponentRow kComponents[] = {
          S("Font.Style") + B({11}) + S("fsBold") + B({0, 0, 0}),
      [](const TStreamComponent& c) {
          ASSERT_EQ(c.Properties.size(), 2u);
-         EXPECT_EQ(c.Properties[0].Name, "LangNames.Strings");
+         EXPECT_EQ(c.Properties[0].Name, u"LangNames.Strings"_s);
          ASSERT_EQ(c.Properties[0].Value.List.size(), 2u);
-         EXPECT_EQ(c.Properties[0].Value.List[1].Text, "Deutsch");
-         EXPECT_EQ(c.Properties[1].Name, "Font.Style");
+         EXPECT_EQ(c.Properties[0].Value.List[1].Text, u"Deutsch"_s);
+         EXPECT_EQ(c.Properties[1].Name, u"Font.Style"_s);
      }},
 };
 
@@ -420,7 +422,8 @@ TEST(BinaryStreamComponent, ReadStopsAfterTheComponentsClosingByte) {
     const QByteArray second = WithValue(B({9}));
     const QByteArray file = "head" + first + second + "tail";
     qsizetype position = 4;
-    EXPECT_EQ(TBinaryStreamReader::Read(file, position, QStringLiteral("Translate.sib")).Name, "Translator1");
+    EXPECT_EQ(TBinaryStreamReader::Read(file, position, QStringLiteral("Translate.sib")).Name,
+              u"Translator1"_s);
     EXPECT_EQ(position, 4 + first.size());
     EXPECT_EQ(TBinaryStreamReader::Read(file, position, QStringLiteral("Translate.sib")).Properties.size(),
               1u);
@@ -431,7 +434,7 @@ TEST(BinaryStreamComponent, ReadStopsAfterTheComponentsClosingByte) {
         TBinaryStreamReader::Read(file, position, QStringLiteral("Translate.sib"));
         FAIL() << "read from a position without a signature";
     } catch (const EReadError& e) {
-        EXPECT_EQ(e.Message(), "Error reading Translate.sib at byte 2: 'TPF0' signature expected");
+        EXPECT_EQ(e.Message(), u"Error reading Translate.sib at byte 2: 'TPF0' signature expected"_s);
     }
 }
 
@@ -501,7 +504,7 @@ TEST_P(BinaryStreamRoundTrip, TextTreeWrittenAndReadBackIsTheSame) {
     } catch (const EReadError& e) {
         FAIL() << e.what();
     }
-    EXPECT_EQ(ComponentDifference(fromText, fromBinary), "");
+    EXPECT_EQ(ComponentDifference(fromText, fromBinary), u""_s);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BinaryStreamRoundTrip, testing::ValuesIn(kRoundTrips),
@@ -533,7 +536,7 @@ TEST_F(BinaryStreamLoading, BinaryFormReachesItsComponentsThroughTheReader) {
     } catch (const EReadError& e) {
         FAIL() << e.what();
     }
-    EXPECT_EQ(form.objectName(), "Form1");
+    EXPECT_EQ(form.objectName(), u"Form1"_s);
     EXPECT_EQ(form.Caption(), kGruesse);
     EXPECT_EQ(form.ClientWidth(), 400);
     EXPECT_EQ(form.Font()->Style(), tk::TFontStyles(tk::fsBold));
@@ -542,7 +545,7 @@ TEST_F(BinaryStreamLoading, BinaryFormReachesItsComponentsThroughTheReader) {
     ASSERT_TRUE(panel && label);
     EXPECT_EQ(panel->Tag(), -70000);
     EXPECT_EQ(label->parentWidget(), panel);
-    EXPECT_EQ(label->Caption(), "inside");
+    EXPECT_EQ(label->Caption(), u"inside"_s);
     EXPECT_FALSE(label->Visible());
 }
 
@@ -551,7 +554,8 @@ TEST(BinaryStreamDetection, MalformedBinaryIsReportedAsBinaryNotAsText) {
         TReader::ParseStream("TPF0" + B({6}) + "TForm", QStringLiteral("Form1.bin"));
         FAIL() << "parsed";
     } catch (const EReadError& e) {
-        EXPECT_EQ(e.Message(), "Error reading Form1.bin at byte 4: class name runs past the end of the data");
+        EXPECT_EQ(e.Message(),
+                  u"Error reading Form1.bin at byte 4: class name runs past the end of the data"_s);
     }
 }
 

@@ -42,7 +42,7 @@ public:
         return qobject_cast<T*>(FindComponent(QLatin1String(name)));
     }
 
-public slots:
+public Q_SLOTS:
     void ButtonClick(QObject* Sender) {
         Log << QStringLiteral("%1 %2").arg(Sender->objectName()).arg(ModalResult());
     }

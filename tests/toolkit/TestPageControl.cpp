@@ -35,7 +35,7 @@ public:
         return qobject_cast<T*>(FindComponent(QLatin1String(name)));
     }
 
-public slots:
+public Q_SLOTS:
     void PagesChange(QObject* Sender) {
         Log << QStringLiteral("page %1").arg(qobject_cast<TPageControl*>(Sender)->ActivePage()->objectName());
     }

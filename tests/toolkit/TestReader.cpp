@@ -16,6 +16,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -52,7 +54,7 @@ public:
     explicit TfrmReaderTest(QObject* owner = nullptr) : TForm(owner) {}
     QStringList Clicks;
 
-public slots:
+public Q_SLOTS:
     void Label1Click(QObject* Sender) { Clicks << Sender->objectName(); }
     void AppEvents1Message(TMsg& /*Msg*/, bool& /*Handled*/) {}
 };
@@ -180,9 +182,9 @@ protected:
 
 TEST_F(Reader, PropertiesOfEveryKindReachTheirObjects) {
     ASSERT_NO_THROW(Read(FForm.get(), kForm));
-    EXPECT_EQ(FForm->objectName(), "frmReaderTest");
+    EXPECT_EQ(FForm->objectName(), u"frmReaderTest"_s);
     EXPECT_EQ(FForm->pos(), QPoint(10, 20));
-    EXPECT_EQ(FForm->Caption(), "Reader 'test'");
+    EXPECT_EQ(FForm->Caption(), u"Reader 'test'"_s);
     EXPECT_EQ(FForm->windowTitle(), FForm->Caption());
     EXPECT_EQ(QSize(FForm->ClientWidth(), FForm->ClientHeight()), QSize(400, 300));
     EXPECT_EQ(FForm->Color(), clWhite);
@@ -225,7 +227,7 @@ TEST_F(Reader, PropertiesOfEveryKindReachTheirObjects) {
     ASSERT_NE(gauge, nullptr);
     EXPECT_DOUBLE_EQ(gauge->Ratio, 0.25);
     EXPECT_EQ(gauge->Total, 5000000000LL);
-    EXPECT_EQ(gauge->Lines, QStringList({"one", "two"}));
+    EXPECT_EQ(gauge->Lines, QStringList({u"one"_s, u"two"_s}));
     EXPECT_EQ(gauge->Blob, QByteArray("\x01\x02"));
     EXPECT_EQ(gauge->FocusControl, Find<TLabel>("Label3")) << "a reference to a component read later";
     EXPECT_TRUE(gauge->FocusKnownWhenLoaded) << "references are resolved before Loaded";
@@ -236,16 +238,17 @@ TEST_F(Reader, ComponentsAreListedInCreationOrderAndFoundByAnyCase) {
     QStringList names;
     for (int i = 0; i < FForm->ComponentCount(); ++i)
         names << FForm->Components(i)->objectName();
-    EXPECT_EQ(names, QStringList({"AppEvents1", "Panel1", "Label1", "Label2", "Gauge1", "Label3"}));
-    EXPECT_EQ(FForm->FindComponent("LABEL2"), FForm->Components(3));
-    EXPECT_EQ(FForm->FindComponent("panel1"), FForm->Components(1));
-    EXPECT_EQ(FForm->FindComponent("Label4"), nullptr);
-    EXPECT_EQ(FForm->FindComponent(""), nullptr);
+    EXPECT_EQ(names, QStringList(
+                         {u"AppEvents1"_s, u"Panel1"_s, u"Label1"_s, u"Label2"_s, u"Gauge1"_s, u"Label3"_s}));
+    EXPECT_EQ(FForm->FindComponent(u"LABEL2"_s), FForm->Components(3));
+    EXPECT_EQ(FForm->FindComponent(u"panel1"_s), FForm->Components(1));
+    EXPECT_EQ(FForm->FindComponent(u"Label4"_s), nullptr);
+    EXPECT_EQ(FForm->FindComponent(u""_s), nullptr);
     EXPECT_EQ(FForm->Components(0)->parent(), FForm.get()) << "a non-visual component belongs to the form";
 
-    delete FForm->FindComponent("Label2");
+    delete FForm->FindComponent(u"Label2"_s);
     EXPECT_EQ(FForm->ComponentCount(), 5);
-    EXPECT_EQ(FForm->FindComponent("Label2"), nullptr);
+    EXPECT_EQ(FForm->FindComponent(u"Label2"_s), nullptr);
 }
 
 TEST_F(Reader, EventBoundByNameRunsOnAClick) {
@@ -285,7 +288,7 @@ TEST_F(Reader, BitmapPictureDataGivesTheImage) {
     auto* picture = Find<TImage>("Image1");
     ASSERT_NE(picture, nullptr);
     const QImage& read = picture->Picture()->Image();
-    EXPECT_EQ(picture->Picture()->GraphicClass(), "TBitmap");
+    EXPECT_EQ(picture->Picture()->GraphicClass(), u"TBitmap"_s);
     ASSERT_EQ(read.size(), QSize(3, 2));
     EXPECT_EQ(read.pixelColor(0, 0), QColor(Qt::red));
     EXPECT_EQ(read.pixelColor(2, 1), QColor(Qt::blue));
@@ -472,8 +475,8 @@ TEST_F(Reader, FormThatFailsHalfWayIsDestroyedCleanly) {
                             "  end\n"
                             "end\n";
     EXPECT_THROW(Read(FForm.get(), text), EReadError);
-    EXPECT_NE(FForm->FindComponent("Label4"), nullptr);
-    EXPECT_EQ(FForm->FindComponent("Label5"), nullptr) << "reading stops at the error";
+    EXPECT_NE(FForm->FindComponent(u"Label4"_s), nullptr);
+    EXPECT_EQ(FForm->FindComponent(u"Label5"_s), nullptr) << "reading stops at the error";
     FForm.reset();
     // The message hook of the half-built form has gone with it.
     FApplication->BroadcastMessage(0x8001);

@@ -7,6 +7,8 @@
 #include <functional>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 // Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -77,13 +79,13 @@ const TValueRow kValues[] = {
     {"SingleSuffix", "0.5s", TStreamValue::vaSingle, Float(0.5)},
     {"CurrencySuffix", "12.34c", TStreamValue::vaCurrency, Float(12.34)},
     {"DateSuffix", "45000.25d", TStreamValue::vaDate, Float(45000.25)},
-    {"QuotedWithDoubledQuote", "'It''s'", TStreamValue::vaString, Text("It's")},
-    {"Empty", "''", TStreamValue::vaString, Text("")},
-    {"ControlCharacters", "'one'#13#10'two'", TStreamValue::vaString, Text("one\r\ntwo")},
-    {"OnlyCharacterCodes", "#72#105", TStreamValue::vaString, Text("Hi")},
+    {"QuotedWithDoubledQuote", "'It''s'", TStreamValue::vaString, Text(u"It's"_s)},
+    {"Empty", "''", TStreamValue::vaString, Text(u""_s)},
+    {"ControlCharacters", "'one'#13#10'two'", TStreamValue::vaString, Text(u"one\r\ntwo"_s)},
+    {"OnlyCharacterCodes", "#72#105", TStreamValue::vaString, Text(u"Hi"_s)},
     {"WideCharacterCode", "'x'#1234", TStreamValue::vaWString, Text(QStringLiteral("x\u04D2"))},
     {"JoinedAcrossLines", "'Tessaly ' +\n    'Manager' +\n    #33", TStreamValue::vaString,
-     Text("Tessaly Manager!")},
+     Text(u"Tessaly Manager!"_s)},
     {"Utf8Latin1Range",
      "'Gr\xC3\xBC\xC3\x9F"
      "e'",
@@ -96,25 +98,25 @@ const TValueRow kValues[] = {
     {"Utf8Wide", "'\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE2\x80\x93 \xE4\xBD\xA0'",
      TStreamValue::vaWString, Text(QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442 \u2013 \u4F60"))},
     {"LongString", "'" + QByteArray(300, 'a') + "'", TStreamValue::vaLString, Text(QString(300, u'a'))},
-    {"Identifier", "clWhite", TStreamValue::vaIdent, Text("clWhite")},
-    {"DottedIdentifier", "Frame1.Label1", TStreamValue::vaIdent, Text("Frame1.Label1")},
+    {"Identifier", "clWhite", TStreamValue::vaIdent, Text(u"clWhite"_s)},
+    {"DottedIdentifier", "Frame1.Label1", TStreamValue::vaIdent, Text(u"Frame1.Label1"_s)},
     {"True", "True", TStreamValue::vaTrue, Nothing},
     {"FalseAnyCase", "FALSE", TStreamValue::vaFalse, Nothing},
     {"Nil", "nil", TStreamValue::vaNil, Nothing},
-    {"Set", "[fsBold, fsItalic]", TStreamValue::vaSet, Names({"fsBold", "fsItalic"})},
+    {"Set", "[fsBold, fsItalic]", TStreamValue::vaSet, Names({u"fsBold"_s, u"fsItalic"_s})},
     {"EmptySet", "[ ]", TStreamValue::vaSet, Names({})},
     {"ListOfStringsOnLines", "(\n    'one'\n    'two')", TStreamValue::vaList,
      [](const TStreamValue& v) {
          ASSERT_EQ(v.List.size(), 2u);
-         EXPECT_EQ(v.List[0].Text, "one");
-         EXPECT_EQ(v.List[1].Text, "two");
+         EXPECT_EQ(v.List[0].Text, u"one"_s);
+         EXPECT_EQ(v.List[1].Text, u"two"_s);
      }},
     {"NestedLists", "((1, 2) ('a') ())", TStreamValue::vaList,
      [](const TStreamValue& v) {
          ASSERT_EQ(v.List.size(), 3u);
          ASSERT_EQ(v.List[0].List.size(), 2u);
          EXPECT_EQ(v.List[0].List[1].Int, 2);
-         EXPECT_EQ(v.List[1].List.at(0).Text, "a");
+         EXPECT_EQ(v.List[1].List.at(0).Text, u"a"_s);
          EXPECT_EQ(v.List[2].Kind, TStreamValue::vaList);
          EXPECT_TRUE(v.List[2].List.empty());
      }},
@@ -127,9 +129,9 @@ const TValueRow kValues[] = {
          ASSERT_EQ(v.Items.size(), 2u);
          EXPECT_FALSE(v.Items[0].HasOrder);
          ASSERT_EQ(v.Items[0].Properties.size(), 2u);
-         EXPECT_EQ(v.Items[0].Properties[0].Name, "Width");
+         EXPECT_EQ(v.Items[0].Properties[0].Name, u"Width"_s);
          EXPECT_EQ(v.Items[0].Properties[0].Value.Int, 3);
-         EXPECT_EQ(v.Items[0].Properties[1].Value.Text, "a");
+         EXPECT_EQ(v.Items[0].Properties[1].Value.Text, u"a"_s);
          EXPECT_TRUE(v.Items[1].HasOrder);
          EXPECT_EQ(v.Items[1].Order.Int, 7);
          EXPECT_TRUE(v.Items[1].Properties.empty());
@@ -176,27 +178,27 @@ TEST(TextFormStructure, ComponentsNamesFlagsAndPropertyOrder) {
         "end\n";
     const TStreamComponent root = TTextFormParser::Parse(text);
     EXPECT_EQ(root.Flags, TStreamComponent::ffInherited);
-    EXPECT_EQ(root.Name, "frmMain");
-    EXPECT_EQ(root.ClassName, "TfrmMain");
+    EXPECT_EQ(root.Name, u"frmMain"_s);
+    EXPECT_EQ(root.ClassName, u"TfrmMain"_s);
     ASSERT_EQ(root.Properties.size(), 2u);
-    EXPECT_EQ(root.Properties[0].Name, "Font.Style");
-    EXPECT_EQ(root.Properties[1].Name, "Caption");
+    EXPECT_EQ(root.Properties[0].Name, u"Font.Style"_s);
+    EXPECT_EQ(root.Properties[1].Name, u"Caption"_s);
     ASSERT_EQ(root.Children.size(), 2u);
 
     const TStreamComponent& panel = root.Children[0];
     EXPECT_EQ(panel.Flags, 0);
-    EXPECT_EQ(panel.Name, "Panel1");
+    EXPECT_EQ(panel.Name, u"Panel1"_s);
     ASSERT_EQ(panel.Children.size(), 2u);
     const TStreamComponent& frame = panel.Children[0];
     EXPECT_EQ(frame.Flags, TStreamComponent::ffInline | TStreamComponent::ffChildPos);
     EXPECT_EQ(frame.ChildPos, 2);
-    EXPECT_EQ(frame.ClassName, "TFrame1");
+    EXPECT_EQ(frame.ClassName, u"TFrame1"_s);
     ASSERT_EQ(frame.Properties.size(), 1u);
-    EXPECT_EQ(frame.Properties[0].Name, "Label1.Caption");
-    EXPECT_EQ(panel.Children[1].Name, "Label2");
+    EXPECT_EQ(frame.Properties[0].Name, u"Label1.Caption"_s);
+    EXPECT_EQ(panel.Children[1].Name, u"Label2"_s);
 
     EXPECT_TRUE(root.Children[1].Name.isEmpty());
-    EXPECT_EQ(root.Children[1].ClassName, "TTimer");
+    EXPECT_EQ(root.Children[1].ClassName, u"TTimer"_s);
 }
 
 // ---- Malformed text -----------------------------------------------------------------
