@@ -6,7 +6,25 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
+
+// The characters a quoted string writes as a backslash and a letter.
+struct TEscape {
+    char16_t Character;
+    char Letter;
+};
+constexpr TEscape kEscapes[] = {{u'\n', 'n'}, {u'\t', 't'}, {u'\r', 'r'}, {u'"', '"'}, {u'\\', '\\'}};
+
+// The character that a backslash and `letter` stand for; null for an unknown escape.
+QChar UnescapedOf(QChar letter) {
+    for (const TEscape& escape : kEscapes)
+        if (letter == QLatin1Char(escape.Letter))
+            return QChar(escape.Character);
+    return QChar();
+}
 
 class TPoParser {
 public:
@@ -33,25 +51,10 @@ public:
             }
             if (++i >= trimmed.size() - 1)
                 Fail(line, QStringLiteral("a string ends in a lone backslash"));
-            switch (trimmed.at(i).unicode()) {
-                case 'n':
-                    out += QLatin1Char('\n');
-                    break;
-                case 't':
-                    out += QLatin1Char('\t');
-                    break;
-                case 'r':
-                    out += QLatin1Char('\r');
-                    break;
-                case '"':
-                    out += QLatin1Char('"');
-                    break;
-                case '\\':
-                    out += QLatin1Char('\\');
-                    break;
-                default:
-                    Fail(line, QStringLiteral("unknown escape \\%1").arg(trimmed.at(i)));
-            }
+            const QChar escaped = UnescapedOf(trimmed.at(i));
+            if (escaped.isNull())
+                Fail(line, QStringLiteral("unknown escape \\%1").arg(trimmed.at(i)));
+            out += escaped;
         }
         return out;
     }
@@ -148,24 +151,13 @@ private:
 QString Quote(const QString& text) {
     QString out = QStringLiteral("\"");
     for (const QChar c : text) {
-        switch (c.unicode()) {
-            case '\n':
-                out += QLatin1String("\\n");
-                break;
-            case '\t':
-                out += QLatin1String("\\t");
-                break;
-            case '\r':
-                out += QLatin1String("\\r");
-                break;
-            case '"':
-                out += QLatin1String("\\\"");
-                break;
-            case '\\':
-                out += QLatin1String("\\\\");
-                break;
-            default:
-                out += c;
+        const auto escape = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                         [c](const TEscape& e) { return e.Character == c; });
+        if (escape != std::end(kEscapes)) {
+            out += u'\\';
+            out += QLatin1Char(escape->Letter);
+        } else {
+            out += c;
         }
     }
     return out + QLatin1Char('"');
