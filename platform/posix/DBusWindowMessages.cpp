@@ -52,36 +52,57 @@ bool TDBusWindowMessages::Broadcast(const QString& name) {
 }
 
 bool TDBusWindowMessages::Connect() {
-    if (FConnected)
+    if (FReceiver)
         return true;
     QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    auto receiver =
+        std::make_unique<TBroadcastReceiver>([this](const QDBusMessage& message) { Deliver(message); });
     // Any sender: an installer posts from a connection of its own.
-    FConnected = bus.isConnected() && bus.connect(QString(), ObjectPath, Interface, SignalName, this,
-                                                  SLOT(OnBroadcast(QDBusMessage)));
-    return FConnected;
+    if (!bus.connect(QString(), ObjectPath, Interface, SignalName, receiver.get(),
+                     SLOT(OnBroadcast(QDBusMessage))))
+        return false;
+    FReceiver = std::move(receiver);
+    return true;
 }
 
 void TDBusWindowMessages::Disconnect() {
-    if (!FConnected)
+    if (!FReceiver)
         return;
-    QDBusConnection::sessionBus().disconnect(QString(), ObjectPath, Interface, SignalName, this,
+    QDBusConnection::sessionBus().disconnect(QString(), ObjectPath, Interface, SignalName, FReceiver.get(),
                                              SLOT(OnBroadcast(QDBusMessage)));
-    FConnected = false;
+    // A handler that stops listening runs inside the receiver's slot.
+    if (FDelivering)
+        FReceiver.release()->deleteLater();
+    else
+        FReceiver.reset();
 }
 
-void TDBusWindowMessages::OnBroadcast(const QDBusMessage& message) {
+void TDBusWindowMessages::Deliver(const QDBusMessage& message) {
     // Exactly one string; anything else on this signal is not a window message.
     if (message.signature() != QLatin1String("s") || !FHandler)
         return;
     const unsigned id = RegisterWindowMessage(message.arguments().constFirst().toString());
     // A copy: the handler may stop listening, which replaces FHandler while it runs.
     const TBroadcastHandler handler = FHandler;
-    if (id != 0)
-        handler(id);
+    if (id == 0)
+        return;
+    const bool outer = !FDelivering;
+    FDelivering = true;
+    handler(id);
+    if (outer)
+        FDelivering = false;
 }
 
-// The process-wide instance outlives the application object and the bus connection; Qt
-// drops the link between them when either goes.
+TDBusWindowMessages::~TDBusWindowMessages() {
+    // Still listening at exit, after the bus thread has gone: destroying the receiver
+    // would wait for that thread for ever. The process is ending; leave it to the system.
+    if (FReceiver)
+        static_cast<void>(FReceiver.release());
+}
+
+// The process-wide instance outlives the application object and the bus connection.
 IWindowMessages& SystemWindowMessages() {
     static TDBusWindowMessages messages;
     return messages;

@@ -163,3 +163,32 @@ TEST_F(WindowMessagesTest, HandlerMayStopListeningWhileItRuns) {
 }
 
 }  // namespace
+
+// ---- Exit ----------------------------------------------------------------------------
+
+// Run on its own in a child process (below): the first use of the window messages comes
+// before the first use of the bus, as in the program.
+TEST(WindowMessagesChild, ListensStopsAndReturns) {
+    if (!qEnvironmentVariableIsSet("KW_WINDOW_MESSAGES_CHILD"))
+        GTEST_SKIP() << "runs in a child process of WindowMessagesExit";
+    ASSERT_TRUE(SystemWindowMessages().Listen([](unsigned) {}));
+    ASSERT_TRUE(SystemWindowMessages().Listen(nullptr));
+}
+
+TEST(WindowMessagesExit, AProcessThatListenedEndsWhenItReturns) {
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus (run under dbus-run-session)";
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KW_WINDOW_MESSAGES_CHILD"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=WindowMessagesChild.*")});
+    const bool ended = child.waitForFinished(60000);
+    if (!ended)
+        child.kill();
+    ASSERT_TRUE(ended) << "the child hung at exit";
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0);
+}
