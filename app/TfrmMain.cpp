@@ -5,6 +5,7 @@
 #include "core/FileVersion.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
+#include "i18n/ELanguageError.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "platform/Files.h"
@@ -49,7 +50,9 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     FRegLinks = std::make_unique<TRegedit>(LinksKey(), HKEY_LOCAL_MACHINE);
     FRegAppPaths = std::make_unique<TRegedit>(AppPathsKey(), HKEY_LOCAL_MACHINE);
 
-    StartTranslation(LangDispatcher1);
+    const QString translationProblem = StartTranslation(LangDispatcher1);
+    if (!translationProblem.isEmpty())
+        Application->ShowException(ELanguageError(translationProblem));
     FStoredLanguage = FRegUserManager->ReadInteger(QStringLiteral("LanguageIndex"), 1);
     FStoredLanguageApplied = FStoredLanguage >= 1 && FStoredLanguage <= LangDispatcher1->NumOfLanguages();
     if (FStoredLanguageApplied)

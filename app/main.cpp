@@ -1,9 +1,7 @@
 #include "app/Program.h"
 
-#include <QApplication>
-
 int main(int argc, char** argv) {
-    QApplication qt(argc, argv);
+    const std::unique_ptr<QApplication> qt = OpenDisplay(argc, argv);
     // Desktops match the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.kestrelweave.TessalyManager"));
     return RunProgram();

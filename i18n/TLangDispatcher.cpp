@@ -6,6 +6,7 @@
 #include "toolkit/TForm.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -134,10 +135,23 @@ void TLangDispatcher::LoadAllFromFile(const QString& path) {
             translator->Loaded();
 }
 
-void StartTranslation(TLangDispatcher* dispatcher) {
+QString StartTranslation(TLangDispatcher* dispatcher) {
     const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/Translate.sib");
     if (!FileExists(path))
-        return;
-    dispatcher->SetFileName(path);
-    dispatcher->LoadAllFromFile(path);
+        return QString();
+    try {
+        // Every window's stored translator is read now, so that damage anywhere in the
+        // file shows at start, not when some window opens later.
+        TSIBFileManager().ReadTranslators(path);
+        dispatcher->SetFileName(path);
+        dispatcher->LoadAllFromFile(path);
+        return QString();
+    } catch (const Exception& error) {
+        dispatcher->SetFileName(QString());
+        QString reason = error.Message().trimmed();
+        if (!reason.endsWith(u'.') && !reason.endsWith(u'!') && !reason.endsWith(u'?'))
+            reason += u'.';
+        return QStringLiteral("The translation file %1 cannot be read: %2 The program continues in English.")
+            .arg(QDir::toNativeSeparators(path), reason);
+    }
 }

@@ -82,5 +82,7 @@ private:
 
 // The program's localization start-up: when "Translate.sib" lies beside the
 // executable, the dispatcher takes it as its file and loads every linked
-// translator from it; otherwise nothing changes.
-void StartTranslation(TLangDispatcher* dispatcher);
+// translator from it; otherwise nothing changes. The file is optional: one that
+// cannot be read is left aside, the dispatcher stays as without it, and the
+// sentence returned names the file and the reason. Empty when nothing went wrong.
+QString StartTranslation(TLangDispatcher* dispatcher);

@@ -78,12 +78,13 @@ bool TApplication::ReleaseForm(TForm* form) {
     return true;
 }
 
-void TApplication::Run() {
+bool TApplication::Run() {
     if (!FMainForm || FTerminated)
-        return;
+        return false;
     FMainForm->Show();
     if (!FTerminated)
         QApplication::exec();
+    return true;
 }
 
 void TApplication::Terminate() {

@@ -44,7 +44,8 @@ public:
     }
 
     // Shows the main form and runs the message loop until the main form closes.
-    void Run();
+    // False when there was no main form to show, or the application had ended.
+    bool Run();
     void Terminate();
     bool Terminated() const { return FTerminated; }
     // Handles every message that is waiting, then returns. Posted messages are

@@ -360,52 +360,6 @@ TEST_F(MainWindow, DamagedMachineHiveIsReportedAndLeftAlone) {
     EXPECT_EQ(FRegistry.Read(QStringLiteral("machine.reg")), damaged);
 }
 
-// The whole program, from the entry point: no application object of the fixture.
-class Program : public testing::Test {
-protected:
-    TTempFolder FRegistry;
-};
-
-TEST_F(Program, ExceptionAtStartIsShownAndNoWindowAppears) {
-    TScopedEnv env("KESTRELWEAVE_REGISTRY", FRegistry.Path().toUtf8());
-    FRegistry.Write(QStringLiteral("machine.reg"), "not a registry file");
-    TMessageBoxWatch box;
-    box.Start();
-    bool windowShown = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<TForm*>(w) && w->isVisible())
-                windowShown = true;
-    });
-    watch.start(5);
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_EQ(box.Count, 1);
-    EXPECT_EQ(box.Title, QStringLiteral("Tessaly Manager"));
-    EXPECT_TRUE(box.Text.contains(QStringLiteral("machine.reg"))) << box.Text.toStdString();
-    EXPECT_EQ(box.Icon, QMessageBox::Critical);
-    EXPECT_FALSE(windowShown);
-    EXPECT_EQ(frmMain, nullptr);
-}
-
-TEST_F(Program, ClosingTheMainWindowEndsTheProgramWithZero) {
-    TScopedEnv env("KESTRELWEAVE_REGISTRY", FRegistry.Path().toUtf8());
-    bool sawWindow = false;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (frmMain && frmMain->isVisible()) {
-            sawWindow = true;
-            EXPECT_TRUE(frmMain->Caption().startsWith(QStringLiteral("Tessaly Manager ")));
-            frmMain->Close();
-        }
-    });
-    closer.start(5);
-    EXPECT_EQ(RunProgram(), 0);
-    EXPECT_TRUE(sawWindow);
-    EXPECT_EQ(frmMain, nullptr);
-    EXPECT_EQ(Application, nullptr);
-}
-
 }  // namespace
 
 #include "TestMainWindow.moc"

@@ -77,7 +77,8 @@ void TMessageBoxWatch::Start() {
             Icon = box->icon();
             ++Count;
             box->accept();
-            FTimer->stop();
+            if (!Every)
+                FTimer->stop();
             return;
         }
     });

@@ -54,8 +54,10 @@ int RunModal(const std::function<TForm*()>& dialog, const std::function<void()>&
              const std::function<int()>& show);
 
 // Closes the next message box that appears, keeping its title, text and icon.
-// Watches from Start until a box was closed or the watch goes out of scope.
+// Watches from Start until a box was closed or the watch goes out of scope; with
+// Every, closes and counts every box until then, keeping the last one's texts.
 struct TMessageBoxWatch {
+    bool Every = false;
     QString Title, Text;
     // What assistive technology reads as the box's description.
     QString Description;
