@@ -7,9 +7,10 @@
 #include <memory>
 
 // The registry accessor: a root key, an access mode and at most one open key.
-// Type mismatches and refused reads or writes raise ERegistryException; a hive
-// that cannot be read at all raises it with the reason, instead of passing for
-// an empty registry.
+// Type mismatches and refused reads or writes raise ERegistryException naming the
+// value, the key and where it is kept (the hive file), the types or the system's
+// reason; a hive that cannot be read at all raises it with the file and the line,
+// instead of passing for an empty registry.
 class TRegistry {
 public:
     explicit TRegistry(std::uint32_t access = KEY_ALL_ACCESS);
@@ -34,9 +35,21 @@ public:
     // A REG_DWORD.
     int ReadInteger(const QString& name);
     void WriteInteger(const QString& name, int value);
+    // Whether the open key holds `name` as the dword `value`; raises nothing.
+    bool HoldsInteger(const QString& name, int value);
 
 private:
+    // "HKEY_LOCAL_MACHINE\\SOFTWARE\\... (/etc/kestrelweave/machine.reg)": the open key and
+    // where it is kept.
+    QString KeyLocation() const;
+    // Where the root key's keys are kept: the hive file, or the root key's name.
+    QString StoreLocation() const;
+    [[noreturn]] void RaiseReadError(const QString& name, const TRegResult& result) const;
+    [[noreturn]] void RaiseTypeError(const QString& name, const QString& expected, std::uint32_t found) const;
+
     TRootKey FRootKey = HKEY_CURRENT_USER;
     std::uint32_t FAccess;
     std::unique_ptr<IRegistryKey> FCurrentKey;
+    QString FCurrentPath;
+    TRegResult FLastOpen;  // of the latest OpenKey, for a write that had no key to go to
 };

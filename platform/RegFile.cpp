@@ -110,7 +110,7 @@ TRegFile::TRegFile(TRootKey root) : FRoot(root) {}
 
 QByteArray TRegFile::Serialize() const {
     QString out = KHeader5 + u'\n';
-    const QString root = RootName(FRoot);
+    const QString root = RootKeyName(FRoot);
     for (const TKey& key : FKeys) {
         out += QStringLiteral("\n[") + root + (key.Path.isEmpty() ? QString() : u'\\' + key.Path) +
                QStringLiteral("]\n");

@@ -14,11 +14,6 @@ namespace RegFileFormat {
 inline const QString KHeader5 = QStringLiteral("Windows Registry Editor Version 5.00");
 inline const QString KHeader4 = QStringLiteral("REGEDIT4");
 
-inline QString RootName(TRootKey root) {
-    return root == TRootKey::LocalMachine ? QStringLiteral("HKEY_LOCAL_MACHINE")
-                                          : QStringLiteral("HKEY_CURRENT_USER");
-}
-
 inline QString Fold(QStringView text) {
     return text.toString().toCaseFolded();
 }

@@ -11,7 +11,7 @@ using namespace RegFileFormat;
 namespace {
 
 bool NamesRoot(QStringView name, TRootKey root) {
-    const QString full = RootName(root);
+    const QString full = RootKeyName(root);
     const QString abbreviation =
         root == TRootKey::LocalMachine ? QStringLiteral("HKLM") : QStringLiteral("HKCU");
     return name.compare(full, Qt::CaseInsensitive) == 0 ||
@@ -237,9 +237,8 @@ private:
         const qsizetype slash = inner.indexOf(u'\\');
         const QStringView rootName = slash < 0 ? inner : inner.left(slash);
         if (!NamesRoot(rootName, FFile.Root())) {
-            return Fail(
-                LineNumber(),
-                QStringLiteral("the key '%1' lies outside %2").arg(Excerpt(inner), RootName(FFile.Root())));
+            return Fail(LineNumber(), QStringLiteral("the key '%1' lies outside %2")
+                                          .arg(Excerpt(inner), RootKeyName(FFile.Root())));
         }
         const QString path = slash < 0 ? QString() : inner.mid(slash + 1).toString();
         if (slash >= 0 && (path.isEmpty() || !TRegFile::IsStorableKeyPath(path)))

@@ -14,6 +14,12 @@ enum class TRootKey { CurrentUser, LocalMachine };
 inline constexpr TRootKey HKEY_CURRENT_USER = TRootKey::CurrentUser;
 inline constexpr TRootKey HKEY_LOCAL_MACHINE = TRootKey::LocalMachine;
 
+// "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
+inline QString RootKeyName(TRootKey root) {
+    return root == TRootKey::LocalMachine ? QStringLiteral("HKEY_LOCAL_MACHINE")
+                                          : QStringLiteral("HKEY_CURRENT_USER");
+}
+
 inline constexpr std::uint32_t KEY_QUERY_VALUE = 0x0001;
 inline constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
 inline constexpr std::uint32_t KEY_CREATE_SUB_KEY = 0x0004;
@@ -51,6 +57,7 @@ enum class TRegStatus {
 struct TRegResult {
     TRegStatus Status = TRegStatus::Ok;
     QString Message;  // for the failures: a sentence a person can act on
+    QString Reason;   // when the system refused: its own words ("Permission denied")
 
     bool Ok() const { return Status == TRegStatus::Ok; }
 };
@@ -72,6 +79,9 @@ public:
     // right to write that root. Names compare case-insensitively.
     virtual TRegResult OpenKey(TRootKey root, const QString& path, std::uint32_t access, bool create,
                                std::unique_ptr<IRegistryKey>& key) = 0;
+    // Where the keys below `root` are kept, for messages: a file, or empty where the
+    // operating system keeps them out of sight.
+    virtual QString StoreName(TRootKey root) const = 0;
 };
 
 // The registry of this system.

@@ -51,6 +51,12 @@ int TRegedit::ReadInteger(const QString& name, int defaultValue) {
 
 void TRegedit::WriteInteger(const QString& name, int value) {
     TRestoreAccess restore(*FRegistry);
+    // A value that is stored already is not written again: that needs no right to
+    // write, and leaves the hive file as it is.
+    FRegistry->SetAccess(KEY_READ);
+    if (FRegistry->OpenKey(FKeyPath, false) && FRegistry->HoldsInteger(name, value))
+        return;
+    FRegistry->SetAccess(KEY_ALL_ACCESS);
     FRegistry->OpenKey(FKeyPath, true);
     FRegistry->WriteInteger(name, value);
 }

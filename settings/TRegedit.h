@@ -23,7 +23,8 @@ public:
     QString ReadString(const QString& name, const QString& defaultValue);
     // Never creates the key.
     int ReadInteger(const QString& name, int defaultValue);
-    // Creates the key when missing; replaces a value of any type.
+    // Creates the key when missing; replaces a value of any type. A dword that holds
+    // `value` already is left alone: nothing is written, nothing can fail.
     void WriteInteger(const QString& name, int value);
 
     const QString& KeyPath() const { return FKeyPath; }

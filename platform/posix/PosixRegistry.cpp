@@ -38,13 +38,8 @@ struct THive {
     }
 };
 
-QString RootName(TRootKey root) {
-    return root == TRootKey::LocalMachine ? QStringLiteral("HKEY_LOCAL_MACHINE")
-                                          : QStringLiteral("HKEY_CURRENT_USER");
-}
-
 QString KeyName(TRootKey root, const QString& path) {
-    return path.isEmpty() ? RootName(root) : RootName(root) + u'\\' + path;
+    return path.isEmpty() ? RootKeyName(root) : RootKeyName(root) + u'\\' + path;
 }
 
 QString HiveFileName(TRootKey root) {
@@ -65,7 +60,12 @@ QByteArray Native(const QString& path) {
 }
 
 TRegResult Failure(TRegStatus status, const QString& message) {
-    return {status, message};
+    return {status, message, QString()};
+}
+
+// A failure of a system call, with the system's own words for `error`.
+TRegResult SystemFailure(TRegStatus status, const QString& message, int error) {
+    return {status, message, qt_error_string(error)};
 }
 
 TRegStatus StatusOf(int error) {
@@ -73,8 +73,11 @@ TRegStatus StatusOf(int error) {
                                                                : TRegStatus::IoError;
 }
 
-QString CannotWrite(const QString& path, int error) {
-    return QStringLiteral("The registry file '%1' cannot be written: %2.").arg(path, qt_error_string(error));
+TRegResult CannotWrite(TRegStatus status, const QString& path, int error) {
+    return SystemFailure(
+        status,
+        QStringLiteral("The registry file '%1' cannot be written: %2.").arg(path, qt_error_string(error)),
+        error);
 }
 
 class TFileDescriptor {
@@ -105,8 +108,10 @@ TRegResult ReadHive(const THive& hive, TRegFile& file) {
         if (errno == ENOENT || errno == ENOTDIR)
             return {};
         const int error = errno;
-        return Failure(StatusOf(error), QStringLiteral("The registry file '%1' cannot be read: %2.")
-                                            .arg(hive.File, qt_error_string(error)));
+        return SystemFailure(StatusOf(error),
+                             QStringLiteral("The registry file '%1' cannot be read: %2.")
+                                 .arg(hive.File, qt_error_string(error)),
+                             error);
     }
     struct stat status {};
     if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode))
@@ -125,8 +130,10 @@ TRegResult ReadHive(const THive& hive, TRegFile& file) {
         }
         if (count < 0) {
             const int error = errno;
-            return Failure(TRegStatus::IoError, QStringLiteral("The registry file '%1' cannot be read: %2.")
-                                                    .arg(hive.File, qt_error_string(error)));
+            return SystemFailure(TRegStatus::IoError,
+                                 QStringLiteral("The registry file '%1' cannot be read: %2.")
+                                     .arg(hive.File, qt_error_string(error)),
+                                 error);
         }
         bytes.resize(used + count);
         if (count == 0)
@@ -205,16 +212,16 @@ TRegResult CheckWritable(const THive& hive) {
         const int error = errno;
         const QString parent = QFileInfo(folder).path();
         if (error != ENOENT || parent == folder)
-            return Failure(StatusOf(error), CannotWrite(hive.File, error));
+            return CannotWrite(StatusOf(error), hive.File, error);
         folder = parent;
     }
     if (!S_ISDIR(status.st_mode))
-        return Failure(TRegStatus::IoError, CannotWrite(hive.File, ENOTDIR));
+        return CannotWrite(TRegStatus::IoError, hive.File, ENOTDIR);
     if (::faccessat(AT_FDCWD, Native(folder).constData(), W_OK | X_OK, AT_EACCESS) != 0)
-        return Failure(StatusOf(errno), CannotWrite(hive.File, errno));
+        return CannotWrite(StatusOf(errno), hive.File, errno);
     if (folder == hive.Folder &&
         ::faccessat(AT_FDCWD, Native(hive.File).constData(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
-        return Failure(StatusOf(errno), CannotWrite(hive.File, errno));
+        return CannotWrite(StatusOf(errno), hive.File, errno);
     return {};
 }
 
@@ -265,12 +272,12 @@ TRegResult ReplaceHive(const THive& hive, const QByteArray& bytes) {
         Native(hive.Folder + QStringLiteral("/.") + HiveFileName(hive.Root) + QStringLiteral(".XXXXXX"));
     TFileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.Valid())
-        return Failure(StatusOf(errno), CannotWrite(hive.File, errno));
+        return CannotWrite(StatusOf(errno), hive.File, errno);
 
     const auto fail = [&](int error) {
         fd.Close();
         ::unlink(temporary.constData());
-        return Failure(StatusOf(error), CannotWrite(hive.File, error));
+        return CannotWrite(StatusOf(error), hive.File, error);
     };
     if (!WriteAll(fd.Get(), bytes))
         return fail(errno);
@@ -304,16 +311,18 @@ TRegResult ModifyHive(const THive& hive, const std::function<bool(TRegFile&)>& c
         return result;
     int error = 0;
     if (!MakeFolders(hive.Folder, hive.FolderMode(), error)) {
-        return Failure(StatusOf(error), QStringLiteral("The registry folder '%1' cannot be created: %2.")
-                                            .arg(hive.Folder, qt_error_string(error)));
+        return SystemFailure(StatusOf(error),
+                             QStringLiteral("The registry folder '%1' cannot be created: %2.")
+                                 .arg(hive.Folder, qt_error_string(error)),
+                             error);
     }
     TFileDescriptor lock(::open(Native(hive.LockFile).constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY,
                                 hive.FileMode()));
     if (!lock.Valid())
-        return Failure(StatusOf(errno), CannotWrite(hive.File, errno));
+        return CannotWrite(StatusOf(errno), hive.File, errno);
     while (::flock(lock.Get(), LOCK_EX) != 0)
         if (errno != EINTR)
-            return Failure(TRegStatus::IoError, CannotWrite(hive.File, errno));
+            return CannotWrite(TRegStatus::IoError, hive.File, errno);
 
     TRegFile file(hive.Root);
     result = ReadHive(hive, file);
@@ -403,6 +412,10 @@ QString TPosixRegistry::HiveFolder(TRootKey root) {
 
 QString TPosixRegistry::HiveFile(TRootKey root) {
     return Locate(root).File;
+}
+
+QString TPosixRegistry::StoreName(TRootKey root) const {
+    return HiveFile(root);
 }
 
 TRegResult TPosixRegistry::OpenKey(TRootKey root, const QString& path, std::uint32_t access, bool create,

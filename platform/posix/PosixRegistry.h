@@ -13,6 +13,8 @@ class TPosixRegistry : public IRegistry {
 public:
     TRegResult OpenKey(TRootKey root, const QString& path, std::uint32_t access, bool create,
                        std::unique_ptr<IRegistryKey>& key) override;
+    // The hive file.
+    QString StoreName(TRootKey root) const override;
 
     // Where the hive of `root` is, following the environment as it is now.
     static QString HiveFolder(TRootKey root);

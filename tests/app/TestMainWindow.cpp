@@ -343,7 +343,11 @@ TEST_F(MainWindow, FailedRefreshIsShownAndTheLoopGoesOn) {
     FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
     ASSERT_TRUE(WaitFor([&] { return box.Count > 0; }));
     EXPECT_EQ(box.Title, QStringLiteral("Tessaly Manager"));
-    EXPECT_EQ(box.Text, QStringLiteral("Invalid data type for 'AudioTrimmer'"));
+    EXPECT_EQ(box.Text,
+              QStringLiteral("Invalid data type for 'AudioTrimmer' in "
+                             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths (%1/machine.reg): "
+                             "expected a string, found a dword.")
+                  .arg(FRegistry.Path()));
     EXPECT_EQ(box.Icon, QMessageBox::Critical);
 
     WriteMachineHive(AppPaths({{0, Tool(0)}}));

@@ -124,7 +124,10 @@ TEST_F(PreferencesFromMain, WrongTypedEditorPathIsReportedAndNothingOpens) {
     watch.start(1);
     LeftClick(In<TLabel>(frmMain, "lblPreferences"));
     ASSERT_TRUE(WaitFor([&] { return boxes.Count > 0; }));
-    EXPECT_EQ(boxes.Text, QStringLiteral("Invalid data type for 'PathToEditor'"));
+    EXPECT_EQ(boxes.Text, QStringLiteral("Invalid data type for 'PathToEditor' in "
+                                         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave (%1/machine.reg): "
+                                         "expected a string, found a dword.")
+                              .arg(FRegistry.Path()));
     EXPECT_FALSE(shown);
 }
 

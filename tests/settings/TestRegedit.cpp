@@ -112,11 +112,12 @@ enum class TRead { String, Integer };
 
 struct TValueRow {
     const char* Name;
-    QByteArray Section;  // the Manager key's section of the user hive
+    QByteArray Section;  // the Manager key's section of the hive
     TRead Read;
     const char* ValueName;
-    QString Expected;  // the value read, or the registry's error
+    QString Expected;  // the value read, or the registry's error (%1: the hive file)
     bool Raises;
+    TRootKey Root = HKEY_CURRENT_USER;
 };
 
 void PrintTo(const TValueRow& row, std::ostream* out) {
@@ -143,34 +144,58 @@ const TValueRow kValues[] = {
      "[HKEY_CURRENT_USER\\software\\KESTRELWEAVE\\manager]\n\"LanguageIndex\"=dword:00000004\n",
      TRead::Integer, "LanguageIndex", u"4"_s, false},
     {"StringReadAsInteger", kManagerSection + "\"LanguageIndex\"=\"2\"\n", TRead::Integer, "LanguageIndex",
-     u"Invalid data type for 'LanguageIndex'"_s, true},
+     u"Invalid data type for 'LanguageIndex' in HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager (%1): "
+     "expected a dword, found a string."_s,
+     true},
     {"BinaryReadAsInteger", kManagerSection + "\"LanguageIndex\"=hex:02,00,00,00\n", TRead::Integer,
-     "LanguageIndex", u"Invalid data type for 'LanguageIndex'"_s, true},
+     "LanguageIndex",
+     u"Invalid data type for 'LanguageIndex' in HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager (%1): "
+     "expected a dword, found binary data."_s,
+     true},
     {"DwordReadAsString", kManagerSection + "\"Converter\"=dword:00000001\n", TRead::String, "Converter",
-     u"Invalid data type for 'Converter'"_s, true},
+     u"Invalid data type for 'Converter' in HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager (%1): "
+     "expected a string, found a dword."_s,
+     true},
     {"DwordLongerThanFourBytes", kManagerSection + "\"LanguageIndex\"=hex(4):01,02,03,04,05\n",
-     TRead::Integer, "LanguageIndex", u"Failed to get data for 'LanguageIndex'"_s, true},
+     TRead::Integer, "LanguageIndex",
+     u"Failed to get data for 'LanguageIndex' in HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager (%1): "
+     "a dword holds 4 bytes, this one 5."_s,
+     true},
+    {"MachineDwordReadAsString",
+     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Manager]\n\"SoundRecorder\"=dword:00000001\n",
+     TRead::String, "SoundRecorder",
+     u"Invalid data type for 'SoundRecorder' in HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Manager (%1): "
+     "expected a string, found a dword."_s,
+     true, HKEY_LOCAL_MACHINE},
+    {"MachineExpandStringReadAsInteger",
+     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Manager]\n\"LanguageIndex\"=hex(2):31,00,00,00\n",
+     TRead::Integer, "LanguageIndex",
+     u"Invalid data type for 'LanguageIndex' in HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Manager (%1): "
+     "expected a dword, found an expandable string."_s,
+     true, HKEY_LOCAL_MACHINE},
 };
 
 class RegeditValue : public Regedit, public testing::WithParamInterface<TValueRow> {};
 
 TEST_P(RegeditValue, IsReadAsStoredOrRaisesTheRegistryError) {
     const TValueRow& row = GetParam();
-    WriteUserHive(row.Section);
-    const QByteArray before = UserHiveBytes();
+    const QString hiveName = row.Root == HKEY_LOCAL_MACHINE ? u"machine.reg"_s : u"user.reg"_s;
+    FTemp.Write(hiveName, kHeader + row.Section);
+    const QByteArray before = FTemp.Read(hiveName);
+    TRegedit store(kManager, row.Root);
     const QString name = QLatin1String(row.ValueName);
     QString result;
     const std::optional<QString> error = RegistryError([&] {
-        result = row.Read == TRead::String ? FManager.ReadString(name, QStringLiteral("default"))
-                                           : QString::number(FManager.ReadInteger(name, -100));
+        result = row.Read == TRead::String ? store.ReadString(name, QStringLiteral("default"))
+                                           : QString::number(store.ReadInteger(name, -100));
     });
     if (row.Raises) {
-        EXPECT_EQ(error, row.Expected);
+        EXPECT_EQ(error, row.Expected.arg(FTemp.FilePath(hiveName)));
     } else {
         EXPECT_EQ(error, std::nullopt);
         EXPECT_EQ(result, row.Expected);
     }
-    EXPECT_EQ(UserHiveBytes(), before) << "a read changes nothing";
+    EXPECT_EQ(FTemp.Read(hiveName), before) << "a read changes nothing";
 
     // The same store writes afterwards: whatever happened, it is back to full access.
     ASSERT_EQ(RegistryError([&] { FManager.WriteInteger(name, 42); }), std::nullopt);
@@ -223,8 +248,11 @@ TEST_F(Regedit, RefusedWriteRaisesAndReadsStillWork) {
             return kCannotArrange;
         TRegedit manager(kManager, HKEY_CURRENT_USER);
         if (RegistryError([&] { manager.WriteInteger(QStringLiteral("LanguageIndex"), 9); }) !=
-            QStringLiteral("Failed to set data for 'LanguageIndex'"))
+            u"Failed to set data for 'LanguageIndex' in %1: Permission denied."_s.arg(UserFile()))
             return 1;
+        // The value it holds already needs no writing, and raises nothing.
+        if (RegistryError([&] { manager.WriteInteger(QStringLiteral("LanguageIndex"), 2); }) != std::nullopt)
+            return 5;
         if (manager.ReadInteger(QStringLiteral("LanguageIndex"), 1) != 2)
             return 2;
         // A key that may not be created reads as a missing one.
@@ -240,7 +268,8 @@ TEST_F(Regedit, RefusedWriteRaisesAndReadsStillWork) {
     if (code == kCannotArrange)
         GTEST_SKIP() << "this process cannot be kept from writing the registry folder";
     EXPECT_EQ(code, 0)
-        << "1: no refusal, 2: read after the refusal, 3/4: reads of keys that cannot be created";
+        << "1: no refusal, 2: read after the refusal, 3/4: reads of keys that cannot be created, "
+           "5: an unchanged value was refused";
     EXPECT_EQ(UserHiveBytes(), hive);
     EXPECT_EQ(Listing(), before);
 }
