@@ -21,6 +21,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 using namespace tk;
 
 TfrmMain* frmMain = nullptr;
@@ -230,6 +232,16 @@ void TfrmMain::ApplicationEvents1Message(TMsg& Msg, bool& Handled) {
     // copy is acted on, so that one broadcast means one refresh.
     if (Msg.hwnd != Application->Handle())
         return;
-    RefreshTools();
     Handled = true;
+    try {
+        RefreshTools();
+    } catch (const Exception& error) {
+        // One box at a time: while it is open, refreshes that fail the same way add
+        // none, and one that succeeds shows the registry as it is now.
+        if (error.Message() == FRefreshErrorOnShow)
+            return;
+        const QString outer = std::exchange(FRefreshErrorOnShow, error.Message());
+        Application->ShowException(error);
+        FRefreshErrorOnShow = outer;
+    }
 }

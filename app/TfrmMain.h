@@ -59,6 +59,8 @@ private:
     std::array<QString, ToolCount> FToolPath, FToolUrl, FToolName, FToolFile;
     std::unique_ptr<TRegedit> FRegUserManager, FRegRoot, FRegLinks, FRegAppPaths;
     unsigned FAppInstalledMsg = 0;
+    // The message of the refresh error whose box is open; empty when none is.
+    QString FRefreshErrorOnShow;
     // The stored LanguageIndex as read at start, whether it became the active
     // language, and whether a language was set since; FormClose keeps a stored
     // choice that this run could not show unless the user chose one.

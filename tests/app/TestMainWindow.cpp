@@ -355,6 +355,30 @@ TEST_F(MainWindow, FailedRefreshIsShownAndTheLoopGoesOn) {
     EXPECT_TRUE(WaitFor([&] { return Installed(0); }));
 }
 
+TEST_F(MainWindow, RefreshesThatFailTheSameWayShareOneBox) {
+    Create();
+    frmMain->Show();
+    const QByteArray damaged =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n";
+    FRegistry.Write(QStringLiteral("machine.reg"), damaged);
+    TMessageBoxWatch boxes;
+    boxes.Every = true;
+    boxes.Start();
+    for (int i = 0; i < 20; ++i)
+        FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count > 0; }));
+    FApplication->ProcessMessages();
+    EXPECT_EQ(boxes.Count, 1);
+    EXPECT_TRUE(boxes.Text.contains(QStringLiteral("machine.reg"))) << boxes.Text.toStdString();
+    EXPECT_EQ(FRegistry.Read(QStringLiteral("machine.reg")), damaged);
+
+    // Readable again: the next refresh shows the registry as it is.
+    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
+    EXPECT_TRUE(WaitFor([&] { return Installed(0); }));
+    EXPECT_EQ(boxes.Count, 1);
+}
+
 TEST_F(MainWindow, DamagedMachineHiveIsReportedAndLeftAlone) {
     const QByteArray damaged =
         "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n\"x\"=\"";
