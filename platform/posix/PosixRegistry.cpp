@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <functional>
@@ -302,6 +303,25 @@ TRegResult ReplaceHive(const THive& hive, const QByteArray& bytes) {
     return {};
 }
 
+// A writer holds the lock while its temporary file exists, so a temporary file that
+// the lock's new holder finds was left by a writer that died. It goes.
+void RemoveStaleTemporaries(const THive& hive) {
+    const QString prefix = u'.' + HiveFileName(hive.Root) + u'.';
+    const QStringList names =
+        QDir(hive.Folder)
+            .entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QStringView random = QStringView(name).sliced(prefix.size());
+        if (!std::all_of(random.begin(), random.end(),
+                         [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; }))
+            continue;
+        struct stat status {};
+        const QByteArray path = Native(hive.Folder + u'/' + name);
+        if (::lstat(path.constData(), &status) == 0 && S_ISREG(status.st_mode))
+            ::unlink(path.constData());
+    }
+}
+
 // Read-modify-replace under an exclusive lock on a lock file of the hive's own, so that
 // a concurrent writer's change is always read before ours is made. `change` returns
 // whether it changed the hive; nothing is written when it did not.
@@ -323,6 +343,7 @@ TRegResult ModifyHive(const THive& hive, const std::function<bool(TRegFile&)>& c
     while (::flock(lock.Get(), LOCK_EX) != 0)
         if (errno != EINTR)
             return CannotWrite(TRegStatus::IoError, hive.File, errno);
+    RemoveStaleTemporaries(hive);
 
     TRegFile file(hive.Root);
     result = ReadHive(hive, file);

@@ -378,6 +378,18 @@ TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
     }
 }
 
+// A writer killed during a write leaves its temporary file; the next writer of that
+// hive removes it, and leaves what belongs to the other hive or to nobody.
+TEST_F(TPosixRegistryTest, StaleTemporaryFilesGoWithTheNextWrite) {
+    FTemp.Write(u".user.reg.q7Zx2B"_s, QByteArray(2 * 1024 * 1024, 'x'));
+    FTemp.Write(u".machine.reg.Ab34Cd"_s, "another hive's");
+    FTemp.Write(u".user.reg.kept"_s, "not a temporary name");
+    std::unique_ptr<IRegistryKey> key;
+    ASSERT_TRUE(Open(HKEY_CURRENT_USER, u"Software\\K"_s, KEY_ALL_ACCESS, true, key).Ok());
+    EXPECT_EQ(Listing(FTemp.Path()), (QStringList{u".machine.reg.Ab34Cd"_s, u".user.reg.kept"_s,
+                                                  u".user.reg.lock"_s, u"user.reg"_s}));
+}
+
 TEST_F(TPosixRegistryTest, FailedWriteLeavesTheOldHive) {
     const QByteArray hive = KHeader +
                             "[HKEY_CURRENT_USER\\Software\\Kestrelweave\\Manager]\n"
