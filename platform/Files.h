@@ -4,6 +4,11 @@
 
 // File and folder helpers in the shape the rest of the program expects.
 
+// The user's home folder: HOME when it is set and not empty, otherwise the home that
+// the system's user database gives, and only when that is missing too the
+// temporary folder. Never the file system's root on account of a missing HOME.
+QString HomeFolder();
+
 // True when `path` names an existing file (not a folder); an empty path never does.
 bool FileExists(const QString& path);
 bool DirectoryExists(const QString& path);

@@ -11,7 +11,7 @@
 
 QString GetMakerFolder() {
     // The home folder stands where the program's drive root would.
-    QString home = QDir::cleanPath(QDir::homePath());
+    QString home = HomeFolder();
     if (!home.endsWith(QLatin1Char('/')))
         home += QLatin1Char('/');
     const QString candidate = home + QStringLiteral("Kestrelweave");

@@ -1,5 +1,6 @@
 #include "platform/Files.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
@@ -88,4 +89,13 @@ bool ReplaceFile(const QString& source, const QString& target, QString* error) {
     if (!kept.isEmpty())
         QThreadPool::globalInstance()->start([kept] { ::unlink(kept.constData()); });
     return true;
+}
+
+QString HomeFolder() {
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty())
+        return QDir::cleanPath(home);
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir && *user->pw_dir)
+        return QDir::cleanPath(QFile::decodeName(user->pw_dir));
+    return QDir::tempPath();
 }

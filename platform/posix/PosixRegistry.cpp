@@ -1,5 +1,6 @@
 #include "platform/posix/PosixRegistry.h"
 
+#include "platform/Files.h"
 #include "platform/RegFile.h"
 
 #include <QDir>
@@ -7,7 +8,6 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -420,11 +420,7 @@ QString TPosixRegistry::HiveFolder(TRootKey root) {
         // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
         QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
         if (config.isEmpty() || QDir::isRelativePath(config)) {
-            QString home = qEnvironmentVariable("HOME");
-            if (home.isEmpty())
-                if (const passwd* user = ::getpwuid(::getuid()))
-                    home = QFile::decodeName(user->pw_dir);
-            config = home + QStringLiteral("/.config");
+            config = HomeFolder() + QStringLiteral("/.config");
         }
         folder = config + QStringLiteral("/kestrelweave");
     }

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "tests/support/AppFixture.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ShellRecorder.h"
 #include "toolkit/TApplication.h"
 
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <grp.h>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -101,6 +104,37 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    Root}),
     [](const testing::TestParamInfo<TMakerCase>& info) { return std::string(info.param.Name); });
+
+constexpr uid_t kNobody = 65534;
+
+// Without HOME (unset or empty) the maker folder lies below the home that the user
+// database gives, never at the file system's root. Run as nobody in a child, so the
+// real user's home stays untouched: nobody's home usually does not exist, and then the
+// maker folder falls back to that home, as it would to any home it cannot write.
+TEST(MakerFolderWithoutHome, FollowsTheUserDatabase) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as a user whose home may be touched";
+    for (const bool unset : {true, false}) {
+        SCOPED_TRACE(unset ? "HOME unset" : "HOME empty");
+        const int code = RunInChild([unset] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                return 10;
+            if (unset)
+                ::unsetenv("HOME");
+            else
+                ::setenv("HOME", "", 1);
+            const passwd* user = ::getpwuid(::getuid());
+            if (!user || !user->pw_dir || !*user->pw_dir)
+                return 11;
+            const QString home = QFile::decodeName(user->pw_dir);
+            const QString folder = GetMakerFolder();
+            if (folder == QStringLiteral("/") || folder.startsWith(QStringLiteral("/Kestrelweave")))
+                return 1;
+            return folder == Maker(home) || folder == Root(home) ? 0 : 2;
+        });
+        EXPECT_EQ(code, 0) << "1: the root, 2: not below the user database's home";
+    }
+}
 
 class OpenNamedLinkTest : public TAppFixture {
 protected:
