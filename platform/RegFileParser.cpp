@@ -111,11 +111,13 @@ class TRegFileParser {
 public:
     explicit TRegFileParser(TRegFile& file) : FFile(file) {}
 
+    // The text is decoded a line at a time as it is parsed, so that memory holds the
+    // file's bytes and the hive being built, never the whole file as UTF-16 as well.
     bool Run(const QByteArray& bytes) {
-        QString text;
-        if (!Decode(bytes, text))
+        QByteArrayView body;
+        if (!Decode(bytes, body))
             return false;
-        SplitLines(text);
+        SplitLines(body);
         return ParseLines();
     }
 
@@ -129,14 +131,20 @@ private:
         return false;
     }
 
-    bool Decode(const QByteArray& bytes, QString& text) {
+    // The bytes to parse, checked: UTF-8, or an 8-bit code page under a REGEDIT4
+    // header. UTF-16LE text (with its byte order mark) is checked and re-encoded as UTF-8.
+    bool Decode(const QByteArray& bytes, QByteArrayView& body) {
         const auto* raw = reinterpret_cast<const unsigned char*>(bytes.constData());
-        if (bytes.size() >= 2 && raw[0] == 0xFF && raw[1] == 0xFE)
-            return DecodeUtf16(bytes, text);
+        if (bytes.size() >= 2 && raw[0] == 0xFF && raw[1] == 0xFE) {
+            if (!DecodeUtf16(bytes, FUtf8))
+                return false;
+            body = FUtf8;
+            return true;
+        }
         if (bytes.size() >= 2 && raw[0] == 0xFE && raw[1] == 0xFF)
             return Fail(
                 1, QStringLiteral("UTF-16 big-endian text is not supported; save it as UTF-16LE or UTF-8"));
-        QByteArrayView body(bytes);
+        body = bytes;
         if (bytes.size() >= 3 && raw[0] == 0xEF && raw[1] == 0xBB && raw[2] == 0xBF)
             body = body.sliced(3);
         const qsizetype nul = body.indexOf('\0');
@@ -145,19 +153,17 @@ private:
                         QStringLiteral("a NUL byte in the text (UTF-16 text needs its byte order mark)"));
         }
         const qsizetype bad = FirstInvalidUtf8(body);
-        if (bad < 0) {
-            text = QString::fromUtf8(body);
-        } else if (body.startsWith(KHeader4.toLatin1())) {
-            text = QString::fromLatin1(body);
-        } else {
-            return Fail(LineAt(body, bad), QStringLiteral("the text is not valid UTF-8"));
+        if (bad >= 0) {
+            if (!body.startsWith(KHeader4.toLatin1()))
+                return Fail(LineAt(body, bad), QStringLiteral("the text is not valid UTF-8"));
+            FLatin1 = true;
         }
         return true;
     }
 
-    bool DecodeUtf16(const QByteArray& bytes, QString& text) {
+    bool DecodeUtf16(const QByteArray& bytes, QByteArray& utf8) {
         const qsizetype units = (bytes.size() - 2) / 2;
-        text = DecodeUtf16Le(bytes.constData() + 2, units);
+        const QString text = DecodeUtf16Le(bytes.constData() + 2, units);
         qsizetype line = 1;
         for (qsizetype i = 0; i < units; ++i) {
             const QChar c = text[i];
@@ -175,27 +181,34 @@ private:
         }
         if (bytes.size() % 2 != 0)
             return Fail(line, QStringLiteral("the file ends in the middle of a UTF-16 character"));
+        utf8 = text.toUtf8();
         return true;
     }
 
-    void SplitLines(const QString& text) {
+    void SplitLines(QByteArrayView body) {
         qsizetype begin = 0;
-        while (begin < text.size()) {
-            qsizetype end = text.indexOf(u'\n', begin);
+        while (begin < body.size()) {
+            qsizetype end = body.indexOf('\n', begin);
             if (end < 0)
-                end = text.size();
-            QStringView line = QStringView(text).mid(begin, end - begin);
-            if (line.endsWith(u'\r'))
+                end = body.size();
+            QByteArrayView line = body.sliced(begin, end - begin);
+            if (line.endsWith('\r'))
                 line.chop(1);
             FLines.push_back(line);
             begin = end + 1;
         }
     }
 
+    // Line `index` (0-based) as text.
+    QString Line(std::size_t index) const {
+        return FLatin1 ? QString::fromLatin1(FLines[index]) : QString::fromUtf8(FLines[index]);
+    }
+
     bool ParseLines() {
         if (FLines.empty())
             return true;  // an empty file holds an empty hive
-        const QStringView header = Trimmed(FLines[0]);
+        const QString first = Line(0);
+        const QStringView header = Trimmed(first);
         if (header == KHeader5) {
             FAnsi = false;
         } else if (header == KHeader4) {
@@ -204,7 +217,8 @@ private:
             return Fail(1, QStringLiteral("expected the header \"%1\"").arg(KHeader5));
         }
         for (FIndex = 1; FIndex < FLines.size(); ++FIndex) {
-            const QStringView line = Trimmed(FLines[FIndex]);
+            const QString text = Line(FIndex);
+            const QStringView line = Trimmed(text);
             if (line.isEmpty() || line[0] == u';')
                 continue;
             bool ok = false;
@@ -255,23 +269,27 @@ private:
         return true;
     }
 
-    // Reads a quoted text starting at `pos` (on the opening quote); \\ and \" stand for
-    // themselves, any other backslash is kept as it is.
+    // The text of the quoted string at `pos` (on the opening quote), which moves past
+    // its closing quote; \\ and \" stand for themselves, any other backslash is kept as
+    // it is. The text is made at its exact size: a hive holds many strings for long.
     static bool ReadQuoted(QStringView line, qsizetype& pos, QString& text) {
-        text.clear();
-        for (qsizetype i = pos + 1; i < line.size(); ++i) {
-            const QChar c = line[i];
-            if (c == u'"') {
-                pos = i + 1;
-                return true;
-            }
-            if (c == u'\\' && i + 1 < line.size() && (line[i + 1] == u'\\' || line[i + 1] == u'"')) {
-                text.append(line[++i]);
-                continue;
-            }
-            text.append(c);
+        qsizetype length = 0;
+        qsizetype end = pos + 1;
+        for (; end < line.size() && line[end] != u'"'; ++end, ++length)
+            if (line[end] == u'\\' && end + 1 < line.size() &&
+                (line[end + 1] == u'\\' || line[end + 1] == u'"'))
+                ++end;
+        if (end >= line.size())
+            return false;
+        text = QString(length, Qt::Uninitialized);
+        QChar* out = text.data();
+        for (qsizetype i = pos + 1; i < end; ++i) {
+            if (line[i] == u'\\' && (line[i + 1] == u'\\' || line[i + 1] == u'"'))
+                ++i;
+            *out++ = line[i];
         }
-        return false;
+        pos = end + 1;
+        return true;
     }
 
     bool ParseValue(QStringView line) {
@@ -383,12 +401,16 @@ private:
             }
             if (!continues || FIndex + 1 >= FLines.size())
                 return true;
-            segment = FLines[++FIndex];
+            FContinued = Line(++FIndex);
+            segment = FContinued;
         }
     }
 
     TRegFile& FFile;
-    std::vector<QStringView> FLines;
+    QByteArray FUtf8;  // a UTF-16 file's text, re-encoded
+    bool FLatin1 = false;
+    std::vector<QByteArrayView> FLines;
+    QString FContinued;  // the latest continuation line of a hex list
     std::size_t FIndex = 0;
     bool FAnsi = false;
     bool FHaveKey = false;

@@ -1,0 +1,115 @@
+// Parsing a large hive: time and peak memory against the file's size. Each figure
+// comes from a child process of its own, so that one measurement's memory does not
+// count in the next.
+#include "platform/RegFile.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// A hive of about `megabytes` MB: keys of a hundred values each, strings, dwords and
+// hex lists, as installers and people write them.
+QByteArray MakeHive(int megabytes) {
+    QByteArray text = "Windows Registry Editor Version 5.00\r\n\r\n";
+    const qsizetype target = qsizetype(megabytes) * 1024 * 1024;
+    text.reserve(target + 4096);
+    for (int key = 0; text.size() < target; ++key) {
+        text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Bench\\Key" + QByteArray::number(key) + "]\r\n";
+        for (int value = 0; value < 100; ++value) {
+            const QByteArray name = "\"Value" + QByteArray::number(value) + "\"=";
+            switch (value % 4) {
+                case 0:
+                case 1:
+                    text += name + "\"C:\\\\Program Files\\\\Kestrelweave\\\\Tool" + QByteArray::number(key) +
+                            "\\\\component-" + QByteArray::number(value) + ".dll\"\r\n";
+                    break;
+                case 2:
+                    text += name +
+                            "dword:" + QByteArray::number(key * 100 + value, 16).rightJustified(8, '0') +
+                            "\r\n";
+                    break;
+                default:
+                    text += name + "hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10\r\n";
+            }
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+long PeakKilobytes() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct TFigures {
+    double Seconds = 0;
+    long BeforeKb = 0;  // peak with the file's bytes in memory, before parsing
+    long PeakKb = 0;    // peak by the end of parsing
+    long Values = 0;
+};
+
+// Parses in a child and reports through a pipe.
+TFigures Measure(int megabytes, qsizetype& fileSize) {
+    int channel[2];
+    if (::pipe(channel) != 0)
+        std::exit(2);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        TFigures figures;
+        {
+            const QByteArray bytes = MakeHive(megabytes);
+            const QByteArray copy(bytes.constData(), bytes.size());  // the bytes as a reader holds them
+            figures.BeforeKb = PeakKilobytes();
+            TRegFile file(HKEY_LOCAL_MACHINE);
+            QString error;
+            QElapsedTimer timer;
+            timer.start();
+            if (!file.Parse(copy, QStringLiteral("bench.reg"), error)) {
+                std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+                std::_Exit(3);
+            }
+            figures.Seconds = double(timer.nsecsElapsed()) / 1e9;
+            figures.PeakKb = PeakKilobytes();
+            figures.Values = long(file.KeyPaths().size()) * 100;
+        }
+        if (::write(channel[1], &figures, sizeof figures) != sizeof figures)
+            std::_Exit(4);
+        std::_Exit(0);
+    }
+    ::close(channel[1]);
+    TFigures figures;
+    if (::read(channel[0], &figures, sizeof figures) != sizeof figures)
+        std::exit(5);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    fileSize = MakeHive(megabytes).size();
+    return figures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int megabytes = argc > 1 ? std::atoi(argv[1]) : 50;
+    qsizetype size = 0;
+    const TFigures figures = Measure(megabytes, size);
+    const double fileMb = double(size) / (1024.0 * 1024.0);
+    const double parseMb = double(figures.PeakKb - figures.BeforeKb) / 1024.0;
+    std::printf("hive file                 %8.1f MB, %ld values\n", fileMb, figures.Values);
+    std::printf("parse time                %8.2f s (%.1f MB/s)\n", figures.Seconds, fileMb / figures.Seconds);
+    std::printf("memory added by parsing   %8.1f MB (%.2fx the file)\n", parseMb, parseMb / fileMb);
+    std::printf("peak with the file's bytes%8.1f MB (%.2fx the file)\n", double(figures.PeakKb) / 1024.0,
+                double(figures.PeakKb) / 1024.0 / fileMb);
+    return 0;
+}
