@@ -8,21 +8,10 @@
 
 using namespace RegFileFormat;
 
-namespace {
-
-constexpr qsizetype KHexLineWidth = 77;  // regedit wraps hex lists before column 80
-
-bool IsPlainText(QStringView text) {
-    for (QChar c : text)
-        if (c == u'\0' || c == u'\r' || c == u'\n')
-            return false;
-    return text.isValidUtf16();
-}
-
 // The one form in which a value is held, so that a value read back from what we wrote
 // compares equal: strings keep their text (the raw UTF-16 only when it is not exactly
 // text plus terminator), every other type keeps bytes only.
-TRegValue Normalized(const TRegValue& value) {
+TRegValue RegFileFormat::Normalized(const TRegValue& value) {
     TRegValue result = value;
     if (value.Type == REG_SZ || value.Type == REG_EXPAND_SZ) {
         if (!value.Data.isEmpty()) {
@@ -36,6 +25,17 @@ TRegValue Normalized(const TRegValue& value) {
         result.Text.clear();
     }
     return result;
+}
+
+namespace {
+
+constexpr qsizetype KHexLineWidth = 77;  // regedit wraps hex lists before column 80
+
+bool IsPlainText(QStringView text) {
+    for (QChar c : text)
+        if (c == u'\0' || c == u'\r' || c == u'\n')
+            return false;
+    return text.isValidUtf16();
 }
 
 // Bytes that a hex list stands for. Strings are UTF-16LE with their terminator.
@@ -193,8 +193,8 @@ const TRegValue* TRegFile::FindValue(const QString& path, const QString& name) c
     const TKey* key = FindKey(path);
     if (!key)
         return nullptr;
-    const auto found = key->ValueIndex.constFind(Fold(name));
-    return found == key->ValueIndex.cend() ? nullptr : &key->Values[*found].Value;
+    const std::ptrdiff_t found = ValuePosition(*key, name);
+    return found < 0 ? nullptr : &key->Values[std::size_t(found)].Value;
 }
 
 bool TRegFile::SetValue(const QString& path, const QString& name, const TRegValue& value) {
@@ -204,22 +204,91 @@ bool TRegFile::SetValue(const QString& path, const QString& name, const TRegValu
         changed = true;
     }
     TKey& key = FKeys[FKeyIndex.value(Fold(path))];
-    const auto found = key.ValueIndex.constFind(Fold(name));
-    if (!changed && found != key.ValueIndex.cend() && key.Values[*found].Value == Normalized(value))
+    const std::ptrdiff_t found = ValuePosition(key, name);
+    if (!changed && found >= 0 && key.Values[std::size_t(found)].Value == Normalized(value))
         return false;
     PutValue(key, name, value);
     return true;
 }
 
+namespace {
+
+// The order of value names: without regard to case, as the registry compares them.
+bool NameBefore(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) < 0;
+}
+
+}  // namespace
+
+std::ptrdiff_t TRegFile::ValuePosition(const TKey& key, const QString& name) {
+    const auto at = std::lower_bound(key.Order.begin(), key.Order.end(), name,
+                                     [&](std::uint32_t position, const QString& wanted) {
+                                         return NameBefore(key.Values[position].Name, wanted);
+                                     });
+    if (at == key.Order.end() || key.Values[*at].Name.compare(name, Qt::CaseInsensitive) != 0)
+        return -1;
+    return std::ptrdiff_t(*at);
+}
+
 void TRegFile::PutValue(TKey& key, const QString& name, const TRegValue& value) {
-    const QString folded = Fold(name);
-    const auto found = key.ValueIndex.constFind(folded);
-    if (found != key.ValueIndex.cend()) {
-        key.Values[*found].Value = Normalized(value);
+    const std::ptrdiff_t found = ValuePosition(key, name);
+    if (found >= 0) {
+        key.Values[std::size_t(found)].Value = Normalized(value);
         return;
     }
-    key.ValueIndex.insert(folded, key.Values.size());
+    const auto at = std::lower_bound(key.Order.begin(), key.Order.end(), name,
+                                     [&](std::uint32_t position, const QString& wanted) {
+                                         return NameBefore(key.Values[position].Name, wanted);
+                                     });
+    key.Order.insert(at, std::uint32_t(key.Values.size()));
     key.Values.push_back({name, Normalized(value)});
+}
+
+void TRegFile::IndexValues() {
+    for (TKey& key : FKeys) {
+        std::vector<TNamedValue>& values = key.Values;
+        std::vector<std::uint32_t> order(values.size());
+        for (std::uint32_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return NameBefore(values[a].Name, values[b].Name);
+        });
+        // A name read again: its first place and spelling, its last value.
+        std::vector<bool> kept(values.size(), true);
+        std::size_t duplicates = 0;
+        for (std::size_t run = 0; run < order.size();) {
+            std::size_t end = run + 1;
+            while (end < order.size() &&
+                   values[order[end]].Name.compare(values[order[run]].Name, Qt::CaseInsensitive) == 0)
+                ++end;
+            if (end - run > 1) {
+                values[order[run]].Value = std::move(values[order[end - 1]].Value);
+                for (std::size_t i = run + 1; i < end; ++i)
+                    kept[order[i]] = false;
+                duplicates += end - run - 1;
+            }
+            run = end;
+        }
+        if (duplicates > 0) {
+            std::vector<std::uint32_t> moved(values.size());
+            std::vector<TNamedValue> compact;
+            compact.reserve(values.size() - duplicates);
+            for (std::uint32_t i = 0; i < values.size(); ++i) {
+                moved[i] = std::uint32_t(compact.size());
+                if (kept[i])
+                    compact.push_back(std::move(values[i]));
+            }
+            std::vector<std::uint32_t> live;
+            live.reserve(compact.size());
+            for (std::uint32_t position : order)
+                if (kept[position])
+                    live.push_back(moved[position]);
+            values = std::move(compact);
+            order = std::move(live);
+        }
+        values.shrink_to_fit();
+        key.Order = std::move(order);
+    }
 }
 
 QStringList TRegFile::KeyPaths() const {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <vector>
 
 // One hive in the registry editor's text format ("Windows Registry Editor Version
@@ -58,7 +59,9 @@ private:
         QString Path;
         QString Folded;
         std::vector<TNamedValue> Values;
-        QHash<QString, std::size_t> ValueIndex;  // folded name -> position in Values
+        // Positions in Values, ordered by name without regard to case: four bytes a
+        // value find it, where a hive holds many values for as long as it is open.
+        std::vector<std::uint32_t> Order;
     };
 
     const TKey* FindKey(const QString& path) const;
@@ -66,6 +69,11 @@ private:
     void InsertKey(const QString& path);
     void RebuildKeyIndex();
     static void PutValue(TKey& key, const QString& name, const TRegValue& value);
+    // Where `name` is in key.Values; -1 when it is not there.
+    static std::ptrdiff_t ValuePosition(const TKey& key, const QString& name);
+    // After reading: orders every key's values by name, and where a name came more
+    // than once keeps its first place and spelling with its last value.
+    void IndexValues();
 
     friend class TRegFileParser;
 

@@ -41,4 +41,8 @@ inline QByteArray EncodeUtf16Le(const QString& text) {
     return bytes;
 }
 
+// The one form in which a value is held, so that a value read back from what was
+// written compares equal.
+TRegValue Normalized(const TRegValue& value);
+
 }  // namespace RegFileFormat

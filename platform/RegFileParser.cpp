@@ -4,6 +4,7 @@
 #include "platform/RegFile.h"
 #include "platform/RegFileFormat.h"
 
+#include <QSet>
 #include <QStringView>
 
 using namespace RegFileFormat;
@@ -114,10 +115,8 @@ public:
     // The text is decoded a line at a time as it is parsed, so that memory holds the
     // file's bytes and the hive being built, never the whole file as UTF-16 as well.
     bool Run(const QByteArray& bytes) {
-        QByteArrayView body;
-        if (!Decode(bytes, body))
+        if (!Decode(bytes, FBody))
             return false;
-        SplitLines(body);
         return ParseLines();
     }
 
@@ -185,29 +184,57 @@ private:
         return true;
     }
 
-    void SplitLines(QByteArrayView body) {
-        qsizetype begin = 0;
-        while (begin < body.size()) {
-            qsizetype end = body.indexOf('\n', begin);
-            if (end < 0)
-                end = body.size();
-            QByteArrayView line = body.sliced(begin, end - begin);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            FLines.push_back(line);
-            begin = end + 1;
-        }
+    // The next line as text, without its line end; false after the last one. FIndex
+    // is its 0-based number. Lines are found as they are read: the parser holds one
+    // line of text at a time.
+    bool NextLine(QString& text) {
+        if (FNext >= FBody.size())
+            return false;
+        qsizetype end = FBody.indexOf('\n', FNext);
+        if (end < 0)
+            end = FBody.size();
+        QByteArrayView line = FBody.sliced(FNext, end - FNext);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        FNext = end + 1;
+        FIndex = FStarted ? FIndex + 1 : 0;
+        FStarted = true;
+        text = FLatin1 ? QString::fromLatin1(line) : QString::fromUtf8(line);
+        return true;
     }
 
-    // Line `index` (0-based) as text.
-    QString Line(std::size_t index) const {
-        return FLatin1 ? QString::fromLatin1(FLines[index]) : QString::fromUtf8(FLines[index]);
+    // How many value lines the section that begins at the next line holds, counted
+    // ahead on the bytes, so that its key's values are held without spare room.
+    qsizetype ValueLinesAhead() const {
+        qsizetype count = 0;
+        for (qsizetype at = FNext; at < FBody.size();) {
+            while (at < FBody.size() && (FBody[at] == ' ' || FBody[at] == '\t'))
+                ++at;
+            if (at < FBody.size() && FBody[at] == '[')
+                break;
+            if (at < FBody.size() && (FBody[at] == '"' || FBody[at] == '@'))
+                ++count;
+            const qsizetype end = FBody.indexOf('\n', at);
+            if (end < 0)
+                break;
+            at = end + 1;
+        }
+        return count;
+    }
+
+    // One copy of each value name: the same names come back in key after key.
+    QString Shared(const QString& name) {
+        const auto known = FNames.constFind(name);
+        if (known != FNames.cend())
+            return *known;
+        FNames.insert(name);
+        return name;
     }
 
     bool ParseLines() {
-        if (FLines.empty())
+        QString first;
+        if (!NextLine(first))
             return true;  // an empty file holds an empty hive
-        const QString first = Line(0);
         const QStringView header = Trimmed(first);
         if (header == KHeader5) {
             FAnsi = false;
@@ -216,8 +243,8 @@ private:
         } else {
             return Fail(1, QStringLiteral("expected the header \"%1\"").arg(KHeader5));
         }
-        for (FIndex = 1; FIndex < FLines.size(); ++FIndex) {
-            const QString text = Line(FIndex);
+        QString text;
+        while (NextLine(text)) {
             const QStringView line = Trimmed(text);
             if (line.isEmpty() || line[0] == u';')
                 continue;
@@ -266,6 +293,8 @@ private:
             FKey = FFile.FKeys.size() - 1;
         }
         FHaveKey = true;
+        auto& values = FFile.FKeys[FKey].Values;
+        values.reserve(values.size() + std::size_t(ValueLinesAhead()));
         return true;
     }
 
@@ -336,7 +365,8 @@ private:
         } else {
             return Fail(LineNumber(), QStringLiteral("unknown value data '%1'").arg(Excerpt(data)));
         }
-        TRegFile::PutValue(FFile.FKeys[FKey], name, value);
+        // Indexed once the whole file is read (TRegFile::IndexValues).
+        FFile.FKeys[FKey].Values.push_back({Shared(name), Normalized(value)});
         return true;
     }
 
@@ -399,9 +429,8 @@ private:
                     begin = comma + 1;
                 }
             }
-            if (!continues || FIndex + 1 >= FLines.size())
+            if (!continues || !NextLine(FContinued))
                 return true;
-            FContinued = Line(++FIndex);
             segment = FContinued;
         }
     }
@@ -409,7 +438,10 @@ private:
     TRegFile& FFile;
     QByteArray FUtf8;  // a UTF-16 file's text, re-encoded
     bool FLatin1 = false;
-    std::vector<QByteArrayView> FLines;
+    QByteArrayView FBody;  // the text's bytes
+    qsizetype FNext = 0;   // where the next line begins in FBody
+    bool FStarted = false;
+    QSet<QString> FNames;
     QString FContinued;  // the latest continuation line of a hex list
     std::size_t FIndex = 0;
     bool FAnsi = false;
@@ -421,8 +453,10 @@ bool TRegFile::Parse(const QByteArray& bytes, const QString& fileName, QString& 
     FKeys.clear();
     FKeyIndex.clear();
     TRegFileParser parser(*this);
-    if (parser.Run(bytes))
+    if (parser.Run(bytes)) {
+        IndexValues();
         return true;
+    }
     FKeys.clear();
     FKeyIndex.clear();
     error = QStringLiteral("The registry file '%1' is damaged (line %2: %3).")

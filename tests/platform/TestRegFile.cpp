@@ -239,6 +239,29 @@ TEST(TRegFile, EmptyFileIsAnEmptyHive) {
     }
 }
 
+// A name read again keeps its first place and spelling and takes its last value; the
+// other names keep their order, and every name is found, also after new ones came.
+TEST(TRegFile, ARepeatedNameKeepsItsFirstPlaceAndTakesItsLastValue) {
+    TRegFile file(HKEY_CURRENT_USER);
+    QString error;
+    ASSERT_TRUE(file.Parse(KHeader + "[HKCU\\A]\n\"b\"=\"1\"\n\"A\"=\"2\"\n\"B\"=\"3\"\n\"c\"=\"4\"\n"
+                                     "[hkcu\\a]\n\"a\"=\"5\"\n\"d\"=\"6\"\n",
+                           u"f"_s, error))
+        << error.toStdString();
+    EXPECT_EQ(file.ValueNames(u"A"_s), (QStringList{u"b"_s, u"A"_s, u"c"_s, u"d"_s}));
+    const std::pair<const char*, const char*> expected[] = {{"B", "3"}, {"a", "5"}, {"C", "4"}, {"D", "6"}};
+    for (const auto& [name, text] : expected) {
+        const TRegValue* value = file.FindValue(u"a"_s, QLatin1String(name));
+        ASSERT_NE(value, nullptr) << name;
+        EXPECT_EQ(*value, TRegValue::String(QLatin1String(text))) << name;
+    }
+    for (const char* name : {"0", "zz", "aa", "Ba"})
+        EXPECT_TRUE(file.SetValue(u"A"_s, QLatin1String(name), TRegValue::String(QLatin1String(name))));
+    for (const char* name : {"b", "A", "c", "d", "0", "ZZ", "AA", "ba"})
+        EXPECT_NE(file.FindValue(u"A"_s, QLatin1String(name)), nullptr) << name;
+    EXPECT_EQ(file.FindValue(u"A"_s, u"e"_s), nullptr);
+}
+
 TEST(TRegFile, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
     TRegFile file(HKEY_LOCAL_MACHINE);
     QString error;
