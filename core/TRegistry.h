@@ -9,8 +9,8 @@
 // The registry accessor: a root key, an access mode and at most one open key.
 // Type mismatches and refused reads or writes raise ERegistryException naming the
 // value, the key and where it is kept (the hive file), the types or the system's
-// reason; a hive that cannot be read at all raises it with the file and the line,
-// instead of passing for an empty registry.
+// reason; a hive that does not parse or cannot be read raises it with the file and
+// the line or the reason, instead of passing for an empty registry.
 class TRegistry {
 public:
     explicit TRegistry(std::uint32_t access = KEY_ALL_ACCESS);

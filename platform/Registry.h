@@ -50,7 +50,7 @@ enum class TRegStatus {
     Ok,
     NotFound,      // the key or the value does not exist
     AccessDenied,  // the process may not write where it asked to
-    Corrupt,       // a hive file could not be read; it is left untouched
+    Corrupt,       // a hive file is damaged or the system refused to read it; it is left untouched
     IoError,       // the file system refused (disk full, ...)
 };
 

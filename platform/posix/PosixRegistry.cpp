@@ -108,8 +108,10 @@ TRegResult ReadHive(const THive& hive, TRegFile& file) {
     if (!fd.Valid()) {
         if (errno == ENOENT || errno == ENOTDIR)
             return {};
+        // A hive that is there but cannot be read is no empty hive: it fails as a
+        // damaged one does, and is never written over.
         const int error = errno;
-        return SystemFailure(StatusOf(error),
+        return SystemFailure(TRegStatus::Corrupt,
                              QStringLiteral("The registry file '%1' cannot be read: %2.")
                                  .arg(hive.File, qt_error_string(error)),
                              error);
@@ -131,7 +133,7 @@ TRegResult ReadHive(const THive& hive, TRegFile& file) {
         }
         if (count < 0) {
             const int error = errno;
-            return SystemFailure(TRegStatus::IoError,
+            return SystemFailure(TRegStatus::Corrupt,
                                  QStringLiteral("The registry file '%1' cannot be read: %2.")
                                      .arg(hive.File, qt_error_string(error)),
                                  error);

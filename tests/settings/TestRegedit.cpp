@@ -274,6 +274,36 @@ TEST_F(Regedit, RefusedWriteRaisesAndReadsStillWork) {
     EXPECT_EQ(Listing(), before);
 }
 
+// A hive that is there but cannot be read is no empty hive: reads raise with the file
+// and the system's reason, and nothing is written over it.
+TEST_F(Regedit, UnreadableHiveRaisesWithItsFileAndReason) {
+    const QByteArray hive = kHeader + kManagerSection + "\"LanguageIndex\"=dword:00000002\n";
+    FTemp.Write(QStringLiteral("user.reg"), hive);
+    ASSERT_EQ(::chmod(QFile::encodeName(UserFile()).constData(), 0), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(FTemp.Path()).constData(), 0777), 0);
+    constexpr int kCannotArrange = 77;
+    const QString expected = u"The registry file '%1' cannot be read: Permission denied."_s.arg(UserFile());
+    const int code = RunInChild([&] {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            return kCannotArrange;
+        if (::access(QFile::encodeName(UserFile()).constData(), R_OK) == 0)
+            return kCannotArrange;
+        TRegedit manager(kManager, HKEY_CURRENT_USER);
+        if (RegistryError([&] { manager.ReadInteger(QStringLiteral("LanguageIndex"), 1); }) != expected)
+            return 1;
+        if (RegistryError([&] { manager.WriteInteger(QStringLiteral("LanguageIndex"), 3); }) != expected)
+            return 2;
+        return 0;
+    });
+    ::chmod(QFile::encodeName(UserFile()).constData(), 0600);
+    ::chmod(QFile::encodeName(FTemp.Path()).constData(), 0700);
+    if (code == kCannotArrange)
+        GTEST_SKIP() << "this process cannot be kept from reading the hive";
+    EXPECT_EQ(code, 0) << "1: the read, 2: the write did not raise the hive's reason";
+    EXPECT_EQ(UserHiveBytes(), hive);
+}
+
 struct TDamagedRow {
     const char* Name;
     std::function<void(TRegedit& manager)> Operation;
