@@ -220,26 +220,27 @@ bool NameBefore(const QString& a, const QString& b) {
 
 }  // namespace
 
+// The first place in key.Order whose name does not come before `name`.
+std::vector<std::uint32_t>::const_iterator TRegFile::OrderSlot(const TKey& key, const QString& name) {
+    return std::lower_bound(key.Order.begin(), key.Order.end(), name,
+                            [&](std::uint32_t position, const QString& wanted) {
+                                return NameBefore(key.Values[position].Name, wanted);
+                            });
+}
+
 std::ptrdiff_t TRegFile::ValuePosition(const TKey& key, const QString& name) {
-    const auto at = std::lower_bound(key.Order.begin(), key.Order.end(), name,
-                                     [&](std::uint32_t position, const QString& wanted) {
-                                         return NameBefore(key.Values[position].Name, wanted);
-                                     });
+    const auto at = OrderSlot(key, name);
     if (at == key.Order.end() || key.Values[*at].Name.compare(name, Qt::CaseInsensitive) != 0)
         return -1;
     return std::ptrdiff_t(*at);
 }
 
 void TRegFile::PutValue(TKey& key, const QString& name, const TRegValue& value) {
-    const std::ptrdiff_t found = ValuePosition(key, name);
-    if (found >= 0) {
-        key.Values[std::size_t(found)].Value = Normalized(value);
+    const auto at = OrderSlot(key, name);
+    if (at != key.Order.end() && key.Values[*at].Name.compare(name, Qt::CaseInsensitive) == 0) {
+        key.Values[*at].Value = Normalized(value);
         return;
     }
-    const auto at = std::lower_bound(key.Order.begin(), key.Order.end(), name,
-                                     [&](std::uint32_t position, const QString& wanted) {
-                                         return NameBefore(key.Values[position].Name, wanted);
-                                     });
     key.Order.insert(at, std::uint32_t(key.Values.size()));
     key.Values.push_back({name, Normalized(value)});
 }

@@ -71,6 +71,7 @@ private:
     static void PutValue(TKey& key, const QString& name, const TRegValue& value);
     // Where `name` is in key.Values; -1 when it is not there.
     static std::ptrdiff_t ValuePosition(const TKey& key, const QString& name);
+    static std::vector<std::uint32_t>::const_iterator OrderSlot(const TKey& key, const QString& name);
     // After reading: orders every key's values by name, and where a name came more
     // than once keeps its first place and spelling with its last value.
     void IndexValues();
