@@ -4,8 +4,6 @@
 #include "platform/NamedMutex.h"
 #include "toolkit/TApplication.h"
 
-#include <QStringList>
-
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -14,7 +12,6 @@ namespace {
 
 // What Qt says while the application object is made. Only one is made, on the main
 // thread, before any other thread runs.
-QtMessageHandler gPreviousHandler = nullptr;
 struct TStartMessage {
     QtMsgType Type;
     QByteArray Category;
@@ -54,9 +51,9 @@ void StartMessageHandler(QtMsgType type, const QMessageLogContext& context, cons
 std::unique_ptr<QApplication> OpenDisplay(int& argc, char** argv) {
     std::vector<TStartMessage> messages;
     gStartMessages = &messages;
-    gPreviousHandler = qInstallMessageHandler(StartMessageHandler);
+    const QtMessageHandler previous = qInstallMessageHandler(StartMessageHandler);
     auto application = std::make_unique<QApplication>(argc, argv);
-    qInstallMessageHandler(gPreviousHandler);
+    qInstallMessageHandler(previous);
     gStartMessages = nullptr;
     // The display opened: what Qt said on the way is passed on as it would have been.
     for (const TStartMessage& message : messages) {
