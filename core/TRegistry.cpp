@@ -66,8 +66,7 @@ void TRegistry::CloseKey() {
 }
 
 QString TRegistry::KeyLocation() const {
-    const QString key =
-        FCurrentPath.isEmpty() ? RootKeyName(FRootKey) : RootKeyName(FRootKey) + u'\\' + FCurrentPath;
+    const QString key = KeyName(FRootKey, FCurrentPath);
     const QString store = SystemRegistry().StoreName(FRootKey);
     return store.isEmpty() ? key : QStringLiteral("%1 (%2)").arg(key, store);
 }

@@ -110,10 +110,8 @@ TRegFile::TRegFile(TRootKey root) : FRoot(root) {}
 
 QByteArray TRegFile::Serialize() const {
     QString out = KHeader5 + u'\n';
-    const QString root = RootKeyName(FRoot);
     for (const TKey& key : FKeys) {
-        out += QStringLiteral("\n[") + root + (key.Path.isEmpty() ? QString() : u'\\' + key.Path) +
-               QStringLiteral("]\n");
+        out += QStringLiteral("\n[") + KeyName(FRoot, key.Path) + QStringLiteral("]\n");
         for (const TNamedValue& value : key.Values)
             AppendValueLine(out, value.Name, value.Value);
     }

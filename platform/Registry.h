@@ -20,6 +20,11 @@ inline QString RootKeyName(TRootKey root) {
                                           : QStringLiteral("HKEY_CURRENT_USER");
 }
 
+// A key's full name, such as HKEY_LOCAL_MACHINE\SOFTWARE\Kestrelweave; the root's alone for "".
+inline QString KeyName(TRootKey root, const QString& path) {
+    return path.isEmpty() ? RootKeyName(root) : RootKeyName(root) + u'\\' + path;
+}
+
 inline constexpr std::uint32_t KEY_QUERY_VALUE = 0x0001;
 inline constexpr std::uint32_t KEY_SET_VALUE = 0x0002;
 inline constexpr std::uint32_t KEY_CREATE_SUB_KEY = 0x0004;

@@ -56,10 +56,11 @@ struct TFigures {
     long BeforeKb = 0;  // peak with the file's bytes in memory, before parsing
     long PeakKb = 0;    // peak by the end of parsing
     long Values = 0;
+    qsizetype FileBytes = 0;
 };
 
 // Parses in a child and reports through a pipe.
-TFigures Measure(int megabytes, qsizetype& fileSize) {
+TFigures Measure(int megabytes) {
     int channel[2];
     if (::pipe(channel) != 0)
         std::exit(2);
@@ -71,6 +72,7 @@ TFigures Measure(int megabytes, qsizetype& fileSize) {
             // The file's bytes, as the registry holds them while it parses; the text
             // was made at its final size, so nothing else is left over from making it.
             const QByteArray bytes = MakeHive(megabytes);
+            figures.FileBytes = bytes.size();
             figures.BeforeKb = PeakKilobytes();
             TRegFile file(HKEY_LOCAL_MACHINE);
             QString error;
@@ -95,7 +97,6 @@ TFigures Measure(int megabytes, qsizetype& fileSize) {
     ::close(channel[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    fileSize = MakeHive(megabytes).size();
     return figures;
 }
 
@@ -103,9 +104,8 @@ TFigures Measure(int megabytes, qsizetype& fileSize) {
 
 int main(int argc, char** argv) {
     const int megabytes = argc > 1 ? std::atoi(argv[1]) : 50;
-    qsizetype size = 0;
-    const TFigures figures = Measure(megabytes, size);
-    const double fileMb = double(size) / (1024.0 * 1024.0);
+    const TFigures figures = Measure(megabytes);
+    const double fileMb = double(figures.FileBytes) / (1024.0 * 1024.0);
     const double parseMb = double(figures.PeakKb - figures.BeforeKb) / 1024.0;
     std::printf("hive file                 %8.1f MB, %ld values\n", fileMb, figures.Values);
     std::printf("parse time                %8.2f s (%.1f MB/s)\n", figures.Seconds, fileMb / figures.Seconds);

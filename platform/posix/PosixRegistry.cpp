@@ -39,10 +39,6 @@ struct THive {
     }
 };
 
-QString KeyName(TRootKey root, const QString& path) {
-    return path.isEmpty() ? RootKeyName(root) : RootKeyName(root) + u'\\' + path;
-}
-
 QString HiveFileName(TRootKey root) {
     return root == TRootKey::LocalMachine ? QStringLiteral("machine.reg") : QStringLiteral("user.reg");
 }
