@@ -1,6 +1,7 @@
 #include "app/Program.h"
 
 #include "app/TfrmMain.h"
+#include "platform/Console.h"
 #include "platform/NamedMutex.h"
 #include "toolkit/TApplication.h"
 
@@ -35,8 +36,7 @@ std::vector<TStartMessage>* gStartMessages = nullptr;
         line += QStringLiteral(": neither DISPLAY nor WAYLAND_DISPLAY is set (%1)").arg(reason);
     else
         line += QStringLiteral(" %1: %2").arg(display.isEmpty() ? wayland : display, reason);
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
+    WriteText(stderr, line + u'\n');
     std::_Exit(1);
 }
 

@@ -22,8 +22,8 @@ QString DecodeCodePage(const QByteArray& bytes, int codePage);
 QByteArray EncodeCodePage(const QString& text, int codePage);
 bool IsCodePageSupported(int codePage);
 
-// The ANSI code page of the user's locale: LC_ALL, LC_CTYPE or LANG, the first
-// that is set.
+// The ANSI code page of the system: on Windows its own (GetACP), elsewhere that of
+// the user's locale, LC_ALL, LC_CTYPE or LANG, the first that is set.
 int SystemAnsiCodePage();
 // The ANSI code page Windows uses for a locale name such as "ru_RU.UTF-8",
 // "zh_TW" or "sr_RS@latin"; 1252 when the language names no other.

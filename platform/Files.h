@@ -9,6 +9,11 @@
 // temporary folder. Never the file system's root on account of a missing HOME.
 QString HomeFolder();
 
+// Where the program keeps its maker's folder: the root of the executable's drive on
+// Windows ("C:/", or "//server/share/" for a network path), the home folder where
+// there are no drives. Ends in a slash on Windows.
+QString ProgramRootFolder();
+
 // True when `path` names an existing file (not a folder); an empty path never does.
 bool FileExists(const QString& path);
 bool DirectoryExists(const QString& path);

@@ -10,14 +10,13 @@
 #include <new>
 
 QString GetMakerFolder() {
-    // The home folder stands where the program's drive root would.
-    QString home = HomeFolder();
-    if (!home.endsWith(QLatin1Char('/')))
-        home += QLatin1Char('/');
-    const QString candidate = home + QStringLiteral("Kestrelweave");
+    QString root = ProgramRootFolder();
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    const QString candidate = root + QStringLiteral("Kestrelweave");
     if (ForceDirectories(candidate))
         return candidate + QLatin1Char('/');
-    return home;
+    return root;
 }
 
 QString EncodeMailLink(const QString& link) {

@@ -6,16 +6,20 @@
 
 // Window messages as the message loop hands them to the application's message
 // hooks. A window is known by its handle: the address of the form, or of the
-// application object for the application's own hidden window.
+// application object for the application's own hidden window. The toolkit's own
+// handle types live in its namespace: on Windows, Qt's headers declare the system's
+// HWND globally, and the two are different things.
+namespace tk {
 using HWND = const QObject*;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
+}  // namespace tk
 
 struct TMsg {
-    HWND hwnd = nullptr;
+    tk::HWND hwnd = nullptr;
     unsigned message = 0;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
+    tk::WPARAM wParam = 0;
+    tk::LPARAM lParam = 0;
 };
 
 Q_DECLARE_METATYPE(TMsg)
@@ -26,7 +30,7 @@ struct TWMKey {
     unsigned Msg = 0;
     std::uint16_t CharCode = 0;
     std::uint32_t KeyData = 0;
-    LPARAM Result = 0;
+    tk::LPARAM Result = 0;
 };
 
 Q_DECLARE_METATYPE(TWMKey)

@@ -109,12 +109,12 @@ void TApplication::Minimize() {
     FMinimizing = wasMinimizing;
 }
 
-void TApplication::PostMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
+void TApplication::PostMessage(tk::HWND window, unsigned message, tk::WPARAM wParam, tk::LPARAM lParam) {
     auto* target = const_cast<QObject*>(window);
     QApplication::postEvent(this, new TMessageEvent(TMsg{window, message, wParam, lParam}, target));
 }
 
-void TApplication::BroadcastMessage(unsigned message, WPARAM wParam, LPARAM lParam) {
+void TApplication::BroadcastMessage(unsigned message, tk::WPARAM wParam, tk::LPARAM lParam) {
     PostMessage(Handle(), message, wParam, lParam);
     for (QWidget* window : QApplication::topLevelWidgets())
         if (auto* form = qobject_cast<TForm*>(window))

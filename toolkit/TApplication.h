@@ -31,7 +31,7 @@ public:
     QString Title() const { return FTitle; }
     void SetTitle(const QString& value);
     // The application's own hidden window.
-    HWND Handle() const { return this; }
+    tk::HWND Handle() const { return this; }
     TForm* MainForm() const { return FMainForm; }
 
     // Creates a form owned by the application, its owner argument this object; the
@@ -62,9 +62,9 @@ public:
 
     // Queues a message for `window`; the loop passes it through the message
     // hooks and then to the window.
-    void PostMessage(HWND window, unsigned message, WPARAM wParam = 0, LPARAM lParam = 0);
+    void PostMessage(tk::HWND window, unsigned message, tk::WPARAM wParam = 0, tk::LPARAM lParam = 0);
     // Posts a copy to the application's window and to every form.
-    void BroadcastMessage(unsigned message, WPARAM wParam = 0, LPARAM lParam = 0);
+    void BroadcastMessage(unsigned message, tk::WPARAM wParam = 0, tk::LPARAM lParam = 0);
 
     // Shows an exception: a message box with the stop icon, the title and the
     // message. Used for exceptions that reach the loop and those that escape start-up.

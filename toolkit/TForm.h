@@ -13,7 +13,7 @@ class TButton;
 
 // The system command that a window's minimize button sends.
 inline constexpr unsigned WM_SYSCOMMAND = 0x0112;
-inline constexpr WPARAM SC_MINIMIZE = 0xF020;
+inline constexpr tk::WPARAM SC_MINIMIZE = 0xF020;
 
 // A top-level window built from its form description. It owns every component
 // the description names (its component list, in creation order), whatever
@@ -49,7 +49,7 @@ public:
     // The owner given at creation; null when the creator holds the form itself.
     QObject* Owner() const { return FOwner; }
 
-    HWND Handle() const { return this; }
+    tk::HWND Handle() const { return this; }
 
     // A form's Width and Height are those of its client area.
     void SetBounds(int left, int top, int width, int height) override;

@@ -3,6 +3,7 @@
 
 #include "core/Exception.h"
 #include "i18n/TTranslationCatalogue.h"
+#include "platform/Console.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,11 +22,11 @@ const char* const kUsage =
     "       tessaly-sib check Translate.sib|CATALOGUE.po\n";
 
 void Say(const QString& text) {
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
+    WriteText(stdout, text + QLatin1Char('\n'));
 }
 
 void Complain(const QString& text) {
-    std::fputs(qPrintable(QStringLiteral("tessaly-sib: ") + text + QLatin1Char('\n')), stderr);
+    WriteText(stderr, QStringLiteral("tessaly-sib: ") + text + QLatin1Char('\n'));
 }
 
 // Replaces `path` only once the whole content is written.

@@ -99,3 +99,7 @@ QString HomeFolder() {
         return QDir::cleanPath(QFile::decodeName(user->pw_dir));
     return QDir::tempPath();
 }
+
+QString ProgramRootFolder() {
+    return HomeFolder();
+}

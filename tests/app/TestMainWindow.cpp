@@ -248,7 +248,7 @@ public:
     explicit TPassedOn(QObject* parent) : QObject(parent), FEvents(new TApplicationEvents(this)) {
         FEvents->SetOnMessage(TMethod::Find(this, "Message"));
     }
-    QList<HWND> Copies;
+    QList<tk::HWND> Copies;
 
 public Q_SLOTS:
     void Message(TMsg& Msg, bool& /*Handled*/) {
@@ -281,7 +281,7 @@ TEST_F(MainWindow, MessageAtTheMainWindowOrAnotherMessageDoesNothing) {
     FApplication->PostMessage(FApplication->Handle(), 0);
     FApplication->ProcessMessages();
     FApplication->ProcessMessages();
-    EXPECT_EQ(passed.Copies, QList<HWND>{frmMain->Handle()}) << "passed on, not acted on";
+    EXPECT_EQ(passed.Copies, QList<tk::HWND>{frmMain->Handle()}) << "passed on, not acted on";
     EXPECT_FALSE(Installed(0));
 }
 
@@ -294,7 +294,8 @@ TEST_F(MainWindow, BroadcastRefreshesExactlyOnce) {
     FApplication->ProcessMessages();
     FApplication->ProcessMessages();
     EXPECT_TRUE(Installed(0));
-    EXPECT_EQ(passed.Copies, QList<HWND>{frmMain->Handle()}) << "only the application's copy was acted on";
+    EXPECT_EQ(passed.Copies, QList<tk::HWND>{frmMain->Handle()})
+        << "only the application's copy was acted on";
 }
 
 TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
@@ -310,7 +311,7 @@ TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
     // Both top-level copies have passed by now; only one refreshed.
     ASSERT_TRUE(WaitFor([&] { return !passed.Copies.isEmpty(); }));
     FApplication->ProcessMessages();
-    EXPECT_EQ(passed.Copies, QList<HWND>{frmMain->Handle()});
+    EXPECT_EQ(passed.Copies, QList<tk::HWND>{frmMain->Handle()});
 }
 
 TEST_F(MainWindow, TheTwentiethToolSwapsDownloadAllForTheNewsletter) {

@@ -179,16 +179,22 @@ struct TRun {
     QString Out, Err;
 };
 
+// The tool as built beside the tests, with the system's suffix for programs where it has one.
+QString ToolPath() {
+    const QString path = qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-sib");
+    return QFile::exists(path + QStringLiteral(".exe")) ? path + QStringLiteral(".exe") : path;
+}
+
 TRun RunTool(const QStringList& args) {
     QProcess tool;
-    tool.start(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-sib"), args);
+    tool.start(ToolPath(), args);
     tool.waitForFinished(60000);
     return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
             QString::fromUtf8(tool.readAllStandardOutput()), QString::fromUtf8(tool.readAllStandardError())};
 }
 
 TEST(TessalySib, BuildsChecksAndExportsAndRefusesDamage) {
-    if (!QFile::exists(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-sib")))
+    if (!QFile::exists(ToolPath()))
         GTEST_SKIP() << "tessaly-sib is not built beside the tests";
     TTempFolder folder;
     const QString sib = folder.FilePath(QStringLiteral("Translate.sib"));

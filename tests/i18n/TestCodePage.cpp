@@ -1,4 +1,5 @@
 #include "platform/CodePage.h"
+#include "tests/support/Locale.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -123,6 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Table, LocaleCodePage, testing::ValuesIn(kLocales),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(SystemCodePage, LcAllWinsAndAcpReadsUtf8FirstThenTheLocalePage) {
+    KW_SKIP_UNLESS_LOCALE_DECIDES_CODE_PAGE();
     const TScopedEnv lang("LANG", "de_DE.UTF-8");
     const TScopedEnv ctype("LC_CTYPE", "");
     {

@@ -1,6 +1,7 @@
 #include "i18n/ELanguageError.h"
 #include "platform/CodePage.h"
 #include "tests/i18n/TranslationTestForm.h"
+#include "tests/support/Locale.h"
 #include "tests/support/TempFolder.h"
 #include "toolkit/TFont.h"
 #include "toolkit/TLabel.h"
@@ -321,6 +322,7 @@ INSTANTIATE_TEST_SUITE_P(Table, TranslatorCodePage, testing::ValuesIn(kCodePages
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Translator, DefaultCharsetTextFromARussianMachine) {
+    KW_SKIP_UNLESS_LOCALE_DECIDES_CODE_PAGE();
     const TScopedEnv all("LC_ALL", "ru_RU.UTF-8");
     const auto form = MakeTestForm(TranslationData({{"stStrings", {Entry("IDS_3", {"Q", "\xC7\xE0", ""})}}}));
     TTranslator* translator = TranslatorOf(form.get());

@@ -35,7 +35,7 @@ public:
     explicit TfrmControlsTest(QObject* owner = nullptr) : TForm(owner) {}
 
     QStringList Log;
-    QList<WPARAM> SysCommands;
+    QList<tk::WPARAM> SysCommands;
 
     template <typename T>
     T* Get(const char* name) const {
@@ -418,7 +418,7 @@ TEST_F(Controls, UserMinimizingAFormIsItsSystemCommandAndApplicationMinimizeIsNo
     second->Show();
 
     first->showMinimized();
-    EXPECT_EQ(first->SysCommands, QList<WPARAM>{SC_MINIMIZE});
+    EXPECT_EQ(first->SysCommands, QList<tk::WPARAM>{SC_MINIMIZE});
     EXPECT_FALSE(second->isMinimized()) << "a form minimizes only itself unless it says otherwise";
 
     first->showNormal();

@@ -1,0 +1,169 @@
+#!/usr/bin/env python3
+"""Runs a Windows test program under Wine, as CTest's command for the Windows suites.
+
+    run-under-wine.py [--servers] [--path DIR]... [--plugins DIR] -- PROGRAM.exe [ARG]...
+
+Each run gets a fresh Wine prefix in a temporary folder (removed afterwards) and an
+X server of its own (Xvfb), so nothing of the machine's own Wine or display is used or
+changed. --path folders are where Windows looks for DLLs (the Windows Qt, the MinGW
+runtime); --plugins is Qt's plugin folder.
+
+A Windows program under Wine cannot start the Linux test server itself, so with
+--servers two servers of tests/support/http_server.py are started here first, one plain
+and one https, and the program finds them in its environment:
+    KW_TEST_HTTP_PORT, KW_TEST_HTTPS_PORT   their ports on 127.0.0.1
+    KW_TEST_AUTHORITY                       the https server's authority (ca.pem), as a
+                                            Windows path
+The exit status is the program's; 1 when the set-up failed.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER = os.path.join(HERE, "..", "support", "http_server.py")
+# The whole suite runs well within this; the bound only keeps a hang from lasting.
+RUN_TIMEOUT = 900
+
+
+def wine_program():
+    for candidate in ("/usr/lib/wine/wine64", shutil.which("wine64"), shutil.which("wine")):
+        if candidate and os.access(candidate, os.X_OK):
+            return candidate
+    sys.exit("run-under-wine: Wine is not installed (apt-get install wine wine64)")
+
+
+def windows_path(path):
+    """Wine's drive Z: is the Linux root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def start_display():
+    """An Xvfb of its own; the display number is the one Xvfb reports as free."""
+    xvfb = shutil.which("Xvfb")
+    if not xvfb:
+        return None, None
+    read_end, write_end = os.pipe()
+    process = subprocess.Popen([xvfb, "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                                "-nolisten", "tcp"], pass_fds=[write_end],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as reader:
+        number = reader.readline().strip()
+    if not number:
+        process.kill()
+        return None, None
+    return process, ":" + number
+
+
+def start_server(arguments):
+    """Starts the test server; returns the process and its port. Its request records
+    are read and dropped, so that it never blocks on a full pipe."""
+    process = subprocess.Popen([sys.executable, SERVER, "--port", "0"] + arguments,
+                               stdout=subprocess.PIPE, text=True)
+    port = process.stdout.readline().strip()
+    if not port.isdigit():
+        process.kill()
+        sys.exit("run-under-wine: the test server did not start")
+    threading.Thread(target=lambda: [None for _ in process.stdout], daemon=True).start()
+    return process, port
+
+
+class WineSession:
+    """A fresh Wine prefix and display for the life of the object: `env` runs programs
+    in it, `run` runs one Windows program. Everything it started goes with close()."""
+
+    def __init__(self, paths=(), plugins=None):
+        self.wine = wine_program()
+        self.folder = tempfile.mkdtemp(prefix="kw-wine-")
+        self.processes = []
+        env = dict(os.environ)
+        env.update({
+            "WINEPREFIX": os.path.join(self.folder, "prefix"),
+            "WINEDEBUG": "-all",
+            "WINEARCH": "win64",
+            # No Mono or Gecko installers while the prefix is made.
+            "WINEDLLOVERRIDES": "mscoree=;mshtml=",
+            "WINEPATH": ";".join(windows_path(path) for path in paths),
+        })
+        # Wine takes the system's ANSI code page from the locale it starts in: U.S. English.
+        for name in ("LC_ALL", "LC_CTYPE"):
+            env.pop(name, None)
+        env["LANG"] = "en_US.UTF-8"
+        for name in ("http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"):
+            env.pop(name, None)
+        if plugins:
+            env["QT_PLUGIN_PATH"] = windows_path(plugins)
+        display, name = start_display()
+        if display:
+            self.processes.append(display)
+            env["DISPLAY"] = name
+        else:
+            env.pop("DISPLAY", None)
+        self.env = env
+        boot = subprocess.run([self.wine, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=300)
+        if boot.returncode != 0:
+            self.close()
+            sys.exit("run-under-wine: wineboot failed")
+
+    def start_servers(self):
+        plain, plain_port = start_server([])
+        self.processes.append(plain)
+        tls_folder = os.path.join(self.folder, "tls")
+        os.mkdir(tls_folder)
+        tls, tls_port = start_server(["--tls", tls_folder])
+        self.processes.append(tls)
+        self.env["KW_TEST_HTTP_PORT"] = plain_port
+        self.env["KW_TEST_HTTPS_PORT"] = tls_port
+        self.env["KW_TEST_AUTHORITY"] = windows_path(os.path.join(tls_folder, "ca.pem"))
+
+    def run(self, command, timeout=RUN_TIMEOUT, **options):
+        """The program's exit status; 1 when it did not end within `timeout` seconds."""
+        sys.stdout.flush()
+        try:
+            return subprocess.run([self.wine] + command, env=self.env, timeout=timeout, **options).returncode
+        except subprocess.TimeoutExpired:
+            print(f"run-under-wine: {command[0]} did not end within {timeout} s", file=sys.stderr)
+            return 1
+
+    def start(self, command, **options):
+        process = subprocess.Popen([self.wine] + command, env=self.env, **options)
+        self.processes.append(process)
+        return process
+
+    def close(self):
+        server = os.path.join(os.path.dirname(self.wine), "wineserver")
+        subprocess.run([server if os.path.exists(server) else "wineserver", "-k"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for process in self.processes:
+            process.kill()
+            process.wait()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--servers", action="store_true")
+    parser.add_argument("--path", action="append", default=[])
+    parser.add_argument("--plugins")
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    options = parser.parse_args()
+    command = options.command[1:] if options.command[:1] == ["--"] else options.command
+    if not command:
+        parser.error("no program to run")
+    session = WineSession(options.path, options.plugins)
+    try:
+        if options.servers:
+            session.start_servers()
+        return session.run(command)
+    finally:
+        session.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
