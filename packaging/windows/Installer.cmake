@@ -32,6 +32,9 @@ endforeach()
 install(FILES ${KW_RUNTIME_DLLS} DESTINATION .)
 
 set(CPACK_GENERATOR NSIS)
+# A 64-bit installer for a 64-bit program: it sees the 64-bit Program Files and
+# registry, and runs where only 64-bit programs can (a 64-bit Wine, for one).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_PACKAGE_NAME "Tessaly Manager")
 set(CPACK_PACKAGE_VENDOR Kestrelweave)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

@@ -15,7 +15,7 @@ spec = importlib.util.spec_from_file_location("run_under_wine", os.path.join(HER
 wine = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(wine)
 
-FOLDER = "Tessaly Test"
+FOLDER = "TessalyTest"
 INSTALLED = ["tessaly-manager.exe", "Translate.sib", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
              "platforms/qwindows.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "Uninstall.exe"]
 
@@ -38,7 +38,7 @@ def check(session):
     installer = sys.argv[1]
     drive = os.path.join(session.env["WINEPREFIX"], "drive_c")
     folder = os.path.join(drive, FOLDER)
-    # /D must come last and without quotes, as NSIS wants it.
+    # /D must come last and unquoted, as NSIS wants it (so the folder has no space).
     if session.run([installer, "/S", "/D=C:\\" + FOLDER], timeout=300) != 0:
         return fail("the silent installation failed")
     missing = [name for name in INSTALLED if not os.path.isfile(os.path.join(folder, name))]
