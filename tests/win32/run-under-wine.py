@@ -9,9 +9,11 @@ changed. --path folders are where Windows looks for DLLs (the Windows Qt, the Mi
 runtime); --plugins is Qt's plugin folder.
 
 A Windows program under Wine cannot start the Linux test server itself, so with
---servers two servers of tests/support/http_server.py are started here first, one plain
-and one https, and the program finds them in its environment:
-    KW_TEST_HTTP_PORT, KW_TEST_HTTPS_PORT   their ports on 127.0.0.1
+--servers three servers of tests/support/http_server.py are started here first, a
+plain one, an https one and a plain one that tunnels to https as a proxy, and the
+program finds them in its environment:
+    KW_TEST_HTTP_PORT, KW_TEST_HTTPS_PORT,
+    KW_TEST_TUNNEL_PORT                     their ports on 127.0.0.1
     KW_TEST_AUTHORITY                       the https server's authority (ca.pem), as a
                                             Windows path
 The exit status is the program's; 1 when the set-up failed.
@@ -118,8 +120,13 @@ class WineSession:
         os.mkdir(tls_folder)
         tls, tls_port = start_server(["--tls", tls_folder])
         self.processes.append(tls)
+        tunnel_folder = os.path.join(self.folder, "tunnel")
+        os.mkdir(tunnel_folder)
+        tunnel, tunnel_port = start_server(["--tunnel", tunnel_folder])
+        self.processes.append(tunnel)
         self.env["KW_TEST_HTTP_PORT"] = plain_port
         self.env["KW_TEST_HTTPS_PORT"] = tls_port
+        self.env["KW_TEST_TUNNEL_PORT"] = tunnel_port
         self.env["KW_TEST_AUTHORITY"] = windows_path(os.path.join(tls_folder, "ca.pem"))
 
     def run(self, command, timeout=RUN_TIMEOUT, **options):

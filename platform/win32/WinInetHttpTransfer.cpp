@@ -1,0 +1,453 @@
+#include "platform/win32/WinInetHttpTransfer.h"
+
+#include "platform/win32/WinText.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QStringList>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The most the transfer thread asks of WinInet at once, and the buffer that holds
+// what the caller has not pulled yet: four such pieces, so that the two threads
+// rarely wait for each other.
+constexpr DWORD Piece = 64 * 1024;
+constexpr std::size_t BufferSize = 4 * Piece;
+constexpr int MaxRedirects = 20;
+// How often a request is sent again when WinInet asks for it (ERROR_INTERNET_FORCE_RETRY).
+constexpr int MaxRetries = 3;
+// WinInet reports progress only for handles with a context other than zero.
+constexpr DWORD_PTR Context = 1;
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool QueryNumber(HINTERNET request, DWORD info, DWORD& value) {
+    DWORD size = sizeof value;
+    return HttpQueryInfoW(request, info | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr);
+}
+
+bool QueryText(HINTERNET request, DWORD info, QString& text) {
+    std::vector<wchar_t> buffer(1024);
+    // The size needed can only grow between two calls when the server is hostile; a
+    // few tries are enough for any honest one.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        if (HttpQueryInfoW(request, info, buffer.data(), &size, nullptr)) {
+            const auto* end = std::find(buffer.data(), buffer.data() + buffer.size(), L'\0');
+            text = FromWide(buffer.data(), end - buffer.data());
+            return true;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return false;
+        buffer.resize(std::max<std::size_t>(buffer.size() * 2, size / sizeof(wchar_t) + 1));
+    }
+    return false;
+}
+
+// False when the answer to an https request did not come through the secure channel:
+// a proxy that refused the tunnel answers itself, and WinInet hands that over as if
+// the server had sent it.
+bool CameSecurely(HINTERNET request) {
+    DWORD flags = 0;
+    DWORD size = sizeof flags;
+    return !InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size) ||
+           (flags & SECURITY_FLAG_SECURE) != 0;
+}
+
+}  // namespace
+
+thread_local TWinInetTransfer* TWinInetTransfer::FCurrent = nullptr;
+
+TWinInetTransfer::TWinInetTransfer(TWinInetRequestSettings settings) : FSettings(std::move(settings)) {
+    FBuffer.resize(BufferSize);
+}
+
+// In the synchronous mode, WinInet reports progress on the thread that made the call:
+// here, whether the connection was made, which tells a connect time-out from a server
+// that does not answer. Calls on other threads (closing a handle) are not ours.
+void CALLBACK TWinInetTransfer::OnStatus(HINTERNET, DWORD_PTR, DWORD status, void*, DWORD) {
+    if (!FCurrent)
+        return;
+    switch (status) {
+        case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        case INTERNET_STATUS_SENDING_REQUEST:
+        case INTERNET_STATUS_REQUEST_SENT:
+        case INTERNET_STATUS_RECEIVING_RESPONSE:
+        case INTERNET_STATUS_RESPONSE_RECEIVED:
+            FCurrent->FConnected = true;
+            break;
+        default:
+            break;
+    }
+}
+
+void TWinInetTransfer::Run() {
+    FCurrent = this;
+    Follow();
+    FCurrent = nullptr;
+    CloseHandles();
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (!FDone) {
+        // Only Abort leaves Follow without an outcome.
+        FDone = true;
+        WakeCaller();
+    }
+    FThreadDone = true;
+}
+
+void TWinInetTransfer::Follow() {
+    FHop = {FSettings.Host, FSettings.Port, FSettings.Scheme, FSettings.Object};
+    QString verb = FSettings.Verb;
+    for (int redirects = 0;; ++redirects) {
+        FServer = WinInetServerName(FHop.Host, FHop.Port, FHop.Scheme);
+        FProxy = WinInetProxyFor(FSettings.Session.get(), FHop.Scheme, FHop.Host);
+        FConnected = false;
+        if (!OpenHop(verb) || !SendHop())
+            return;
+        HINTERNET request = Held(&TWinInetTransfer::FRequest);
+        if (!request)
+            return;
+        DWORD status = 0;
+        // A server that closed without a word, or answered with no status line at all.
+        if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) || status < 100 || status > 999)
+            return Fail(TInternetError::NoAnswer);
+        if (FHop.Scheme == TInternetScheme::Https && !CameSecurely(request)) {
+            TInternetFailure failure;
+            failure.Error = TInternetError::ProxyRefused;
+            failure.Proxy = FProxy;
+            failure.Status = status;
+            return Fail(failure);
+        }
+        QString location;
+        if (!IsRedirect(status) || !QueryText(request, HTTP_QUERY_LOCATION, location) ||
+            location.trimmed().isEmpty()) {
+            Publish(request, status);
+            return ReadBody(verb);
+        }
+        if (!Redirect(location.trimmed(), status, redirects, verb))
+            return;
+        CloseHandles();
+    }
+}
+
+bool TWinInetTransfer::Redirect(const QString& location, DWORD status, int redirects, QString& verb) {
+    QUrl here;
+    here.setScheme(FHop.Scheme == TInternetScheme::Https ? QStringLiteral("https") : QStringLiteral("http"));
+    here.setHost(FHop.Host);
+    here.setPort(FHop.Port);
+    const QUrl target = here.resolved(QUrl(FHop.Object)).resolved(QUrl(location));
+    const QString scheme = target.scheme().toLower();
+    if (!target.isValid() || target.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        Fail(TInternetError::InvalidAddress, location);
+        return false;
+    }
+    THop next;
+    next.Scheme = scheme == QLatin1String("https") ? TInternetScheme::Https : TInternetScheme::Http;
+    // Named by the server that redirected, with where it pointed.
+    if (FHop.Scheme == TInternetScheme::Https && next.Scheme == TInternetScheme::Http) {
+        Fail(TInternetError::InsecureRedirect, target.toString());
+        return false;
+    }
+    if (redirects == MaxRedirects) {
+        Fail(TInternetError::TooManyRedirects);
+        return false;
+    }
+    const int port = target.port(next.Scheme == TInternetScheme::Https ? INTERNET_DEFAULT_HTTPS_PORT
+                                                                       : INTERNET_DEFAULT_HTTP_PORT);
+    if (port <= 0 || port > 0xFFFF) {
+        Fail(TInternetError::InvalidAddress, location);
+        return false;
+    }
+    next.Host = target.host(QUrl::EncodeUnicode);
+    next.Port = static_cast<std::uint16_t>(port);
+    next.Object = target.path(QUrl::FullyEncoded);
+    if (next.Object.isEmpty())
+        next.Object = QStringLiteral("/");
+    if (target.hasQuery())
+        next.Object += u'?' + target.query(QUrl::FullyEncoded);
+    // As browsers do: See Other is fetched with GET, and so is a POST moved elsewhere.
+    if ((status == 303 && verb != QLatin1String("HEAD")) ||
+        ((status == 301 || status == 302) && verb == QLatin1String("POST")))
+        verb = QStringLiteral("GET");
+    FHop = next;
+    return true;
+}
+
+// The connection and request handles of FHop, kept where Abort finds them; false
+// when the transfer has ended (aborted, or failed: see Fail).
+bool TWinInetTransfer::OpenHop(const QString& verb) {
+    HINTERNET connection = InternetConnectW(FSettings.Session.get(), Wide(FHop.Host), FHop.Port, nullptr,
+                                            nullptr, INTERNET_SERVICE_HTTP, 0, Context);
+    if (!connection) {
+        Fail(DescribeWinInetError(GetLastError(), Attempt(TClock::now())));
+        return false;
+    }
+    if (!Keep(connection, &TWinInetTransfer::FConnection))
+        return false;
+    // Set before the request exists, so that it inherits it.
+    InternetSetStatusCallbackW(connection, &TWinInetTransfer::OnStatus);
+
+    // Always from the server, never into the cache or the cookie jar, no dialogs, and
+    // redirects are ours to follow. Nothing that would relax the checks of https.
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
+                  INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES;
+    if (FHop.Scheme == TInternetScheme::Https)
+        flags |= INTERNET_FLAG_SECURE;
+    HINTERNET request = HttpOpenRequestW(connection, Wide(verb), Wide(FHop.Object), nullptr, nullptr, nullptr,
+                                         flags, Context);
+    if (!request) {
+        Fail(DescribeWinInetError(GetLastError(), Attempt(TClock::now())));
+        return false;
+    }
+    if (!Keep(request, &TWinInetTransfer::FRequest))
+        return false;
+
+    // Set on the request itself: Wine takes the receive and send time-outs from the
+    // request handle alone. Zero would mean no limit: a dead server must end the call.
+    const DWORD connectMs = static_cast<DWORD>(std::max(1, FSettings.Timeouts.ConnectSeconds)) * 1000;
+    const DWORD stallMs = static_cast<DWORD>(std::max(1, FSettings.Timeouts.StallSeconds)) * 1000;
+    for (const auto& [option, value] : {std::pair{INTERNET_OPTION_CONNECT_TIMEOUT, connectMs},
+                                        std::pair{INTERNET_OPTION_RECEIVE_TIMEOUT, stallMs},
+                                        std::pair{INTERNET_OPTION_SEND_TIMEOUT, stallMs}}) {
+        DWORD milliseconds = value;
+        InternetSetOptionW(request, option, &milliseconds, sizeof milliseconds);
+    }
+    if (!FHeaders.isEmpty() &&
+        !HttpAddRequestHeadersW(request, Wide(FHeaders), static_cast<DWORD>(FHeaders.size()),
+                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
+        Fail(TInternetError::Other, SystemMessage(GetLastError(), GetModuleHandleW(L"wininet.dll")));
+        return false;
+    }
+    return true;
+}
+
+bool TWinInetTransfer::SendHop() {
+    for (int retry = 0;; ++retry) {
+        HINTERNET request = Held(&TWinInetTransfer::FRequest);
+        if (!request)
+            return false;
+        const TClock::time_point started = TClock::now();
+        if (HttpSendRequestW(request, nullptr, 0, nullptr, 0))
+            return true;
+        const DWORD error = GetLastError();
+        // WinInet has done a round of its own (a proxy's authentication, a connection
+        // that the server had closed) and wants the request sent again.
+        if (error == ERROR_INTERNET_FORCE_RETRY && retry < MaxRetries)
+            continue;
+        // A proxy that refused the tunnel for https may leave its answer with the request.
+        DWORD status = 0;
+        if (FHop.Scheme == TInternetScheme::Https && !FProxy.isEmpty() &&
+            QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) && status >= 300 && status < 600) {
+            TInternetFailure failure;
+            failure.Error = TInternetError::ProxyRefused;
+            failure.Proxy = FProxy;
+            failure.Status = status;
+            Fail(failure);
+            return false;
+        }
+        Fail(DescribeWinInetError(error, Attempt(started)));
+        return false;
+    }
+}
+
+// Stores a handle just opened; false (and the handle closed) when the transfer was
+// aborted meanwhile.
+bool TWinInetTransfer::Keep(HINTERNET handle, HINTERNET TWinInetTransfer::*slot) {
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        if (!FAborted) {
+            this->*slot = handle;
+            return true;
+        }
+    }
+    InternetCloseHandle(handle);
+    return false;
+}
+
+// The handle for the next call, or null once Abort has taken it.
+HINTERNET TWinInetTransfer::Held(HINTERNET TWinInetTransfer::*slot) const {
+    const std::lock_guard<std::mutex> lock(FLock);
+    return FAborted ? nullptr : this->*slot;
+}
+
+void TWinInetTransfer::CloseHandles() {
+    HINTERNET request = nullptr;
+    HINTERNET connection = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        request = std::exchange(FRequest, nullptr);
+        connection = std::exchange(FConnection, nullptr);
+    }
+    if (request)
+        InternetCloseHandle(request);
+    if (connection)
+        InternetCloseHandle(connection);
+}
+
+void TWinInetTransfer::Abort() {
+    HINTERNET request = nullptr;
+    HINTERNET connection = nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        if (FAborted)
+            return;
+        FAborted = true;
+        request = std::exchange(FRequest, nullptr);
+        connection = std::exchange(FConnection, nullptr);
+        WakeCaller();
+    }
+    FChanged.notify_all();
+    if (request)
+        InternetCloseHandle(request);
+    if (connection)
+        InternetCloseHandle(connection);
+}
+
+// Everything the caller may ask of the final response, read once here so that its
+// questions never touch a handle that the transfer thread is reading from.
+void TWinInetTransfer::Publish(HINTERNET request, DWORD status) {
+    QString text;
+    QueryText(request, HTTP_QUERY_STATUS_TEXT, text);
+    qint64 length = -1;
+    QString lengthText;
+    if (QueryText(request, HTTP_QUERY_CONTENT_LENGTH, lengthText)) {
+        bool ok = false;
+        const qint64 value = lengthText.trimmed().toLongLong(&ok);
+        if (ok && value >= 0)
+            length = value;
+    }
+    std::vector<std::pair<QString, QString>> headers;
+    QString raw;
+    if (QueryText(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw)) {
+        const QStringList lines = raw.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        // The first line is the status line.
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(u':');
+            if (colon > 0)
+                headers.emplace_back(lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed());
+        }
+    }
+    FAnswered = true;
+    const std::lock_guard<std::mutex> lock(FLock);
+    FStatus = status;
+    FStatusText = text.trimmed();
+    FContentLength = length;
+    FResponseHeaders = std::move(headers);
+    FHeadersReady = true;
+    WakeCaller();
+    FChanged.notify_all();
+}
+
+void TWinInetTransfer::ReadBody(const QString& verb) {
+    // WinInet ends a body that breaks off before its Content-Length as if it were
+    // complete, so the bytes are counted here. A chunked body, and the answers that
+    // have none, carry a length that says nothing about what follows.
+    qint64 expected = -1;
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        const bool chunked =
+            std::any_of(FResponseHeaders.begin(), FResponseHeaders.end(), [](const auto& header) {
+                return header.first.compare(u"Transfer-Encoding", Qt::CaseInsensitive) == 0 &&
+                       header.second.compare(u"identity", Qt::CaseInsensitive) != 0;
+            });
+        if (!chunked && verb != QLatin1String("HEAD") && FStatus != 204 && FStatus != 304)
+            expected = FContentLength;
+    }
+    std::vector<char> piece(Piece);
+    qint64 received = 0;
+    for (;;) {
+        HINTERNET request = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(FLock);
+            FChanged.wait(lock, [this] { return FAborted || FBuffer.size() - (FTail - FHead) >= Piece; });
+            if (FAborted)
+                return;
+            request = FRequest;
+        }
+        // A synchronous InternetReadFile waits until it has all it was asked for, so it
+        // is asked only for what has arrived: bytes that came before a stall are then
+        // handed out before the stall's time-out ends the transfer.
+        const TClock::time_point started = TClock::now();
+        DWORD available = 0;
+        DWORD got = 0;
+        if (!InternetQueryDataAvailable(request, &available, 0, 0) ||
+            !InternetReadFile(request, piece.data(), available > 0 ? std::min(available, Piece) : Piece,
+                              &got))
+            return Fail(DescribeWinInetError(GetLastError(), Attempt(started)));
+        if (got == 0) {
+            if (expected >= 0 && received < expected)
+                return Fail(
+                    TInternetError::ConnectionBroken,
+                    QStringLiteral("the body ended after %1 of %2 bytes").arg(received).arg(expected));
+            return Succeed();
+        }
+        received += got;
+        const std::lock_guard<std::mutex> lock(FLock);
+        if (FAborted)
+            return;
+        if (FBuffer.size() - FTail < got) {
+            std::memmove(FBuffer.data(), FBuffer.data() + FHead, FTail - FHead);
+            FTail -= FHead;
+            FHead = 0;
+        }
+        std::memcpy(FBuffer.data() + FTail, piece.data(), got);
+        FTail += got;
+        WakeCaller();
+        FChanged.notify_all();
+    }
+}
+
+TWinInetAttempt TWinInetTransfer::Attempt(TClock::time_point started) const {
+    TWinInetAttempt attempt;
+    attempt.Server = FServer;
+    attempt.Host = FHop.Host;
+    attempt.Port = FHop.Port;
+    attempt.Proxy = FProxy;
+    attempt.Scheme = FHop.Scheme;
+    attempt.Connected = FConnected;
+    attempt.Answered = FAnswered;
+    attempt.Seconds = std::chrono::duration<double>(TClock::now() - started).count();
+    attempt.ConnectSeconds = FSettings.Timeouts.ConnectSeconds;
+    return attempt;
+}
+
+void TWinInetTransfer::Fail(TInternetFailure failure) {
+    if (failure.Server.isEmpty())
+        failure.Server = FServer;
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (FDone)
+        return;
+    FDone = true;
+    FFailure = std::move(failure);
+    WakeCaller();
+    FChanged.notify_all();
+}
+
+void TWinInetTransfer::Fail(TInternetError error, const QString& detail) {
+    TInternetFailure failure;
+    failure.Error = error;
+    failure.Detail = detail;
+    Fail(std::move(failure));
+}
+
+void TWinInetTransfer::Succeed() {
+    const std::lock_guard<std::mutex> lock(FLock);
+    FDone = true;
+    WakeCaller();
+    FChanged.notify_all();
+}
+
+void TWinInetTransfer::WakeCaller() {
+    // One wake-up is enough until the caller has looked again.
+    if (!FCaller || !FCallerWaiting || FWakePosted)
+        return;
+    FWakePosted = true;
+    QCoreApplication::postEvent(FCaller, new QEvent(QEvent::User));
+}
