@@ -20,6 +20,7 @@
 #include "toolkit/TScreen.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <utility>
 
@@ -153,7 +154,8 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
     if (result != mrOk || !FileExists(target))
         return;
     ShowFinishDownloadDialog(LangDispatcher1);
-    ShellExecuteDefault(target, {target});
+    // The installer is told its own path as the system spells it.
+    ShellExecuteDefault(target, {QDir::toNativeSeparators(target)});
 }
 
 void TfrmMain::lblApp1Click(QObject* Sender) {

@@ -5,8 +5,9 @@
 #include <objbase.h>
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QUrl>
+
+#include <algorithm>
 
 // The shell's default verb, as a double click in Explorer. Parameters are joined into
 // one command line with the quoting that programs' argument parsers undo
@@ -15,7 +16,10 @@
 namespace {
 
 QString QuoteArgument(const QString& argument) {
-    if (!argument.isEmpty() && !argument.contains(QRegularExpression(QStringLiteral("[ \t\n\v\"]"))))
+    const auto special = [](QChar c) {
+        return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'"';
+    };
+    if (!argument.isEmpty() && std::none_of(argument.begin(), argument.end(), special))
         return argument;
     QString quoted = QStringLiteral("\"");
     qsizetype backslashes = 0;

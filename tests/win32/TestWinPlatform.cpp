@@ -166,6 +166,21 @@ TEST(WinVersionInfo, ExecutablesCarryTheProjectsVersionAsTheSystemReadsIt) {
     EXPECT_EQ(GetFileVersionInfoSize(folder.FilePath(QStringLiteral("absent.exe"))), 0U);
 }
 
+TEST(WinVersionInfo, TheProgramCarriesItsIconAndManifest) {
+    const QString path = qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-manager.exe");
+    const HMODULE program =
+        LoadLibraryExW(reinterpret_cast<LPCWSTR>(path.utf16()), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(program);
+    EXPECT_TRUE(FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14))) << "the icon group";
+    const HRSRC found = FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_TRUE(found) << "the manifest";
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(program, found)));
+    const QByteArray manifest(bytes, qsizetype(SizeofResource(program, found)));
+    for (const char* wanted : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "PerMonitorV2"})
+        EXPECT_TRUE(manifest.contains(wanted)) << wanted;
+    FreeLibrary(program);
+}
+
 TEST(WinNamedMutex, ExistsWhileAnyHolderLivesAndOthersFindIt) {
     const QString name =
         QStringLiteral("KESTRELWEAVE-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);

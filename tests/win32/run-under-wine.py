@@ -16,7 +16,8 @@ program finds them in its environment:
     KW_TEST_TUNNEL_PORT                     their ports on 127.0.0.1
     KW_TEST_AUTHORITY                       the https server's authority (ca.pem), as a
                                             Windows path
-The exit status is the program's; 1 when the set-up failed.
+The exit status is the program's; 1 when the set-up failed, or when the program ended
+before writing its test report (GTEST_OUTPUT), as a crashed one does.
 """
 import argparse
 import os
@@ -109,9 +110,14 @@ class WineSession:
         self.env = env
         boot = subprocess.run([self.wine, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, timeout=300)
-        if boot.returncode != 0:
+        # A program that crashes gets its backtrace printed and ends, instead of
+        # waiting for someone to close the crash dialog on a display nobody sees.
+        crash = subprocess.run([self.wine, "reg", "add", "HKCU\\Software\\Wine\\WineDbg", "/v",
+                                "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        if boot.returncode != 0 or crash.returncode != 0:
             self.close()
-            sys.exit("run-under-wine: wineboot failed")
+            sys.exit("run-under-wine: the Wine prefix could not be made")
 
     def start_servers(self):
         plain, plain_port = start_server([])
@@ -167,7 +173,15 @@ def main():
     try:
         if options.servers:
             session.start_servers()
-        return session.run(command)
+        # A test program counts as passed only when it got to write its report: Wine
+        # may end a program that crashed with status 0.
+        report = os.path.join(session.folder, "report.xml")
+        session.env["GTEST_OUTPUT"] = "xml:" + windows_path(report)
+        status = session.run(command)
+        if status == 0 and not os.path.isfile(report):
+            print(f"run-under-wine: {command[0]} ended before its tests did", file=sys.stderr)
+            return 1
+        return status
     finally:
         session.close()
 
