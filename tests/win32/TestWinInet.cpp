@@ -438,43 +438,58 @@ private:
     QByteArray FDer;
 };
 
+// Runs this test again in a process of its own with KW_TEST_TLS_PART set to `part`;
+// true when it passed there.
+::testing::AssertionResult RunPart(const char* part) {
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("KW_TEST_TLS_PART"), QString::fromLatin1(part));
+    // The child's report must not take the place of ours.
+    environment.remove(QStringLiteral("GTEST_OUTPUT"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=WinInet.HttpsIsVerifiedAndStaysHttps")});
+    if (!child.waitForFinished(120000))
+        return ::testing::AssertionFailure() << part << ": did not end";
+    const QByteArray output = child.readAll();
+    if (child.exitCode() == 0 && output.contains("[  PASSED  ] 1 test"))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << part << ":\n" << output.toStdString();
+}
+
 // By name: Wine's WinInet matches the certificate's DNS names but not its IP address.
 // The system's certificate chains see the trusted authorities as they were at the
-// process's first verification (under Wine at least), so the untrusted case runs first,
-// in a process of its own: this test again, with KW_TEST_UNTRUSTED_ONLY set.
+// process's first verification (under Wine at least), so each case runs in a process
+// of its own, started after the store holds what the case needs.
 TEST_F(WinInet, HttpsIsVerifiedAndStaysHttps) {
     const TTarget tls{QStringLiteral("localhost"), HttpsPort(), TInternetScheme::Https};
-    if (qEnvironmentVariableIsSet("KW_TEST_UNTRUSTED_ONLY")) {
+    const QString part = qEnvironmentVariable("KW_TEST_TLS_PART");
+    if (part == QStringLiteral("untrusted")) {
         const TFetch untrusted = Fetch(tls, QStringLiteral("/file/10"));
         EXPECT_FALSE(untrusted.Sent);
         EXPECT_EQ(untrusted.Failure.Error, TInternetError::UntrustedCertificate);
         EXPECT_FALSE(untrusted.Failure.Detail.isEmpty());
         return;
     }
+    if (part == QStringLiteral("trusted")) {
+        const TFetch trusted = Fetch(tls, QStringLiteral("/redirect/file/10"));
+        ASSERT_TRUE(trusted.Sent) << trusted.Failure.Detail.toStdString();
+        EXPECT_EQ(trusted.Status, 200u);
+        EXPECT_EQ(trusted.Body, Pattern(10));
+
+        const QString plain = QStringLiteral("http://127.0.0.1:%1/file/10").arg(HttpPort());
+        const TFetch insecure = Fetch(tls, QStringLiteral("/goto?to=") + plain);
+        EXPECT_FALSE(insecure.Sent);
+        EXPECT_EQ(insecure.Failure.Error, TInternetError::InsecureRedirect);
+        EXPECT_EQ(insecure.Failure.Server, QStringLiteral("localhost:%1").arg(HttpsPort()));
+        EXPECT_EQ(insecure.Failure.Detail, plain);
+        return;
+    }
     TTrustedAuthority authority(Authority());
-    QProcess untrusted;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("KW_TEST_UNTRUSTED_ONLY"), QStringLiteral("1"));
-    untrusted.setProcessEnvironment(environment);
-    untrusted.setProcessChannelMode(QProcess::MergedChannels);
-    untrusted.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--gtest_filter=WinInet.HttpsIsVerifiedAndStaysHttps")});
-    ASSERT_TRUE(untrusted.waitForFinished(120000));
-    const QByteArray output = untrusted.readAll();
-    EXPECT_TRUE(untrusted.exitCode() == 0 && output.contains("[  PASSED  ] 1 test")) << output.toStdString();
-
+    EXPECT_TRUE(RunPart("untrusted"));
     ASSERT_TRUE(authority.Add());
-    const TFetch trusted = Fetch(tls, QStringLiteral("/redirect/file/10"));
-    ASSERT_TRUE(trusted.Sent) << trusted.Failure.Detail.toStdString();
-    EXPECT_EQ(trusted.Status, 200u);
-    EXPECT_EQ(trusted.Body, Pattern(10));
-
-    const QString plain = QStringLiteral("http://127.0.0.1:%1/file/10").arg(HttpPort());
-    const TFetch insecure = Fetch(tls, QStringLiteral("/goto?to=") + plain);
-    EXPECT_FALSE(insecure.Sent);
-    EXPECT_EQ(insecure.Failure.Error, TInternetError::InsecureRedirect);
-    EXPECT_EQ(insecure.Failure.Server, QStringLiteral("localhost:%1").arg(HttpsPort()));
-    EXPECT_EQ(insecure.Failure.Detail, plain);
+    EXPECT_TRUE(RunPart("trusted"));
 }
 
 }  // namespace
