@@ -1,10 +1,43 @@
 #include "platform/CodePage.h"
 
+#include "platform/SystemCodePage.h"
+
+#include <QByteArrayView>
+
 #include <initializer_list>
 
-// What every system shares: which ANSI code page Windows gives a locale or a
-// charset. Converting text is the system's (posix/IconvCodePage.cpp,
-// win32/WinCodePage.cpp).
+// What every system shares: UTF-8 and CP_ACP, unknown pages as Latin-1, and which
+// ANSI code page Windows gives a locale or a charset. The tables of the other pages
+// are the system's (SystemCodePage.h).
+
+bool IsCodePageSupported(int codePage) {
+    return codePage == CP_ACP || codePage == CP_UTF8 || IsSystemCodePage(codePage);
+}
+
+QString DecodeCodePage(const QByteArray& bytes, int codePage) {
+    if (codePage == CP_UTF8)
+        return QString::fromUtf8(bytes);
+    if (codePage == CP_ACP) {
+        if (QByteArrayView(bytes).isValidUtf8())
+            return QString::fromUtf8(bytes);
+        codePage = SystemAnsiCodePage();
+    }
+    if (!IsSystemCodePage(codePage))
+        return QString::fromLatin1(bytes);
+    return DecodeSystemCodePage(bytes, codePage);
+}
+
+QByteArray EncodeCodePage(const QString& text, int codePage) {
+    if (codePage == CP_UTF8 || codePage == CP_ACP)
+        return text.toUtf8();
+    if (IsSystemCodePage(codePage))
+        return EncodeSystemCodePage(text, codePage);
+    QByteArray latin1;
+    latin1.reserve(text.size());
+    for (const QChar c : text)
+        latin1 += c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?';
+    return latin1;
+}
 
 int AnsiCodePageOfLocale(const QByteArray& locale) {
     // language[_TERRITORY][.codeset][@modifier]

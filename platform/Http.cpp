@@ -19,6 +19,35 @@ TInternetTimeouts InternetTimeouts() {
     return Timeouts;
 }
 
+bool IsServerName(const QString& name) {
+    if (name.isEmpty())
+        return false;
+    for (const QChar c : name)
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7F || QStringView(u"/?#@[]\\").contains(c))
+            return false;
+    return true;
+}
+
+QString RequestPath(const QString& objectName) {
+    const QByteArray name = objectName.toUtf8();
+    QString path;
+    path.reserve(name.size() + 1);
+    if (!name.startsWith('/'))
+        path += u'/';
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F) {
+            static constexpr char Hex[] = "0123456789ABCDEF";
+            path += u'%';
+            path += QLatin1Char(Hex[byte >> 4]);
+            path += QLatin1Char(Hex[byte & 0x0F]);
+        } else {
+            path += QLatin1Char(c);
+        }
+    }
+    return path;
+}
+
 QString HttpReasonPhrase(std::uint32_t status) {
     struct TPhrase {
         std::uint32_t Status;

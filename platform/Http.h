@@ -122,6 +122,15 @@ void PrepareInternet();
 void SetInternetTimeouts(const TInternetTimeouts& timeouts);
 TInternetTimeouts InternetTimeouts();
 
+// For the implementations. Whether `name` can stand as the server of an address: not
+// empty, and without blanks, control characters or the delimiters that would change
+// what the address names (/?#@[]\).
+bool IsServerName(const QString& name);
+// The object name as it goes into the request line: a leading slash where it has
+// none, and what would not survive there (blanks, control characters, anything beyond
+// ASCII, as UTF-8) percent-encoded; the rest (existing escapes, the query) unchanged.
+QString RequestPath(const QString& objectName);
+
 // The standard reason phrase of an HTTP status ("Not Found" for 404); empty for a
 // status without one.
 QString HttpReasonPhrase(std::uint32_t status);

@@ -8,47 +8,10 @@
 
 #include <atomic>
 
-#include <cstring>
-
 // Sessions and connections only gather what a request needs; each request is one
 // libcurl transfer of its own (see TCurlHttpRequest).
 
 namespace {
-
-// Characters that would change what the URL names if they stood in a server name.
-bool IsServerName(const QByteArray& name) {
-    if (name.isEmpty())
-        return false;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte == 0x7F || std::strchr("/?#@[]\\", c) != nullptr)
-            return false;
-    }
-    return true;
-}
-
-// The object name as it goes into the URL: what libcurl's parser would refuse
-// (blanks, control characters, bytes beyond ASCII) is percent-encoded, the rest
-// (including existing escapes and the query) passes unchanged.
-QByteArray ObjectPath(const QString& objectName) {
-    const QByteArray name = objectName.toUtf8();
-    QByteArray path;
-    path.reserve(name.size() + 1);
-    if (!name.startsWith('/'))
-        path += '/';
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
-            static constexpr char Hex[] = "0123456789ABCDEF";
-            path += '%';
-            path += Hex[byte >> 4];
-            path += Hex[byte & 0x0F];
-        } else {
-            path += c;
-        }
-    }
-    return path;
-}
 
 class TCurlConnection : public IInternetConnection {
 public:
@@ -57,7 +20,7 @@ public:
 
     std::unique_ptr<IHttpRequest> OpenRequest(const QString& verb, const QString& objectName) override {
         TCurlRequestSettings settings = FSettings;
-        settings.Url = FOrigin + ObjectPath(objectName);
+        settings.Url = FOrigin + RequestPath(objectName).toLatin1();
         settings.Verb = verb.isEmpty() ? QByteArray("GET") : verb.toUtf8();
         return TCurlHttpRequest::Open(settings);
     }
@@ -80,9 +43,9 @@ public:
 
     std::unique_ptr<IInternetConnection> Connect(const QString& serverName, std::uint16_t port,
                                                  TInternetScheme scheme) override {
-        QByteArray host = serverName.toUtf8();
-        if (!IsServerName(host) || port == 0)
+        if (!IsServerName(serverName) || port == 0)
             return nullptr;
+        QByteArray host = serverName.toUtf8();
         // An IPv6 address is the only server name with a colon.
         if (host.contains(':'))
             host = '[' + host + ']';

@@ -1,8 +1,7 @@
 #include "platform/CodePage.h"
+#include "platform/SystemCodePage.h"
 
 #include <iconv.h>
-
-#include <QByteArrayView>
 
 #include <cerrno>
 #include <map>
@@ -148,35 +147,17 @@ QByteArray Convert(iconv_t cd, const QByteArray& input, const QByteArray& replac
 
 }  // namespace
 
-bool IsCodePageSupported(int codePage) {
-    return codePage == CP_ACP || codePage == CP_UTF8 || Descriptor(codePage, true) != kNoDescriptor;
+bool IsSystemCodePage(int codePage) {
+    return codePage != CP_ACP && codePage != CP_UTF8 && Descriptor(codePage, true) != kNoDescriptor;
 }
 
-QString DecodeCodePage(const QByteArray& bytes, int codePage) {
-    if (codePage == CP_UTF8)
-        return QString::fromUtf8(bytes);
-    if (codePage == CP_ACP) {
-        if (QByteArrayView(bytes).isValidUtf8())
-            return QString::fromUtf8(bytes);
-        codePage = SystemAnsiCodePage();
-    }
-    const iconv_t cd = Descriptor(codePage, true);
-    if (cd == kNoDescriptor)
-        return QString::fromLatin1(bytes);
-    return QString::fromUtf8(Convert(cd, bytes, QByteArrayLiteral("\xEF\xBF\xBD"), false));
+QString DecodeSystemCodePage(const QByteArray& bytes, int codePage) {
+    return QString::fromUtf8(
+        Convert(Descriptor(codePage, true), bytes, QByteArrayLiteral("\xEF\xBF\xBD"), false));
 }
 
-QByteArray EncodeCodePage(const QString& text, int codePage) {
-    if (codePage == CP_UTF8 || codePage == CP_ACP)
-        return text.toUtf8();
-    const iconv_t cd = Descriptor(codePage, false);
-    if (cd == kNoDescriptor) {
-        QByteArray latin1;
-        for (const QChar c : text)
-            latin1 += c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?';
-        return latin1;
-    }
-    return Convert(cd, text.toUtf8(), QByteArrayLiteral("?"), true);
+QByteArray EncodeSystemCodePage(const QString& text, int codePage) {
+    return Convert(Descriptor(codePage, false), text.toUtf8(), QByteArrayLiteral("?"), true);
 }
 
 int SystemAnsiCodePage() {

@@ -1,19 +1,11 @@
 #include "platform/CodePage.h"
+#include "platform/SystemCodePage.h"
 
 #include "platform/win32/WinText.h"
-
-#include <QByteArrayView>
 
 // Code pages through the system's own tables (MultiByteToWideChar and its reverse).
 
 namespace {
-
-// The code page as the system knows it; 0 when it does not.
-UINT SystemCodePage(int codePage) {
-    if (codePage <= 0 || codePage > 0xFFFF || !IsValidCodePage(UINT(codePage)))
-        return 0;
-    return UINT(codePage);
-}
 
 // Decodes `bytes` whole; false when any of them is not a character of the page. The
 // system maps some undefined bytes into the private use area (0xAA of code page 1253
@@ -34,21 +26,12 @@ bool Convert(UINT page, const char* bytes, qsizetype size, QString& text) {
 
 }  // namespace
 
-bool IsCodePageSupported(int codePage) {
-    return codePage == CP_ACP || codePage == CP_UTF8 || SystemCodePage(codePage) != 0;
+bool IsSystemCodePage(int codePage) {
+    return codePage > 0 && codePage <= 0xFFFF && codePage != CP_UTF8 && IsValidCodePage(UINT(codePage));
 }
 
-QString DecodeCodePage(const QByteArray& bytes, int codePage) {
-    if (codePage == CP_UTF8)
-        return QString::fromUtf8(bytes);
-    if (codePage == CP_ACP) {
-        if (QByteArrayView(bytes).isValidUtf8())
-            return QString::fromUtf8(bytes);
-        codePage = SystemAnsiCodePage();
-    }
-    const UINT page = SystemCodePage(codePage);
-    if (page == 0)
-        return QString::fromLatin1(bytes);
+QString DecodeSystemCodePage(const QByteArray& bytes, int codePage) {
+    const UINT page = UINT(codePage);
     if (bytes.isEmpty())
         return QString();
     QString text;
@@ -72,16 +55,8 @@ QString DecodeCodePage(const QByteArray& bytes, int codePage) {
     return text;
 }
 
-QByteArray EncodeCodePage(const QString& text, int codePage) {
-    if (codePage == CP_UTF8 || codePage == CP_ACP)
-        return text.toUtf8();
-    const UINT page = SystemCodePage(codePage);
-    if (page == 0) {
-        QByteArray latin1;
-        for (const QChar c : text)
-            latin1 += c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?';
-        return latin1;
-    }
+QByteArray EncodeSystemCodePage(const QString& text, int codePage) {
+    const UINT page = UINT(codePage);
     if (text.isEmpty())
         return QByteArray();
     const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());

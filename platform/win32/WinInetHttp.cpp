@@ -20,39 +20,6 @@
 
 namespace {
 
-// Characters that would change what the address names if they stood in a server name.
-bool IsServerName(const QString& name) {
-    if (name.isEmpty())
-        return false;
-    for (const QChar c : name)
-        if (c.unicode() <= 0x20 || c.unicode() == 0x7F || QStringView(u"/?#@[]\\").contains(c))
-            return false;
-    return true;
-}
-
-// The object name as it goes into the request line: what would not survive there
-// (blanks, control characters, anything beyond ASCII, as UTF-8) is percent-encoded,
-// the rest (existing escapes and the query included) passes unchanged.
-QString ObjectPath(const QString& objectName) {
-    const QByteArray name = objectName.toUtf8();
-    QString path;
-    path.reserve(name.size() + 1);
-    if (!name.startsWith('/'))
-        path += u'/';
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
-            static constexpr char Hex[] = "0123456789ABCDEF";
-            path += u'%';
-            path += QLatin1Char(Hex[byte >> 4]);
-            path += QLatin1Char(Hex[byte & 0x0F]);
-        } else {
-            path += QLatin1Char(c);
-        }
-    }
-    return path;
-}
-
 void SetTimeout(HINTERNET handle, DWORD option, int seconds) {
     // Zero would mean no limit to WinInet; a dead server must always end the call.
     DWORD milliseconds = static_cast<DWORD>(std::max(1, seconds)) * 1000;
@@ -68,7 +35,7 @@ public:
         settings.Verb = verb.isEmpty() ? QStringLiteral("GET") : verb;
         if (HasEmbeddedZero(settings.Verb) || settings.Verb.contains(u' '))
             return nullptr;
-        settings.Object = ObjectPath(objectName);
+        settings.Object = RequestPath(objectName);
         return std::make_unique<TWinInetHttpRequest>(std::move(settings));
     }
 
