@@ -3,6 +3,7 @@
 #include "app/TfrmPreferences.h"
 #include "core/Exception.h"
 #include "core/FileVersion.h"
+#include "download/TPartialFile.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "i18n/ELanguageError.h"
@@ -71,6 +72,11 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
         FToolName[i] = QLatin1String(ToolCatalogue[i].Name);
 
     RefreshTools();
+
+    // Downloads that a program ended on the way (a logout, a crash) left unfinished;
+    // a download running in another copy of the program holds its own and keeps it.
+    TPartialFile::RemoveAbandoned(
+        QDir(ProgramRootFolder()).filePath(QStringLiteral("Kestrelweave/Installations")));
 
     FAppInstalledMsg = SystemWindowMessages().RegisterWindowMessage(QStringLiteral("KWAPPINSTALLED"));
 }
@@ -150,8 +156,9 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
 
     const int result = ShowDownloadDialog(title, message, url, target, Translator_frmMain);
     Application->ProcessMessages();
-    // A cancelled transfer leaves no file behind: then there is nothing to run.
-    if (result != mrOk || !FileExists(target))
+    // Only a completed download is run. After a cancel or a failure the target may
+    // still hold an installer from before, which nobody asked to start now.
+    if (result != mrOk)
         return;
     ShowFinishDownloadDialog(LangDispatcher1);
     // The installer is told its own path as the system spells it.

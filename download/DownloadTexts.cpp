@@ -29,6 +29,7 @@ constexpr TDownloadText AllTexts[] = {
     DownloadText::WriteFailed,
     DownloadText::EmptyBody,
     DownloadText::Failed,
+    DownloadText::Damaged,
 };
 
 // Kilobytes as a person reads them: whole ones, in groups of three ("1,536").
@@ -80,6 +81,8 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
             return text(ServerAnswered).arg(Status(failure.Status, failure.StatusText));
         case TDownloadFailureKind::EmptyBody:
             return text(EmptyBody);
+        case TDownloadFailureKind::Damaged:
+            return text(Damaged);
         case TDownloadFailureKind::Interrupted:
             if (network.Error == TInternetError::UntrustedCertificate ||
                 network.Error == TInternetError::SecureChannelFailed)

@@ -40,6 +40,8 @@ inline constexpr TDownloadText InvalidAddress{"IDS_39", "The address %1 is not v
 inline constexpr TDownloadText WriteFailed{"IDS_40", "Could not write %1: %2."};
 inline constexpr TDownloadText EmptyBody{"IDS_41", "The server sent an empty file."};
 inline constexpr TDownloadText Failed{"IDS_42", "The download failed (%1)."};
+inline constexpr TDownloadText Damaged{
+    "IDS_43", "The downloaded file is damaged: it does not match the checksum that the server sent."};
 }  // namespace DownloadText
 
 // Every text above, in the order of their ids.

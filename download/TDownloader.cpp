@@ -67,17 +67,66 @@ std::optional<TServer> ServerOf(const TURLParser& url) {
     return server;
 }
 
-// The strong validator of an answer, for If-Range: its ETag unless that is weak,
-// else its Last-Modified; empty when it has neither.
-QString ValidatorOf(IHttpRequest& request) {
-    QString tag;
-    if (request.QueryHeader(QStringLiteral("ETag"), tag) && !tag.isEmpty() &&
-        !tag.startsWith(QLatin1String("W/")))
-        return tag;
-    QString modified;
-    if (request.QueryHeader(QStringLiteral("Last-Modified"), modified))
-        return modified;
-    return QString();
+// An answer's ETag, Last-Modified and stated SHA-256, as far as it has them.
+struct TVersion {
+    QString Tag;
+    QString Modified;
+    QByteArray Sha256;
+
+    // The strong validator, for If-Range: the ETag unless that is weak, else the
+    // Last-Modified; empty when there is neither.
+    QString Validator() const {
+        if (!Tag.isEmpty() && !Tag.startsWith(QLatin1String("W/")))
+            return Tag;
+        return Modified;
+    }
+};
+
+// The 32 bytes that `text` gives in base64, or nothing when it gives anything else.
+QByteArray Sha256Bytes(QStringView text) {
+    const auto decoded =
+        QByteArray::fromBase64Encoding(text.trimmed().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.size() != 32)
+        return QByteArray();
+    return decoded.decoded;
+}
+
+// The SHA-256 that a header's list of digests states ("sha-256=:B64:, sha-512=:B64:"
+// in Repr-Digest, `colons`; "SHA-256=B64,MD5=B64" in Digest); empty when it states
+// none that reads as one. Algorithm names in any letter case.
+QByteArray StatedSha256(const QString& list, bool colons) {
+    for (const QStringView member : QStringView(list).split(QLatin1Char(','))) {
+        const qsizetype equals = member.indexOf(QLatin1Char('='));
+        if (equals < 0 ||
+            member.left(equals).trimmed().compare(QLatin1String("sha-256"), Qt::CaseInsensitive) != 0)
+            continue;
+        // A structured field's parameters follow a semicolon; base64 has none.
+        QStringView value = member.mid(equals + 1);
+        value = value.left(value.indexOf(QLatin1Char(';'))).trimmed();
+        if (colons) {
+            if (value.size() < 2 || !value.startsWith(QLatin1Char(':')) || !value.endsWith(QLatin1Char(':')))
+                continue;
+            value = value.mid(1, value.size() - 2);
+        }
+        const QByteArray digest = Sha256Bytes(value);
+        if (!digest.isEmpty())
+            return digest;
+    }
+    return QByteArray();
+}
+
+TVersion VersionOf(IHttpRequest& request) {
+    TVersion version;
+    request.QueryHeader(QStringLiteral("ETag"), version.Tag);
+    version.Tag = version.Tag.trimmed();
+    request.QueryHeader(QStringLiteral("Last-Modified"), version.Modified);
+    version.Modified = version.Modified.trimmed();
+    QString digests;
+    if (request.QueryHeader(QStringLiteral("Repr-Digest"), digests))
+        version.Sha256 = StatedSha256(digests, true);
+    if (version.Sha256.isEmpty() && request.QueryHeader(QStringLiteral("Digest"), digests))
+        version.Sha256 = StatedSha256(digests, false);
+    return version;
 }
 
 // "bytes FIRST-LAST/SIZE" of a 206: true when the range starts at `first`; `size`
@@ -113,9 +162,13 @@ bool ParseContentRange(const QString& text, quint64 first, quint64& size) {
 struct TDownloader::TResumePoint {
     QString Url;
     TPartialFile File;
-    // The first answer's ETag or Last-Modified; empty when it can only start over.
-    QString Validator;
+    // What the first answer said of the file; a continuation must say the same. Its
+    // validator is empty when the transfer can only start over.
+    TVersion First;
+    // The file's whole size, 0 while unknown.
     quint64 Total = 0;
+    // The SHA-256 the file must have, empty when no answer stated one.
+    QByteArray Sha256;
 
     TResumePoint(QString url, const QString& target) : Url(std::move(url)), File(target) {}
 };
@@ -124,7 +177,7 @@ TDownloader::TDownloader(QObject* parent) : QObject(parent) {}
 
 TDownloader::~TDownloader() = default;
 
-bool TDownloader::Download(const QString& url, const QString& fileName) {
+TDownloadOutcome TDownloader::Download(const QString& url, const QString& fileName) {
     FFailure = TDownloadFailure();
     FCancelled = false;
     const TURLParser parser(url);
@@ -139,7 +192,7 @@ bool TDownloader::Download(const QString& url, const QString& fileName) {
 
     if (FResume && (FResume->Url != url || FResume->File.Target() != fileName))
         FResume.reset();
-    bool resuming = FResume && !FResume->Validator.isEmpty() && FResume->File.Size() > 0;
+    bool resuming = FResume && !FResume->First.Validator().isEmpty() && FResume->File.Size() > 0;
     if (!resuming)
         FResume.reset();
 
@@ -166,7 +219,7 @@ bool TDownloader::Download(const QString& url, const QString& fileName) {
         if (resuming)
             request->AddRequestHeaders(QStringLiteral("Range: bytes=%1-\r\nIf-Range: %2")
                                            .arg(FResume->File.Size())
-                                           .arg(FResume->Validator));
+                                           .arg(FResume->First.Validator()));
         FRequest = request.get();
         const struct TForget {
             IHttpRequest*& Request;
@@ -179,7 +232,7 @@ bool TDownloader::Download(const QString& url, const QString& fileName) {
 
         switch (Answer(*request, resuming)) {
             case TStart::Failed:
-                return false;
+                return TDownloadOutcome::Failed;
             case TStart::StartOver:
                 // Once: the next request asks for the whole file.
                 FResume.reset();
@@ -208,17 +261,29 @@ TDownloader::TStart TDownloader::Answer(IHttpRequest& request, bool resuming) {
     if (resuming) {
         QString range;
         quint64 size = 0;
-        if (status == 206 && request.QueryHeader(QStringLiteral("Content-Range"), range) &&
-            ParseContentRange(range, static_cast<quint64>(FResume->File.Size()), size)) {
-            std::uint32_t length = 0;
-            if (size == 0 && request.QueryContentLength(length))
-                size = static_cast<quint64>(FResume->File.Size()) + length;
+        const quint64 kept = static_cast<quint64>(FResume->File.Size());
+        if (status != 206 || !request.QueryHeader(QStringLiteral("Content-Range"), range) ||
+            !ParseContentRange(range, kept, size))
+            // A 200 is the whole file, changed or not; anything else (416, a range
+            // that does not fit, an error) is answered by asking for the whole file again.
+            return success && status != 206 ? TStart::Fresh : TStart::StartOver;
+        std::uint32_t length = 0;
+        if (size == 0 && request.QueryContentLength(length))
+            size = kept + length;
+        // A server or a cache in between may send the rest of another version: only
+        // the same validator and the same size continue what is kept.
+        const TVersion now = VersionOf(request);
+        const TVersion& first = FResume->First;
+        const bool sameVersion = now.Validator() == first.Validator() &&
+                                 (first.Tag.isEmpty() || now.Tag.isEmpty() || now.Tag == first.Tag);
+        const bool sameSize = FResume->Total == 0 || size == FResume->Total;
+        if (!sameVersion || !sameSize)
+            return TStart::StartOver;
+        if (size != 0)
             FResume->Total = size;
-            return TStart::Continue;
-        }
-        // A 200 is the whole file, changed or not; anything else (416, a range that
-        // does not fit, an error) is answered by asking for the whole file again.
-        return success && status != 206 ? TStart::Fresh : TStart::StartOver;
+        if (!now.Sha256.isEmpty())
+            FResume->Sha256 = now.Sha256;
+        return TStart::Continue;
     }
     // A part of the file that nobody asked for is no more use than an error page.
     if (!success || status == 206) {
@@ -230,18 +295,24 @@ TDownloader::TStart TDownloader::Answer(IHttpRequest& request, bool resuming) {
     return TStart::Fresh;
 }
 
-bool TDownloader::Transfer(IHttpRequest& request, bool continuing) {
+TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
     TPartialFile& file = FResume->File;
     if (!continuing) {
-        FResume->Validator = ValidatorOf(request);
+        FResume->First = VersionOf(request);
+        FResume->Sha256 = FResume->First.Sha256;
         std::uint32_t length = 0;
         FResume->Total = request.QueryContentLength(length) ? length : 0;
     }
-    if (!file.Open(continuing)) {
+    const auto writeFailed = [&] {
         FFailure.WriteError = file.ErrorString();
         FResume.reset();
         return Fail(TDownloadFailureKind::WriteFailed);
-    }
+    };
+    if (!file.Open(continuing))
+        return writeFailed();
+    // Hashed as it is written; a part kept from before is read back once.
+    if (!FResume->Sha256.isEmpty() && !file.StartHashing())
+        return writeFailed();
 
     quint64 received = static_cast<quint64>(file.Size());
     const quint64 total = FResume->Total;
@@ -249,47 +320,32 @@ bool TDownloader::Transfer(IHttpRequest& request, bool continuing) {
     const auto stopped = [&](TDownloadFailureKind kind) {
         FFailure.Received = received;
         FFailure.Total = total;
+        if (kind != TDownloadFailureKind::Interrupted)
+            FResume.reset();
         return Fail(kind);
     };
-    // What arrived is kept for a retry when the server named a version it can continue.
-    const auto interrupted = [&] {
-        if (FResume->Validator.isEmpty())
-            FResume.reset();
-        return stopped(TDownloadFailureKind::Interrupted);
-    };
     bool cancel = false;
-    bool wrote = false;
     char buffer[BufferSize];
     for (;;) {
         std::uint32_t count = 0;
         const bool read = request.ReadFile(buffer, ReadSize, count);
         // A stop asked for in the last progress call takes effect after this read.
         if (cancel || FCancelled)
-            break;
+            return stopped(TDownloadFailureKind::Cancelled);
         if (!read) {
             FFailure.Network = request.Failure();
-            return interrupted();
-        }
-        if (count == 0) {
-            if (received == 0)
-                break;
-            if (total != 0 && received != total)
-                return interrupted();
-            if (!file.Commit()) {
-                FFailure.WriteError = file.ErrorString();
+            // What arrived is kept for a retry when the server named a version it can continue.
+            if (FResume->First.Validator().isEmpty())
                 FResume.reset();
-                return stopped(TDownloadFailureKind::WriteFailed);
-            }
-            FResume.reset();
-            return true;
+            return stopped(TDownloadFailureKind::Interrupted);
         }
+        if (count == 0)
+            break;
         if (!file.Write(buffer, count)) {
             FFailure.WriteError = file.ErrorString();
-            FResume.reset();
             return stopped(TDownloadFailureKind::WriteFailed);
         }
         received += count;
-        wrote = true;
         if (FOnProgress.Assigned()) {
             QObject* sender = this;
             quint32 receivedSoFar = static_cast<quint32>(std::min<quint64>(received, 0xFFFFFFFFu));
@@ -298,15 +354,31 @@ bool TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         }
     }
 
-    FResume.reset();
-    if (!cancel && !FCancelled)
+    if (received == 0)
         return stopped(TDownloadFailureKind::EmptyBody);
-    stopped(TDownloadFailureKind::Cancelled);
-    // A cancelled download that wrote a block still counts as done; its file is gone.
-    return wrote;
+    if (total != 0 && received != total) {
+        if (FResume->First.Validator().isEmpty())
+            FResume.reset();
+        return stopped(TDownloadFailureKind::Interrupted);
+    }
+    if (!FResume->Sha256.isEmpty()) {
+        QByteArray digest;
+        if (!file.FinishHashing(digest)) {
+            FFailure.WriteError = file.ErrorString();
+            return stopped(TDownloadFailureKind::WriteFailed);
+        }
+        if (digest != FResume->Sha256)
+            return stopped(TDownloadFailureKind::Damaged);
+    }
+    if (!file.Commit()) {
+        FFailure.WriteError = file.ErrorString();
+        return stopped(TDownloadFailureKind::WriteFailed);
+    }
+    FResume.reset();
+    return TDownloadOutcome::Completed;
 }
 
-bool TDownloader::NetworkFailure(const IHttpRequest& request) {
+TDownloadOutcome TDownloader::NetworkFailure(const IHttpRequest& request) {
     FFailure.Network = request.Failure();
     if (FCancelled || FFailure.Network.Error == TInternetError::Aborted) {
         FResume.reset();
@@ -315,7 +387,7 @@ bool TDownloader::NetworkFailure(const IHttpRequest& request) {
     return Fail(TDownloadFailureKind::Network);
 }
 
-bool TDownloader::Fail(TDownloadFailureKind kind) {
+TDownloadOutcome TDownloader::Fail(TDownloadFailureKind kind) {
     FFailure.Kind = kind;
-    return false;
+    return kind == TDownloadFailureKind::Cancelled ? TDownloadOutcome::Cancelled : TDownloadOutcome::Failed;
 }

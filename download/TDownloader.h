@@ -17,7 +17,11 @@ enum class TDownloadFailureKind {
     EmptyBody,       // the server answered with nothing to save
     Interrupted,     // the body stopped coming: a stall, a broken connection, a short body
     WriteFailed,     // the file could not be created or written
+    Damaged,         // the file does not match the SHA-256 that the server stated
 };
+
+// How a download ended. Only a completed one has put a file at the target.
+enum class TDownloadOutcome { Completed, Cancelled, Failed };
 
 struct TDownloadFailure {
     TDownloadFailureKind Kind = TDownloadFailureKind::None;
@@ -51,7 +55,15 @@ struct TDownloadFailure {
 // the downloader's life) and the next Download of the same URL to the same file asks
 // the server only for the missing bytes, guarded by the first answer's validator
 // (If-Range with its ETag, else its Last-Modified): a 206 continues the file, a 200
-// starts it over, and a 416 or any other answer starts over once.
+// starts it over, and a 416 or any other answer starts over once. A 206 continues
+// only the same file: its validator and its complete length must be the first
+// answer's, or it is asked for whole again, once.
+//
+// When an answer states a SHA-256 of the whole file (Repr-Digest: sha-256=:...:, or
+// the older Digest: SHA-256=...), the file is hashed as it is written, the part kept
+// from an earlier attempt included, and it takes the target's place only when the two
+// agree; otherwise the download fails as Damaged and nothing of it is kept. Other
+// algorithms, and a value that is no SHA-256, are no statement.
 class TDownloader : public QObject {
     Q_OBJECT
     Q_PROPERTY(TMethod OnProgress READ OnProgress WRITE SetOnProgress)
@@ -63,14 +75,15 @@ public:
     TMethod OnProgress() const { return FOnProgress; }
     void SetOnProgress(const TMethod& value) { FOnProgress = value; }
 
-    // True when the whole body of a successful (2xx) response is in the file, or
-    // when the download was cancelled after a block was written (its file is gone
-    // then). Returns only when the transfer has ended; meanwhile the event loop runs.
-    bool Download(const QString& url, const QString& fileName);
+    // Completed when the whole body of a successful (2xx) response is at the target;
+    // Cancelled or Failed otherwise, and then the target is as it was (see
+    // LastFailure). Returns only when the transfer has ended; meanwhile the event
+    // loop runs.
+    TDownloadOutcome Download(const QString& url, const QString& fileName);
     // Stops a download under way at once, whatever it waits for. Meant for handlers
     // that run while Download waits.
     void Cancel();
-    // Why the last Download failed; Kind None after a success.
+    // Why the last Download failed or was cancelled; Kind None after a success.
     const TDownloadFailure& LastFailure() const { return FFailure; }
 
 private:
@@ -79,9 +92,9 @@ private:
     // What an answer's headers say to do with its body.
     enum class TStart { Fresh, Continue, StartOver, Failed };
     TStart Answer(IHttpRequest& request, bool resuming);
-    bool Transfer(IHttpRequest& request, bool continuing);
-    bool Fail(TDownloadFailureKind kind);
-    bool NetworkFailure(const IHttpRequest& request);
+    TDownloadOutcome Transfer(IHttpRequest& request, bool continuing);
+    TDownloadOutcome Fail(TDownloadFailureKind kind);
+    TDownloadOutcome NetworkFailure(const IHttpRequest& request);
 
     TMethod FOnProgress;
     TDownloadFailure FFailure;

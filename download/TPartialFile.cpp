@@ -1,12 +1,39 @@
 #include "download/TPartialFile.h"
 
 #include "platform/Files.h"
+#include "platform/Sha256.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 namespace {
 
 constexpr std::size_t PendingSize = 64 * 1024;
+// QTemporaryFile's template: the target's name, six letters or digits of its own, and this.
+constexpr QLatin1StringView PartSuffix(".part");
+constexpr qsizetype UniqueLength = 6;
+// A file that another process removed before it could be held is made anew, a few times.
+constexpr int CreateAttempts = 4;
+
+// Whether `name` is a partial file of `target` ("setup.exe.Ab12Cd.part"), or of any
+// file when `target` is empty.
+bool IsPartialFileOf(const QString& name, const QString& target) {
+    if (!name.endsWith(PartSuffix) || name.size() < target.size() + 1 + UniqueLength + PartSuffix.size())
+        return false;
+    const qsizetype unique = name.size() - PartSuffix.size() - UniqueLength;
+    if (name.at(unique - 1) != QLatin1Char('.'))
+        return false;
+    for (qsizetype i = unique; i < unique + UniqueLength; ++i) {
+        const QChar c = name.at(i);
+        if (!(c.isDigit() || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+              (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
+            return false;
+    }
+    if (target.isEmpty())
+        return unique > 1;
+    return unique - 1 == target.size() && name.startsWith(target, Qt::CaseInsensitive);
+}
 
 }  // namespace
 
@@ -18,15 +45,13 @@ TPartialFile::~TPartialFile() {
     Discard();
 }
 
-bool TPartialFile::Open(bool keep) {
-    if (FFile.isOpen()) {
-        if (!Drain())
-            return false;
-        FFile.close();
-    }
-    if (FFile.fileName().isEmpty()) {
+bool TPartialFile::Create() {
+    const QFileInfo target(FTarget);
+    // What killed downloads of the same file left behind goes first.
+    RemoveAbandoned(target.path(), target.fileName());
+    for (int attempt = 0; attempt < CreateAttempts; ++attempt) {
         // A unique name, so that two downloads of one installer never share a file.
-        QTemporaryFile reserved(FTarget + QStringLiteral(".XXXXXX.part"));
+        QTemporaryFile reserved(FTarget + QStringLiteral(".XXXXXX") + PartSuffix);
         reserved.setAutoRemove(false);
         if (!reserved.open()) {
             FError = reserved.errorString();
@@ -35,7 +60,27 @@ bool TPartialFile::Open(bool keep) {
         // As a file made in the usual way would be, not private to the user.
         reserved.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                 QFileDevice::ReadOther);
-        FFile.setFileName(reserved.fileName());
+        // Held before anything is written to it; only another program's cleaning
+        // between its creation and now takes it away.
+        FHold = HoldFile(reserved.fileName());
+        if (FHold) {
+            FFile.setFileName(reserved.fileName());
+            return true;
+        }
+    }
+    FError = QStringLiteral("the file was removed as it was made");
+    return false;
+}
+
+bool TPartialFile::Open(bool keep) {
+    if (FFile.isOpen()) {
+        if (!Drain())
+            return false;
+        FFile.close();
+    }
+    if (FFile.fileName().isEmpty()) {
+        if (!Create())
+            return false;
         keep = false;
     }
     const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
@@ -44,6 +89,9 @@ bool TPartialFile::Open(bool keep) {
         return false;
     }
     FSize = FFile.size();
+    // An emptied file has nothing hashed; a kept one keeps its running hash.
+    if (!keep)
+        FHash.reset();
     return true;
 }
 
@@ -52,6 +100,42 @@ bool TPartialFile::Write(const char* data, qint64 count) {
         return false;
     FPending.insert(FPending.end(), data, data + count);
     FSize += count;
+    return true;
+}
+
+bool TPartialFile::StartHashing() {
+    if (FHash)
+        return true;
+    if (!Drain())
+        return false;
+    auto hash = std::make_unique<TSha256>();
+    if (FSize > 0) {
+        QFile kept(FFile.fileName());
+        if (!kept.open(QIODevice::ReadOnly)) {
+            FError = kept.errorString();
+            return false;
+        }
+        std::vector<char> piece(PendingSize);
+        qint64 left = FSize;
+        while (left > 0) {
+            const qint64 read = kept.read(piece.data(), std::min<qint64>(left, PendingSize));
+            if (read <= 0) {
+                FError = kept.errorString();
+                return false;
+            }
+            hash->AddData(piece.data(), static_cast<std::size_t>(read));
+            left -= read;
+        }
+    }
+    FHash = std::move(hash);
+    return true;
+}
+
+bool TPartialFile::FinishHashing(QByteArray& digest) {
+    if (!FHash || !Drain())
+        return false;
+    digest = FHash->Result();
+    FHash.reset();
     return true;
 }
 
@@ -67,6 +151,9 @@ bool TPartialFile::Drain() {
             FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(done));
             return false;
         }
+        // Hashed as it reaches the file, so that the hash always stands for the file.
+        if (FHash)
+            FHash->AddData(FPending.data() + done, static_cast<std::size_t>(written));
         done += static_cast<std::size_t>(written);
     }
     FPending.clear();
@@ -81,6 +168,8 @@ bool TPartialFile::Commit() {
     if (!written || !ReplaceFile(FFile.fileName(), FTarget, &FError))
         return false;
     FFile.setFileName(QString());
+    FHold.reset();
+    FHash.reset();
     FSize = 0;
     return true;
 }
@@ -91,5 +180,18 @@ void TPartialFile::Discard() {
     if (!FFile.fileName().isEmpty())
         DeleteFile(FFile.fileName());
     FFile.setFileName(QString());
+    FHold.reset();
+    FHash.reset();
     FSize = 0;
+}
+
+void TPartialFile::RemoveAbandoned(const QString& folder, const QString& target) {
+    QDir files(folder);
+    QString filter = QLatin1Char('*') + PartSuffix;
+    if (!target.isEmpty())
+        filter.prepend(target);
+    files.setNameFilters({filter});
+    for (const QString& name : files.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (IsPartialFileOf(name, target))
+            DeleteUnheldFile(files.filePath(name));
 }

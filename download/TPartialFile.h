@@ -3,12 +3,18 @@
 #include <QFile>
 #include <QString>
 
+#include <memory>
 #include <vector>
+
+class TFileHold;
+class TSha256;
 
 // The body of a download while it arrives: a file of its own beside the target
 // ("setup.exe.Ab12Cd.part"), which takes the target's place only once it is
 // complete. It outlives a broken transfer so that a retry can continue it, and is
-// removed with the object unless it was committed.
+// removed with the object unless it was committed. While it exists it is held
+// (TFileHold), so that RemoveAbandoned, run by another download or the next start of
+// the program, tells it from one that a killed program left behind.
 class TPartialFile {
 public:
     explicit TPartialFile(QString target);
@@ -23,6 +29,13 @@ public:
     // Bytes in the file, those still buffered included.
     qint64 Size() const { return FSize; }
     bool Write(const char* data, qint64 count);
+    // Keeps a SHA-256 of the file from now on: of what is in it already, read back
+    // once, and of every later write. False when the file could not be read back.
+    bool StartHashing();
+    bool Hashing() const { return FHash != nullptr; }
+    // The SHA-256 of the whole file, after StartHashing, which it ends; false when a
+    // pending write failed.
+    bool FinishHashing(QByteArray& digest);
     // Closes the file and puts it in the target's place; false when a write or the
     // replacement failed, and then the file stays as it is.
     bool Commit();
@@ -31,14 +44,22 @@ public:
     // The system's words for the last failure ("No space left on device").
     QString ErrorString() const { return FError; }
 
+    // Removes from `folder` the partial files that no download holds any more: those
+    // of `target` (a file name), or of every file when `target` is empty.
+    static void RemoveAbandoned(const QString& folder, const QString& target = QString());
+
 private:
     // Writes what waits in FPending; false with FError set when the system refused.
     bool Drain();
+    bool Create();
 
     QString FTarget;
     // Unbuffered, so that a refused write reports the system's reason; FPending
     // gathers the small pieces of a download into larger writes instead.
     QFile FFile;
+    std::unique_ptr<TFileHold> FHold;
+    // What the file holds so far, hashed as it is written, in FPending's large pieces.
+    std::unique_ptr<TSha256> FHash;
     std::vector<char> FPending;
     QString FError;
     qint64 FSize = 0;

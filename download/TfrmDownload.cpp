@@ -66,13 +66,12 @@ void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {
     // is fetched and the dialog closes with the result they set.
     if (ModalResult() != mrNone)
         return;
-    const bool ok = StartDownload(FURL, FFileName);
-    const bool failed =
-        !ok && FDownloader && FDownloader->LastFailure().Kind != TDownloadFailureKind::Cancelled;
-    if (failed)
+    const TDownloadOutcome outcome = StartDownload(FURL, FFileName);
+    // A download that could not even start (no address or file) has nothing to say.
+    if (outcome == TDownloadOutcome::Failed && FDownloader)
         ShowFailure();
     else
-        SetModalResult(ok ? mrOk : mrCancel);
+        SetModalResult(outcome == TDownloadOutcome::Completed ? mrOk : mrCancel);
 }
 
 void TfrmDownload::btnCancelClick(QObject* /*Sender*/) {
@@ -84,18 +83,18 @@ void TfrmDownload::btnCancelClick(QObject* /*Sender*/) {
     }
 }
 
-bool TfrmDownload::StartDownload(const QString& url, const QString& fileName) {
+TDownloadOutcome TfrmDownload::StartDownload(const QString& url, const QString& fileName) {
     if (url.isEmpty() || fileName.isEmpty())
-        return false;
+        return TDownloadOutcome::Failed;
     FCancelRequested = false;
     if (!FDownloader) {
         FDownloader = std::make_unique<TDownloader>();
         FDownloader->SetOnProgress(TMethod::Find(this, "DownloadProgress"));
     }
     FDownloading = true;
-    const bool ok = FDownloader->Download(url, fileName);
+    const TDownloadOutcome outcome = FDownloader->Download(url, fileName);
     FDownloading = false;
-    return ok;
+    return outcome;
 }
 
 void TfrmDownload::ShowProgressView() {
@@ -155,8 +154,8 @@ void TfrmDownload::WMSysCommand(TMsg& message) {
 }
 
 void TfrmDownload::closeEvent(QCloseEvent* event) {
-    // During a transfer the close box cancels it; the dialog closes as soon as the
-    // downloader has stopped, with the transfer's result.
+    // During a transfer the close box cancels it; the dialog closes with 2 as soon as
+    // the downloader has stopped.
     if (FDownloading && ModalResult() == mrNone) {
         event->ignore();
         FCancelRequested = true;

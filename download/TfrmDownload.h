@@ -7,6 +7,7 @@
 class TButton;
 class TCustomTranslator;
 class TDownloader;
+enum class TDownloadOutcome;
 class TImage;
 class TLabel;
 class TPanel;
@@ -15,13 +16,12 @@ class TTranslator;
 
 // The modal dialog through which an installer is fetched. It offers the download
 // with the caller's title and question; "Download and install" switches it to the
-// progress view and runs the transfer, during which the window keeps answering. A
-// finished download closes it with 1; so does a cancel after the first block (the
-// file is gone then), while a cancel before it closes with 2. A failed download
-// leaves it open in a failed state that says why, with "Try again", which continues
-// a transfer that broke off. Cancel, Escape and the close box stop a running transfer
-// at once and otherwise close with 2. Whatever was fetched without success is removed
-// when the dialog closes.
+// progress view and runs the transfer, during which the window keeps answering. Only
+// a completed download closes it with 1 (mrOk). A failed download leaves it open in a
+// failed state that says why, with "Try again", which continues a transfer that broke
+// off. Cancel, Escape and the close box stop a running transfer at once and close it
+// with 2 (mrCancel), as they do at any other time. Whatever was fetched without
+// success is removed when the dialog closes.
 class TfrmDownload : public TForm {
     Q_OBJECT
 
@@ -29,8 +29,8 @@ public:
     explicit TfrmDownload(QObject* owner);
     ~TfrmDownload() override;
 
-    // False at once for an empty url or fileName; otherwise runs one download.
-    bool StartDownload(const QString& url, const QString& fileName);
+    // Failed at once for an empty url or fileName; otherwise runs one download.
+    TDownloadOutcome StartDownload(const QString& url, const QString& fileName);
 
     // The translator that carries the dialog's own texts (the failures, "Try
     // again"): the main window's. Without one they are English.
@@ -84,7 +84,8 @@ private:
 };
 
 // Offers the download of `url` to `fileName` under `title` with the question
-// `message`; returns mrOk when a download ran and wrote data, mrCancel in every other case.
+// `message`; returns mrOk when a download completed, so that the file at `fileName` is
+// the one just fetched, and mrCancel in every other case.
 // `texts` translates the dialog's own texts (see TfrmDownload::SetTexts).
 tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
                                     const QString& fileName, TCustomTranslator* texts = nullptr);

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <memory>
+
 // File and folder helpers in the shape the rest of the program expects.
 
 // The user's home folder: HOME when it is set and not empty, otherwise the home that
@@ -25,3 +28,26 @@ bool DeleteFile(const QString& path);
 // both in the same folder. False (with the system's reason in `error`) when it failed,
 // and then both are as they were.
 bool ReplaceFile(const QString& source, const QString& target, QString* error = nullptr);
+
+// A hold on a file that tells every process, this one included, that the file is in
+// use: an advisory lock (flock) on Linux, a lock on a byte range that no file reaches
+// on Windows. It does not keep anyone from reading, writing, renaming or removing the
+// file; DeleteUnheldFile is what respects it. Released with the object, and by the
+// system when the process ends, however it ends.
+class TFileHold {
+public:
+    explicit TFileHold(std::intptr_t handle) : FHandle(handle) {}
+    ~TFileHold();
+    TFileHold(const TFileHold&) = delete;
+    TFileHold& operator=(const TFileHold&) = delete;
+
+private:
+    std::intptr_t FHandle;
+};
+
+// Takes the hold on the file `path` names; null when someone holds it already, or
+// when `path` names no file (any more: a file removed while it was being held is not
+// held).
+std::unique_ptr<TFileHold> HoldFile(const QString& path);
+// Removes the file `path` names unless a hold is on it; true when it was removed.
+bool DeleteUnheldFile(const QString& path);

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     std::vector<qint64> gaps;
     if (bare) {
         clock.start();
-        result = TDownloader().Download(url, file) ? 1 : 2;
+        result = TDownloader().Download(url, file) == TDownloadOutcome::Completed ? 1 : 2;
     } else {
         TApplication application;
         TForm* main = nullptr;

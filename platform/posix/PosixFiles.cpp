@@ -1,6 +1,8 @@
 #include "platform/Files.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
@@ -102,4 +104,54 @@ QString HomeFolder() {
 
 QString ProgramRootFolder() {
     return HomeFolder();
+}
+
+namespace {
+
+// Whether the open file `fd` is still the one `name` names.
+bool SameFile(int fd, const QByteArray& name) {
+    struct stat open {
+    }, named{};
+    return ::fstat(fd, &open) == 0 && ::lstat(name.constData(), &named) == 0 && S_ISREG(named.st_mode) &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// The file `name`, opened and locked; -1 when it is held elsewhere or gone.
+int OpenAndLock(const QString& path) {
+    const std::optional<QByteArray> name = SystemName(path);
+    if (!name)
+        return -1;
+    const int fd = ::open(name->constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    // The lock is taken on the file as it is found; if another process removed or
+    // replaced it meanwhile, what is locked is not what the name stands for.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !SameFile(fd, *name)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+TFileHold::~TFileHold() {
+    ::close(static_cast<int>(FHandle));
+}
+
+std::unique_ptr<TFileHold> HoldFile(const QString& path) {
+    const int fd = OpenAndLock(path);
+    if (fd < 0)
+        return nullptr;
+    return std::make_unique<TFileHold>(fd);
+}
+
+bool DeleteUnheldFile(const QString& path) {
+    const int fd = OpenAndLock(path);
+    if (fd < 0)
+        return false;
+    // Removed while locked, so no one can take a hold on it in between.
+    const bool removed = ::unlink(QFile::encodeName(path).constData()) == 0;
+    ::close(fd);
+    return removed;
 }

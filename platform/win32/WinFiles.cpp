@@ -80,3 +80,68 @@ QString ProgramRootFolder() {
     }
     return drive.isEmpty() ? HomeFolder() : drive + u'/';
 }
+
+namespace {
+
+// The hold is a lock on the last byte a file could have: no file reaches it, so it
+// never stands in the way of reading or writing, and the system releases it with the
+// handle.
+constexpr DWORD HoldOffsetLow = 0xFFFFFFFEu;
+constexpr DWORD HoldOffsetHigh = 0x7FFFFFFFu;
+
+// The file `path` names, opened with `access` and locked; INVALID_HANDLE_VALUE when it
+// is held elsewhere or gone. Every kind of sharing is allowed, so a hold keeps no one
+// from writing, renaming or removing the file.
+HANDLE OpenAndLock(const QString& path, DWORD access) {
+    if (path.isEmpty() || HasEmbeddedZero(path))
+        return INVALID_HANDLE_VALUE;
+    const HANDLE file = CreateFileW(Wide(QDir::toNativeSeparators(path)), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    OVERLAPPED at{};
+    at.Offset = HoldOffsetLow;
+    at.OffsetHigh = HoldOffsetHigh;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    // A file being removed (another process's removal under way) is no longer there.
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+        standard.DeletePending) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+}  // namespace
+
+TFileHold::~TFileHold() {
+    // Closing the handle releases its lock.
+    CloseHandle(reinterpret_cast<HANDLE>(FHandle));
+}
+
+std::unique_ptr<TFileHold> HoldFile(const QString& path) {
+    const HANDLE file = OpenAndLock(path, GENERIC_READ);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::make_unique<TFileHold>(reinterpret_cast<std::intptr_t>(file));
+}
+
+bool DeleteUnheldFile(const QString& path) {
+    // Removing needs the file shared for removal by whoever has it open: a file that a
+    // download is still writing is not, and stays.
+    const HANDLE file = OpenAndLock(path, GENERIC_READ | DELETE);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    // Marked for removal while locked; the system removes it as the handle closes.
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    const bool removed =
+        SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(file);
+    return removed;
+}

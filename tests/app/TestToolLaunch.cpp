@@ -1,10 +1,12 @@
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TButton.h"
+#include "toolkit/TPanel.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -36,7 +38,9 @@ void ClickButton(TForm* form, const char* name) {
         LeftClick(button->Button(), TDelivery::Posted);
 }
 
-enum class TOffer { Download, Cancel };
+// Declines the offer, downloads, or downloads and stops the transfer once the bar
+// moves (Cancel or Escape, or the close box).
+enum class TOffer { Download, Cancel, DownloadThenCancel, DownloadThenClose };
 enum class TFinish { Continue, CloseBox };
 // Answers with the mouse, or with the keys alone: Enter for the button that has
 // the focus or is the default, Escape for the cancel button.
@@ -81,7 +85,18 @@ public:
                     qobject_cast<TLabel*>(OpenDownloadDialog()->FindComponent(QStringLiteral("lblMessage")))
                         ->Caption();
                 FSeen.MainDisabled = !frmMain->isEnabled();
-                Answer(OpenDownloadDialog(), offer == TOffer::Download ? "btnDownload" : "btnCancel", input);
+                Answer(OpenDownloadDialog(), offer == TOffer::Cancel ? "btnCancel" : "btnDownload", input);
+            } else if ((offer == TOffer::DownloadThenCancel || offer == TOffer::DownloadThenClose) &&
+                       OpenDownloadDialog() && OpenDownloadDialog() == FOffer && !FStopped) {
+                auto* status =
+                    qobject_cast<TPanel*>(OpenDownloadDialog()->FindComponent(QStringLiteral("pnlStatus")));
+                if (!status->Caption().isEmpty()) {
+                    FStopped = true;
+                    if (offer == TOffer::DownloadThenClose)
+                        OpenDownloadDialog()->close();
+                    else
+                        Answer(OpenDownloadDialog(), "btnCancel", input);
+                }
             } else if (offer == TOffer::Download && OpenDownloadDialog() && OpenDownloadDialog() == FOffer &&
                        FSeen.Failure.isEmpty()) {
                 // The failed state: "Try again" enabled, with the bar shown, as the offer never has it.
@@ -118,6 +133,7 @@ private:
     QTimer FTimer;
     QDeadlineTimer FDeadline{120000};
     QPointer<TForm> FOffer, FFinish;
+    bool FStopped = false;
     TSeen FSeen;
 };
 
@@ -186,6 +202,8 @@ struct TDownloadCase {
     bool Installed;            // the finish dialog came and the installer was opened
     const char* Failure = "";  // what the dialog said before it was cancelled
     TInput Input = TInput::Mouse;
+    bool OldInstaller = false;  // an installer from an earlier download is at the target
+    const char* Site = "";      // how the site serves the installer (its query parameters)
 };
 
 class Downloads : public ToolLaunch, public testing::WithParamInterface<TDownloadCase> {};
@@ -199,6 +217,11 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
     const QString folder =
         c.InstallationsBlocked ? FHome.FilePath(QStringLiteral("Kestrelweave/")) : Installations();
     const QString target = folder + installer;
+    const QByteArray older = "an installer from an earlier download";
+    if (c.OldInstaller)
+        FHome.Write(target.mid(FHome.Path().size() + 1), older);
+    if (*c.Site)
+        FSite.Write(installer + QStringLiteral(".query"), c.Site);
 
     const TDialogDriver::TSeen seen =
         ClickAndAnswer(Label(QLatin1String(c.Label)), c.Offer, c.Finish, c.Input);
@@ -217,9 +240,16 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
     if (c.Installed) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_TRUE(file.readAll() == body) << "the installer arrived incomplete";
+    } else if (c.OldInstaller) {
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.readAll() == older) << "the older installer was touched";
     } else {
         EXPECT_FALSE(file.exists());
     }
+    QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    left.removeAll(QStringLiteral("Installations"));
+    EXPECT_EQ(left, (c.Installed || c.OldInstaller) ? QStringList{installer} : QStringList())
+        << left.join(u' ').toStdString();
     EXPECT_TRUE(frmMain->isEnabled());
     for (QWidget* window : QApplication::topLevelWidgets())
         EXPECT_TRUE(window == frmMain || !window->isVisible())
@@ -251,6 +281,25 @@ INSTANTIATE_TEST_SUITE_P(
                       QStringLiteral("Tessaly Slideshow Maker ") + IDS_3, true, "", TInput::Keyboard},
         TDownloadCase{"KeyboardDeclinesWithEscape", "lblDownloadAll", true, TOffer::Cancel, TFinish::Continue,
                       false, "Tessaly.exe", "Tessaly", IDS_1, false, "", TInput::Keyboard},
+        // A transfer stopped on the way leaves an older installer where it was, and
+        // starts neither it nor anything else.
+        TDownloadCase{"CancelDuringTheTransferStartsNothing", "lblApp1", true, TOffer::DownloadThenCancel,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, false, "", TInput::Mouse, true, "cut=51200&cutmode=stall"},
+        TDownloadCase{"CloseBoxDuringTheTransferStartsNothing", "lblApp1", true, TOffer::DownloadThenClose,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, false, "", TInput::Mouse, true, "cut=51200&cutmode=stall"},
+        TDownloadCase{"EscapeDuringTheTransferStartsNothing", "lblDownloadAll", true,
+                      TOffer::DownloadThenCancel, TFinish::Continue, false, "Tessaly.exe", "Tessaly", IDS_1,
+                      false, "", TInput::Keyboard, true, "cut=51200&cutmode=stall"},
+        TDownloadCase{"DamagedDownloadIsSaidAndStartsNothing", "lblApp1", true, TOffer::Download,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, false,
+                      "The downloaded file is damaged: it does not match the checksum that the server sent.",
+                      TInput::Mouse, true, "digest=repr-wrong"},
+        TDownloadCase{"InstallerThatMatchesItsChecksumReplacesTheOlderOne", "lblApp1", true, TOffer::Download,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, true, "", TInput::Mouse, true, "digest=legacy"},
         TDownloadCase{"KeyboardCancelsAFailureWithEscape", "lblApp1", false, TOffer::Download,
                       TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
                       kTrimmerQuestion, false, "The server answered 404 Not Found.", TInput::Keyboard}),
@@ -269,6 +318,27 @@ TEST_F(ToolLaunch, ToolStaysGreyUntilAnotherProgramSaysItIsInstalled) {
     ASSERT_TRUE(BroadcastAppInstalled());
     EXPECT_TRUE(WaitFor([] { return Installed(1); }));
     EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Black);
+}
+
+// What downloads of a program that was ended on the way left behind is cleared at the
+// next start; a download under way in another copy of the program keeps its file.
+TEST_F(MainWindow, StartRemovesPartialFilesThatNoDownloadHolds) {
+    TTempFolder home;
+    const TScopedEnv homeEnv("HOME", QFile::encodeName(home.Path()));
+    const QString installations = QStringLiteral("Kestrelweave/Installations/");
+    const QStringList kept = {QStringLiteral("Tessaly.exe"), QStringLiteral("Tessaly.exe.partial"),
+                              QStringLiteral("TessalyAudioTrimmer.exe.Run123.part")};
+    for (const QString& name :
+         {QStringLiteral("Tessaly.exe"), QStringLiteral("Tessaly.exe.partial"),
+          QStringLiteral("Tessaly.exe.Ab12Cd.part"), QStringLiteral("TessalyVideoJoiner.exe.x1Y2z3.part")})
+        home.Write(installations + name, "left behind");
+    THoldingProcess running(
+        home.FilePath(installations + QStringLiteral("TessalyAudioTrimmer.exe.Run123.part")));
+    ASSERT_TRUE(running.Holding());
+
+    Create();
+
+    EXPECT_EQ(QDir(home.FilePath(installations)).entryList(QDir::Files | QDir::Hidden), kept);
 }
 
 // ---- Installed tools ----------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "download/TDownloader.h"
+#include "download/TPartialFile.h"
 #include "platform/Http.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/NetworkEnvironment.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
@@ -67,7 +69,11 @@ protected:
         Downloader.SetOnProgress(TMethod::Find(&Log, "Progress"));
     }
 
-    bool Fetch(const QString& url) { return Downloader.Download(url, Target()); }
+    // True when the download completed; Outcome says how it ended.
+    bool Fetch(const QString& url) {
+        Outcome = Downloader.Download(url, Target());
+        return Outcome == TDownloadOutcome::Completed;
+    }
     QString Target() const { return Folder.FilePath(TargetName); }
     void PutOldFile() const { Folder.Write(TargetName, OldContent); }
     QStringList Entries() const {
@@ -98,6 +104,7 @@ protected:
     TTempFolder Folder;
     TProgressLog Log;
     TDownloader Downloader;
+    TDownloadOutcome Outcome = TDownloadOutcome::Failed;
 };
 
 std::unique_ptr<TTestHttpServer> DownloaderTest::Server;
@@ -215,6 +222,7 @@ TEST_P(DownloaderFailure, ReturnsFalseAndLeavesTheTargetAsItWas) {
     }
 
     EXPECT_FALSE(Fetch(url));
+    EXPECT_EQ(Outcome, TDownloadOutcome::Failed);
     EXPECT_EQ(Downloader.LastFailure().Kind, c.Kind);
     EXPECT_EQ(Downloader.LastFailure().Network.Error, c.Error);
     ExpectNothingChanged(hadOldFile);
@@ -275,13 +283,14 @@ void PrintTo(const TCancelCase& c, std::ostream* os) {
 class DownloaderCancel : public DownloaderTest,
                          public testing::WithParamInterface<std::tuple<TCancelCase, bool>> {};
 
-TEST_P(DownloaderCancel, StopsAfterTheNextReadReturnsTrueAndRemovesTheFile) {
+TEST_P(DownloaderCancel, StopsAfterTheNextReadEndsCancelledAndRemovesTheFile) {
     const auto& [c, hadOldFile] = GetParam();
     if (hadOldFile)
         PutOldFile();
     Log.CancelAt = c.CancelAt;
 
-    EXPECT_TRUE(Fetch(Server->Url(QString::fromLatin1(c.Path))));
+    EXPECT_FALSE(Fetch(Server->Url(QString::fromLatin1(c.Path))));
+    EXPECT_EQ(Outcome, TDownloadOutcome::Cancelled) << "however many blocks were written";
 
     // The block read after the cancel is dropped: no progress call follows it.
     EXPECT_EQ(Log.Calls.size(), static_cast<std::size_t>(c.CancelAt));
@@ -322,8 +331,9 @@ TEST_F(DownloaderTest, WorksWithoutAProgressHandler) {
 // written to is one that cannot exist: its path runs through a regular file.
 TEST_F(DownloaderTest, UnwritableFolderFails) {
     Folder.Write(QStringLiteral("plain"), "a file, not a folder");
-    EXPECT_FALSE(
-        Downloader.Download(Server->Url(QStringLiteral("/file/100")), Folder.FilePath(u"plain/setup.exe"_s)));
+    EXPECT_EQ(
+        Downloader.Download(Server->Url(QStringLiteral("/file/100")), Folder.FilePath(u"plain/setup.exe"_s)),
+        TDownloadOutcome::Failed);
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("plain")});
     EXPECT_EQ(Folder.Read(QStringLiteral("plain")), QByteArray("a file, not a folder"));
     EXPECT_TRUE(Log.Calls.empty());
@@ -551,6 +561,9 @@ struct TResumeCase {
     TValidator IfRange;    // what the retry's first request is guarded by
     bool Continues;        // its answer continued the kept file
     std::size_t Requests;  // that the retry made
+    // The file the retry ends with: a later version has another size and content.
+    qsizetype FinalSize = ResumeSize;
+    int FinalShift = 0;
 };
 
 void PrintTo(const TResumeCase& c, std::ostream* os) {
@@ -587,7 +600,8 @@ TEST_P(DownloaderResume, RetryAsksForWhatIsMissingAndEndsWithTheWholeFile) {
     Log.Calls.clear();
 
     ASSERT_TRUE(Fetch(url));
-    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(ResumeSize))
+    EXPECT_TRUE(Folder.Read(TargetName) ==
+                TTestHttpServer::Pattern(c.FinalSize + c.FinalShift).mid(c.FinalShift))
         << "differs from a fresh download";
     EXPECT_EQ(Entries(), QStringList{TargetName});
 
@@ -601,28 +615,39 @@ TEST_P(DownloaderResume, RetryAsksForWhatIsMissingAndEndsWithTheWholeFile) {
     ASSERT_FALSE(Log.Calls.empty());
     const quint32 firstBlock = (c.Continues ? ResumeCut : 0) + ReadSize;
     EXPECT_EQ(Log.Calls.front().Received, firstBlock);
-    EXPECT_EQ(Log.Calls.front().Total, static_cast<quint32>(ResumeSize));
-    EXPECT_EQ(Log.Calls.back().Received, static_cast<quint32>(ResumeSize));
+    EXPECT_EQ(Log.Calls.front().Total, static_cast<quint32>(c.FinalSize));
+    EXPECT_EQ(Log.Calls.back().Received, static_cast<quint32>(c.FinalSize));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DownloaderResume,
-    testing::Values(TResumeCase{"ByETag", "", TValidator::Tag, true, 1},
-                    TResumeCase{"ByLastModifiedWithoutETag", "validator=date", TValidator::Date, true, 1},
-                    TResumeCase{"ByLastModifiedWhenTheETagIsWeak", "weak=1", TValidator::Date, true, 1},
-                    TResumeCase{"AfterAStall", "cutmode=stall", TValidator::Tag, true, 1},
-                    TResumeCase{"ServerIgnoringRangesStartsOver", "ranges=ignore", TValidator::Tag, false, 1},
-                    TResumeCase{"ChangedFileStartsOver", "version=changing", TValidator::Tag, false, 1},
-                    TResumeCase{"RangeNotSatisfiableStartsOverOnce", "ranges=416", TValidator::Tag, false, 2},
-                    TResumeCase{"NothingToGuardARangeStartsAgain", "validator=none", TValidator::None, false,
-                                1}),
+    testing::Values(
+        TResumeCase{"ByETag", "", TValidator::Tag, true, 1},
+        TResumeCase{"ByLastModifiedWithoutETag", "validator=date", TValidator::Date, true, 1},
+        TResumeCase{"ByLastModifiedWhenTheETagIsWeak", "weak=1", TValidator::Date, true, 1},
+        TResumeCase{"AfterAStall", "cutmode=stall", TValidator::Tag, true, 1},
+        TResumeCase{"ServerIgnoringRangesStartsOver", "ranges=ignore", TValidator::Tag, false, 1},
+        TResumeCase{"ChangedFileStartsOver", "version=changing", TValidator::Tag, false, 1},
+        TResumeCase{"RangeNotSatisfiableStartsOverOnce", "ranges=416", TValidator::Tag, false, 2},
+        TResumeCase{"NothingToGuardARangeStartsAgain", "validator=none", TValidator::None, false, 1},
+        TResumeCase{"WeakETagAloneNeverResumes", "validator=etag&weak=1", TValidator::None, false, 1},
+        // Servers and caches that send a 206 whatever If-Range says: only the
+        // first answer's validator and size continue the kept part.
+        TResumeCase{"PartOfAChangedFileStartsOver", "version=changing&ifrange=ignore", TValidator::Tag, false,
+                    2},
+        TResumeCase{"PartOfAFileOfAnotherSizeStartsOver", "later=250000&ifrange=ignore", TValidator::Tag,
+                    false, 2, 250000, 7},
+        // The kept part is read back and hashed before the rest is added.
+        TResumeCase{"ByETagWithAChecksum", "digest=repr", TValidator::Tag, true, 1},
+        TResumeCase{"ByLastModifiedWithAnOlderChecksum", "validator=date&digest=legacy", TValidator::Date,
+                    true, 1}),
     [](const testing::TestParamInfo<TResumeCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(DownloaderResume, KeptFileGoesWithTheDownloaderOrAnotherDownload) {
     const QString url = Server->Url(QStringLiteral("/file/%1?cut=%2").arg(ResumeSize).arg(ResumeCut));
     {
         TDownloader downloader;
-        ASSERT_FALSE(downloader.Download(url, Target()));
+        ASSERT_EQ(downloader.Download(url, Target()), TDownloadOutcome::Failed);
         EXPECT_EQ(PartialFiles().size(), 1);
     }
     ExpectNothingChanged(false);
@@ -710,7 +735,8 @@ TEST_P(DownloaderWait, KeepsTheEventLoopRunningAndCancelEndsItAtOnce) {
     });
     ticker.start(20);
 
-    EXPECT_EQ(Fetch(url), c.BlocksFirst) << "a cancel after a block counts as done";
+    EXPECT_FALSE(Fetch(url));
+    EXPECT_EQ(Outcome, TDownloadOutcome::Cancelled);
     EXPECT_GE(ticks, 10);
     EXPECT_EQ(Downloader.LastFailure().Kind, TDownloadFailureKind::Cancelled);
     EXPECT_EQ(!Log.Calls.empty(), c.BlocksFirst);
@@ -725,6 +751,132 @@ INSTANTIATE_TEST_SUITE_P(
                     TWaitCase{"SecureHandshakeNeverAnswered", TSilence::TlsListener, "/file/10", false},
                     TWaitCase{"ProxyNeverAnswers", TSilence::ProxyListener, "/file/10", false}),
     [](const testing::TestParamInfo<TWaitCase>& info) { return std::string(info.param.Name); });
+
+// --- A checksum stated by the server -----------------------------------------------
+
+struct TChecksumCase {
+    const char* Name;
+    const char* Digest;  // the server's digest= parameter
+    bool Completes;      // else it fails as Damaged
+};
+
+void PrintTo(const TChecksumCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DownloaderChecksum : public DownloaderTest,
+                           public testing::WithParamInterface<std::tuple<TChecksumCase, bool>> {};
+
+TEST_P(DownloaderChecksum, OnlyAFileThatMatchesTakesTheTargetsPlace) {
+    const auto& [c, hadOldFile] = GetParam();
+    if (hadOldFile)
+        PutOldFile();
+    constexpr qsizetype Size = 200000;
+
+    const bool completed =
+        Fetch(Server->Url(QStringLiteral("/file/%1?digest=%2").arg(Size).arg(QLatin1String(c.Digest))));
+
+    EXPECT_EQ(completed, c.Completes);
+    if (c.Completes) {
+        EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(Size));
+        EXPECT_EQ(Entries(), QStringList{TargetName});
+        return;
+    }
+    EXPECT_EQ(Outcome, TDownloadOutcome::Failed);
+    EXPECT_EQ(Downloader.LastFailure().Kind, TDownloadFailureKind::Damaged);
+    EXPECT_EQ(Downloader.LastFailure().Received, static_cast<quint64>(Size));
+    ExpectNothingChanged(hadOldFile);
+    // Nothing is kept to continue: trying again fetches the whole file.
+    Server->TakeRequests();
+    EXPECT_FALSE(
+        Fetch(Server->Url(QStringLiteral("/file/%1?digest=%2").arg(Size).arg(QLatin1String(c.Digest)))));
+    const std::optional<TRecordedRequest> retry = LastRequest();
+    ASSERT_TRUE(retry);
+    EXPECT_TRUE(retry->Range.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DownloaderChecksum,
+    testing::Combine(testing::Values(TChecksumCase{"ReprDigestMatches", "repr", true},
+                                     TChecksumCase{"DigestMatches", "legacy", true},
+                                     TChecksumCase{"ReprDigestDiffers", "repr-wrong", false},
+                                     TChecksumCase{"DigestDiffers", "legacy-wrong", false},
+                                     // No statement that can be checked: as without one.
+                                     TChecksumCase{"ReprDigestCutShort", "repr-malformed", true},
+                                     TChecksumCase{"DigestInHex", "legacy-malformed", true},
+                                     TChecksumCase{"ReprDigestOfAnotherAlgorithm", "repr-other", true},
+                                     TChecksumCase{"DigestOfAnotherAlgorithm", "legacy-other", true}),
+                     testing::Bool()),
+    [](const testing::TestParamInfo<std::tuple<TChecksumCase, bool>>& info) {
+        return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
+    });
+
+// A server that sends the rest of a new version of the same size under the old
+// validators: only the checksum tells the splice from the file.
+TEST_F(DownloaderResume, SpliceOfTwoVersionsIsCaughtByTheChecksumAndTryingAgainStartsOver) {
+    PutOldFile();
+    const QString url = Server->Url(
+        QStringLiteral("/file/%1?cut=%2&later=%1&ifrange=ignore&digest=repr").arg(ResumeSize).arg(ResumeCut));
+    ASSERT_FALSE(Fetch(url));
+    ASSERT_EQ(Downloader.LastFailure().Kind, TDownloadFailureKind::Interrupted);
+
+    EXPECT_FALSE(Fetch(url));
+    EXPECT_EQ(Downloader.LastFailure().Kind, TDownloadFailureKind::Damaged);
+    ExpectNothingChanged(true);
+
+    Server->TakeRequests();
+    ASSERT_TRUE(Fetch(url));
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(ResumeSize + 7).mid(7))
+        << "the new version";
+    const std::vector<TRecordedRequest> requests = Server->TakeRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_TRUE(requests.front().Range.isEmpty());
+}
+
+// --- Partial files left behind -------------------------------------------------------
+
+TEST_F(DownloaderResume, PartialFilesThatNoDownloadHoldsAreRemovedByTheNextDownloadOfTheirFile) {
+    const QString abandoned = TargetName + QStringLiteral(".Ab12Cd.part");
+    const QString otherInstaller = QStringLiteral("other.exe.Zz99Yy.part");
+    const QStringList unrelated = {QStringLiteral("setup.exe.notes"), QStringLiteral("setup.exe.part"),
+                                   QStringLiteral("setup.exe.toolong1.part")};
+    for (const QString& name : QStringList{abandoned, otherInstaller} + unrelated)
+        Folder.Write(name, "left behind");
+    // A download of the same file under way in another process.
+    THoldingProcess other(Folder.FilePath(TargetName + QStringLiteral(".Xy34Zw.part")));
+    ASSERT_TRUE(other.Holding());
+
+    ASSERT_TRUE(Fetch(Server->Url(QStringLiteral("/file/3000"))));
+
+    QStringList expected =
+        QStringList{TargetName, otherInstaller, TargetName + QStringLiteral(".Xy34Zw.part")} + unrelated;
+    expected.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(Entries(), expected);
+
+    // Once that process is gone, its file is abandoned too.
+    other.Kill();
+    TPartialFile::RemoveAbandoned(Folder.Path());
+    expected.removeAll(TargetName + QStringLiteral(".Xy34Zw.part"));
+    expected.removeAll(otherInstaller);
+    EXPECT_EQ(Entries(), expected);
+}
+
+TEST_F(DownloaderResume, AKeptPartialFileIsHeldUntilTheDownloaderGoes) {
+    const QString url = Server->Url(QStringLiteral("/file/%1?cut=%2&k=held").arg(ResumeSize).arg(ResumeCut));
+    ASSERT_FALSE(Fetch(url));
+    ASSERT_EQ(PartialFiles().size(), 1);
+
+    // Another download of the same installer, and a cleaning as at the next start.
+    TDownloader second;
+    ASSERT_EQ(second.Download(Server->Url(QStringLiteral("/file/10")), Target()),
+              TDownloadOutcome::Completed);
+    TPartialFile::RemoveAbandoned(Folder.Path());
+    EXPECT_EQ(PartialFiles().size(), 1) << "the first download's part is still its own";
+
+    ASSERT_TRUE(Fetch(url)) << "and it continues it";
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(ResumeSize));
+    EXPECT_EQ(Entries(), QStringList{TargetName});
+}
 
 TEST_F(DownloaderTest, CancelBeforeDownloadIsForgottenByIt) {
     Downloader.Cancel();

@@ -1,5 +1,12 @@
 #include "tests/support/ChildProcess.h"
 
+#include "platform/Files.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QString>
+#include <QThread>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,4 +78,35 @@ std::vector<int> TGatedChildren::ReleaseAndWait() {
         codes.push_back(Wait(pid));
     FChildren.clear();
     return codes;
+}
+
+THoldingProcess::THoldingProcess(const QString& path) : FProcess(new QProcess) {
+    // flock creates the file when it is missing and holds it while `cat` waits for
+    // its input, which stays open as long as the object; `cat` itself holds nothing,
+    // so the hold ends with flock.
+    FProcess->start(QStringLiteral("flock"),
+                    {QStringLiteral("--exclusive"), QStringLiteral("--close"), path, QStringLiteral("cat")});
+    if (!FProcess->waitForStarted(5000))
+        return;
+    // Held once this process can no longer take the hold itself.
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        if (FileExists(path) && !HoldFile(path)) {
+            FHolding = true;
+            return;
+        }
+        QThread::msleep(10);
+    }
+}
+
+THoldingProcess::~THoldingProcess() {
+    Kill();
+    delete FProcess;
+}
+
+void THoldingProcess::Kill() {
+    if (FProcess->state() == QProcess::NotRunning)
+        return;
+    FProcess->kill();
+    FProcess->waitForFinished(5000);
 }

@@ -26,3 +26,25 @@ private:
     int FGate[2] = {-1, -1};
     std::vector<pid_t> FChildren;
 };
+
+class QProcess;
+class QString;
+
+// Another process that holds a file as a running download holds its partial file
+// (flock(1), from util-linux), until it is killed or the object goes.
+class THoldingProcess {
+public:
+    explicit THoldingProcess(const QString& path);
+    ~THoldingProcess();
+    THoldingProcess(const THoldingProcess&) = delete;
+    THoldingProcess& operator=(const THoldingProcess&) = delete;
+
+    // True once the other process has its hold.
+    bool Holding() const { return FHolding; }
+    // Ends it as a crash or a logout would: the system releases the hold.
+    void Kill();
+
+private:
+    QProcess* FProcess;
+    bool FHolding = false;
+};

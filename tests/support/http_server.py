@@ -22,7 +22,9 @@ Routes (a query string is ignored, except for the parameters named below):
     /stall/N         announces N bytes, sends half of them, then nothing more
     /hang            reads the request and never answers
     /last            the record of the last other request
-    /download/NAME   with --downloads DIR: the file DIR/NAME, or 404 when there is none
+    /download/NAME   with --downloads DIR: the file DIR/NAME, or 404 when there is none;
+                     when DIR/NAME.query exists, its text is a query string whose
+                     parameters apply as if the request had carried them first
 
 /file/N and /download/NAME are served as a file server would serve them: with
     ETag: "..."            strong; the same for the same route, size and content
@@ -47,6 +49,16 @@ Their query parameters (unknown ones are ignored):
     cuts=C              the first C such answers are cut (default 1); later ones are whole
     cutmode=stall       a cut answer sends its K bytes and then nothing more, until the
                         client closes, instead of closing
+    ifrange=ignore      Range is honoured whatever If-Range says, as a stale cache does
+    later=M             every answer after the first one to this request target (counted
+                        as for cut) is of another file of M bytes (byte i is (i + 7) % 251),
+                        under the first one's validators, as a server that does not notice
+                        a change would send it
+    digest=FORM[-KIND]  states a SHA-256 of the whole file (of the version answered, also
+                        in a 206): FORM repr sends Repr-Digest: sha-256=:BASE64:, legacy
+                        sends Digest: SHA-256=BASE64; KIND wrong states the digest of other
+                        bytes, malformed one that is no SHA-256 (repr: cut short; legacy:
+                        in hex), other only another algorithm's (sha-512, MD5)
 
 A request line with an absolute URI, as a client sends it to a proxy
 (GET http://some.host:1234/file/10 HTTP/1.1), is answered as if it had been sent
@@ -68,6 +80,7 @@ not supported (501).
 """
 
 import argparse
+import base64
 import email.utils
 import hashlib
 import http.server
@@ -119,7 +132,11 @@ last_record = {}
 # Answers so far per request target, for cut=; and the version=changing counter.
 state_lock = threading.Lock()
 answers_per_target = {}
+# Answers so far per request target, for later=.
+versions_per_target = {}
 changes = 0
+# SHA-256 of whole files served, by (length, first bytes): computing one is costly.
+digests = {}
 
 
 def pattern(start, count):
@@ -127,6 +144,38 @@ def pattern(start, count):
     offset = start % len(UNIT)
     repeats = (offset + count) // len(UNIT) + 1
     return (UNIT * repeats)[offset:offset + count]
+
+
+def whole_digest(length, read):
+    """The SHA-256 of the `length` bytes that `read(start, count)` gives."""
+    key = (length, read(0, 64))
+    if key not in digests:
+        hash = hashlib.sha256()
+        for start in range(0, length, PIECE):
+            hash.update(read(start, min(PIECE, length - start)))
+        digests[key] = hash.digest()
+    return digests[key]
+
+
+def digest_header(spec, digest):
+    """(name, value) of the digest header that `spec` of the digest= parameter asks for."""
+    form, _, kind = spec.partition("-")
+    if kind == "wrong":
+        digest = hashlib.sha256(digest).digest()
+    encoded = base64.b64encode(digest).decode()
+    if form == "repr":
+        if kind == "malformed":
+            return "Repr-Digest", "sha-256=:%s:" % encoded[:-4]
+        if kind == "other":
+            return "Repr-Digest", "sha-512=:%s:" % base64.b64encode(hashlib.sha512(digest).digest()).decode()
+        return "Repr-Digest", "sha-256=:%s:" % encoded
+    if form == "legacy":
+        if kind == "malformed":
+            return "Digest", "SHA-256=%s" % digest.hex()
+        if kind == "other":
+            return "Digest", "MD5=%s" % base64.b64encode(hashlib.md5(digest).digest()).decode()
+        return "Digest", "SHA-256=%s" % encoded
+    return None
 
 
 def emit(text):
@@ -304,6 +353,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except OSError:
             self.page(404, "Not Found")
             return
+        try:
+            with open(name + ".query", "r") as file:
+                query = "&".join(part for part in (file.read().strip(), query) if part)
+        except OSError:
+            pass
         self.serve(path, query, len(body), hashlib.sha1(body).hexdigest(),
                    lambda start, count: body[start:start + count])
 
@@ -313,12 +367,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         the body's bytes."""
         global changes
         values = parameters(query)
+        # The validators are those of the first version, whatever is sent later.
+        first_length = length
+        later = count_parameter(values, "later")
+        if later is not None:
+            target = path + "?" + query
+            with state_lock:
+                served = versions_per_target.get(target, 0)
+                versions_per_target[target] = served + 1
+            if served > 0:
+                length = later
+                read = lambda start, count: pattern(start + 7, count)  # noqa: E731
         version = 0
         if values.get("version") == "changing":
             with state_lock:
                 changes += 1
                 version = changes
-        tag = hashlib.sha1(("%s %d %s %d" % (path, length, content, version)).encode()).hexdigest()[:20]
+        tag = hashlib.sha1(("%s %d %s %d" % (path, first_length, content, version)).encode()).hexdigest()[:20]
         etag = ('W/"%s"' if values.get("weak") == "1" else '"%s"') % tag
         modified = email.utils.formatdate(MODIFIED + version, usegmt=True)
         validator = values.get("validator")
@@ -340,7 +405,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 span = "unsatisfiable"
             else:
                 condition = self.headers.get("If-Range")
-                if condition is None or condition.strip() in matching:
+                if condition is None or condition.strip() in matching or values.get("ifrange") == "ignore":
                     span = byte_range(requested, length)
         if span == "unsatisfiable":
             self.page(416, "Range Not Satisfiable", [("Content-Range", "bytes */%d" % length)] + validators,
@@ -358,6 +423,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Accept-Ranges", "bytes")
         for name, value in validators:
             self.send_header(name, value)
+        if values.get("digest"):
+            header = digest_header(values["digest"], whole_digest(length, read))
+            if header:
+                self.send_header(*header)
         self.end_headers()
 
         sent = count
