@@ -14,6 +14,9 @@
 //                                stretches in which its GUI thread handled no events
 //   the downloader alone         the same program with --bare: no dialog, no
 //                                progress handler; the GUI's share is the difference
+//   the dialog, checksum stated  the dialog again, from an address whose answers
+//                                carry the file's SHA-256 (Repr-Digest), so that the
+//                                file is hashed as it arrives and checked
 //
 // and the peak memory (ru_maxrss) of each process. Prints figures only; it never
 // judges them.
@@ -38,11 +41,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -237,9 +242,45 @@ TCertificates MakeCertificates(const fs::path& openssl, const fs::path& folder) 
     return made;
 }
 
+// Base64 of `bytes`, as a digest header carries it.
+std::string Base64(const std::string& bytes) {
+    static const char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            text += k <= n ? Alphabet[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    return text;
+}
+
+// The SHA-256 of `file` in base64, by the openssl command line.
+std::string Sha256Base64(const fs::path& openssl, const fs::path& file, const fs::path& folder) {
+    const fs::path digest = folder / (file.filename().string() + ".sha256");
+    const TRun r =
+        RunProgram({openssl.string(), "dgst", "-sha256", "-binary", "-out", digest.string(), file.string()},
+                   folder / "openssl-dgst.log", environ, true);
+    std::ifstream in(digest, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (r.Status != 0 || bytes.size() != 32)
+        Fail("openssl dgst failed: " + r.Output);
+    return Base64(bytes);
+}
+
+// What the server states of a file: its name under the root and its SHA-256 in base64.
+struct TStated {
+    std::string Name;
+    std::string Sha256;
+};
+
 class TNginx {
 public:
-    TNginx(const fs::path& nginx, const fs::path& folder, const fs::path& root, const TCertificates& tls) {
+    // Serves `root`; each file of `stated` also under /stated/NAME, with its checksum.
+    TNginx(const fs::path& nginx, const fs::path& folder, const fs::path& root, const TCertificates& tls,
+           const std::vector<TStated>& stated) {
         FPort = FreePort();
         const passwd* user = ::getpwuid(::geteuid());
         const group* userGroup = ::getgrgid(::getegid());
@@ -267,8 +308,11 @@ public:
             << "    listen 127.0.0.1:" << FPort << " ssl;\n"
             << "    ssl_certificate " << tls.Certificate.string() << ";\n"
             << "    ssl_certificate_key " << tls.Key.string() << ";\n"
-            << "    root " << root.string() << ";\n"
-            << "  }\n"
+            << "    root " << root.string() << ";\n";
+        for (const TStated& file : stated)
+            out << "    location = /stated/" << file.Name << " { alias " << (root / file.Name).string()
+                << "; add_header Repr-Digest \"sha-256=:" << file.Sha256 << ":\"; }\n";
+        out << "  }\n"
             << "}\n";
         out.close();
 
@@ -384,17 +428,25 @@ int main(int argc, char** argv) {
         programEnvironment.push_back(variable.data());
     programEnvironment.push_back(nullptr);
 
+    // The files, and what the server states of them, before the server starts.
+    constexpr std::size_t Sizes[] = {16 * MB, 256 * MB};
+    std::vector<TStated> stated;
+    for (const std::size_t size : Sizes) {
+        const std::string name = "file" + std::to_string(size / MB);
+        WriteFile(root / name, size);
+        stated.push_back({name, Sha256Base64(*openssl, root / name, folder)});
+    }
+
     {
-        TNginx server(*nginx, folder, root, tls);
+        TNginx server(*nginx, folder, root, tls, stated);
         std::printf(
             "Download over https through the dialog (offscreen) against curl -s --cacert -o, nginx on\n"
             "127.0.0.1 with a certificate from an authority of our own, files in %s,\n"
             "%d rounds per size after one warm-up; medians.\n",
             folder.parent_path().c_str(), rounds);
-        std::vector<std::pair<std::size_t, long>> dialogPeaks;
-        for (const std::size_t size : {16 * MB, 256 * MB}) {
+        std::vector<std::pair<std::size_t, long>> dialogPeaks, checkedPeaks;
+        for (const std::size_t size : Sizes) {
             const std::string name = "file" + std::to_string(size / MB);
-            WriteFile(root / name, size);
             const std::string url = server.Url("/" + name);
             const std::string target = (folder / "out" / "setup.exe").string();
             const fs::path output = folder / "out" / "stdout.txt";
@@ -412,7 +464,11 @@ int main(int argc, char** argv) {
                                 .Command = {program.string(), url, target, "--bare"},
                                 .Environment = programEnvironment.data(),
                                 .OwnFigure = true};
-            std::vector<double> ratios, wallRatios;
+            TContender checkedRuns{.Label = "dialog, SHA-256",
+                                   .Command = {program.string(), server.Url("/stated/" + name), target},
+                                   .Environment = programEnvironment.data(),
+                                   .OwnFigure = true};
+            std::vector<double> ratios, wallRatios, checkedRatios;
             auto run = [&](TContender& contender, bool counted) {
                 const TRun r = RunProgram(contender.Command, output, contender.Environment);
                 std::error_code sizeError;
@@ -436,11 +492,13 @@ int main(int argc, char** argv) {
             };
             for (int round = -1; round < rounds; ++round) {
                 const bool counted = round >= 0;
-                double curlSeconds = 0, dialogSeconds = 0;
+                double curlSeconds = 0, dialogSeconds = 0, checkedSeconds = 0;
                 if (round % 2 == 0) {
                     curlSeconds = run(curlRuns, counted);
                     dialogSeconds = run(dialogRuns, counted);
+                    checkedSeconds = run(checkedRuns, counted);
                 } else {
+                    checkedSeconds = run(checkedRuns, counted);
                     dialogSeconds = run(dialogRuns, counted);
                     curlSeconds = run(curlRuns, counted);
                 }
@@ -448,6 +506,7 @@ int main(int argc, char** argv) {
                 if (counted) {
                     ratios.push_back(dialogSeconds / curlSeconds);
                     wallRatios.push_back(dialogRuns.Wall.back() / curlSeconds);
+                    checkedRatios.push_back(checkedSeconds / dialogSeconds);
                 }
             }
             fs::remove(root / name);
@@ -463,6 +522,7 @@ int main(int argc, char** argv) {
             std::printf("  %-18s %8.3f s  %-34s\n", "", Median(dialogRuns.Wall),
                         "(spawn to exit, with Qt start-up)");
             line(bareRuns, "(Download() alone, no GUI)");
+            line(checkedRuns, "(click to result, file checked)");
             std::printf("  ratio dialog / curl: %.2f (median of the rounds' ratios; %.2f spawn to exit)\n",
                         Median(ratios), Median(wallRatios));
             if (!dialogRuns.GapMaxMs.empty() && !dialogRuns.GapP99Ms.empty())
@@ -470,8 +530,12 @@ int main(int argc, char** argv) {
                     "  GUI thread without events during the download: longest %.1f ms, "
                     "99th percentile %.1f ms\n",
                     Median(dialogRuns.GapMaxMs), Median(dialogRuns.GapP99Ms));
+            std::printf("  ratio with the checksum stated / without: %.2f (median of the rounds' ratios)\n",
+                        Median(checkedRatios));
             std::vector<double> peaks(dialogRuns.PeakKb.begin(), dialogRuns.PeakKb.end());
             dialogPeaks.emplace_back(size, static_cast<long>(Median(peaks)));
+            std::vector<double> checked(checkedRuns.PeakKb.begin(), checkedRuns.PeakKb.end());
+            checkedPeaks.emplace_back(size, static_cast<long>(Median(checked)));
         }
         if (dialogPeaks.size() == 2)
             std::printf(
@@ -479,6 +543,12 @@ int main(int argc, char** argv) {
                 dialogPeaks[0].second / 1024.0, dialogPeaks[0].first / MB, dialogPeaks[1].second / 1024.0,
                 dialogPeaks[1].first / MB,
                 static_cast<double>(dialogPeaks[1].second) / static_cast<double>(dialogPeaks[0].second));
+        if (checkedPeaks.size() == 2)
+            std::printf(
+                "Peak memory with the checksum stated: %.1f MB for %zu MB, %.1f MB for %zu MB (x%.2f)\n",
+                checkedPeaks[0].second / 1024.0, checkedPeaks[0].first / MB, checkedPeaks[1].second / 1024.0,
+                checkedPeaks[1].first / MB,
+                static_cast<double>(checkedPeaks[1].second) / static_cast<double>(checkedPeaks[0].second));
     }
     // Read once nginx has stopped, so that the last request's line is in.
     PrintNegotiated(TNginx::AccessLog(folder));
