@@ -146,6 +146,14 @@ def pattern(start, count):
     return (UNIT * repeats)[offset:offset + count]
 
 
+def answered_before(counters, target):
+    """How many answers `counters` counted for `target` before this one, which it counts."""
+    with state_lock:
+        served = counters.get(target, 0)
+        counters[target] = served + 1
+    return served
+
+
 def whole_digest(length, read):
     """The SHA-256 of the `length` bytes that `read(start, count)` gives."""
     key = (length, read(0, 64))
@@ -371,11 +379,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         first_length = length
         later = count_parameter(values, "later")
         if later is not None:
-            target = path + "?" + query
-            with state_lock:
-                served = versions_per_target.get(target, 0)
-                versions_per_target[target] = served + 1
-            if served > 0:
+            if answered_before(versions_per_target, path + "?" + query) > 0:
                 length = later
                 read = lambda start, count: pattern(start + 7, count)  # noqa: E731
         version = 0
@@ -432,11 +436,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         sent = count
         cut = count_parameter(values, "cut")
         if cut is not None:
-            target = path + "?" + query
-            with state_lock:
-                served = answers_per_target.get(target, 0)
-                answers_per_target[target] = served + 1
-            if served < count_parameter(values, "cuts", 1):
+            if answered_before(answers_per_target, path + "?" + query) < count_parameter(values, "cuts", 1):
                 sent = min(cut, count)
             else:
                 cut = None
