@@ -138,8 +138,9 @@ bool DeleteUnheldFile(const QString& path) {
     if (file == INVALID_HANDLE_VALUE)
         return false;
     // Marked for removal while locked; the system removes it as the handle closes.
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
+    // Set by position: the system's headers spell the member's name through the
+    // DeleteFile macro, which WinApi.h undoes.
+    FILE_DISPOSITION_INFO disposition{TRUE};
     const bool removed =
         SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
     CloseHandle(file);
