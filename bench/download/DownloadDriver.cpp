@@ -17,9 +17,12 @@
 //   the dialog, checksum stated  the dialog again, from an address whose answers
 //                                carry the file's SHA-256 (Repr-Digest), so that the
 //                                file is hashed as it arrives and checked
+//   the same two at 100 MB/s     both again with nginx sending at most 100 MB a second,
+//                                as over a gigabit network, where the transfer and not
+//                                the processor sets the pace
 //
-// and the peak memory (ru_maxrss) of each process. Prints figures only; it never
-// judges them.
+// and the peak memory (ru_maxrss) and processor time (user and system) of each process. Prints figures only;
+// it never judges them.
 //
 //   bench-download [rounds]        default 9 rounds per size, after one warm-up
 //
@@ -140,6 +143,7 @@ bool Accepts(int port) {
 
 struct TRun {
     double WallSeconds = 0;
+    double CpuSeconds = 0;
     long PeakKb = 0;
     std::string Output;
     int Status = -1;
@@ -185,6 +189,8 @@ TRun RunProgram(const std::vector<std::string>& argv, const fs::path& outputFile
     }
     run.WallSeconds = static_cast<double>(MonotonicNanoseconds() - start) / 1e9;
     run.PeakKb = usage.ru_maxrss;
+    run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream in(outputFile);
     std::getline(in, run.Output, '\0');
@@ -278,7 +284,8 @@ struct TStated {
 
 class TNginx {
 public:
-    // Serves `root`; each file of `stated` also under /stated/NAME, with its checksum.
+    // Serves `root`; each file of `stated` also under /stated/NAME, with its checksum,
+    // and both at 100 MB/s under /paced/NAME and /paced-stated/NAME.
     TNginx(const fs::path& nginx, const fs::path& folder, const fs::path& root, const TCertificates& tls,
            const std::vector<TStated>& stated) {
         FPort = FreePort();
@@ -309,9 +316,14 @@ public:
             << "    ssl_certificate " << tls.Certificate.string() << ";\n"
             << "    ssl_certificate_key " << tls.Key.string() << ";\n"
             << "    root " << root.string() << ";\n";
-        for (const TStated& file : stated)
-            out << "    location = /stated/" << file.Name << " { alias " << (root / file.Name).string()
-                << "; add_header Repr-Digest \"sha-256=:" << file.Sha256 << ":\"; }\n";
+        for (const TStated& file : stated) {
+            const std::string alias = " { alias " + (root / file.Name).string() + "; ";
+            const std::string digest = "add_header Repr-Digest \"sha-256=:" + file.Sha256 + ":\"; ";
+            const std::string paced = "limit_rate 100m; ";
+            out << "    location = /stated/" << file.Name << alias << digest << "}\n"
+                << "    location = /paced/" << file.Name << alias << paced << "}\n"
+                << "    location = /paced-stated/" << file.Name << alias << paced << digest << "}\n";
+        }
         out << "  }\n"
             << "}\n";
         out.close();
@@ -375,6 +387,7 @@ struct TContender {
     std::vector<double> Seconds = {};
     std::vector<double> Wall = {};  // spawn to exit
     std::vector<long> PeakKb = {};
+    std::vector<double> CpuSeconds = {};
     std::vector<double> GapMaxMs = {};
     std::vector<double> GapP99Ms = {};
 };
@@ -468,7 +481,16 @@ int main(int argc, char** argv) {
                                    .Command = {program.string(), server.Url("/stated/" + name), target},
                                    .Environment = programEnvironment.data(),
                                    .OwnFigure = true};
-            std::vector<double> ratios, wallRatios, checkedRatios;
+            TContender pacedRuns{.Label = "dialog, 100 MB/s",
+                                 .Command = {program.string(), server.Url("/paced/" + name), target},
+                                 .Environment = programEnvironment.data(),
+                                 .OwnFigure = true};
+            TContender pacedCheckedRuns{
+                .Label = "  and SHA-256",
+                .Command = {program.string(), server.Url("/paced-stated/" + name), target},
+                .Environment = programEnvironment.data(),
+                .OwnFigure = true};
+            std::vector<double> ratios, wallRatios, checkedRatios, pacedRatios;
             auto run = [&](TContender& contender, bool counted) {
                 const TRun r = RunProgram(contender.Command, output, contender.Environment);
                 std::error_code sizeError;
@@ -484,6 +506,7 @@ int main(int argc, char** argv) {
                 contender.Seconds.push_back(seconds);
                 contender.Wall.push_back(r.WallSeconds);
                 contender.PeakKb.push_back(r.PeakKb);
+                contender.CpuSeconds.push_back(r.CpuSeconds);
                 if (const double gap = Field(r.Output, "gap_max_ms"); gap >= 0)
                     contender.GapMaxMs.push_back(gap);
                 if (const double gap = Field(r.Output, "gap_p99_ms"); gap >= 0)
@@ -508,14 +531,18 @@ int main(int argc, char** argv) {
                     wallRatios.push_back(dialogRuns.Wall.back() / curlSeconds);
                     checkedRatios.push_back(checkedSeconds / dialogSeconds);
                 }
+                const double pacedSeconds = run(pacedRuns, counted);
+                const double pacedCheckedSeconds = run(pacedCheckedRuns, counted);
+                if (counted)
+                    pacedRatios.push_back(pacedCheckedSeconds / pacedSeconds);
             }
             fs::remove(root / name);
 
             std::printf("\n%zu MB\n", size / MB);
             auto line = [](const TContender& c, const char* what) {
                 std::vector<double> peaks(c.PeakKb.begin(), c.PeakKb.end());
-                std::printf("  %-18s %8.3f s  %-34s peak %6.1f MB\n", c.Label, Median(c.Seconds), what,
-                            Median(peaks) / 1024);
+                std::printf("  %-18s %8.3f s  %-34s peak %6.1f MB, cpu %.3f s\n", c.Label, Median(c.Seconds),
+                            what, Median(peaks) / 1024, Median(c.CpuSeconds));
             };
             line(curlRuns, "(spawn to exit)");
             line(dialogRuns, "(click to result)");
@@ -532,6 +559,10 @@ int main(int argc, char** argv) {
                     Median(dialogRuns.GapMaxMs), Median(dialogRuns.GapP99Ms));
             std::printf("  ratio with the checksum stated / without: %.2f (median of the rounds' ratios)\n",
                         Median(checkedRatios));
+            line(pacedRuns, "(click to result)");
+            line(pacedCheckedRuns, "(click to result, file checked)");
+            std::printf("  ratio at 100 MB/s with the checksum stated / without: %.2f\n",
+                        Median(pacedRatios));
             std::vector<double> peaks(dialogRuns.PeakKb.begin(), dialogRuns.PeakKb.end());
             dialogPeaks.emplace_back(size, static_cast<long>(Median(peaks)));
             std::vector<double> checked(checkedRuns.PeakKb.begin(), checkedRuns.PeakKb.end());
