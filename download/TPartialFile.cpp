@@ -61,9 +61,10 @@ bool TPartialFile::Create() {
         reserved.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                                 QFileDevice::ReadOther);
         // Held before anything is written to it; only another program's cleaning
-        // between its creation and now takes it away.
+        // between its creation and now takes it away. Where the file system keeps no
+        // locks it cannot be held, but then no cleaning can take it either.
         FHold = HoldFile(reserved.fileName());
-        if (FHold) {
+        if (FHold || FileExists(reserved.fileName())) {
             FFile.setFileName(reserved.fileName());
             return true;
         }

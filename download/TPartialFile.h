@@ -32,7 +32,6 @@ public:
     // Keeps a SHA-256 of the file from now on: of what is in it already, read back
     // once, and of every later write. False when the file could not be read back.
     bool StartHashing();
-    bool Hashing() const { return FHash != nullptr; }
     // The SHA-256 of the whole file, after StartHashing, which it ends; false when a
     // pending write failed.
     bool FinishHashing(QByteArray& digest);
