@@ -13,6 +13,7 @@
 #include "toolkit/TShape.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 
 #include <algorithm>
 #include <cstdio>
@@ -105,9 +106,13 @@ void TfrmDownload::ShowProgressView() {
     shTotal->SetVisible(true);
     shPercent->SetVisible(true);
     lblOutput->SetVisible(true);
-    // One line of the path; the hint shows all of it.
-    lblOutput->SetCaption(FFileName);
+    // One line of the path, shortened in the middle where it does not fit, so that
+    // the folder it starts with and the file's name stay; the hint shows all of it,
+    // and a screen reader reads all of it.
+    lblOutput->SetCaption(
+        QFontMetrics(lblOutput->font()).elidedText(FFileName, Qt::ElideMiddle, lblOutput->Width()));
     lblOutput->SetHint(FFileName);
+    lblOutput->setAccessibleDescription(FFileName);
     btnDownload->SetEnabled(false);
 }
 

@@ -259,7 +259,6 @@ object frmDownload: TfrmDownload
       ParentShowHint = False
       ShowHint = True
       Layout = tlCenter
-      WordWrap = True
     end
     object lblMessage: TLabel
       Left = 16

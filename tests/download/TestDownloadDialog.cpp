@@ -246,7 +246,8 @@ TEST_F(DownloadDialog, FormAsDesigned) {
             auto* label = Part<TLabel>(name);
             EXPECT_EQ(label->Alignment(), qstrcmp(name, "lblOutput") == 0 ? taLeftJustify : taCenter);
             EXPECT_EQ(label->Layout(), tlCenter);
-            EXPECT_TRUE(label->WordWrap());
+            // The path is one line.
+            EXPECT_EQ(label->WordWrap(), qstrcmp(name, "lblOutput") != 0);
             EXPECT_FALSE(label->AutoSize());
             EXPECT_EQ(label->BackgroundColor(), QColor(Qt::white));
         }
@@ -362,6 +363,24 @@ TEST_P(DownloadDialogEmpty, SwitchesToProgressAndClosesWith2AtOnce) {
     EXPECT_EQ(result, mrCancel);
     EXPECT_TRUE(Server->TakeRequests().empty());
     EXPECT_TRUE(FilesLeft().isEmpty());
+}
+
+// A path longer than the line: its start and the file's name stay, the middle gives
+// way; the hint and a screen reader have all of it.
+TEST_F(DownloadDialog, PathLongerThanItsLineIsShortenedInTheMiddle) {
+    const QString file = QStringLiteral("/home/a-person-with-a-long-name/Kestrelweave/Installations/") +
+                         QStringLiteral("nested/").repeated(12) + QStringLiteral("TessalyAudioTrimmer.exe");
+    Show(QString(), file, [&] {
+        Click(Button("btnDownload"));
+        auto* output = Part<TLabel>("lblOutput");
+        const QString shown = output->Caption();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("/home/a-person"))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("TessalyAudioTrimmer.exe"))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_LE(QFontMetrics(output->font()).horizontalAdvance(shown), output->Width());
+        EXPECT_EQ(output->Hint(), file);
+        EXPECT_EQ(output->accessibleDescription(), file);
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogEmpty,
