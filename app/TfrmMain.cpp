@@ -154,7 +154,7 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
         target = makerFolder + fileName;
     }
 
-    const int result = ShowDownloadDialog(title, message, url, target, Translator_frmMain);
+    const int result = ShowDownloadDialog(title, message, url, target, Translator_frmMain, LangDispatcher1);
     Application->ProcessMessages();
     // Only a completed download is run. After a cancel or a failure the target may
     // still hold an installer from before, which nobody asked to start now.

@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 #include "download/DownloadTexts.h"
 #include "download/TDownloader.h"
+#include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "platform/Http.h"
 #include "toolkit/TApplication.h"
@@ -57,7 +58,22 @@ TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
 // Frees the downloader, and with it what a failed transfer kept.
 TfrmDownload::~TfrmDownload() = default;
 
+void TfrmDownload::FollowLanguage(TLangDispatcher* dispatcher) {
+    Translator1->SetLangDispatcher(dispatcher);
+    // After the dispatcher's translators, the main window's texts included, took the
+    // language.
+    connect(dispatcher, &TLangDispatcher::ActiveLanguageSet, this, [this] { LanguageChanged(); });
+}
+
+void TfrmDownload::LanguageChanged() {
+    // The translator gave the buttons their designed captions in the new language;
+    // the failed state has its own.
+    if (FFailed)
+        ShowFailure();
+}
+
 void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {
+    FFailed = false;
     ShowProgressView();
     // Paints the progress view before the transfer starts, whatever the pace of
     // painting.
@@ -128,7 +144,9 @@ void TfrmDownload::ShowFailure() {
     shPercent->SetTop(below);
     btnDownload->SetCaption(TextOf(DownloadText::TryAgain, FTexts));
     btnDownload->SetEnabled(true);
-    btnDownload->setFocus();
+    if (!FFailed)
+        btnDownload->setFocus();
+    FFailed = true;
 }
 
 void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 Received, bool& Cancel) {
@@ -171,7 +189,8 @@ void TfrmDownload::closeEvent(QCloseEvent* event) {
 }
 
 tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
-                                    const QString& fileName, TCustomTranslator* texts) {
+                                    const QString& fileName, TCustomTranslator* texts,
+                                    TLangDispatcher* dispatcher) {
     // While the user reads the question.
     PrepareInternet();
     auto form = std::make_unique<TfrmDownload>(nullptr);
@@ -181,5 +200,7 @@ tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message
     form->FURL = url;
     form->FFileName = fileName;
     form->SetTexts(texts);
+    if (dispatcher)
+        form->FollowLanguage(dispatcher);
     return form->ShowModal() == mrOk ? mrOk : mrCancel;
 }

@@ -10,6 +10,7 @@ class TDownloader;
 enum class TDownloadOutcome;
 class TImage;
 class TLabel;
+class TLangDispatcher;
 class TPanel;
 class TShape;
 class TTranslator;
@@ -36,8 +37,12 @@ public:
     // again"): the main window's. Without one they are English.
     void SetTexts(TCustomTranslator* value) { FTexts = value; }
 
-    // Linked to no dispatcher: the dialog keeps its embedded language-1 texts.
+    // The translator of the dialog's buttons; linked to no dispatcher unless
+    // FollowLanguage links it.
     TTranslator* Translator() const { return Translator1; }
+    // Speaks the language of `dispatcher` and follows it while open: the buttons, and
+    // in the failed state its sentence and "Try again".
+    void FollowLanguage(TLangDispatcher* dispatcher);
 
 public Q_SLOTS:
     void btnDownloadClick(QObject* Sender);
@@ -53,6 +58,7 @@ protected:
 private:
     void ShowProgressView();
     void ShowFailure();
+    void LanguageChanged();
 
     TPanel* Panel1;
     TImage* Image1;
@@ -75,17 +81,21 @@ private:
     // One for the dialog's life, so that a retry continues what the last attempt kept.
     std::unique_ptr<TDownloader> FDownloader;
     TCustomTranslator* FTexts = nullptr;
+    // In the failed state, which the language's texts are rewritten for.
+    bool FFailed = false;
     // Where the form description puts the bar; the failed state shows it lower,
     // below the sentence.
     int FBarTop = 0;
 
     friend tk::TModalResult ShowDownloadDialog(const QString&, const QString&, const QString&, const QString&,
-                                               TCustomTranslator*);
+                                               TCustomTranslator*, TLangDispatcher*);
 };
 
 // Offers the download of `url` to `fileName` under `title` with the question
 // `message`; returns mrOk when a download completed, so that the file at `fileName` is
 // the one just fetched, and mrCancel in every other case.
-// `texts` translates the dialog's own texts (see TfrmDownload::SetTexts).
+// `texts` translates the dialog's own texts (see TfrmDownload::SetTexts); with a
+// `dispatcher` the dialog speaks and follows its language (TfrmDownload::FollowLanguage).
 tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
-                                    const QString& fileName, TCustomTranslator* texts = nullptr);
+                                    const QString& fileName, TCustomTranslator* texts = nullptr,
+                                    TLangDispatcher* dispatcher = nullptr);

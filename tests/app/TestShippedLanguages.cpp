@@ -6,9 +6,15 @@
 #include "i18n/TPoFile.h"
 #include "i18n/TTranslator.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/support/Input.h"
 #include "tests/support/ShippedTranslations.h"
+#include "tests/support/TestHttpServer.h"
+#include "toolkit/TButton.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QPushButton>
+#include <QTimer>
 
 #include <memory>
 
@@ -62,6 +68,85 @@ TEST_F(ShippedLanguages, TheBuiltFileOffersEveryLanguageAndTheMainWindowSpeaksIt
     }
     dispatcher->SetActiveLanguage(1);
     EXPECT_EQ(Label(QStringLiteral("lblSite"))->Caption(), QStringLiteral("Our site"));
+}
+
+// The download dialog speaks the window's language and follows it while open: the
+// buttons of the offer, and the sentence and buttons of a failed download.
+TEST_F(ShippedLanguages, TheDownloadDialogFollowsTheLanguageWhileOpen) {
+    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    const TTranslationFileBesideExecutable sib(built.readAll());
+    const QList<TPoFile> catalogues = ReadShippedCatalogues();
+    const TTestHttpServer server;
+    ASSERT_TRUE(server.Started()) << server.Error().toStdString();
+    Create();
+    // The dispatcher's index of a catalogue's language, and the catalogue.
+    auto language = [&](const char* code) {
+        for (int i = 0; i < catalogues.size(); ++i)
+            if (catalogues[i].Field(QStringLiteral("Language")) == QLatin1String(code))
+                return i;
+        ADD_FAILURE() << "no catalogue for " << code;
+        return 0;
+    };
+    const int de = language("de"), fr = language("fr"), ru = language("ru");
+    Dispatcher()->SetActiveLanguage(de + 2);
+
+    struct TSeen {
+        int Catalogue;
+        QString Download, Cancel, Sentence;
+    };
+    std::vector<TSeen> seen;
+    bool failed = false;
+    const QDeadlineTimer deadline(60000);
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = OpenForm<TfrmDownload>("frmDownload");
+        if (!dialog || !dialog->isVisible())
+            return;
+        auto* download = qobject_cast<TButton*>(dialog->FindComponent(QStringLiteral("btnDownload")));
+        const auto look = [&](int catalogue) {
+            seen.push_back(
+                {catalogue, download->Caption(),
+                 qobject_cast<TButton*>(dialog->FindComponent(QStringLiteral("btnCancel")))->Caption(),
+                 failed
+                     ? qobject_cast<TLabel*>(dialog->FindComponent(QStringLiteral("lblMessage")))->Caption()
+                     : QString()});
+        };
+        if (seen.empty()) {
+            look(de);
+            Dispatcher()->SetActiveLanguage(fr + 2);
+            look(fr);
+            LeftClick(download->Button(), TDelivery::Posted);
+        } else if (!failed && download->isEnabled()) {
+            failed = true;
+            look(fr);
+            Dispatcher()->SetActiveLanguage(ru + 2);
+            look(ru);
+            dialog->SetModalResult(tk::mrCancel);
+        } else if (deadline.hasExpired()) {
+            dialog->SetModalResult(tk::mrCancel);
+        }
+    });
+    driver.start(10);
+    const TTempFolder folder;
+    ShowDownloadDialog(QStringLiteral("Tessaly"), QStringLiteral("?"),
+                       server.Url(QStringLiteral("/status/404")),
+                       folder.FilePath(QStringLiteral("setup.exe")), MainTranslator(), Dispatcher());
+
+    ASSERT_EQ(seen.size(), 4u);
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE(i);
+        const TPoFile& po = catalogues[seen[i].Catalogue];
+        const bool failedState = i >= 2;
+        EXPECT_EQ(seen[i].Download,
+                  TranslationOf(po, failedState ? QStringLiteral("IDS_20")
+                                                : QStringLiteral("frmDownload.btnDownload.Caption")));
+        EXPECT_EQ(seen[i].Cancel, TranslationOf(po, QStringLiteral("frmDownload.btnCancel.Caption")));
+        EXPECT_EQ(seen[i].Sentence,
+                  failedState
+                      ? TranslationOf(po, QStringLiteral("IDS_29")).arg(QStringLiteral("404 Not Found"))
+                      : QString());
+    }
 }
 
 // The template lists exactly the windows' translatable texts as they are designed,
