@@ -52,7 +52,8 @@ TEST_F(ShippedLanguages, TheBuiltFileOffersEveryLanguageAndTheMainWindowSpeaksIt
     EXPECT_EQ(dispatcher->LangNames()->List(), names);
     EXPECT_EQ(Label(QStringLiteral("lblFaq"))->Caption(), QStringLiteral("FAQ")) << "English as designed";
 
-    const char* const labels[] = {"lblSite", "lblFaq", "lblHead", "lblDownloadAll", "lblInfo"};
+    const char* const labels[] = {"lblSite",        "lblFaq",  "lblHead",
+                                  "lblDownloadAll", "lblInfo", "lblPreferences"};
     for (int i = 0; i < catalogues.size(); ++i) {
         SCOPED_TRACE(names[i + 1].toStdString());
         dispatcher->SetActiveLanguage(i + 2);
