@@ -2,6 +2,10 @@
 
 #include "download/TDownloader.h"
 #include "i18n/TCustomTranslator.h"
+#include "i18n/TTranslationCatalogue.h"
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -30,14 +34,28 @@ constexpr TDownloadText AllTexts[] = {
     DownloadText::EmptyBody,
     DownloadText::Failed,
     DownloadText::Damaged,
+    DownloadText::Progress,
 };
 
-// Kilobytes as a person reads them: whole ones, in groups of three ("1,536").
-QString Kilobytes(quint64 bytes) {
-    QString digits = QString::number(bytes / 1024);
-    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
-        digits.insert(at, QLatin1Char(','));
-    return digits;
+// Kilobytes as a person reads them: whole ones, grouped as the language groups
+// digits ("1,536", "1.536", "1 536").
+QString KilobytesIn(const QLocale& locale, quint64 bytes) {
+    return locale.toString(bytes / 1024);
+}
+
+// `value` in ASCII digits, in groups of three parted by `separator`, written at the
+// end of `end` backwards; the first character written.
+char16_t* WriteGrouped(quint32 value, const QString& separator, char16_t* end) {
+    int digits = 0;
+    do {
+        if (digits > 0 && digits % 3 == 0)
+            for (qsizetype i = separator.size() - 1; i >= 0; --i)
+                *--end = separator.at(i).unicode();
+        *--end = static_cast<char16_t>(u'0' + value % 10);
+        value /= 10;
+        ++digits;
+    } while (value != 0);
+    return end;
 }
 
 QString Status(std::uint32_t status, const QString& text) {
@@ -62,10 +80,76 @@ QString TextOf(const TDownloadText& text, TCustomTranslator* translator) {
     return QString::fromUtf8(text.English);
 }
 
+QLocale LocaleOf(TCustomTranslator* translator) {
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    if (!translator || translator->ActiveLanguage() <= 1 ||
+        translator->ActiveLanguage() > translator->LangNames()->Count())
+        return english;
+    const QString code = TTranslationCatalogue::LanguageCode(
+        translator->LangNames()->Strings(translator->ActiveLanguage() - 1));
+    return code.isEmpty() ? english : QLocale(code);
+}
+
+TProgressText::TProgressText() {
+    SetLanguage(nullptr);
+}
+
+void TProgressText::SetLanguage(TCustomTranslator* translator) {
+    FLocale = LocaleOf(translator);
+    const QString text = TextOf(DownloadText::Progress, translator);
+    qsizetype done = text.indexOf(QLatin1String("%1"));
+    qsizetype whole = text.indexOf(QLatin1String("%2"));
+    if (done < 0 || whole < 0) {
+        // A translation that lost a number keeps the English line.
+        SetLanguage(nullptr);
+        return;
+    }
+    FWholeFirst = whole < done;
+    const qsizetype first = std::min(done, whole), second = std::max(done, whole);
+    FBefore = text.left(first);
+    FBetween = text.mid(first + 2, second - first - 2);
+    FAfter = text.mid(second + 2);
+    FGroupSeparator =
+        FLocale.numberOptions().testFlag(QLocale::OmitGroupSeparator) ? QString() : FLocale.groupSeparator();
+    // Written by hand only where that gives what QLocale gives.
+    char16_t buffer[64];
+    const quint32 probe = 1234567890;
+    char16_t* const end = buffer + std::size(buffer);
+    const char16_t* start = WriteGrouped(probe, FGroupSeparator, end);
+    FPlainDigits = QStringView(start, end) == FLocale.toString(probe);
+}
+
+QString TProgressText::Format(quint32 done, quint32 whole) const {
+    if (!FPlainDigits) {
+        const QString a = FLocale.toString(FWholeFirst ? whole : done);
+        const QString b = FLocale.toString(FWholeFirst ? done : whole);
+        return FBefore + a + FBetween + b + FAfter;
+    }
+    // Ten digits and three separators a number, each at most a few characters.
+    char16_t first[64], second[64];
+    const char16_t* a = WriteGrouped(FWholeFirst ? whole : done, FGroupSeparator, first + std::size(first));
+    const char16_t* b = WriteGrouped(FWholeFirst ? done : whole, FGroupSeparator, second + std::size(second));
+    const qsizetype aLength = first + std::size(first) - a, bLength = second + std::size(second) - b;
+    QString line(FBefore.size() + aLength + FBetween.size() + bLength + FAfter.size(), Qt::Uninitialized);
+    QChar* out = line.data();
+    const auto put = [&out](const QChar* from, qsizetype count) {
+        std::copy(from, from + count, out);
+        out += count;
+    };
+    put(FBefore.constData(), FBefore.size());
+    put(reinterpret_cast<const QChar*>(a), aLength);
+    put(FBetween.constData(), FBetween.size());
+    put(reinterpret_cast<const QChar*>(b), bLength);
+    put(FAfter.constData(), FAfter.size());
+    return line;
+}
+
 QString FailureSentence(const TDownloadFailure& failure, const QString& url, const QString& fileName,
                         TCustomTranslator* translator) {
     using namespace DownloadText;
     const auto text = [translator](const TDownloadText& which) { return TextOf(which, translator); };
+    const QLocale locale = LocaleOf(translator);
+    const auto Kilobytes = [&locale](quint64 bytes) { return KilobytesIn(locale, bytes); };
     const TInternetFailure& network = failure.Network;
     const QString server = network.Server.isEmpty() ? failure.Server : network.Server;
     const bool proxy = !network.Proxy.isEmpty();

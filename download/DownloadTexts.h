@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
 #include <span>
@@ -42,6 +43,7 @@ inline constexpr TDownloadText EmptyBody{"IDS_41", "The server sent an empty fil
 inline constexpr TDownloadText Failed{"IDS_42", "The download failed (%1)."};
 inline constexpr TDownloadText Damaged{
     "IDS_43", "The downloaded file is damaged: it does not match the checksum that the server sent."};
+inline constexpr TDownloadText Progress{"IDS_44", "%1 KB of %2 KB"};
 }  // namespace DownloadText
 
 // Every text above, in the order of their ids.
@@ -49,6 +51,30 @@ std::span<const TDownloadText> DownloadTexts();
 
 // The text in the active language of `translator`, else the built-in English.
 QString TextOf(const TDownloadText& text, TCustomTranslator* translator);
+
+// How the active language of `translator` writes numbers (its digit grouping):
+// the locale its name stands for; English, grouped with ",", without a translator
+// or for a name that stands for none.
+QLocale LocaleOf(TCustomTranslator* translator);
+
+// The progress line, "207 KB of 390 KB", in a language: its text, with both numbers
+// grouped as the language groups digits. Made once per language and then written
+// once per block received, so it allocates nothing but the line itself.
+class TProgressText {
+public:
+    TProgressText();
+    void SetLanguage(TCustomTranslator* translator);
+    QString Format(quint32 done, quint32 whole) const;
+
+private:
+    // The text around the two numbers, and whether the whole comes first.
+    QString FBefore, FBetween, FAfter;
+    bool FWholeFirst = false;
+    QString FGroupSeparator;
+    // A language whose digits are not ASCII or not in threes takes QLocale's way.
+    bool FPlainDigits = true;
+    QLocale FLocale;
+};
 
 // One plain sentence that names what failed and what a person can act on, for a
 // download of `url` into `fileName`.

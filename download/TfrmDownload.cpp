@@ -17,7 +17,6 @@
 #include <QFontMetrics>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 using namespace tk;
@@ -65,11 +64,19 @@ void TfrmDownload::FollowLanguage(TLangDispatcher* dispatcher) {
     connect(dispatcher, &TLangDispatcher::ActiveLanguageSet, this, [this] { LanguageChanged(); });
 }
 
+void TfrmDownload::SetTexts(TCustomTranslator* value) {
+    FTexts = value;
+    FProgressText.SetLanguage(value);
+}
+
 void TfrmDownload::LanguageChanged() {
     // The translator gave the buttons their designed captions in the new language;
-    // the failed state has its own.
+    // the failed state has its own, the progress line its numbers.
+    FProgressText.SetLanguage(FTexts);
     if (FFailed)
         ShowFailure();
+    else if (FShownTotal != 0)
+        pnlStatus->SetCaption(FProgressText.Format(FShownReceived / 1024, FShownTotal / 1024));
 }
 
 void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {
@@ -157,11 +164,10 @@ void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 
         const int width = static_cast<int>(std::min(exact, static_cast<double>(QWIDGETSIZE_MAX)));
         if (shPercent->Width() != width)
             shPercent->SetWidth(width);
-        // Formatted on the stack: this runs once per kilobyte received.
-        char status[64];
-        const int length =
-            std::snprintf(status, sizeof status, "%u KB of %u KB", Received / 1024, Total / 1024);
-        pnlStatus->SetCaption(QString::fromLatin1(status, length));
+        // Formatted without a detour through QLocale: this runs once per kilobyte received.
+        pnlStatus->SetCaption(FProgressText.Format(Received / 1024, Total / 1024));
+        FShownTotal = Total;
+        FShownReceived = Received;
     }
     // Once per block: input (Cancel, minimize, the close box) is handled here, and
     // the window repaints at the screen's pace, not after every block.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/DownloadTexts.h"
 #include "toolkit/TForm.h"
 
 #include <memory>
@@ -34,8 +35,8 @@ public:
     TDownloadOutcome StartDownload(const QString& url, const QString& fileName);
 
     // The translator that carries the dialog's own texts (the failures, "Try
-    // again"): the main window's. Without one they are English.
-    void SetTexts(TCustomTranslator* value) { FTexts = value; }
+    // again", the progress line): the main window's. Without one they are English.
+    void SetTexts(TCustomTranslator* value);
 
     // The translator of the dialog's buttons; linked to no dispatcher unless
     // FollowLanguage links it.
@@ -47,8 +48,9 @@ public:
 public Q_SLOTS:
     void btnDownloadClick(QObject* Sender);
     void btnCancelClick(QObject* Sender);
-    // The downloader's progress: moves the bar, writes "N KB of M KB" (both only
-    // when Total is known), lets the window messages through, passes a cancel back.
+    // The downloader's progress: moves the bar, writes "N KB of M KB" in the
+    // language (both only when Total is known), lets the window messages through,
+    // passes a cancel back.
     void DownloadProgress(QObject* Sender, quint32 Total, quint32 Received, bool& Cancel);
 
 protected:
@@ -83,6 +85,9 @@ private:
     TCustomTranslator* FTexts = nullptr;
     // In the failed state, which the language's texts are rewritten for.
     bool FFailed = false;
+    TProgressText FProgressText;
+    // What the progress line shows, for a change of language while it shows.
+    quint32 FShownTotal = 0, FShownReceived = 0;
     // Where the form description puts the bar; the failed state shows it lower,
     // below the sentence.
     int FBarTop = 0;

@@ -1,5 +1,6 @@
 #include "app/TfrmPreferences.h"
 #include "download/DownloadTexts.h"
+#include "download/TDownloader.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "i18n/TLangDispatcher.h"
@@ -10,6 +11,7 @@
 #include "tests/support/ShippedTranslations.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TButton.h"
+#include "toolkit/TPanel.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -147,6 +149,56 @@ TEST_F(ShippedLanguages, TheDownloadDialogFollowsTheLanguageWhileOpen) {
                   failedState
                       ? TranslationOf(po, QStringLiteral("IDS_29")).arg(QStringLiteral("404 Not Found"))
                       : QString());
+    }
+}
+
+// The progress line and the sizes in a failure speak the language: its unit, its
+// order of the two numbers and its digit grouping.
+TEST_F(ShippedLanguages, SizesAreWrittenInTheLanguagesWay) {
+    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    const TTranslationFileBesideExecutable sib(built.readAll());
+    Create();
+    const QStringList names = Dispatcher()->LangNames()->List();
+    struct TCase {
+        const char* Language;
+        QString Progress, Stopped;
+    };
+    // Qt's separators, "_" below: German ".", French a narrow no-break space,
+    // Russian a no-break space.
+    const auto grouped = [](const char* text, QChar separator) {
+        return QString::fromUtf8(text).replace(QLatin1Char('_'), separator);
+    };
+    const QChar nnbsp(0x202F), nbsp(0x00A0);
+    const TCase cases[] = {
+        {"English", QStringLiteral("1,464,843 KB of 2,929,687 KB"),
+         QStringLiteral("The server stopped sending after 1,536 KB of 3,072 KB.")},
+        {"Deutsch", QStringLiteral("1.464.843 KB von 2.929.687 KB"),
+         QStringLiteral("Der Server hat die Übertragung nach 1.536 KB von 3.072 KB abgebrochen.")},
+        {"Français", grouped("1_464_843 Ko sur 2_929_687 Ko", nnbsp),
+         grouped("Le serveur a cessé l’envoi après 1_536 Ko sur 3_072 Ko.", nnbsp)},
+        {"Русский", grouped("1_464_843 КБ из 2_929_687 КБ", nbsp),
+         grouped("Сервер прекратил передачу после 1_536 КБ из 3_072 КБ.", nbsp)},
+        // The whole first.
+        {"日本語", QStringLiteral("2,929,687 KB 中 1,464,843 KB"),
+         QStringLiteral("サーバーからの送信が 3,072 KB 中 1,536 KB で停止しました。")},
+    };
+    TfrmDownload form(nullptr);
+    auto* status = qobject_cast<TPanel*>(form.FindComponent(QStringLiteral("pnlStatus")));
+    TDownloadFailure stopped;
+    stopped.Kind = TDownloadFailureKind::Interrupted;
+    stopped.Received = 1536 * 1024;
+    stopped.Total = 3072 * 1024;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Language);
+        const int index = static_cast<int>(names.indexOf(QString::fromUtf8(c.Language)));
+        ASSERT_GE(index, 0);
+        Dispatcher()->SetActiveLanguage(index + 1);
+        form.SetTexts(MainTranslator());
+        bool cancel = false;
+        form.DownloadProgress(nullptr, 3000000000u, 1500000000u, cancel);
+        EXPECT_EQ(status->Caption(), c.Progress);
+        EXPECT_EQ(FailureSentence(stopped, QString(), QString(), MainTranslator()), c.Stopped);
     }
 }
 

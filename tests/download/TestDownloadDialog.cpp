@@ -871,10 +871,11 @@ const TProgressRow kProgress[] = {
     {"OneByteIsNoPixel", 1000, 1, 0, "0 KB of 0 KB"},
     {"OneByteShortIsOnePixelShort", 1000, 999, 332, "0 KB of 0 KB"},
     {"AllOfItFillsTheTrack", 1000, 1000, 333, "0 KB of 0 KB"},
-    {"Kilobytes", 2097152, 358400, 56, "350 KB of 2048 KB"},
-    {"NoGroupSeparators", 3000000000u, 1500000000u, 166, "1464843 KB of 2929687 KB"},
+    {"Kilobytes", 2097152, 358400, 56, "350 KB of 2,048 KB"},
+    // In English's groups of three; other languages group their own way.
+    {"GroupedInThrees", 3000000000u, 1500000000u, 166, "1,464,843 KB of 2,929,687 KB"},
     {"MoreThanAnnouncedGoesPastTheTrack", 1000, 2000, 666, "1 KB of 0 KB"},
-    {"LargestCounts", 0xFFFFFFFFu, 0xFFFFFFFFu, 333, "4194303 KB of 4194303 KB"},
+    {"LargestCounts", 0xFFFFFFFFu, 0xFFFFFFFFu, 333, "4,194,303 KB of 4,194,303 KB"},
 };
 
 class DownloadDialogProgress : public TAppFixture, public testing::WithParamInterface<TProgressRow> {};
