@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <optional>
@@ -489,7 +490,16 @@ TEST_F(WinInet, HttpsIsVerifiedAndStaysHttps) {
     TTrustedAuthority authority(Authority());
     EXPECT_TRUE(RunPart("untrusted"));
     ASSERT_TRUE(authority.Add());
-    EXPECT_TRUE(RunPart("trusted"));
+    // Now and then (about one run in six here) a child started right after the
+    // authority was added still finds it untrusted under Wine; a later child sees it.
+    // What is tested is the verification against the store, not how soon Wine's store
+    // shows a change to another process, so the trusted case may take three children.
+    ::testing::AssertionResult trusted = RunPart("trusted");
+    for (int attempt = 1; attempt < 3 && !trusted; ++attempt) {
+        QThread::msleep(500);
+        trusted = RunPart("trusted");
+    }
+    EXPECT_TRUE(trusted);
 }
 
 }  // namespace
