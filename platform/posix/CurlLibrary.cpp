@@ -1,14 +1,10 @@
 #include "platform/posix/CurlLibrary.h"
 
+#include "platform/posix/LoadedLibrary.h"
+
 #include <dlfcn.h>
 
 namespace {
-
-template <typename T>
-bool Resolve(void* library, const char* name, T& function) {
-    function = reinterpret_cast<T>(::dlsym(library, name));
-    return function != nullptr;
-}
 
 const TCurlLibrary* Load() {
     // The run-time name of the library that the development package links against.

@@ -1,5 +1,7 @@
 #include "platform/Sha256.h"
 
+#include "platform/posix/LoadedLibrary.h"
+
 #include <dlfcn.h>
 
 #include <QCryptographicHash>
@@ -22,12 +24,6 @@ struct TCryptoLibrary {
     int (*Update)(TEvpMdCtx*, const void*, std::size_t);
     int (*Final)(TEvpMdCtx*, unsigned char*, unsigned int*);
 };
-
-template <typename T>
-bool Resolve(void* library, const char* name, T& function) {
-    function = reinterpret_cast<T>(::dlsym(library, name));
-    return function != nullptr;
-}
 
 const TCryptoLibrary* Load() {
     // The library libcurl is built against, and so already in a process that downloads.

@@ -2,7 +2,8 @@
 // download has, which answers may continue a kept part, the stated SHA-256 checked
 // through the system's hashes, and partial files held with a byte-range lock. The
 // server is tests/support/http_server.py, started on the Linux side by
-// run-under-wine.py.
+// run-under-wine.py. TSha256 (CNG here) is checked by tests/platform/TestSha256.cpp,
+// which this suite runs too.
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,9 @@
 #include "download/TPartialFile.h"
 #include "platform/Files.h"
 #include "platform/Http.h"
-#include "platform/Sha256.h"
 #include "tests/support/NetworkEnvironment.h"
 #include "tests/support/TempFolder.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 
 namespace {
@@ -165,21 +164,6 @@ TEST_F(WinDownloader, PartialFilesThatNoDownloadHoldsAreRemoved) {
     hold.reset();
     TPartialFile::RemoveAbandoned(FFolder.Path(), TargetName);
     EXPECT_EQ(Entries(), QStringList{TargetName});
-}
-
-TEST_F(WinDownloader, Sha256IsTheSystemsAndAgreesWithQt) {
-    for (const qsizetype size : {0, 3, 64, 1000000}) {
-        SCOPED_TRACE(size);
-        const QByteArray bytes = Pattern(size);
-        TSha256 hash;
-        // In uneven pieces, and twice, so that the object starts afresh after a result.
-        for (int round = 0; round < 2; ++round) {
-            for (qsizetype at = 0; at < size; at += 777)
-                hash.AddData(bytes.constData() + at,
-                             static_cast<std::size_t>(std::min<qsizetype>(777, size - at)));
-            EXPECT_EQ(hash.Result(), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
-        }
-    }
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ target_link_options(kw-broadcast PRIVATE -municode)
 target_link_options(kw-record PRIVATE -municode)
 
 file(GLOB KW_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*.cpp)
+# The system's SHA-256 (CNG) against Qt's, as on Linux.
+list(APPEND KW_WIN32_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestSha256.cpp)
 kw_add_wine_suite(win32_tests SOURCES ${KW_WIN32_TESTS} LIBS app Qt6::Test crypt32 ws2_32 SERVERS)
 add_dependencies(win32_tests kw-version-probe kw-broadcast kw-record tessaly-manager)
 
