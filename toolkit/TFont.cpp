@@ -60,8 +60,14 @@ bool TFont::SameAs(const TFont& other) const {
 }
 
 QFont TFont::ToQFont() const {
-    Screen()->EnsureFontFamily(FName);
-    QFont font(FName);
+    // A name may list faces separated by commas; the first one present is used.
+    QStringList families = FName.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QString& family : families) {
+        family = family.trimmed();
+        Screen()->EnsureFontFamily(family);
+    }
+    QFont font;
+    font.setFamilies(families);
     font.setStyleHint(FPitch == fpFixed ? QFont::TypeWriter : QFont::SansSerif);
     // A positive height counts the internal leading too; about a fifth of it.
     font.setPixelSize(std::max(1, FHeight < 0 ? -FHeight : FHeight * 4 / 5));

@@ -5,7 +5,8 @@
 #include <QFont>
 #include <QObject>
 
-// A control's font, in the classic terms: a face name, a height in pixels
+// A control's font, in the classic terms: a face name (or several, separated by
+// commas, of which the first one present is used), a height in pixels
 // (negative: the character height, as form descriptions store it), a colour,
 // a style set and a charset. Laid out for 96 dots per inch: 8 points are 11 pixels.
 class TFont : public QObject {

@@ -1,7 +1,5 @@
 #include "toolkit/TLabel.h"
 
-#include "toolkit/TextMetrics.h"
-
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyle>
@@ -61,26 +59,47 @@ int TLabel::TextFlags() const {
 
 void TLabel::SetBounds(int left, int top, int width, int height) {
     TGraphicControl::SetBounds(left, top, width, height);
-    if (!FAdjusting)
+    if (!FAdjusting) {
+        FBoxHeight = height;
         AdjustBounds();
+    }
+}
+
+const TTextLine& TLabel::Line() const {
+    const QString text = Caption().isEmpty() ? QStringLiteral(" ") : Caption();
+    const QString fontKey = font().key();
+    if (text != FLineText || fontKey != FLineFont) {
+        FLine = GetTextLine(font(), text);
+        FLineText = text;
+        FLineFont = fontKey;
+    }
+    return FLine;
 }
 
 // Sizes the label to its text. A right-aligned label keeps its right edge, so a
 // longer translation grows to the left.
 void TLabel::AdjustBounds() {
-    if (!FAutoSize || FAdjusting || Loading() || Align() != alNone)
+    if (FAdjusting || Loading() || Align() != alNone)
         return;
-    const QFontMetrics metrics(font());
-    const QString text = Caption().isEmpty() ? QStringLiteral(" ") : Caption();
-    const int wrapWidth = FWordWrap ? std::max(1, width()) : 0x3FFFFFFF;
-    const QRect extent =
-        metrics.boundingRect(QRect(0, 0, wrapWidth, 0x3FFFFFFF), TextFlags() & ~Qt::AlignBottom, text);
-    const int w = FWordWrap ? width() : extent.width();
-    const int lineHeight = GetTextMetrics(font()).Height();
-    const int h = FWordWrap
-                      ? std::max(lineHeight, extent.height() * lineHeight / std::max(1, metrics.height()))
-                      : lineHeight;
-    const int left = FAlignment == taRightJustify && !FWordWrap ? Left() + Width() - w : Left();
+    const TTextLine& line = Line();
+    int left = Left(), w = Width(), h = Height();
+    if (!FAutoSize) {
+        h = FWordWrap ? h : std::max(FBoxHeight, line.Height());
+    } else {
+        const QFontMetrics metrics(font());
+        const QString text = Caption().isEmpty() ? QStringLiteral(" ") : Caption();
+        const int wrapWidth = FWordWrap ? std::max(1, width()) : 0x3FFFFFFF;
+        const QRect extent =
+            metrics.boundingRect(QRect(0, 0, wrapWidth, 0x3FFFFFFF), TextFlags() & ~Qt::AlignBottom, text);
+        w = FWordWrap ? width() : extent.width();
+        const int lines =
+            FWordWrap ? std::max(1, qRound(double(extent.height()) / std::max(1, line.Qt.Height()))) : 1;
+        h = lines * line.Height();
+        if (FAlignment == taRightJustify && !FWordWrap)
+            left = Left() + Width() - w;
+    }
+    if (left == Left() && w == Width() && h == Height())
+        return;
     FAdjusting = true;
     TGraphicControl::SetBounds(left, Top(), w, h);
     FAdjusting = false;
@@ -105,7 +124,8 @@ void TLabel::paintEvent(QPaintEvent*) {
     const QColor textColour = Enabled() ? Font()->TextColor() : ColorToQColor(clGrayText);
     painter.setPen(textColour);
     // Lines sit on the classic baseline, which lies lower than Qt's own.
-    const int drop = GetTextMetrics(font()).Ascent - QFontMetrics(font()).ascent();
+    const TTextLine& line = Line();
+    const int drop = line.Ascent - line.Qt.Ascent;
     painter.drawText(rect().translated(0, FLayout == tlTop ? drop : 0), TextFlags(), Caption());
     if (focused) {
         // The style's frame, in the text's colour over the label's own background,

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "toolkit/TGraphicControl.h"
+#include "toolkit/TextMetrics.h"
 
 // A line of text. With AutoSize it is exactly as large as its text in its font;
-// with Transparent whatever lies below shows through. "&x" underlines x unless
+// without, a box made for one line still grows to the line of the faces the text
+// is drawn in (a CJK face drawing what the font lacks has a taller line), so no
+// text is cut. With Transparent whatever lies below shows through. "&x" underlines x unless
 // ShowAccelChar is off.
 //
 // A label with an OnClick handler is a link. Tab reaches it (a click does not
@@ -51,6 +54,8 @@ protected:
 private:
     int TextFlags() const;
     void AdjustBounds();
+    // The caption's line in the label's font, kept until either changes.
+    const TTextLine& Line() const;
 
     tk::TAlignment FAlignment = tk::taLeftJustify;
     tk::TTextLayout FLayout = tk::tlTop;
@@ -59,4 +64,9 @@ private:
     bool FWordWrap = false;
     bool FShowAccelChar = true;
     bool FAdjusting = false;
+    // The height given from outside, which a label without AutoSize keeps unless its
+    // line needs more.
+    int FBoxHeight = 13;
+    mutable TTextLine FLine;
+    mutable QString FLineText, FLineFont;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QString>
 
 // A font's line metrics as the classic desktop computes them: from the face's
 // Windows ascent and descent, each rounded to whole pixels. A Tahoma 8 pt line is
@@ -13,3 +14,13 @@ struct TTextMetric {
 };
 
 TTextMetric GetTextMetrics(const QFont& font);
+
+// The line of `text` in `font`: the largest ascent and descent of the faces its
+// characters are drawn with, the font's own and any the system falls back to for
+// a script the font lacks (a Japanese word in Tahoma is drawn in a CJK face, whose
+// line is taller). `Qt` is the same line as Qt lays it out: its baseline lies
+// `Qt.Ascent` below the top of the line.
+struct TTextLine : TTextMetric {
+    TTextMetric Qt;
+};
+TTextLine GetTextLine(const QFont& font, const QString& text);

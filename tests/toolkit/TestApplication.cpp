@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QFile>
+#include <QFontDatabase>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
@@ -302,6 +303,42 @@ TEST_F(Application, RightJustifiedLabelKeepsItsRightEdge) {
     EXPECT_LT(label->Left(), 8);
     label->SetCaption(QStringLiteral("x"));
     EXPECT_EQ(label->Left() + label->Width(), right);
+}
+
+// A text the label's face lacks is drawn in a face that has it, whose line may be
+// taller: Noto Sans CJK's at 11 pixels is 16 (13 up, 3 down) where Tahoma's is 13.
+// A label sized for one line holds that line, and gives the room back once the text
+// fits its own face again.
+TEST_F(Application, ALabelHoldsTheLineOfTheFaceItsTextIsDrawnIn) {
+    if (!HaveTahoma() || !QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK JP")))
+        GTEST_SKIP() << "Tahoma (fonts-wine) or Noto Sans CJK (fonts-noto-cjk) is not installed";
+    struct TRow {
+        const char* Name;
+        bool AutoSize;
+        int BoxHeight;  // the height given, for a label without AutoSize
+        const char* Caption;
+        int Height;
+    };
+    const TRow rows[] = {
+        {"auto-sized, Latin", true, 0, "Our site", 13},
+        {"auto-sized, Japanese", true, 0, "公式サイト", 16},
+        {"auto-sized, Latin and Japanese", true, 0, "Tessaly 公式", 16},
+        {"one-line box, Latin", false, 13, "Our site", 13},
+        {"one-line box, Japanese", false, 13, "公式サイト", 16},
+        {"roomier box, Japanese", false, 20, "公式サイト", 20},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TLabel* label = Label1();
+        label->SetAutoSize(row.AutoSize);
+        if (!row.AutoSize)
+            label->SetBounds(8, 8, 120, row.BoxHeight);
+        label->SetCaption(QString::fromUtf8(row.Caption));
+        EXPECT_EQ(label->Height(), row.Height);
+        label->SetCaption(QStringLiteral("Our site"));
+        EXPECT_EQ(label->Height(), row.AutoSize ? 13 : row.BoxHeight) << "back to a Latin text";
+        EXPECT_EQ(label->Top(), 8);
+    }
 }
 
 // A description gives the bounds the designer saw; the right edge is where they end,
