@@ -25,6 +25,9 @@ TfrmFinishDownload::TfrmFinishDownload(QObject* owner) : TForm(owner) {
     lblCaptionConverter1 = Component<TLabel>("lblCaptionConverter1");
     lblDescriptionConverter1 = Component<TLabel>("lblDescriptionConverter1");
     lblLinkConverter1 = Component<TLabel>("lblLinkConverter1");
+    // The advertising texts name another product: they are never translated, and keep
+    // the face they are designed in when a language draws the window in its own.
+    lblDescriptionConverter1->SetParentFont(false);
 }
 
 void TfrmFinishDownload::btnLearnMoreClick(QObject* /*Sender*/) {

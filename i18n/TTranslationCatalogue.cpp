@@ -22,6 +22,10 @@ const QByteArray kDisplayLabels = "stDisplayLabels";
 const QByteArray kStrings = "stStrings";
 const QByteArray kOtherStrings = "stOtherStrings";
 const QByteArray kCharSets = "stCharSets";
+const QByteArray kFonts = "stFonts";
+
+// The face every window is designed in.
+const QString kDesignFace = QStringLiteral("Tahoma");
 
 const QString kMainWindow = QStringLiteral("TfrmMain");
 
@@ -124,6 +128,28 @@ QList<QStringList> SplitLines(const QByteArray& data, QChar delim, QList<QByteAr
     return lines;
 }
 
+// A catalogue's "X-Window-Font": faces separated by commas, tried in order; empty
+// for the design's face.
+QString FacesOf(const TPoFile& po) {
+    QStringList faces = po.Field(QStringLiteral("X-Window-Font")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QString& face : faces)
+        face = face.trimmed();
+    faces.removeAll(QString());
+    return faces.join(QStringLiteral(", "));
+}
+
+// The faces that a built file names for `language`, where they differ from the design's.
+QString WindowFaceOf(const TSibDescription& file, int language) {
+    for (const TSibWindow& window : file.Windows)
+        for (const TSibEntry& entry : window.Entries)
+            if (entry.Kind == kFonts && entry.Key == window.ClassName) {
+                const QString face = entry.Values.value(language - 1);
+                if (!face.isEmpty() && face != entry.Values.value(0))
+                    return face;
+            }
+    return {};
+}
+
 QString MessageTemplateDate() {
     return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm+0000"));
 }
@@ -202,6 +228,8 @@ TPoFile TTranslationCatalogue::Export(const TSibDescription& file, int language)
     po.SetField(QStringLiteral("Content-Type"), QStringLiteral("text/plain; charset=UTF-8"));
     po.SetField(QStringLiteral("Content-Transfer-Encoding"), QStringLiteral("8bit"));
     po.SetField(QStringLiteral("X-Language-Name"), name);
+    if (const QString face = isTemplate ? QString() : WindowFaceOf(file, language); !face.isEmpty())
+        po.SetField(QStringLiteral("X-Window-Font"), face);
 
     static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
     for (const TSibWindow& window : file.Windows) {
@@ -276,6 +304,25 @@ TSibDescription TTranslationCatalogue::Build(const QList<TPoFile>& catalogues, Q
             file.Windows.append(TSibWindow(text.Place.ClassName));
         }
         file.Windows[found->second].Add(text.Place.Kind, text.Place.Key, text.Values);
+    }
+
+    // A language whose script the design's face lacks names faces of its own: the
+    // window takes them, and so does every component with a text of its own, whose
+    // font the form description sets apart from the window's.
+    QStringList faces{kDesignFace};
+    for (const TPoFile& po : catalogues) {
+        const QString named = FacesOf(po);
+        faces.append(named.isEmpty() ? kDesignFace : named);
+    }
+    if (faces.count(kDesignFace) < faces.size()) {
+        for (TSibWindow& window : file.Windows) {
+            QStringList keys{window.ClassName};
+            for (const TSibEntry& entry : std::as_const(window.Entries))
+                if (entry.Kind == kCaptions && !keys.contains(entry.Key))
+                    keys.append(entry.Key);
+            for (const QString& key : keys)
+                window.Fonts(key, faces);
+        }
     }
     return file;
 }

@@ -14,9 +14,12 @@
 // of another window), and any other "frmX.component.Property" (other strings).
 // Its msgid is the English text, language 1 of the file.
 //
-// Only texts travel: fonts, charsets, dialog button texts, multi-line lists,
-// collections and extended translations are not a translator's work. A file built
-// from catalogues is stored as UTF-8.
+// Texts travel, and the faces a language is drawn in: a catalogue whose script the
+// design's face lacks (Tahoma has no CJK) names faces in its "X-Window-Font"
+// header, separated by commas and tried in order ("Yu Gothic UI, Noto Sans CJK
+// JP"). Charsets, dialog button texts, multi-line lists, collections and extended
+// translations are not a translator's work. A file built from catalogues is stored
+// as UTF-8.
 class TTranslationCatalogue {
 public:
     // Every window and language of a translation file, the values decoded to text.

@@ -15,6 +15,8 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QPushButton>
 #include <QTimer>
 
@@ -199,6 +201,36 @@ TEST_F(ShippedLanguages, SizesAreWrittenInTheLanguagesWay) {
         form.DownloadProgress(nullptr, 3000000000u, 1500000000u, cancel);
         EXPECT_EQ(status->Caption(), c.Progress);
         EXPECT_EQ(FailureSentence(stopped, QString(), QString(), MainTranslator()), c.Stopped);
+    }
+}
+
+// Japanese and Chinese are drawn in faces of their own, each with its own forms of
+// the characters the two share; every other language, and English again after them,
+// in the design's Tahoma. The tool names are no translation and keep it throughout.
+TEST_F(ShippedLanguages, JapaneseAndChineseAreDrawnInTheirOwnFaces) {
+    if (!QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK JP")))
+        GTEST_SKIP() << "the CJK faces of fonts-noto-cjk are not installed";
+    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    const TTranslationFileBesideExecutable sib(built.readAll());
+    Create();
+    const QStringList names = Dispatcher()->LangNames()->List();
+    const struct {
+        const char* Language;
+        const char* Face;
+    } rows[] = {{"日本語", "Noto Sans CJK JP"},
+                {"Deutsch", "Tahoma"},
+                {"简体中文", "Noto Sans CJK SC"},
+                {"Русский", "Tahoma"},
+                {"English", "Tahoma"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Language);
+        Dispatcher()->SetActiveLanguage(static_cast<int>(names.indexOf(QString::fromUtf8(row.Language))) + 1);
+        for (const char* label : {"lblSite", "lblHead", "lblDownloadAll"})
+            EXPECT_EQ(QFontInfo(Label(QLatin1String(label))->font()).family(), QLatin1String(row.Face))
+                << label;
+        EXPECT_EQ(QFontInfo(frmMain->font()).family(), QLatin1String(row.Face)) << "the window";
+        EXPECT_EQ(QFontInfo(ToolLabel(0)->font()).family(), QStringLiteral("Tahoma"));
     }
 }
 

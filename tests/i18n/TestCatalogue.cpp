@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 
 #include <functional>
+#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -57,6 +58,8 @@ TEST(Catalogue, ShippedLanguagesSurviveATripThroughTheTranslationFile) {
         EXPECT_EQ(exported.Field(QStringLiteral("X-Language-Name")),
                   catalogues[i].Field(QStringLiteral("X-Language-Name")));
         EXPECT_EQ(Shown(exported), Shown(catalogues[i]));
+        EXPECT_EQ(exported.Field(QStringLiteral("X-Window-Font")),
+                  catalogues[i].Field(QStringLiteral("X-Window-Font")));
         // Every message of the template, in its order, and nothing else.
         ASSERT_EQ(catalogues[i].Entries.size(), pot.Entries.size());
         for (int m = 0; m < pot.Entries.size(); ++m) {
@@ -105,6 +108,51 @@ TEST(Catalogue, AFileInCodePagesIsExportedAsUtf8) {
     const TSibDescription reread =
         TTranslationCatalogue::ReadFile(folder.Write(QStringLiteral("new.sib"), TSibGenerator::File(again)));
     EXPECT_EQ(Shown(TTranslationCatalogue::Export(reread, 3)), russian);
+}
+
+// A catalogue may name the faces its language is drawn in. The window and every
+// component with a caption of its own take them; the other languages keep the
+// design's face, so that a change of language puts it back.
+TEST(Catalogue, ALanguageNamesTheFacesItsWindowsAreDrawnIn) {
+    auto catalogue = [](const char* language, const char* faces) {
+        QByteArray header =
+            "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\"X-Language-Name: " +
+            QByteArray(language) + "\\n\"\n";
+        if (faces)
+            header += "\"X-Window-Font: " + QByteArray(faces) + "\\n\"\n";
+        return TPoFile::Parse(
+            header +
+                "\nmsgctxt \"frmMain.lblSite.Caption\"\nmsgid \"Our site\"\nmsgstr \"x\"\n"
+                "\nmsgctxt \"IDS_3\"\nmsgid \"is missing\"\nmsgstr \"y\"\n"
+                "\nmsgctxt \"frmPreferences.Caption\"\nmsgid \"Preferences\"\nmsgstr \"z\"\n",
+            QString::fromUtf8(language) + QStringLiteral(".po"));
+    };
+    // The faces of a window by component, as the built file stores them.
+    auto faces = [](const TSibDescription& file) {
+        std::map<QString, QStringList> found;
+        for (const TSibWindow& window : file.Windows)
+            for (const TSibEntry& entry : window.Entries)
+                if (entry.Kind == "stFonts")
+                    found[window.ClassName + QLatin1Char('.') + entry.Key] = entry.Values;
+        return found;
+    };
+    const TSibDescription none = TTranslationCatalogue::Build({catalogue("Deutsch", nullptr)});
+    EXPECT_TRUE(faces(none).empty()) << "no language names a face: the form descriptions' own stay";
+
+    const TSibDescription built = TTranslationCatalogue::Build(
+        {catalogue("Deutsch", nullptr), catalogue("日本語", " Yu Gothic UI ,Noto Sans CJK JP, ")});
+    const QStringList japanese{u"Tahoma"_s, u"Tahoma"_s, u"Yu Gothic UI, Noto Sans CJK JP"_s};
+    const std::map<QString, QStringList> expected{{u"TfrmMain.TfrmMain"_s, japanese},
+                                                  {u"TfrmMain.lblSite"_s, japanese},
+                                                  {u"TfrmPreferences.TfrmPreferences"_s, japanese}};
+    EXPECT_EQ(faces(built), expected);
+
+    TTempFolder folder;
+    const TSibDescription read = TTranslationCatalogue::ReadFile(
+        folder.Write(QStringLiteral("faces.sib"), TSibGenerator::File(built)));
+    EXPECT_EQ(TTranslationCatalogue::Export(read, 3).Field(QStringLiteral("X-Window-Font")), japanese[2]);
+    EXPECT_EQ(TTranslationCatalogue::Export(read, 2).Field(QStringLiteral("X-Window-Font")), QString());
+    EXPECT_EQ(TTranslationCatalogue::Export(read, 1).Field(QStringLiteral("X-Window-Font")), QString());
 }
 
 struct TDamageRow {
