@@ -46,6 +46,20 @@ gzip -t "$doc/changelog.Debian.gz" || fail "changelog.Debian.gz is not gzip"
 [ "$(grep -o -m1 '<release version="[^"]*"' "$metainfo")" = "<release version=\"$version\"" ] ||
   fail "metainfo's newest release is not $version"
 
+# The Debian package's control data: a default install brings the faces that the
+# Japanese and Chinese windows are drawn in.
+if command -v dpkg-deb >/dev/null && command -v dpkg-shlibdeps >/dev/null; then
+  if (cd "$build" && cpack -G DEB -B "$prefix/deb" >/dev/null 2>&1); then
+    recommends=$(dpkg-deb -f "$prefix"/deb/*.deb Recommends)
+    [[ ", $recommends," == *", fonts-noto-cjk,"* ]] || fail "the package does not recommend fonts-noto-cjk: $recommends"
+    [[ ", $(dpkg-deb -f "$prefix"/deb/*.deb Suggests)," != *"fonts-noto-cjk"* ]] || fail "fonts-noto-cjk is still only suggested"
+  else
+    fail "cpack -G DEB failed"
+  fi
+else
+  echo "SKIP: dpkg-deb or dpkg-shlibdeps is not installed (dpkg-dev)"; skipped=1
+fi
+
 if command -v desktop-file-validate >/dev/null; then
   out=$(desktop-file-validate "$desktop" 2>&1) || true
   [ -z "$out" ] || fail "desktop-file-validate: $out"
