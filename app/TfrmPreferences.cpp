@@ -82,7 +82,6 @@ void TfrmPreferences::cmbLanguageChange(QObject* /*Sender*/) {
         return;
     // Every linked window, this one included, is translated before this returns.
     FDispatcher->SetActiveLanguage(index + 1);
-    AlignStepLabels();
 }
 
 void TfrmPreferences::AlignStepLabels() {
@@ -127,6 +126,11 @@ tk::TModalResult ShowPreferences(TLangDispatcher* dispatcher, const QString& how
     // its active language here; without one the window keeps its own texts.
     form->Translator1->SetLangDispatcher(dispatcher);
     form->FDispatcher = dispatcher;
+    // However the language changes while the window is open, the steps follow
+    // their numbers' new widths.
+    if (dispatcher)
+        QObject::connect(dispatcher, &TLangDispatcher::ActiveLanguageSet, form.get(),
+                         [window = form.get()] { window->AlignStepLabels(); });
     form->FHowToTranslateLink = howToTranslateLink;
     form->FPathToEditor = pathToEditor;
     return form->ShowModal();
