@@ -24,8 +24,14 @@ const QByteArray kOtherStrings = "stOtherStrings";
 const QByteArray kCharSets = "stCharSets";
 const QByteArray kFonts = "stFonts";
 
-// The face every window is designed in.
+// The face and size every window is designed in: Tahoma, 8 points.
 const QString kDesignFace = QStringLiteral("Tahoma");
+const int kDesignPoints = 8;
+
+// A font height as the form descriptions store it: negative pixels at 96 dpi.
+QString HeightOfPoints(int points) {
+    return QString::number(-qRound(points * 96 / 72.0));
+}
 
 const QString kMainWindow = QStringLiteral("TfrmMain");
 
@@ -150,6 +156,34 @@ QString WindowFaceOf(const TSibDescription& file, int language) {
     return {};
 }
 
+// The size in points that a built file gives the windows of `language`, where it
+// differs from the design's; 0 otherwise.
+int WindowPointsOf(const TSibDescription& file, int language) {
+    for (const TSibWindow& window : file.Windows)
+        for (const TSibExtended& extended : window.Extended)
+            if (extended.Identifier == window.ClassName + QStringLiteral(".Font.Height")) {
+                bool ok = false;
+                const int height = extended.Values.value(language - 1).toInt(&ok);
+                if (ok && height < 0 && extended.Values.value(language - 1) != extended.Values.value(0))
+                    return qRound(-height * 72 / 96.0);
+            }
+    return 0;
+}
+
+// A catalogue's "X-Window-Font-Size" in points; 0 for the design's size.
+int PointsOf(const TPoFile& po, const QString& source) {
+    const QString text = po.Field(QStringLiteral("X-Window-Font-Size")).trimmed();
+    if (text.isEmpty())
+        return 0;
+    bool ok = false;
+    const int points = text.toInt(&ok);
+    if (!ok || points < 6 || points > 24)
+        throw ELanguageError(
+            QStringLiteral("%1: X-Window-Font-Size is \"%2\"; it takes a size in points from 6 to 24")
+                .arg(source, text));
+    return points;
+}
+
 QString MessageTemplateDate() {
     return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm+0000"));
 }
@@ -199,6 +233,25 @@ TSibDescription TTranslationCatalogue::ReadFile(const QString& path) {
         TSibWindow window(className);
         window.ComponentName = stream.Name;
         window.WindowCharsets = false;
+        if (const TStreamValue* extended = Property(stream, "ExtendedTranslations"))
+            for (const TStreamValue::TItem& item : extended->Items) {
+                TSibExtended read;
+                for (const TStreamProperty& property : item.Properties) {
+                    if (property.Name == QLatin1String("Identifier"))
+                        read.Identifier = property.Value.Text;
+                    else if (property.Name == QLatin1String("PropertyType"))
+                        read.TypeKind = property.Value.Text;
+                    else if (property.Name == QLatin1String("ValuesEx"))
+                        for (const QString& value :
+                             TranslationDataFormat::Unescape(QString::fromLatin1(property.Value.Bytes))
+                                 .split(delim))
+                            read.Values.append(decode(value, static_cast<int>(read.Values.size()) + 1));
+                }
+                // Every value, the last included, ends with the delimiter.
+                if (!read.Values.isEmpty() && read.Values.last().isEmpty())
+                    read.Values.removeLast();
+                window.Extended.append(read);
+            }
         for (qsizetype i = 0; i < lines.size(); ++i) {
             QStringList values;
             for (qsizetype v = 1; v < lines[i].size(); ++v)
@@ -230,6 +283,8 @@ TPoFile TTranslationCatalogue::Export(const TSibDescription& file, int language)
     po.SetField(QStringLiteral("X-Language-Name"), name);
     if (const QString face = isTemplate ? QString() : WindowFaceOf(file, language); !face.isEmpty())
         po.SetField(QStringLiteral("X-Window-Font"), face);
+    if (const int points = isTemplate ? 0 : WindowPointsOf(file, language); points > 0)
+        po.SetField(QStringLiteral("X-Window-Font-Size"), QString::number(points));
 
     static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
     for (const TSibWindow& window : file.Windows) {
@@ -306,22 +361,31 @@ TSibDescription TTranslationCatalogue::Build(const QList<TPoFile>& catalogues, Q
         file.Windows[found->second].Add(text.Place.Kind, text.Place.Key, text.Values);
     }
 
-    // A language whose script the design's face lacks names faces of its own: the
-    // window takes them, and so does every component with a text of its own, whose
-    // font the form description sets apart from the window's.
-    QStringList faces{kDesignFace};
+    // A language whose script the design's face lacks names faces of its own, and may
+    // name a size: the window takes them, and so does every component with a text of
+    // its own, whose font the form description may set apart from the window's. The
+    // other languages keep the design's, so that a change of language puts it back.
+    QStringList faces{kDesignFace}, heights{HeightOfPoints(kDesignPoints)};
     for (const TPoFile& po : catalogues) {
         const QString named = FacesOf(po);
         faces.append(named.isEmpty() ? kDesignFace : named);
+        const int points =
+            PointsOf(po, po.FileName.isEmpty() ? po.Field(QStringLiteral("X-Language-Name")) : po.FileName);
+        heights.append(HeightOfPoints(points ? points : kDesignPoints));
     }
-    if (faces.count(kDesignFace) < faces.size()) {
-        for (TSibWindow& window : file.Windows) {
-            QStringList keys{window.ClassName};
-            for (const TSibEntry& entry : std::as_const(window.Entries))
-                if (entry.Kind == kCaptions && !keys.contains(entry.Key))
-                    keys.append(entry.Key);
-            for (const QString& key : keys)
+    const bool ownFaces = faces.count(kDesignFace) < faces.size();
+    const bool ownSizes = heights.count(heights.first()) < heights.size();
+    for (TSibWindow& window : file.Windows) {
+        QStringList keys{window.ClassName};
+        for (const TSibEntry& entry : std::as_const(window.Entries))
+            if (entry.Kind == kCaptions && !keys.contains(entry.Key))
+                keys.append(entry.Key);
+        for (const QString& key : keys) {
+            if (ownFaces)
                 window.Fonts(key, faces);
+            if (ownSizes)
+                window.ExtendedTranslation(key + QStringLiteral(".Font.Height"), QStringLiteral("tkInteger"),
+                                           heights);
         }
     }
     return file;

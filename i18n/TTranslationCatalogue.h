@@ -17,7 +17,8 @@
 // Texts travel, and the faces a language is drawn in: a catalogue whose script the
 // design's face lacks (Tahoma has no CJK) names faces in its "X-Window-Font"
 // header, separated by commas and tried in order ("Yu Gothic UI, Noto Sans CJK
-// JP"). Charsets, dialog button texts, multi-line lists, collections and extended
+// JP"), and may name a size in points in "X-Window-Font-Size" (the design's is 8).
+// Charsets, dialog button texts, multi-line lists, collections and extended
 // translations are not a translator's work. A file built from catalogues is stored
 // as UTF-8.
 class TTranslationCatalogue {

@@ -58,8 +58,8 @@ TEST(Catalogue, ShippedLanguagesSurviveATripThroughTheTranslationFile) {
         EXPECT_EQ(exported.Field(QStringLiteral("X-Language-Name")),
                   catalogues[i].Field(QStringLiteral("X-Language-Name")));
         EXPECT_EQ(Shown(exported), Shown(catalogues[i]));
-        EXPECT_EQ(exported.Field(QStringLiteral("X-Window-Font")),
-                  catalogues[i].Field(QStringLiteral("X-Window-Font")));
+        for (const QString& header : {QStringLiteral("X-Window-Font"), QStringLiteral("X-Window-Font-Size")})
+            EXPECT_EQ(exported.Field(header), catalogues[i].Field(header)) << header.toStdString();
         // Every message of the template, in its order, and nothing else.
         ASSERT_EQ(catalogues[i].Entries.size(), pot.Entries.size());
         for (int m = 0; m < pot.Entries.size(); ++m) {
@@ -114,12 +114,14 @@ TEST(Catalogue, AFileInCodePagesIsExportedAsUtf8) {
 // component with a caption of its own take them; the other languages keep the
 // design's face, so that a change of language puts it back.
 TEST(Catalogue, ALanguageNamesTheFacesItsWindowsAreDrawnIn) {
-    auto catalogue = [](const char* language, const char* faces) {
+    auto catalogue = [](const char* language, const char* faces, const char* size = nullptr) {
         QByteArray header =
             "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\"X-Language-Name: " +
             QByteArray(language) + "\\n\"\n";
         if (faces)
             header += "\"X-Window-Font: " + QByteArray(faces) + "\\n\"\n";
+        if (size)
+            header += "\"X-Window-Font-Size: " + QByteArray(size) + "\\n\"\n";
         return TPoFile::Parse(
             header +
                 "\nmsgctxt \"frmMain.lblSite.Caption\"\nmsgid \"Our site\"\nmsgstr \"x\"\n"
@@ -153,6 +155,36 @@ TEST(Catalogue, ALanguageNamesTheFacesItsWindowsAreDrawnIn) {
     EXPECT_EQ(TTranslationCatalogue::Export(read, 3).Field(QStringLiteral("X-Window-Font")), japanese[2]);
     EXPECT_EQ(TTranslationCatalogue::Export(read, 2).Field(QStringLiteral("X-Window-Font")), QString());
     EXPECT_EQ(TTranslationCatalogue::Export(read, 1).Field(QStringLiteral("X-Window-Font")), QString());
+    EXPECT_EQ(TTranslationCatalogue::Export(read, 3).Field(QStringLiteral("X-Window-Font-Size")), QString())
+        << "the design's size";
+
+    // A size, in points, gives every one of them the height in pixels at 96 dpi.
+    const TSibDescription sized = TTranslationCatalogue::Build(
+        {catalogue("Deutsch", nullptr), catalogue("日本語", "Noto Sans CJK JP", " 9 ")});
+    std::map<QString, QStringList> heights;
+    for (const TSibWindow& window : sized.Windows)
+        for (const TSibExtended& extended : window.Extended)
+            heights[extended.Identifier] = extended.Values;
+    const QStringList nine{u"-11"_s, u"-11"_s, u"-12"_s};
+    EXPECT_EQ(heights, (std::map<QString, QStringList>{{u"TfrmMain.Font.Height"_s, nine},
+                                                       {u"lblSite.Font.Height"_s, nine},
+                                                       {u"TfrmPreferences.Font.Height"_s, nine}}));
+    const TSibDescription reread = TTranslationCatalogue::ReadFile(
+        folder.Write(QStringLiteral("sized.sib"), TSibGenerator::File(sized)));
+    EXPECT_EQ(TTranslationCatalogue::Export(reread, 3).Field(QStringLiteral("X-Window-Font-Size")), u"9"_s);
+    EXPECT_EQ(TTranslationCatalogue::Export(reread, 2).Field(QStringLiteral("X-Window-Font-Size")),
+              QString());
+
+    for (const char* size : {"huge", "0", "100", "9pt"}) {
+        SCOPED_TRACE(size);
+        try {
+            TTranslationCatalogue::Build({catalogue("日本語", nullptr, size)});
+            ADD_FAILURE() << "accepted";
+        } catch (const ELanguageError& error) {
+            EXPECT_TRUE(error.Message().startsWith(QStringLiteral("日本語.po: X-Window-Font-Size is")))
+                << error.Message().toStdString();
+        }
+    }
 }
 
 struct TDamageRow {
