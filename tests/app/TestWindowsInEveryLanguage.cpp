@@ -85,12 +85,16 @@ QImage Draw(QWidget* control, const QRect& area) {
 // The box around what a label or panel draws for its text, in its own coordinates:
 // it is drawn with its text and without, in a box grown by a margin on every side
 // that its alignment lets the text run into, and the pixels that differ are the
-// text. Null when the text draws nothing.
+// text. A link is drawn underlined, as under the mouse. Null when the text draws
+// nothing.
 QRect InkOf(QWidget* control) {
     auto* label = qobject_cast<TLabel*>(control);
     const bool autoSize = label && label->AutoSize();
     if (autoSize)
         label->SetAutoSize(false);
+    const tk::TFontStyles style = label ? label->Font()->Style() : tk::TFontStyles();
+    if (label && label->IsLink())
+        label->Font()->SetStyle(style | tk::fsUnderline);
     tk::TAlignment alignment = tk::taLeftJustify;
     tk::TTextLayout layout = tk::tlCenter;
     bool wraps = false;
@@ -112,6 +116,8 @@ QRect InkOf(QWidget* control) {
     control->setProperty("Caption", QString());
     const QImage without = Draw(control, area);
     control->setProperty("Caption", caption);
+    if (label)
+        label->Font()->SetStyle(style);
     if (autoSize)
         label->SetAutoSize(true);
     QRect ink;
