@@ -29,3 +29,10 @@ class ERegistryException : public Exception {
 public:
     using Exception::Exception;
 };
+
+// Raised when an object is asked for something its state does not allow, such as a
+// second download while its own is under way.
+class EInvalidOperation : public Exception {
+public:
+    using Exception::Exception;
+};

@@ -1,9 +1,11 @@
 #include "download/TDownloader.h"
 
+#include "core/Exception.h"
+#include "download/TPartialFile.h"
 #include "download/TURLParser.h"
 #include "platform/Http.h"
 
-#include "download/TPartialFile.h"
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <limits>
@@ -178,6 +180,13 @@ TDownloader::TDownloader(QObject* parent) : QObject(parent) {}
 TDownloader::~TDownloader() = default;
 
 TDownloadOutcome TDownloader::Download(const QString& url, const QString& fileName) {
+    // A handler that runs while this one waits must not start another over the state
+    // (the resume point, the partial file) that the running transfer holds.
+    if (FRunning)
+        throw EInvalidOperation(
+            QStringLiteral("A download is already under way; it must end before another starts."));
+    FRunning = true;
+    const auto running = qScopeGuard([this] { FRunning = false; });
     FFailure = TDownloadFailure();
     FCancelled = false;
     const TURLParser parser(url);

@@ -66,6 +66,7 @@ struct TDownloadFailure {
 // algorithms, and a value that is no SHA-256, are no statement.
 class TDownloader : public QObject {
     Q_OBJECT
+    Q_CLASSINFO("OnProgress", "QObject*,quint32,quint32,bool&")
     Q_PROPERTY(TMethod OnProgress READ OnProgress WRITE SetOnProgress)
 
 public:
@@ -78,7 +79,8 @@ public:
     // Completed when the whole body of a successful (2xx) response is at the target;
     // Cancelled or Failed otherwise, and then the target is as it was (see
     // LastFailure). Returns only when the transfer has ended; meanwhile the event
-    // loop runs.
+    // loop runs. Raises EInvalidOperation when called while a Download of this
+    // downloader runs (from a handler that runs meanwhile); the running one goes on.
     TDownloadOutcome Download(const QString& url, const QString& fileName);
     // Stops a download under way at once, whatever it waits for. Meant for handlers
     // that run while Download waits.
@@ -101,4 +103,5 @@ private:
     std::unique_ptr<TResumePoint> FResume;
     IHttpRequest* FRequest = nullptr;
     bool FCancelled = false;
+    bool FRunning = false;
 };

@@ -1,3 +1,4 @@
+#include "core/Exception.h"
 #include "download/TDownloader.h"
 #include "download/TPartialFile.h"
 #include "platform/Http.h"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,11 +52,15 @@ public:
 
     int CancelAt = 0;
     std::vector<TCall> Calls;
+    // Runs in every call, after it is recorded, as a handler's own work would.
+    std::function<void()> During;
 
 public Q_SLOTS:
     void Progress(QObject* Sender, quint32 Total, quint32 Received, bool& Cancel) {
         Calls.push_back({Sender, Total, Received, Cancel});
         Cancel = static_cast<int>(Calls.size()) == CancelAt;
+        if (During)
+            During();
     }
 };
 
@@ -876,6 +882,31 @@ TEST_F(DownloaderResume, AKeptPartialFileIsHeldUntilTheDownloaderGoes) {
     ASSERT_TRUE(Fetch(url)) << "and it continues it";
     EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(ResumeSize));
     EXPECT_EQ(Entries(), QStringList{TargetName});
+}
+
+// A handler that runs while the download waits cannot start another one over the
+// state the first one holds; the first goes on to its end, and the downloader takes
+// the next one after it.
+TEST_F(DownloaderTest, ADownloadStartedWhileOneRunsIsRefusedAndTheFirstGoesOn) {
+    QStringList refusals;
+    Log.During = [&] {
+        try {
+            Downloader.Download(Server->Url(QStringLiteral("/file/10")),
+                                Folder.FilePath(QStringLiteral("other")));
+            refusals << QStringLiteral("(started)");
+        } catch (const EInvalidOperation& error) {
+            refusals << error.Message();
+        }
+    };
+    PutOldFile();
+    EXPECT_TRUE(Fetch(Server->Url(QStringLiteral("/file/5000"))));
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(5000));
+    ASSERT_EQ(refusals.size(), static_cast<qsizetype>(Log.Calls.size()));
+    EXPECT_EQ(refusals.first(),
+              QStringLiteral("A download is already under way; it must end before another starts."));
+    EXPECT_FALSE(QFile::exists(Folder.FilePath(QStringLiteral("other"))));
+    Log.During = nullptr;
+    EXPECT_TRUE(Fetch(Server->Url(QStringLiteral("/file/300"))));
 }
 
 TEST_F(DownloaderTest, CancelBeforeDownloadIsForgottenByIt) {
