@@ -113,7 +113,7 @@ TDownloadOutcome TfrmDownload::StartDownload(const QString& url, const QString& 
     FCancelRequested = false;
     if (!FDownloader) {
         FDownloader = std::make_unique<TDownloader>();
-        FDownloader->SetOnProgress(TMethod::Find(this, "DownloadProgress"));
+        FDownloader->SetOnProgress(TMethod::Bind(FDownloader.get(), "OnProgress", this, "DownloadProgress"));
     }
     FDownloading = true;
     const TDownloadOutcome outcome = FDownloader->Download(url, fileName);

@@ -37,6 +37,7 @@ class TForm;
 // and the Locales and DlgsCaptions lists.
 class TCustomTranslator : public TComponent, public IStreamable {
     Q_OBJECT
+    Q_CLASSINFO("OnChangeLanguage", "QObject*")
     Q_PROPERTY(TStrings* Captions READ Captions)
     Q_PROPERTY(TStrings* Hints READ Hints)
     Q_PROPERTY(TStrings* DisplayLabels READ DisplayLabels)

@@ -9,6 +9,7 @@
 // dispatched; setting Handled stops it there.
 class TApplicationEvents : public TComponent {
     Q_OBJECT
+    Q_CLASSINFO("OnMessage", "TMsg&,bool&")
     Q_PROPERTY(TMethod OnMessage READ OnMessage WRITE SetOnMessage)
 
 public:

@@ -51,6 +51,11 @@ void TClassRegistry::Register(const QString& className, bool isControl, TFactory
     Classes().insert(className.toLower(), TEntry{isControl, std::move(factory)});
 }
 
+QStringList TClassRegistry::ClassNames() {
+    RegisterToolkitClasses();
+    return Classes().keys();
+}
+
 TClassRegistry::TFactory TClassRegistry::Find(const QString& className, bool* isControl) {
     RegisterToolkitClasses();
     const auto it = Classes().constFind(className.toLower());

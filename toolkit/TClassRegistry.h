@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -26,6 +27,8 @@ public:
     // Null when no class of that name is registered. `isControl` tells whether
     // instances need a parent control.
     static TFactory Find(const QString& className, bool* isControl = nullptr);
+    // Every registered class, by the name it was registered under, in lower case.
+    static QStringList ClassNames();
 
 private:
     template <typename TClass>

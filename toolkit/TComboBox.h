@@ -13,6 +13,7 @@ class QComboBox;
 // types, never when the program sets ItemIndex, Items or Text.
 class TComboBox : public TWinControl {
     Q_OBJECT
+    Q_CLASSINFO("OnChange", "QObject*")
     Q_PROPERTY(tk::TComboBoxStyle Style READ Style WRITE SetStyle)
     Q_PROPERTY(int DropDownCount READ DropDownCount WRITE SetDropDownCount)
     Q_PROPERTY(TStrings* Items READ Items)

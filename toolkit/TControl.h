@@ -13,6 +13,9 @@ class TForm;
 // ParentColor, alignment in the parent, and the mouse events.
 class TControl : public QWidget {
     Q_OBJECT
+    Q_CLASSINFO("OnClick", "QObject*")
+    Q_CLASSINFO("OnMouseEnter", "QObject*")
+    Q_CLASSINFO("OnMouseLeave", "QObject*")
     Q_PROPERTY(int Left READ Left WRITE SetLeft)
     Q_PROPERTY(int Top READ Top WRITE SetTop)
     Q_PROPERTY(int Width READ Width WRITE SetWidth)

@@ -26,6 +26,9 @@ inline constexpr tk::WPARAM SC_MINIMIZE = 0xF020;
 // waits for its holder.
 class TForm : public TWinControl {
     Q_OBJECT
+    Q_CLASSINFO("OnClose", "QObject*,tk::TCloseAction&")
+    Q_CLASSINFO("OnShow", "QObject*")
+    Q_CLASSINFO("OnShortCut", "TWMKey&,bool&")
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
     Q_PROPERTY(int ClientWidth READ ClientWidth WRITE SetClientWidth)
     Q_PROPERTY(int ClientHeight READ ClientHeight WRITE SetClientHeight)

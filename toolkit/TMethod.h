@@ -9,6 +9,12 @@
 // An event: an object together with one of its methods, empty by default. Form
 // descriptions bind events by the method's name ("OnClick = lblSiteClick"), so the
 // method is a slot found through the meta-object system.
+//
+// A class with events says what each passes in class information named after the
+// event: Q_CLASSINFO("OnClick", "QObject*"), Q_CLASSINFO("OnClose",
+// "QObject*,tk::TCloseAction&"). A handler is checked against it when it is bound
+// (Bind, and the form reader), so that a handler whose parameters changed is refused
+// there, with both names, rather than called with what it does not take.
 class TMethod {
 public:
     TMethod() = default;
@@ -16,6 +22,13 @@ public:
 
     // The method of `data` called `name`; empty when there is none.
     static TMethod Find(QObject* data, const QByteArray& name);
+    // The method of `data` called `name` as the handler of `source`'s `event`. Raises
+    // EInvalidOperation naming both when there is no such method or it takes other
+    // parameters than the event passes.
+    static TMethod Bind(const QObject* source, const char* event, QObject* data, const QByteArray& name);
+    // Why `method` cannot handle `source`'s `event`, in a sentence naming both; empty
+    // when it can.
+    static QString Mismatch(const QObject* source, const char* event, const QMetaMethod& method);
 
     bool Assigned() const { return FData && FCode.isValid(); }
     QObject* Data() const { return FData; }

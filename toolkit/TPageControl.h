@@ -14,6 +14,8 @@
 // it; only those changes raise OnChanging (which may refuse) and OnChange.
 class TPageControl : public TWinControl {
     Q_OBJECT
+    Q_CLASSINFO("OnChange", "QObject*")
+    Q_CLASSINFO("OnChanging", "QObject*,bool&")
     Q_PROPERTY(TTabSheet* ActivePage READ ActivePage WRITE SetActivePage)
     Q_PROPERTY(int ActivePageIndex READ ActivePageIndex WRITE SetActivePageIndex STORED false)
     Q_PROPERTY(bool MultiLine READ MultiLine WRITE SetMultiLine)

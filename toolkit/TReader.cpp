@@ -147,6 +147,9 @@ public:
                 const TMethod method = TMethod::Find(FRoot, value.Text.toLatin1());
                 if (!method.Assigned())
                     Fail(where, name, QStringLiteral("Method %1 not found").arg(value.Text));
+                if (const QString mismatch = TMethod::Mismatch(target, property.name(), method.Code());
+                    !mismatch.isEmpty())
+                    Fail(where, name, mismatch);
                 variant = QVariant::fromValue(method);
             }
         } else if (property.isFlagType()) {

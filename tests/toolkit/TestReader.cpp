@@ -57,6 +57,9 @@ public:
 public Q_SLOTS:
     void Label1Click(QObject* Sender) { Clicks << Sender->objectName(); }
     void AppEvents1Message(TMsg& /*Msg*/, bool& /*Handled*/) {}
+    // Handlers whose parameters do not fit the events below.
+    void Label1Changed(QObject* /*Sender*/, bool& /*Allow*/) {}
+    void LabelCount(int /*Count*/) {}
 };
 
 namespace {
@@ -277,6 +280,56 @@ TEST_F(Reader, EventBoundByNameRunsOnAClick) {
     EXPECT_TRUE(FForm->Clicks.isEmpty());
 }
 
+// A handler is checked against what its event passes, so every event of every class
+// a form description may name says what that is.
+TEST_F(Reader, EveryEventSaysWhatItPasses) {
+    QWidget parent;
+    const QStringList classes = TClassRegistry::ClassNames();
+    ASSERT_GE(classes.size(), 9);
+    for (const QString& name : classes) {
+        bool isControl = false;
+        const TClassRegistry::TFactory factory = TClassRegistry::Find(name, &isControl);
+        const std::unique_ptr<QObject> instance(factory(isControl ? &parent : nullptr, nullptr));
+        for (const QMetaObject* meta : {instance->metaObject(), &TForm::staticMetaObject}) {
+            for (int i = 0; i < meta->propertyCount(); ++i) {
+                const QMetaProperty property = meta->property(i);
+                if (property.metaType() == QMetaType::fromType<TMethod>()) {
+                    EXPECT_GE(meta->indexOfClassInfo(property.name()), 0)
+                        << meta->className() << "." << property.name();
+                }
+            }
+        }
+    }
+}
+
+// Code binds handlers as the reader does, and a handler that does not fit is refused
+// there, naming both, rather than called with what it does not take.
+TEST_F(Reader, BindingInCodeChecksTheHandler) {
+    TLabel label;
+    EXPECT_TRUE(TMethod::Bind(&label, "OnClick", FForm.get(), "Label1Click").Assigned());
+    const struct {
+        const char* Event;
+        const char* Handler;
+        const char* Message;
+    } refused[] = {
+        {"OnClick", "LabelCount",
+         "The handler LabelCount(int) does not take what the event OnClick of TLabel passes (QObject*)"},
+        {"OnClick", "NoSuchHandler", "TfrmReaderTest has no method NoSuchHandler for the event OnClick"},
+        {"OnDrop", "Label1Click",
+         "The event OnDrop of TLabel does not say what it passes, so "
+         "Label1Click(QObject*) cannot be bound to it"},
+    };
+    for (const auto& row : refused) {
+        SCOPED_TRACE(row.Handler);
+        try {
+            TMethod::Bind(&label, row.Event, FForm.get(), row.Handler);
+            ADD_FAILURE() << "bound";
+        } catch (const EInvalidOperation& error) {
+            EXPECT_EQ(error.Message(), QLatin1String(row.Message));
+        }
+    }
+}
+
 TEST_F(Reader, BitmapPictureDataGivesTheImage) {
     QImage image(3, 2, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -363,6 +416,16 @@ const TErrorRow kErrors[] = {
      "Error reading Label1.Caption.Name: Property Caption.Name does not exist"},
     {"UnknownEventMethod", Form(Label("    OnClick = NoSuchHandler\n")),
      "Error reading Label1.OnClick: Method NoSuchHandler not found"},
+    {"HandlerTakingMoreThanTheEventPasses", Form(Label("    OnClick = Label1Changed\n")),
+     "Error reading Label1.OnClick: The handler Label1Changed(QObject*,bool&) does not take what the event "
+     "OnClick of TLabel passes (QObject*)"},
+    {"HandlerTakingAnotherType", Form(Label("    OnMouseEnter = LabelCount\n")),
+     "Error reading Label1.OnMouseEnter: The handler LabelCount(int) does not take what the event "
+     "OnMouseEnter of TLabel passes (QObject*)"},
+    {"HandlerOfAnotherEvent",
+     Form("  object AppEvents1: TApplicationEvents\n    OnMessage = Label1Click\n  end\n"),
+     "Error reading AppEvents1.OnMessage: The handler Label1Click(QObject*) does not take what the event "
+     "OnMessage of TApplicationEvents passes (TMsg&, bool&)"},
     {"StringIntoInteger", Form(Label("    Tag = 'seven'\n")),
      "Error reading Label1.Tag: Invalid property value 'seven'"},
     {"IntegerBeyondInt", Form(Label("    Tag = 5000000000\n")),
