@@ -36,7 +36,9 @@
 
 #include <shellapi.h>
 #include <wininet.h>
+#include <winsock2.h>  // the socket errors that WinInet passes on
 #include <winver.h>
+#include <ws2tcpip.h>
 
 namespace WinApi {
 inline const HKEY CurrentUser = HKEY_CURRENT_USER;

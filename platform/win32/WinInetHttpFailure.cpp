@@ -2,9 +2,6 @@
 
 #include "platform/win32/WinText.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <QStringList>
 
 #include <algorithm>
