@@ -75,12 +75,13 @@ void TfrmDownload::LanguageChanged() {
     FProgressText.SetLanguage(FTexts);
     if (FFailed)
         ShowFailure();
-    else if (FShownTotal != 0)
-        pnlStatus->SetCaption(FProgressText.Format(FShownReceived / 1024, FShownTotal / 1024));
+    else
+        ShowProgress();
 }
 
 void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {
     FFailed = false;
+    FPace.invalidate();
     ShowProgressView();
     // Paints the progress view before the transfer starts, whatever the pace of
     // painting.
@@ -142,6 +143,7 @@ void TfrmDownload::ShowProgressView() {
 void TfrmDownload::ShowFailure() {
     // The sentence takes the question's place, which holds three lines; the bar
     // stays where the transfer stopped, below it.
+    ShowProgress();
     lblOutput->SetVisible(false);
     pnlStatus->SetVisible(false);
     lblMessage->SetCaption(FailureSentence(FDownloader->LastFailure(), FURL, FFileName, FTexts));
@@ -157,22 +159,32 @@ void TfrmDownload::ShowFailure() {
 }
 
 void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 Received, bool& Cancel) {
-    if (Total != 0) {
-        // Not clamped: a server that sends more than it announced pushes the bar
-        // past the end of the track. Only the largest size a widget can have bounds it.
-        const double exact = static_cast<double>(shTotal->Width()) * Received / Total;
-        const int width = static_cast<int>(std::min(exact, static_cast<double>(QWIDGETSIZE_MAX)));
-        if (shPercent->Width() != width)
-            shPercent->SetWidth(width);
-        // Formatted without a detour through QLocale: this runs once per kilobyte received.
-        pnlStatus->SetCaption(FProgressText.Format(Received / 1024, Total / 1024));
-        FShownTotal = Total;
-        FShownReceived = Received;
+    FLatestTotal = Total;
+    FLatestReceived = Received;
+    // This runs once per block, a kilobyte: a fast server brings hundreds of thousands
+    // a second. The transfer runs on a thread of its own, so the window needs no more
+    // than the screen's pace: the view is brought up to date and the window's messages
+    // (Cancel, minimize, the close box) are handled at most once a frame, and always
+    // for the first block and the last.
+    if (!FPace.isValid() || FPace.hasExpired(FramePaceMilliseconds) || (Total != 0 && Received >= Total)) {
+        ShowProgress();
+        Application->ProcessMessages();
+        FPace.start();
     }
-    // Once per block: input (Cancel, minimize, the close box) is handled here, and
-    // the window repaints at the screen's pace, not after every block.
-    Application->ProcessMessages();
     Cancel = FCancelRequested;
+}
+
+void TfrmDownload::ShowProgress() {
+    const quint32 total = FLatestTotal, received = FLatestReceived;
+    if (total == 0)
+        return;
+    // Not clamped: a server that sends more than it announced pushes the bar past the
+    // end of the track. Only the largest size a widget can have bounds it.
+    const double exact = static_cast<double>(shTotal->Width()) * received / total;
+    const int width = static_cast<int>(std::min(exact, static_cast<double>(QWIDGETSIZE_MAX)));
+    if (shPercent->Width() != width)
+        shPercent->SetWidth(width);
+    pnlStatus->SetCaption(FProgressText.Format(received / 1024, total / 1024));
 }
 
 void TfrmDownload::WMSysCommand(TMsg& message) {

@@ -3,6 +3,8 @@
 #include "download/DownloadTexts.h"
 #include "toolkit/TForm.h"
 
+#include <QElapsedTimer>
+
 #include <memory>
 
 class TButton;
@@ -48,9 +50,10 @@ public:
 public Q_SLOTS:
     void btnDownloadClick(QObject* Sender);
     void btnCancelClick(QObject* Sender);
-    // The downloader's progress: moves the bar, writes "N KB of M KB" in the
-    // language (both only when Total is known), lets the window messages through,
-    // passes a cancel back.
+    // The downloader's progress: passes a cancel back at once; moves the bar, writes
+    // "N KB of M KB" in the language (both only when Total is known) and lets the
+    // window messages through at the screen's pace, for the first and last block
+    // always.
     void DownloadProgress(QObject* Sender, quint32 Total, quint32 Received, bool& Cancel);
 
 protected:
@@ -59,6 +62,8 @@ protected:
 
 private:
     void ShowProgressView();
+    // The bar and the progress line for the latest block.
+    void ShowProgress();
     void ShowFailure();
     void LanguageChanged();
 
@@ -86,8 +91,10 @@ private:
     // In the failed state, which the language's texts are rewritten for.
     bool FFailed = false;
     TProgressText FProgressText;
-    // What the progress line shows, for a change of language while it shows.
-    quint32 FShownTotal = 0, FShownReceived = 0;
+    // The latest block's figures, shown at the screen's pace and again in a new language.
+    quint32 FLatestTotal = 0, FLatestReceived = 0;
+    QElapsedTimer FPace;
+    static constexpr int FramePaceMilliseconds = 16;
     // Where the form description puts the bar; the failed state shows it lower,
     // below the sentence.
     int FBarTop = 0;
