@@ -67,6 +67,7 @@ void TfrmDownload::FollowLanguage(TLangDispatcher* dispatcher) {
 void TfrmDownload::SetTexts(TCustomTranslator* value) {
     FTexts = value;
     FProgressText.SetLanguage(value);
+    ShowProgress();
 }
 
 void TfrmDownload::LanguageChanged() {
