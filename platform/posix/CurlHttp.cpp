@@ -1,5 +1,6 @@
 #include "platform/Http.h"
-#include "platform/posix/CurlHttpRequest.h"
+#include "platform/HttpTransfer.h"
+#include "platform/posix/CurlHttpTransport.h"
 #include "platform/posix/CurlLibrary.h"
 
 #include <curl/curl.h>
@@ -9,7 +10,8 @@
 #include <atomic>
 
 // Sessions and connections only gather what a request needs; each request is one
-// libcurl transfer of its own (see TCurlHttpRequest).
+// libcurl transfer of its own (see TCurlHttpTransport) on a thread of its own (see
+// THttpTransferRequest).
 
 namespace {
 
@@ -22,7 +24,10 @@ public:
         TCurlRequestSettings settings = FSettings;
         settings.Url = FOrigin + RequestPath(objectName).toLatin1();
         settings.Verb = verb.isEmpty() ? QByteArray("GET") : verb.toUtf8();
-        return TCurlHttpRequest::Open(settings);
+        std::unique_ptr<TCurlHttpTransport> transport = TCurlHttpTransport::Open(settings);
+        if (!transport)
+            return nullptr;
+        return std::make_unique<THttpTransferRequest>(std::move(transport));
     }
 
 private:

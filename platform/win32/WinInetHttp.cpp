@@ -1,5 +1,6 @@
 #include "platform/Http.h"
-#include "platform/win32/WinInetHttpRequest.h"
+#include "platform/HttpTransfer.h"
+#include "platform/win32/WinInetHttpTransport.h"
 #include "platform/win32/WinText.h"
 
 #include <QThreadPool>
@@ -9,7 +10,7 @@
 #include <atomic>
 
 // HTTP over WinInet, in its synchronous mode on a thread per request (see
-// TWinInetHttpRequest). Sessions and connections only gather what a request needs: a
+// TWinInetTransport and THttpTransferRequest). Sessions and connections only gather what a request needs: a
 // connection handle does no network work in WinInet, and a request that is redirected
 // to another server needs one of its own for each hop anyway, so each request opens
 // its own.
@@ -36,7 +37,8 @@ public:
         if (HasEmbeddedZero(settings.Verb) || settings.Verb.contains(u' '))
             return nullptr;
         settings.Object = RequestPath(objectName);
-        return std::make_unique<TWinInetHttpRequest>(std::move(settings));
+        return std::make_unique<THttpTransferRequest>(
+            std::make_unique<TWinInetTransport>(std::move(settings)));
     }
 
 private:

@@ -1,26 +1,19 @@
-#include "platform/posix/CurlHttpRequest.h"
+#include "platform/posix/CurlHttpTransport.h"
 
 #include "platform/posix/EnvironmentProxy.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
 namespace {
 
-// What the caller has not pulled yet waits here: sixteen of the largest pieces libcurl
-// hands to a write callback, so that the two threads rarely wait for each other.
-constexpr std::size_t BufferSize = 16 * CURL_MAX_WRITE_SIZE;
-// A paused transfer resumes once this much is free, so that it does not stop and go
-// for every piece.
-constexpr std::size_t ResumeRoom = BufferSize / 2;
 constexpr long ReceiveBufferSize = 4 * CURL_MAX_WRITE_SIZE;
 constexpr long MaxRedirects = 20;
 // The longest the transfer thread sleeps without looking at its flags; a wake-up
@@ -78,23 +71,19 @@ QString WithoutLayer(const char* message) {
 
 }  // namespace
 
-TCurlHttpRequest::TCurlHttpRequest() = default;
-
-std::unique_ptr<TCurlHttpRequest> TCurlHttpRequest::Open(const TCurlRequestSettings& settings) {
-    std::unique_ptr<TCurlHttpRequest> request(new TCurlHttpRequest());
-    if (!request->Configure(settings))
+std::unique_ptr<TCurlHttpTransport> TCurlHttpTransport::Open(const TCurlRequestSettings& settings) {
+    std::unique_ptr<TCurlHttpTransport> transport(new TCurlHttpTransport());
+    if (!transport->Configure(settings))
         return nullptr;
-    return request;
+    return transport;
 }
 
-bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
+bool TCurlHttpTransport::Configure(const TCurlRequestSettings& settings) {
     FMulti.reset(Curl()->MultiInit());
     FEasy.reset(Curl()->EasyInit());
     if (!FMulti || !FEasy)
         return false;
-    FBuffer.resize(BufferSize);
     FScheme = settings.Scheme;
-    FCaller = std::make_unique<QObject>();
 
     CURL* easy = FEasy.get();
     bool ok = true;
@@ -136,284 +125,132 @@ bool TCurlHttpRequest::Configure(const TCurlRequestSettings& settings) {
     set(CURLOPT_NOSIGNAL, 1L);
     set(CURLOPT_BUFFERSIZE, ReceiveBufferSize);
     set(CURLOPT_ERRORBUFFER, static_cast<char*>(FErrorText));
-    set(CURLOPT_WRITEFUNCTION, &TCurlHttpRequest::OnWrite);
+    set(CURLOPT_WRITEFUNCTION, &TCurlHttpTransport::OnWrite);
     set(CURLOPT_WRITEDATA, static_cast<void*>(this));
-    set(CURLOPT_HEADERFUNCTION, &TCurlHttpRequest::OnHeader);
+    set(CURLOPT_HEADERFUNCTION, &TCurlHttpTransport::OnHeader);
     set(CURLOPT_HEADERDATA, static_cast<void*>(this));
     return ok;
 }
 
-TCurlHttpRequest::~TCurlHttpRequest() {
-    if (FThread.joinable()) {
-        Abort();
-        FThread.join();
-    }
+TCurlHttpTransport::~TCurlHttpTransport() {
+    FRequestHeaders.reset();
     FEasy.reset();
     FMulti.reset();
 }
 
-bool TCurlHttpRequest::AddRequestHeaders(const QString& headers) {
-    if (FSent)
-        return false;
-    for (const QString& line : headers.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+void TCurlHttpTransport::Interrupt() {
+    if (FRunning)
+        Curl()->MultiWakeup(FMulti.get());
+}
+
+void TCurlHttpTransport::RoomAvailable() {
+    FResume = true;
+    if (FRunning)
+        Curl()->MultiWakeup(FMulti.get());
+}
+
+void TCurlHttpTransport::Run(THttpChannel& channel) {
+    FChannel = &channel;
+    CURLM* multi = FMulti.get();
+    CURL* easy = FEasy.get();
+    TInternetFailure failure;
+    failure.Error = TInternetError::Other;
+    for (const QString& line : channel.HeaderLines()) {
         curl_slist* list = Curl()->SlistAppend(FRequestHeaders.get(), line.toUtf8().constData());
         if (!list)
-            return false;
+            return channel.Finish(failure);
         // The first append makes the list; later ones return its unchanged head.
         if (!FRequestHeaders)
             FRequestHeaders.reset(list);
     }
-    return true;
-}
-
-bool TCurlHttpRequest::Send() {
-    if (FSent)
-        return false;
-    FSent = true;
-    std::unique_lock<std::mutex> lock(FLock);
-    if (FAborted)
-        return false;
-    if (FRequestHeaders &&
-        Curl()->EasySetopt(FEasy.get(), CURLOPT_HTTPHEADER, FRequestHeaders.get()) != CURLE_OK) {
-        Finish(CURLE_FAILED_INIT);
-        return false;
+    if ((FRequestHeaders &&
+         Curl()->EasySetopt(easy, CURLOPT_HTTPHEADER, FRequestHeaders.get()) != CURLE_OK) ||
+        Curl()->MultiAddHandle(multi, easy) != CURLM_OK)
+        return channel.Finish(failure);
+    FRunning = true;
+    while (!channel.Aborted()) {
+        // May hand the held-back piece to OnWrite before it returns.
+        if (FResume.exchange(false) && Curl()->EasyPause(easy, CURLPAUSE_CONT) != CURLE_OK) {
+            channel.Finish(Describe(CURLE_RECV_ERROR));
+            break;
+        }
+        int running = 0;
+        if (Curl()->MultiPerform(multi, &running) != CURLM_OK) {
+            channel.Finish(Describe(CURLE_RECV_ERROR));
+            break;
+        }
+        int queued = 0;
+        std::optional<CURLcode> result;
+        while (CURLMsg* message = Curl()->MultiInfoRead(multi, &queued))
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+                result = message->data.result;
+        if (result) {
+            if (*result != CURLE_OK) {
+                channel.Finish(Describe(*result));
+                break;
+            }
+            // An answer without a body (a HEAD, a 204) ends without a first piece.
+            long code = 0;
+            curl_off_t length = -1;
+            Curl()->EasyGetinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+            Curl()->EasyGetinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+            channel.Respond(Response(code, length));
+            channel.Finish({});
+            break;
+        }
+        // Until a socket is ready, libcurl's next time-out, or a wake-up.
+        Curl()->MultiPoll(multi, nullptr, 0, PollMilliseconds, nullptr);
     }
-    try {
-        FThread = std::thread(&TCurlHttpRequest::Run, this);
-    } catch (const std::system_error&) {
-        Finish(CURLE_FAILED_INIT);
-        return false;
-    }
-    // Body data also proves that the final headers are in: it covers a redirect
-    // that libcurl declined to follow although it carried a Location.
-    if (Wait(lock, [this] { return FFinalHeaders || FBodyStarted; }))
-        return true;
-    return !FAborted && FDone && FResult == CURLE_OK;
+    FRunning = false;
+    Curl()->MultiRemoveHandle(multi, easy);
 }
 
-bool TCurlHttpRequest::QueryStatusCode(std::uint32_t& status) {
-    const std::lock_guard<std::mutex> lock(FLock);
-    if (!FSent || FStatus <= 0)
-        return false;
-    status = static_cast<std::uint32_t>(FStatus);
-    return true;
+THttpResponse TCurlHttpTransport::Response(long code, curl_off_t length) const {
+    THttpResponse response;
+    response.Status = code > 0 ? static_cast<std::uint32_t>(code) : 0;
+    response.StatusText = QString::fromLatin1(FStatusText);
+    response.ContentLength = length;
+    for (const THeader& header : FHeaders)
+        response.Headers.emplace_back(QString::fromLatin1(header.Name), QString::fromLatin1(header.Value));
+    return response;
 }
 
-bool TCurlHttpRequest::QueryStatusText(QString& text) {
-    std::uint32_t status = 0;
-    if (!QueryStatusCode(status))
-        return false;
-    const std::lock_guard<std::mutex> lock(FLock);
-    text = FStatusText.isEmpty() ? HttpReasonPhrase(status) : QString::fromLatin1(FStatusText);
-    return true;
-}
-
-bool TCurlHttpRequest::QueryContentLength(std::uint32_t& length) {
-    const std::lock_guard<std::mutex> lock(FLock);
-    if (!FSent || FContentLength < 0 || FContentLength > std::numeric_limits<std::uint32_t>::max())
-        return false;
-    length = static_cast<std::uint32_t>(FContentLength);
-    return true;
-}
-
-bool TCurlHttpRequest::QueryHeader(const QString& name, QString& value) {
-    const std::lock_guard<std::mutex> lock(FLock);
-    const THeader* header = FindHeader(name.toLatin1());
-    if (!header)
-        return false;
-    value = QString::fromLatin1(header->Value);
-    return true;
-}
-
-const TCurlHttpRequest::THeader* TCurlHttpRequest::FindHeader(const QByteArray& name) const {
+const TCurlHttpTransport::THeader* TCurlHttpTransport::FindHeader(const QByteArray& name) const {
     for (const THeader& header : FHeaders)
         if (header.Name.compare(name, Qt::CaseInsensitive) == 0)
             return &header;
     return nullptr;
 }
 
-bool TCurlHttpRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uint32_t& read) {
-    read = 0;
-    if (!FSent)
-        return false;
-    std::unique_lock<std::mutex> lock(FLock);
-    while (read < toRead) {
-        if (FAborted)
-            return false;
-        if (FHead < FTail) {
-            const std::size_t count = std::min<std::size_t>(FTail - FHead, toRead - read);
-            std::memcpy(buffer + read, FBuffer.data() + FHead, count);
-            FHead += count;
-            read += static_cast<std::uint32_t>(count);
-            if (FHead == FTail)
-                FHead = FTail = 0;
-        } else if (FDone) {
-            return read > 0 || FResult == CURLE_OK;
-        } else {
-            Wait(lock, [this] { return FHead < FTail; });
-        }
-        if (FPaused && !FResumeAsked && FBuffer.size() - (FTail - FHead) >= ResumeRoom) {
-            FResumeAsked = true;
-            WakeTransfer();
-        }
-    }
-    return true;
+std::size_t TCurlHttpTransport::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
+    return static_cast<TCurlHttpTransport*>(self)->Write(data, size * count);
 }
 
-void TCurlHttpRequest::Abort() {
-    {
-        const std::lock_guard<std::mutex> lock(FLock);
-        FAborted = true;
-    }
-    WakeTransfer();
-}
-
-TInternetFailure TCurlHttpRequest::Failure() const {
-    const std::lock_guard<std::mutex> lock(FLock);
-    if (FAborted) {
-        TInternetFailure failure;
-        failure.Error = TInternetError::Aborted;
-        return failure;
-    }
-    return FFailure;
-}
-
-template <typename TReady>
-bool TCurlHttpRequest::Wait(std::unique_lock<std::mutex>& lock, TReady ready) {
-    while (!ready()) {
-        if (FAborted || FDone)
-            return false;
-        FCallerWaiting = true;
-        lock.unlock();
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        lock.lock();
-        FCallerWaiting = false;
-        FWakePosted = false;
-    }
-    return true;
-}
-
-void TCurlHttpRequest::WakeTransfer() {
-    if (FThread.joinable())
-        Curl()->MultiWakeup(FMulti.get());
-}
-
-void TCurlHttpRequest::WakeCaller() {
-    // One wake-up is enough until the caller has looked again.
-    if (!FCallerWaiting || FWakePosted)
-        return;
-    FWakePosted = true;
-    QCoreApplication::postEvent(FCaller.get(), new QEvent(QEvent::User));
-}
-
-void TCurlHttpRequest::Run() {
-    CURLM* multi = FMulti.get();
-    CURL* easy = FEasy.get();
-    if (Curl()->MultiAddHandle(multi, easy) != CURLM_OK) {
-        const std::lock_guard<std::mutex> lock(FLock);
-        Finish(CURLE_FAILED_INIT);
-        return;
-    }
-    for (;;) {
-        bool resume = false;
-        {
-            const std::lock_guard<std::mutex> lock(FLock);
-            if (FAborted)
-                break;
-            if (FResumeAsked) {
-                FResumeAsked = false;
-                FPaused = false;
-                resume = true;
-            }
-        }
-        // May hand the held-back piece to OnWrite before it returns.
-        if (resume && Curl()->EasyPause(easy, CURLPAUSE_CONT) != CURLE_OK) {
-            const std::lock_guard<std::mutex> lock(FLock);
-            Finish(CURLE_RECV_ERROR);
-            break;
-        }
-        int running = 0;
-        if (Curl()->MultiPerform(multi, &running) != CURLM_OK) {
-            const std::lock_guard<std::mutex> lock(FLock);
-            Finish(CURLE_RECV_ERROR);
-            break;
-        }
-        int queued = 0;
-        CURLcode result = CURLE_OK;
-        bool done = false;
-        while (CURLMsg* message = Curl()->MultiInfoRead(multi, &queued)) {
-            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
-                done = true;
-                result = message->data.result;
-            }
-        }
-        if (done) {
-            const TInternetFailure failure = result == CURLE_OK ? TInternetFailure() : Describe(result);
-            const std::lock_guard<std::mutex> lock(FLock);
-            FFailure = failure;
-            Finish(result);
-            break;
-        }
-        {
-            // Once for all that this round brought, rather than for every piece.
-            const std::lock_guard<std::mutex> lock(FLock);
-            if (FHead < FTail)
-                WakeCaller();
-        }
-        // Until a socket is ready, libcurl's next time-out, or a wake-up.
-        Curl()->MultiPoll(multi, nullptr, 0, PollMilliseconds, nullptr);
-    }
-    Curl()->MultiRemoveHandle(multi, easy);
-}
-
-void TCurlHttpRequest::Finish(CURLcode result) {
-    if (FDone)
-        return;
-    FDone = true;
-    FResult = result;
-    WakeCaller();
-}
-
-std::size_t TCurlHttpRequest::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
-    return static_cast<TCurlHttpRequest*>(self)->Write(data, size * count);
-}
-
-std::size_t TCurlHttpRequest::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-    static_cast<TCurlHttpRequest*>(self)->Header(data, size * count);
+std::size_t TCurlHttpTransport::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    static_cast<TCurlHttpTransport*>(self)->Header(data, size * count);
     return size * count;
 }
 
-std::size_t TCurlHttpRequest::Write(const char* data, std::size_t size) {
-    const std::lock_guard<std::mutex> lock(FLock);
-    // Anything but the size taken ends the transfer.
-    if (FAborted)
+std::size_t TCurlHttpTransport::Write(const char* data, std::size_t size) {
+    // Body data also proves that the final headers are in: it covers a redirect that
+    // libcurl declined to follow although it carried a Location.
+    if (!FChannel->Responded()) {
+        long code = 0;
+        curl_off_t length = -1;
+        Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
+        Curl()->EasyGetinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        FChannel->Respond(Response(code, length));
+    }
+    // Anything but the size taken ends the transfer: nothing, once aborted.
+    if (size == 0 || FChannel->Deliver(data, size))
+        return size;
+    if (FChannel->Aborted())
         return 0;
-    if (!FBodyStarted) {
-        FBodyStarted = true;
-        WakeCaller();
-    }
-    if (size == 0)
-        return 0;
-    if (FBuffer.size() - FTail < size && FHead > 0) {
-        std::memmove(FBuffer.data(), FBuffer.data() + FHead, FTail - FHead);
-        FTail -= FHead;
-        FHead = 0;
-    }
-    // libcurl never hands over more than CURL_MAX_WRITE_SIZE at once; should it,
-    // an empty buffer grows to take the piece rather than stall for ever.
-    if (FHead == FTail && FBuffer.size() < size)
-        FBuffer.resize(size);
-    if (FBuffer.size() - FTail < size) {
-        // libcurl keeps this piece and offers it again once resumed.
-        FPaused = true;
-        return CURL_WRITEFUNC_PAUSE;
-    }
-    std::memcpy(FBuffer.data() + FTail, data, size);
-    FTail += size;
-    return size;
+    // libcurl keeps this piece and offers it again once resumed.
+    return CURL_WRITEFUNC_PAUSE;
 }
 
-void TCurlHttpRequest::Header(const char* data, std::size_t size) {
+void TCurlHttpTransport::Header(const char* data, std::size_t size) {
     const std::string_view line(data, size);
     if (StartsWithNoCase(line, "HTTP/")) {
         // A new response (an interim one, or one after a redirect): its headers alone count.
@@ -427,7 +264,6 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
             afterVersion == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterVersion));
         const std::size_t afterCode = rest.find(' ');
         rest = afterCode == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterCode));
-        const std::lock_guard<std::mutex> lock(FLock);
         FHeaders.clear();
         FStatusText = QByteArray(rest.data(), static_cast<qsizetype>(rest.size()));
         return;
@@ -438,7 +274,6 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
         if (colon != std::string_view::npos) {
             const std::string_view name = Trimmed(content.substr(0, colon));
             const std::string_view value = Trimmed(content.substr(colon + 1));
-            const std::lock_guard<std::mutex> lock(FLock);
             FHeaders.push_back({QByteArray(name.data(), static_cast<qsizetype>(name.size())),
                                 QByteArray(value.data(), static_cast<qsizetype>(value.size()))});
         }
@@ -450,20 +285,15 @@ void TCurlHttpRequest::Header(const char* data, std::size_t size) {
     curl_off_t length = -1;
     Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
     Curl()->EasyGetinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    const std::lock_guard<std::mutex> lock(FLock);
     const THeader* location = FindHeader("Location");
     const bool redirects = code >= 300 && code < 400 && location && !location->Value.isEmpty();
-    if (code >= 200 && !redirects) {
-        FStatus = code;
-        FContentLength = length;
-        FFinalHeaders = true;
-        WakeCaller();
-    }
+    if (code >= 200 && !redirects)
+        FChannel->Respond(Response(code, length));
 }
 
 // Why libcurl ended the transfer, in the transfer thread once it has; the headers it
 // reads are only written by this thread.
-TInternetFailure TCurlHttpRequest::Describe(CURLcode result) const {
+TInternetFailure TCurlHttpTransport::Describe(CURLcode result) const {
     TInternetFailure failure;
     CURL* easy = FEasy.get();
     const char* effective = nullptr;

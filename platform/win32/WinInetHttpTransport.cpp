@@ -1,22 +1,19 @@
-#include "platform/win32/WinInetHttpTransfer.h"
+#include "platform/win32/WinInetHttpTransport.h"
 
 #include "platform/win32/WinText.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QStringList>
 #include <QUrl>
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
-// The most the transfer thread asks of WinInet at once, and the buffer that holds
-// what the caller has not pulled yet: four such pieces, so that the two threads
-// rarely wait for each other.
+// The most the transfer thread asks of WinInet at once: a quarter of the channel's
+// buffer, so that the two threads rarely wait for each other.
 constexpr DWORD Piece = 64 * 1024;
-constexpr std::size_t BufferSize = 4 * Piece;
 constexpr int MaxRedirects = 20;
 // How often a request is sent again when WinInet asks for it (ERROR_INTERNET_FORCE_RETRY).
 constexpr int MaxRetries = 3;
@@ -62,16 +59,14 @@ bool CameSecurely(HINTERNET request) {
 
 }  // namespace
 
-thread_local TWinInetTransfer* TWinInetTransfer::FCurrent = nullptr;
+thread_local TWinInetTransport* TWinInetTransport::FCurrent = nullptr;
 
-TWinInetTransfer::TWinInetTransfer(TWinInetRequestSettings settings) : FSettings(std::move(settings)) {
-    FBuffer.resize(BufferSize);
-}
+TWinInetTransport::TWinInetTransport(TWinInetRequestSettings settings) : FSettings(std::move(settings)) {}
 
 // In the synchronous mode, WinInet reports progress on the thread that made the call:
 // here, whether the connection was made, which tells a connect time-out from a server
 // that does not answer. Calls on other threads (closing a handle) are not ours.
-void CALLBACK TWinInetTransfer::OnStatus(HINTERNET, DWORD_PTR, DWORD status, void*, DWORD) {
+void CALLBACK TWinInetTransport::OnStatus(HINTERNET, DWORD_PTR, DWORD status, void*, DWORD) {
     if (!FCurrent)
         return;
     switch (status) {
@@ -87,21 +82,17 @@ void CALLBACK TWinInetTransfer::OnStatus(HINTERNET, DWORD_PTR, DWORD status, voi
     }
 }
 
-void TWinInetTransfer::Run() {
+void TWinInetTransport::Run(THttpChannel& channel) {
+    FChannel = &channel;
+    for (const QString& line : channel.HeaderLines())
+        FHeaders += line + QStringLiteral("\r\n");
     FCurrent = this;
     Follow();
     FCurrent = nullptr;
     CloseHandles();
-    const std::lock_guard<std::mutex> lock(FLock);
-    if (!FDone) {
-        // Only Abort leaves Follow without an outcome.
-        FDone = true;
-        WakeCaller();
-    }
-    FThreadDone = true;
 }
 
-void TWinInetTransfer::Follow() {
+void TWinInetTransport::Follow() {
     FHop = {FSettings.Host, FSettings.Port, FSettings.Scheme, FSettings.Object};
     QString verb = FSettings.Verb;
     for (int redirects = 0;; ++redirects) {
@@ -110,7 +101,7 @@ void TWinInetTransfer::Follow() {
         FConnected = false;
         if (!OpenHop(verb) || !SendHop())
             return;
-        HINTERNET request = Held(&TWinInetTransfer::FRequest);
+        HINTERNET request = Held(&TWinInetTransport::FRequest);
         if (!request)
             return;
         DWORD status = 0;
@@ -127,8 +118,10 @@ void TWinInetTransfer::Follow() {
         QString location;
         if (!IsRedirect(status) || !QueryText(request, HTTP_QUERY_LOCATION, location) ||
             location.trimmed().isEmpty()) {
-            Publish(request, status);
-            return ReadBody(verb);
+            THttpResponse response = Response(request, status);
+            FAnswered = true;
+            FChannel->Respond(response);
+            return ReadBody(verb, response);
         }
         if (!Redirect(location.trimmed(), status, redirects, verb))
             return;
@@ -136,7 +129,7 @@ void TWinInetTransfer::Follow() {
     }
 }
 
-bool TWinInetTransfer::Redirect(const QString& location, DWORD status, int redirects, QString& verb) {
+bool TWinInetTransport::Redirect(const QString& location, DWORD status, int redirects, QString& verb) {
     QUrl here;
     here.setScheme(FHop.Scheme == TInternetScheme::Https ? QStringLiteral("https") : QStringLiteral("http"));
     here.setHost(FHop.Host);
@@ -182,17 +175,17 @@ bool TWinInetTransfer::Redirect(const QString& location, DWORD status, int redir
 
 // The connection and request handles of FHop, kept where Abort finds them; false
 // when the transfer has ended (aborted, or failed: see Fail).
-bool TWinInetTransfer::OpenHop(const QString& verb) {
+bool TWinInetTransport::OpenHop(const QString& verb) {
     HINTERNET connection = InternetConnectW(FSettings.Session.get(), Wide(FHop.Host), FHop.Port, nullptr,
                                             nullptr, INTERNET_SERVICE_HTTP, 0, Context);
     if (!connection) {
         Fail(DescribeWinInetError(GetLastError(), Attempt(TClock::now())));
         return false;
     }
-    if (!Keep(connection, &TWinInetTransfer::FConnection))
+    if (!Keep(connection, &TWinInetTransport::FConnection))
         return false;
     // Set before the request exists, so that it inherits it.
-    InternetSetStatusCallbackW(connection, &TWinInetTransfer::OnStatus);
+    InternetSetStatusCallbackW(connection, &TWinInetTransport::OnStatus);
 
     // Always from the server, never into the cache or the cookie jar, no dialogs, and
     // redirects are ours to follow. Nothing that would relax the checks of https.
@@ -206,7 +199,7 @@ bool TWinInetTransfer::OpenHop(const QString& verb) {
         Fail(DescribeWinInetError(GetLastError(), Attempt(TClock::now())));
         return false;
     }
-    if (!Keep(request, &TWinInetTransfer::FRequest))
+    if (!Keep(request, &TWinInetTransport::FRequest))
         return false;
 
     // Set on the request itself: Wine takes the receive and send time-outs from the
@@ -228,9 +221,9 @@ bool TWinInetTransfer::OpenHop(const QString& verb) {
     return true;
 }
 
-bool TWinInetTransfer::SendHop() {
+bool TWinInetTransport::SendHop() {
     for (int retry = 0;; ++retry) {
-        HINTERNET request = Held(&TWinInetTransfer::FRequest);
+        HINTERNET request = Held(&TWinInetTransport::FRequest);
         if (!request)
             return false;
         const TClock::time_point started = TClock::now();
@@ -259,10 +252,10 @@ bool TWinInetTransfer::SendHop() {
 
 // Stores a handle just opened; false (and the handle closed) when the transfer was
 // aborted meanwhile.
-bool TWinInetTransfer::Keep(HINTERNET handle, HINTERNET TWinInetTransfer::*slot) {
+bool TWinInetTransport::Keep(HINTERNET handle, HINTERNET TWinInetTransport::*slot) {
     {
         const std::lock_guard<std::mutex> lock(FLock);
-        if (!FAborted) {
+        if (!FInterrupted) {
             this->*slot = handle;
             return true;
         }
@@ -272,12 +265,12 @@ bool TWinInetTransfer::Keep(HINTERNET handle, HINTERNET TWinInetTransfer::*slot)
 }
 
 // The handle for the next call, or null once Abort has taken it.
-HINTERNET TWinInetTransfer::Held(HINTERNET TWinInetTransfer::*slot) const {
+HINTERNET TWinInetTransport::Held(HINTERNET TWinInetTransport::*slot) const {
     const std::lock_guard<std::mutex> lock(FLock);
-    return FAborted ? nullptr : this->*slot;
+    return FInterrupted ? nullptr : this->*slot;
 }
 
-void TWinInetTransfer::CloseHandles() {
+void TWinInetTransport::CloseHandles() {
     HINTERNET request = nullptr;
     HINTERNET connection = nullptr;
     {
@@ -291,19 +284,17 @@ void TWinInetTransfer::CloseHandles() {
         InternetCloseHandle(connection);
 }
 
-void TWinInetTransfer::Abort() {
+void TWinInetTransport::Interrupt() {
     HINTERNET request = nullptr;
     HINTERNET connection = nullptr;
     {
         const std::lock_guard<std::mutex> lock(FLock);
-        if (FAborted)
+        if (FInterrupted)
             return;
-        FAborted = true;
+        FInterrupted = true;
         request = std::exchange(FRequest, nullptr);
         connection = std::exchange(FConnection, nullptr);
-        WakeCaller();
     }
-    FChanged.notify_all();
     if (request)
         InternetCloseHandle(request);
     if (connection)
@@ -312,18 +303,17 @@ void TWinInetTransfer::Abort() {
 
 // Everything the caller may ask of the final response, read once here so that its
 // questions never touch a handle that the transfer thread is reading from.
-void TWinInetTransfer::Publish(HINTERNET request, DWORD status) {
-    QString text;
-    QueryText(request, HTTP_QUERY_STATUS_TEXT, text);
-    qint64 length = -1;
+THttpResponse TWinInetTransport::Response(HINTERNET request, DWORD status) const {
+    THttpResponse response;
+    response.Status = status;
+    QueryText(request, HTTP_QUERY_STATUS_TEXT, response.StatusText);
     QString lengthText;
     if (QueryText(request, HTTP_QUERY_CONTENT_LENGTH, lengthText)) {
         bool ok = false;
         const qint64 value = lengthText.trimmed().toLongLong(&ok);
         if (ok && value >= 0)
-            length = value;
+            response.ContentLength = value;
     }
-    std::vector<std::pair<QString, QString>> headers;
     QString raw;
     if (QueryText(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw)) {
         const QStringList lines = raw.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
@@ -331,46 +321,34 @@ void TWinInetTransfer::Publish(HINTERNET request, DWORD status) {
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines[i].indexOf(u':');
             if (colon > 0)
-                headers.emplace_back(lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed());
+                response.Headers.emplace_back(lines[i].left(colon).trimmed(),
+                                              lines[i].mid(colon + 1).trimmed());
         }
     }
-    FAnswered = true;
-    const std::lock_guard<std::mutex> lock(FLock);
-    FStatus = status;
-    FStatusText = text.trimmed();
-    FContentLength = length;
-    FResponseHeaders = std::move(headers);
-    FHeadersReady = true;
-    WakeCaller();
-    FChanged.notify_all();
+    return response;
 }
 
-void TWinInetTransfer::ReadBody(const QString& verb) {
+void TWinInetTransport::ReadBody(const QString& verb, const THttpResponse& response) {
     // WinInet ends a body that breaks off before its Content-Length as if it were
     // complete, so the bytes are counted here. A chunked body, and the answers that
     // have none, carry a length that says nothing about what follows.
-    qint64 expected = -1;
-    {
-        const std::lock_guard<std::mutex> lock(FLock);
-        const bool chunked =
-            std::any_of(FResponseHeaders.begin(), FResponseHeaders.end(), [](const auto& header) {
-                return header.first.compare(u"Transfer-Encoding", Qt::CaseInsensitive) == 0 &&
-                       header.second.compare(u"identity", Qt::CaseInsensitive) != 0;
-            });
-        if (!chunked && verb != QLatin1String("HEAD") && FStatus != 204 && FStatus != 304)
-            expected = FContentLength;
-    }
+    const bool chunked =
+        std::any_of(response.Headers.begin(), response.Headers.end(), [](const auto& header) {
+            return header.first.compare(u"Transfer-Encoding", Qt::CaseInsensitive) == 0 &&
+                   header.second.compare(u"identity", Qt::CaseInsensitive) != 0;
+        });
+    const qint64 expected =
+        !chunked && verb != QLatin1String("HEAD") && response.Status != 204 && response.Status != 304
+            ? response.ContentLength
+            : -1;
     std::vector<char> piece(Piece);
     qint64 received = 0;
     for (;;) {
-        HINTERNET request = nullptr;
-        {
-            std::unique_lock<std::mutex> lock(FLock);
-            FChanged.wait(lock, [this] { return FAborted || FBuffer.size() - (FTail - FHead) >= Piece; });
-            if (FAborted)
-                return;
-            request = FRequest;
-        }
+        if (!FChannel->WaitForRoom(Piece))
+            return;
+        HINTERNET request = Held(&TWinInetTransport::FRequest);
+        if (!request)
+            return;
         // A synchronous InternetReadFile waits until it has all it was asked for, so it
         // is asked only for what has arrived: bytes that came before a stall are then
         // handed out before the stall's time-out ends the transfer.
@@ -386,25 +364,15 @@ void TWinInetTransfer::ReadBody(const QString& verb) {
                 return Fail(
                     TInternetError::ConnectionBroken,
                     QStringLiteral("the body ended after %1 of %2 bytes").arg(received).arg(expected));
-            return Succeed();
+            return FChannel->Finish({});
         }
         received += got;
-        const std::lock_guard<std::mutex> lock(FLock);
-        if (FAborted)
+        if (!FChannel->Deliver(piece.data(), got))
             return;
-        if (FBuffer.size() - FTail < got) {
-            std::memmove(FBuffer.data(), FBuffer.data() + FHead, FTail - FHead);
-            FTail -= FHead;
-            FHead = 0;
-        }
-        std::memcpy(FBuffer.data() + FTail, piece.data(), got);
-        FTail += got;
-        WakeCaller();
-        FChanged.notify_all();
     }
 }
 
-TWinInetAttempt TWinInetTransfer::Attempt(TClock::time_point started) const {
+TWinInetAttempt TWinInetTransport::Attempt(TClock::time_point started) const {
     TWinInetAttempt attempt;
     attempt.Server = FServer;
     attempt.Host = FHop.Host;
@@ -418,36 +386,15 @@ TWinInetAttempt TWinInetTransfer::Attempt(TClock::time_point started) const {
     return attempt;
 }
 
-void TWinInetTransfer::Fail(TInternetFailure failure) {
+void TWinInetTransport::Fail(TInternetFailure failure) {
     if (failure.Server.isEmpty())
         failure.Server = FServer;
-    const std::lock_guard<std::mutex> lock(FLock);
-    if (FDone)
-        return;
-    FDone = true;
-    FFailure = std::move(failure);
-    WakeCaller();
-    FChanged.notify_all();
+    FChannel->Finish(std::move(failure));
 }
 
-void TWinInetTransfer::Fail(TInternetError error, const QString& detail) {
+void TWinInetTransport::Fail(TInternetError error, const QString& detail) {
     TInternetFailure failure;
     failure.Error = error;
     failure.Detail = detail;
     Fail(std::move(failure));
-}
-
-void TWinInetTransfer::Succeed() {
-    const std::lock_guard<std::mutex> lock(FLock);
-    FDone = true;
-    WakeCaller();
-    FChanged.notify_all();
-}
-
-void TWinInetTransfer::WakeCaller() {
-    // One wake-up is enough until the caller has looked again.
-    if (!FCaller || !FCallerWaiting || FWakePosted)
-        return;
-    FWakePosted = true;
-    QCoreApplication::postEvent(FCaller, new QEvent(QEvent::User));
 }

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "platform/Http.h"
+#include "platform/HttpTransfer.h"
+
+#include "platform/posix/CurlLibrary.h"
+
+#include <QByteArray>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+// What one request is made of: the full URL and what the session adds to it.
+struct TCurlRequestSettings {
+    QByteArray Url;
+    TInternetScheme Scheme = TInternetScheme::Http;
+    QByteArray Verb;
+    QByteArray UserAgent;
+    // Trusted authorities instead of the system's, when either is set.
+    QByteArray AuthorityFile;
+    QByteArray AuthorityFolder;
+    TInternetTimeouts Timeouts;
+};
+
+// One request over libcurl's multi interface, run on the request's transfer thread
+// (THttpTransferRequest), so that nothing libcurl does (name lookup, connecting, the
+// TLS handshake with the loading of the trusted authorities, decrypting) ever holds
+// the caller's thread.
+//
+// The write callback hands each piece to the channel; a piece that does not fit
+// pauses the transfer until RoomAvailable resumes it. While paused, libcurl reads
+// nothing more from the socket, so a fast server is held back by TCP.
+//
+// The easy and multi handles belong to the transfer thread while it runs; the other
+// threads only wake it (curl_multi_wakeup) and set FResume.
+class TCurlHttpTransport : public IHttpTransport {
+public:
+    // Null when libcurl refuses the handle or one of the options.
+    static std::unique_ptr<TCurlHttpTransport> Open(const TCurlRequestSettings& settings);
+    ~TCurlHttpTransport() override;
+    TCurlHttpTransport(const TCurlHttpTransport&) = delete;
+    TCurlHttpTransport& operator=(const TCurlHttpTransport&) = delete;
+
+    void Run(THttpChannel& channel) override;
+    void Interrupt() override;
+    void RoomAvailable() override;
+
+private:
+    struct TEasyDeleter {
+        void operator()(CURL* easy) const { Curl()->EasyCleanup(easy); }
+    };
+    struct TMultiDeleter {
+        void operator()(CURLM* multi) const { Curl()->MultiCleanup(multi); }
+    };
+    struct TListDeleter {
+        void operator()(curl_slist* list) const { Curl()->SlistFreeAll(list); }
+    };
+    struct THeader {
+        QByteArray Name;
+        QByteArray Value;
+    };
+
+    TCurlHttpTransport() = default;
+    bool Configure(const TCurlRequestSettings& settings);
+    TInternetFailure Describe(CURLcode result) const;
+    // The latest response, as the channel takes it.
+    THttpResponse Response(long code, curl_off_t length) const;
+    static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+    std::size_t Write(const char* data, std::size_t size);
+    void Header(const char* data, std::size_t size);
+    const THeader* FindHeader(const QByteArray& name) const;
+
+    std::unique_ptr<CURLM, TMultiDeleter> FMulti;
+    std::unique_ptr<CURL, TEasyDeleter> FEasy;
+    std::unique_ptr<curl_slist, TListDeleter> FRequestHeaders;
+    TInternetScheme FScheme = TInternetScheme::Http;
+    char FErrorText[CURL_ERROR_SIZE] = {};
+    std::atomic<bool> FResume = false;
+    std::atomic<bool> FRunning = false;
+
+    // The transfer thread's own.
+    THttpChannel* FChannel = nullptr;
+    // The response being received: its URL, status line's reason phrase and headers.
+    QByteArray FResponseUrl;
+    QByteArray FStatusText;
+    std::vector<THeader> FHeaders;
+    bool FAnswered = false;
+};
