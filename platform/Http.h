@@ -118,6 +118,10 @@ std::unique_ptr<IInternetSession> InternetOpen(const QString& userAgent);
 // Optional; later calls do nothing.
 void PrepareInternet();
 
+// The system's transport: "libcurl" or "WinInet", for messages and for the tests that
+// say what one of them cannot tell.
+QString InternetTransportName();
+
 // The time-outs of sessions opened from now on (tests shorten them).
 void SetInternetTimeouts(const TInternetTimeouts& timeouts);
 TInternetTimeouts InternetTimeouts();

@@ -73,6 +73,10 @@ std::unique_ptr<IInternetSession> InternetOpen(const QString& userAgent) {
     return std::make_unique<TCurlSession>(userAgent);
 }
 
+QString InternetTransportName() {
+    return QStringLiteral("libcurl");
+}
+
 void PrepareInternet() {
     static std::atomic<bool> started = false;
     if (started.exchange(true))

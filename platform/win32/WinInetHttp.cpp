@@ -88,6 +88,10 @@ std::unique_ptr<IInternetSession> InternetOpen(const QString& userAgent) {
     return std::make_unique<TWinInetSession>(std::move(session), timeouts);
 }
 
+QString InternetTransportName() {
+    return QStringLiteral("WinInet");
+}
+
 void PrepareInternet() {
     static std::atomic<bool> started = false;
     if (started.exchange(true))

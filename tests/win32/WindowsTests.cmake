@@ -12,8 +12,9 @@ add_library(testsupport STATIC
   support/AppFixture.cpp
   support/Input.cpp
   support/NetworkEnvironment.cpp
+  support/win32/TestHttpServer.cpp
 )
-target_link_libraries(testsupport PUBLIC GTest::gtest toolkit)
+target_link_libraries(testsupport PUBLIC GTest::gtest toolkit PRIVATE ws2_32)
 target_compile_definitions(testsupport PUBLIC KW_TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
   KW_PROJECT_VERSION="${PROJECT_VERSION}")
 
@@ -66,8 +67,10 @@ target_link_options(kw-broadcast PRIVATE -municode)
 target_link_options(kw-record PRIVATE -municode)
 
 file(GLOB KW_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*.cpp)
-# The system's SHA-256 (CNG) against Qt's, as on Linux.
-list(APPEND KW_WIN32_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestSha256.cpp)
+# The system's SHA-256 (CNG) against Qt's, and the request over WinInet against the same
+# server and table as over curl.
+list(APPEND KW_WIN32_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestSha256.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestHttpRequest.cpp)
 kw_add_wine_suite(win32_tests SOURCES ${KW_WIN32_TESTS} LIBS app Qt6::Test crypt32 ws2_32 SERVERS)
 add_dependencies(win32_tests kw-version-probe kw-broadcast kw-record tessaly-manager)
 
