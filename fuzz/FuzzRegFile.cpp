@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the hive reader. Whatever it accepts must write back to a
 // file that reads as the same hive and writes back byte for byte the same; whatever it
 // refuses must be refused with the file name and a line number.
-#include "platform/RegFile.h"
+#include "platform/posix/RegFile.h"
 
 #include <cstddef>
 #include <cstdint>

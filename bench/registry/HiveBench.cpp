@@ -1,7 +1,7 @@
 // Parsing a large hive: time and peak memory against the file's size. Each figure
 // comes from a child process of its own, so that one measurement's memory does not
 // count in the next.
-#include "platform/RegFile.h"
+#include "platform/posix/RegFile.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "platform/posix/PosixRegistry.h"
 
 #include "platform/Files.h"
-#include "platform/RegFile.h"
+#include "platform/posix/RegFile.h"
 
 #include <QDir>
 #include <QFile>

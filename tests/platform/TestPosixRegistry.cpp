@@ -1,6 +1,6 @@
 #include "platform/posix/PosixRegistry.h"
 
-#include "platform/RegFile.h"
+#include "platform/posix/RegFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 

@@ -1,7 +1,7 @@
 #include "settings/TRegedit.h"
 
 #include "core/Exception.h"
-#include "platform/RegFile.h"
+#include "platform/posix/RegFile.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 

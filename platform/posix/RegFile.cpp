@@ -1,8 +1,8 @@
 // The hive held in memory (keys in file order, names found case-insensitively) and its
 // writing back as text. Reading lives in RegFileParser.cpp.
 
-#include "platform/RegFile.h"
-#include "platform/RegFileFormat.h"
+#include "platform/posix/RegFile.h"
+#include "platform/posix/RegFileFormat.h"
 
 #include <QStringView>
 

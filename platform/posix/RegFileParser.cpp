@@ -1,8 +1,8 @@
 // Reading a hive file: the text decoded, split into lines and parsed into the keys and
 // values of a TRegFile.
 
-#include "platform/RegFile.h"
-#include "platform/RegFileFormat.h"
+#include "platform/posix/RegFile.h"
+#include "platform/posix/RegFileFormat.h"
 
 #include <QSet>
 #include <QStringView>
