@@ -2,7 +2,6 @@
 
 #include "i18n/Charsets.h"
 #include "i18n/ELanguageError.h"
-#include "i18n/TCustomTranslator.h"
 #include "i18n/TSIBFileManager.h"
 #include "i18n/TranslationDataFormat.h"
 
