@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/TMethod.h"
 #include "platform/Http.h"
-#include "toolkit/TMethod.h"
 
 #include <QObject>
 

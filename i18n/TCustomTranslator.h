@@ -1,12 +1,12 @@
 #pragma once
 
 #include "core/IStreamable.h"
+#include "core/TMethod.h"
 #include "core/TStrings.h"
 #include "i18n/TExtendedItems.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TStringTable.h"
 #include "toolkit/TComponent.h"
-#include "toolkit/TMethod.h"
 #include "toolkit/Types.h"
 
 #include <QMetaProperty>

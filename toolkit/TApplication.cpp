@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/TMethod.h"
 #include "platform/WindowMessages.h"
 #include "toolkit/TAccessible.h"
 #include "toolkit/TApplicationEvents.h"
@@ -38,6 +39,12 @@ TApplication::TApplication() {
     Q_ASSERT(!Application);
     Application = this;
     QApplication::setQuitOnLastWindowClosed(false);
+    // Handlers' exceptions are shown as those that reach the event loop are.
+    TMethod::SetExceptionHandler([](std::exception_ptr error) {
+        if (!Application)
+            std::rethrow_exception(error);
+        Application->HandleException(error);
+    });
 }
 
 TApplication::~TApplication() {
@@ -45,6 +52,7 @@ TApplication::~TApplication() {
     // Forms go in the reverse order of their creation, the main form last.
     while (!FForms.empty())
         FForms.pop_back();
+    TMethod::SetExceptionHandler(nullptr);
     Application = nullptr;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/TMethod.h"
 #include "toolkit/Messages.h"
 #include "toolkit/TComponent.h"
-#include "toolkit/TMethod.h"
 
 // Puts a form's handlers on the application's message hook: OnMessage(TMsg&,
 // bool& Handled) sees every message the loop takes from the queue before it is

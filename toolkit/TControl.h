@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/TMethod.h"
 #include "toolkit/TFont.h"
-#include "toolkit/TMethod.h"
 #include "toolkit/Types.h"
 
 #include <QWidget>

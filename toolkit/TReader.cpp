@@ -3,12 +3,12 @@
 #include "core/Exception.h"
 #include "core/IStreamable.h"
 #include "core/TBinaryStreamReader.h"
+#include "core/TMethod.h"
 #include "core/TTextFormParser.h"
 #include "toolkit/ICollection.h"
 #include "toolkit/TClassRegistry.h"
 #include "toolkit/TComponent.h"
 #include "toolkit/TForm.h"
-#include "toolkit/TMethod.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,7 +1,6 @@
-#include "toolkit/TMethod.h"
+#include "core/TMethod.h"
 
 #include "core/Exception.h"
-#include "toolkit/TApplication.h"
 
 #include <QDebug>
 #include <QMetaClassInfo>
@@ -45,6 +44,12 @@ QByteArray ParameterType(const QMetaMethod& method, int i) {
 }
 
 }  // namespace
+
+TMethod::TExceptionHandler TMethod::FExceptionHandler = nullptr;
+
+void TMethod::SetExceptionHandler(TExceptionHandler handler) {
+    FExceptionHandler = handler;
+}
 
 TMethod TMethod::Find(QObject* data, const QByteArray& name) {
     if (!data)
@@ -99,6 +104,11 @@ void TMethod::Invoke(int argc, void** argv) const {
     // The call goes straight into the moc-generated dispatcher of our own class,
     // so an exception from the handler never unwinds through Qt's code.
     QObject* target = FData.data();
-    TApplication::Guard(
-        [&] { target->qt_metacall(QMetaObject::InvokeMetaMethod, FCode.methodIndex(), argv); });
+    try {
+        target->qt_metacall(QMetaObject::InvokeMetaMethod, FCode.methodIndex(), argv);
+    } catch (...) {
+        if (!FExceptionHandler)
+            throw;
+        FExceptionHandler(std::current_exception());
+    }
 }

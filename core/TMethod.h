@@ -5,6 +5,7 @@
 #include <QPointer>
 
 #include <array>
+#include <exception>
 
 // An event: an object together with one of its methods, empty by default. Form
 // descriptions bind events by the method's name ("OnClick = lblSiteClick"), so the
@@ -35,8 +36,9 @@ public:
     const QMetaMethod& Code() const { return FCode; }
 
     // Calls the method; the arguments are passed by address, so reference
-    // parameters (Action, Handled) come back changed. A handler that raises is
-    // shown by TApplication and the caller carries on.
+    // parameters (Action, Handled) come back changed. An exception that the handler
+    // raises goes to the exception handler, and the caller carries on; without one it
+    // goes to the caller.
     template <typename... Args>
     void operator()(Args&... args) const {
         std::array<void*, sizeof...(Args) + 1> argv{nullptr, static_cast<void*>(&args)...};
@@ -45,7 +47,13 @@ public:
 
     bool operator==(const TMethod& other) const { return FData == other.FData && FCode == other.FCode; }
 
+    // Where the exceptions of handlers go: the application object shows them while it
+    // exists. Null for none.
+    using TExceptionHandler = void (*)(std::exception_ptr);
+    static void SetExceptionHandler(TExceptionHandler handler);
+
 private:
+    static TExceptionHandler FExceptionHandler;
     void Invoke(int argc, void** argv) const;
 
     QPointer<QObject> FData;
