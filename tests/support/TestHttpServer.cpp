@@ -72,13 +72,6 @@ void TTestHttpServer::Start(const TOptions& options) {
         FError = QStringLiteral("the test server printed no port");
 }
 
-QString TTestHttpServer::Url(const QString& path) const {
-    return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(FTls ? QStringLiteral("https") : QStringLiteral("http"))
-        .arg(FPort)
-        .arg(path);
-}
-
 QString TTestHttpServer::CertificateFile() const {
     return FCertificates ? FFolder.filePath(QStringLiteral("ca.pem")) : QString();
 }
@@ -115,13 +108,6 @@ quint16 TTestHttpServer::UnusedPort() {
         port = server.Port();
     }
     return port;
-}
-
-QByteArray TTestHttpServer::Pattern(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(i % 251);
-    return bytes;
 }
 
 QString TSecureServers::Error() const {

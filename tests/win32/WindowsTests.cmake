@@ -13,6 +13,7 @@ add_library(testsupport STATIC
   support/Input.cpp
   support/NetworkEnvironment.cpp
   support/win32/TestHttpServer.cpp
+  support/TestHttpServerAddress.cpp
 )
 target_link_libraries(testsupport PUBLIC GTest::gtest toolkit PRIVATE ws2_32)
 target_compile_definitions(testsupport PUBLIC KW_TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"

@@ -35,13 +35,6 @@ void TTestHttpServer::Start(const TOptions& options) {
             "tests/win32/run-under-wine.py --servers, which starts them");
 }
 
-QString TTestHttpServer::Url(const QString& path) const {
-    return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(FTls ? QStringLiteral("https") : QStringLiteral("http"))
-        .arg(FPort)
-        .arg(path);
-}
-
 QString TTestHttpServer::CertificateFile() const {
     return FCertificates ? qEnvironmentVariable("KW_TEST_AUTHORITY") : QString();
 }
@@ -72,11 +65,4 @@ quint16 TTestHttpServer::UnusedPort() {
         closesocket(listener);
     WSACleanup();
     return port;
-}
-
-QByteArray TTestHttpServer::Pattern(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(i % 251);
-    return bytes;
 }
