@@ -37,19 +37,6 @@ TTextMetric Compute(const QFont& font) {
     return Classic(QRawFont::fromFont(font), {metrics.ascent(), metrics.descent()});
 }
 
-// A face's figures, by face and size: reading its tables costs more than laying out
-// a label's text.
-TTextMetric ClassicCached(const QRawFont& raw) {
-    static QHash<QString, TTextMetric> cache;
-    const QString key = raw.familyName() + QLatin1Char('/') + raw.styleName() + QLatin1Char('/') +
-                        QString::number(raw.pixelSize());
-    if (const auto it = cache.constFind(key); it != cache.cend())
-        return *it;
-    const TTextMetric metric = Classic(raw, {qCeil(raw.ascent()), qCeil(raw.descent())});
-    cache.insert(key, metric);
-    return metric;
-}
-
 }  // namespace
 
 TTextMetric GetTextMetrics(const QFont& font) {
@@ -77,7 +64,12 @@ TTextLine GetTextLine(const QFont& font, const QString& text) {
         return line;
     line.Qt = {qRound(laid.ascent()), qRound(laid.descent())};
     for (const QGlyphRun& run : layout.glyphRuns()) {
-        const TTextMetric face = ClassicCached(run.rawFont());
+        // Not cached by face: the face of characters that none draws (a damaged
+        // translation's control characters) has no name to key it by.
+        const QRawFont raw = run.rawFont();
+        if (!raw.isValid())
+            continue;
+        const TTextMetric face = Classic(raw, {qCeil(raw.ascent()), qCeil(raw.descent())});
         line.Ascent = std::max(line.Ascent, face.Ascent);
         line.Descent = std::max(line.Descent, face.Descent);
     }

@@ -323,6 +323,8 @@ TEST_F(Application, ALabelHoldsTheLineOfTheFaceItsTextIsDrawnIn) {
         {"auto-sized, Latin", true, 0, "Our site", 13},
         {"auto-sized, Japanese", true, 0, "公式サイト", 16},
         {"auto-sized, Latin and Japanese", true, 0, "Tessaly 公式", 16},
+        // Characters no face draws, as a damaged translation file may carry.
+        {"auto-sized, control characters", true, 0, "Ob\x01\x07ne\x1f", 13},
         {"one-line box, Latin", false, 13, "Our site", 13},
         {"one-line box, Japanese", false, 13, "公式サイト", 16},
         {"roomier box, Japanese", false, 20, "公式サイト", 20},
