@@ -285,20 +285,14 @@ void TWinInetTransport::CloseHandles() {
 }
 
 void TWinInetTransport::Interrupt() {
-    HINTERNET request = nullptr;
-    HINTERNET connection = nullptr;
     {
         const std::lock_guard<std::mutex> lock(FLock);
         if (FInterrupted)
             return;
+        // From now on Keep closes what the transfer thread opens, and Held hands out nothing.
         FInterrupted = true;
-        request = std::exchange(FRequest, nullptr);
-        connection = std::exchange(FConnection, nullptr);
     }
-    if (request)
-        InternetCloseHandle(request);
-    if (connection)
-        InternetCloseHandle(connection);
+    CloseHandles();
 }
 
 // Everything the caller may ask of the final response, read once here so that its

@@ -14,6 +14,7 @@
 #include <QProcess>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <stdexcept>
 
@@ -97,3 +98,12 @@ public:
 private:
     QString FPath;
 };
+
+// The translation file that the build makes, beside the test executable while the
+// result lives; null when the build has made none.
+inline std::unique_ptr<TTranslationFileBesideExecutable> BuiltTranslationFile() {
+    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
+    if (!built.open(QIODevice::ReadOnly))
+        return nullptr;
+    return std::make_unique<TTranslationFileBesideExecutable>(built.readAll());
+}

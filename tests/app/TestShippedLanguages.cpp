@@ -42,9 +42,8 @@ QString TranslationOf(const TPoFile& po, const QString& context) {
 class ShippedLanguages : public MainWindow {};
 
 TEST_F(ShippedLanguages, TheBuiltFileOffersEveryLanguageAndTheMainWindowSpeaksIt) {
-    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
-    ASSERT_TRUE(built.open(QIODevice::ReadOnly)) << "the build makes Translate.sib beside the program";
-    const TTranslationFileBesideExecutable sib(built.readAll());
+    const auto sib = BuiltTranslationFile();
+    ASSERT_NE(sib, nullptr) << "the build makes Translate.sib beside the program";
     const QList<TPoFile> catalogues = ReadShippedCatalogues();
     ASSERT_GE(catalogues.size(), 11);
     Create();
@@ -78,9 +77,8 @@ TEST_F(ShippedLanguages, TheBuiltFileOffersEveryLanguageAndTheMainWindowSpeaksIt
 // The download dialog speaks the window's language and follows it while open: the
 // buttons of the offer, and the sentence and buttons of a failed download.
 TEST_F(ShippedLanguages, TheDownloadDialogFollowsTheLanguageWhileOpen) {
-    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
-    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
-    const TTranslationFileBesideExecutable sib(built.readAll());
+    const auto sib = BuiltTranslationFile();
+    ASSERT_NE(sib, nullptr) << "the build makes Translate.sib beside the program";
     const QList<TPoFile> catalogues = ReadShippedCatalogues();
     const TTestHttpServer server;
     ASSERT_TRUE(server.Started()) << server.Error().toStdString();
@@ -157,9 +155,8 @@ TEST_F(ShippedLanguages, TheDownloadDialogFollowsTheLanguageWhileOpen) {
 // The progress line and the sizes in a failure speak the language: its unit, its
 // order of the two numbers and its digit grouping.
 TEST_F(ShippedLanguages, SizesAreWrittenInTheLanguagesWay) {
-    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
-    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
-    const TTranslationFileBesideExecutable sib(built.readAll());
+    const auto sib = BuiltTranslationFile();
+    ASSERT_NE(sib, nullptr) << "the build makes Translate.sib beside the program";
     Create();
     const QStringList names = Dispatcher()->LangNames()->List();
     struct TCase {
@@ -210,9 +207,8 @@ TEST_F(ShippedLanguages, SizesAreWrittenInTheLanguagesWay) {
 TEST_F(ShippedLanguages, JapaneseAndChineseAreDrawnInTheirOwnFaces) {
     if (!QFontDatabase::families().contains(QStringLiteral("Noto Sans CJK JP")))
         GTEST_SKIP() << "the CJK faces of fonts-noto-cjk are not installed";
-    QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
-    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
-    const TTranslationFileBesideExecutable sib(built.readAll());
+    const auto sib = BuiltTranslationFile();
+    ASSERT_NE(sib, nullptr) << "the build makes Translate.sib beside the program";
     Create();
     const QStringList names = Dispatcher()->LangNames()->List();
     const struct {

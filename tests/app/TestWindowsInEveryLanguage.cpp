@@ -249,9 +249,8 @@ class WindowsInEveryLanguage : public MainWindow {
 protected:
     void SetUp() override {
         MainWindow::SetUp();
-        QFile built(qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/Translate.sib"));
-        ASSERT_TRUE(built.open(QIODevice::ReadOnly)) << "the build makes Translate.sib beside the program";
-        FSib = std::make_unique<TTranslationFileBesideExecutable>(built.readAll());
+        FSib = BuiltTranslationFile();
+        ASSERT_NE(FSib, nullptr) << "the build makes Translate.sib beside the program";
         FLanguages = ShippedLanguageTable();
     }
 

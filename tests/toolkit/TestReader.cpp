@@ -286,17 +286,20 @@ TEST_F(Reader, EveryEventSaysWhatItPasses) {
     QWidget parent;
     const QStringList classes = TClassRegistry::ClassNames();
     ASSERT_GE(classes.size(), 9);
+    std::vector<std::unique_ptr<QObject>> instances;
+    std::vector<const QMetaObject*> metas{&TForm::staticMetaObject};
     for (const QString& name : classes) {
         bool isControl = false;
         const TClassRegistry::TFactory factory = TClassRegistry::Find(name, &isControl);
-        const std::unique_ptr<QObject> instance(factory(isControl ? &parent : nullptr, nullptr));
-        for (const QMetaObject* meta : {instance->metaObject(), &TForm::staticMetaObject}) {
-            for (int i = 0; i < meta->propertyCount(); ++i) {
-                const QMetaProperty property = meta->property(i);
-                if (property.metaType() == QMetaType::fromType<TMethod>()) {
-                    EXPECT_GE(meta->indexOfClassInfo(property.name()), 0)
-                        << meta->className() << "." << property.name();
-                }
+        instances.emplace_back(factory(isControl ? &parent : nullptr, nullptr));
+        metas.push_back(instances.back()->metaObject());
+    }
+    for (const QMetaObject* meta : metas) {
+        for (int i = 0; i < meta->propertyCount(); ++i) {
+            const QMetaProperty property = meta->property(i);
+            if (property.metaType() == QMetaType::fromType<TMethod>()) {
+                EXPECT_GE(meta->indexOfClassInfo(property.name()), 0)
+                    << meta->className() << "." << property.name();
             }
         }
     }
