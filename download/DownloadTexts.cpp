@@ -63,6 +63,14 @@ QString Status(std::uint32_t status, const QString& text) {
     return text.isEmpty() ? code : code + QLatin1Char(' ') + text;
 }
 
+// The system's or Qt's words for a failure, set in a sentence that ends itself:
+// without the full stop that Windows puts at the end of its messages.
+QString Reason(QString words) {
+    while (words.endsWith(u'.'))
+        words.chop(1);
+    return words;
+}
+
 }  // namespace
 
 std::span<const TDownloadText> DownloadTexts() {
@@ -175,7 +183,7 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
                        ? text(StoppedOf).arg(Kilobytes(failure.Received), Kilobytes(failure.Total))
                        : text(Stopped).arg(Kilobytes(failure.Received));
         case TDownloadFailureKind::WriteFailed:
-            return text(WriteFailed).arg(fileName, failure.WriteError);
+            return text(WriteFailed).arg(fileName, Reason(failure.WriteError));
         case TDownloadFailureKind::Network:
             break;
     }
@@ -189,7 +197,7 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
                                                                &NetworkUnreachable};
             const TDownloadText* reason = Reasons[static_cast<int>(network.Reason)];
             return text(proxy ? CannotConnectProxy : CannotConnect)
-                .arg(party, reason ? text(*reason) : network.Detail);
+                .arg(party, reason ? text(*reason) : Reason(network.Detail));
         }
         case TInternetError::NoAnswer:
             return text(proxy ? ProxySilent : ServerSilent).arg(party);
@@ -199,11 +207,11 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
         case TInternetError::ConnectionBroken:
             return text(Stopped).arg(Kilobytes(failure.Received));
         case TInternetError::UntrustedCertificate:
-            return text(Untrusted).arg(server, network.Detail);
+            return text(Untrusted).arg(server, Reason(network.Detail));
         case TInternetError::InsecureRedirect:
             return text(InsecureRedirect).arg(server, network.Detail);
         case TInternetError::SecureChannelFailed:
-            return text(SecureChannel).arg(server, network.Detail);
+            return text(SecureChannel).arg(server, Reason(network.Detail));
         case TInternetError::TooManyRedirects:
             return text(TooManyRedirects).arg(server);
         case TInternetError::InvalidAddress:
@@ -213,5 +221,5 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
         case TInternetError::Other:
             break;
     }
-    return text(Failed).arg(network.Detail);
+    return text(Failed).arg(Reason(network.Detail));
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#ifndef _WIN32
 #include <sys/types.h>
 
 // Runs `body` in a forked child and gives its exit code: 100 when it threw,
@@ -27,11 +28,14 @@ private:
     std::vector<pid_t> FChildren;
 };
 
+#endif
+
 class QProcess;
 class QString;
 
 // Another process that holds a file as a running download holds its partial file
-// (flock(1), from util-linux), until it is killed or the object goes.
+// (flock(1), from util-linux; under Wine kw-hold), until it is killed or the object
+// goes.
 class THoldingProcess {
 public:
     explicit THoldingProcess(const QString& path);

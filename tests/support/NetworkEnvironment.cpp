@@ -19,3 +19,19 @@ TNetworkEnvironment::~TNetworkEnvironment() {
             qunsetenv(Names[i]);
     }
 }
+
+QString WhyTransportCannot(TTransportLimit limit) {
+    if (InternetTransportName() != QLatin1String("WinInet"))
+        return {};
+    switch (limit) {
+        case TTransportLimit::ChunkedBodyCut:
+            return QStringLiteral(
+                "WinInet (as Wine has it) hands a chunked body that breaks off before its last chunk "
+                "over as complete; only a stated SHA-256 tells such a file from a whole one");
+        case TTransportLimit::ProxyForLoopback:
+            return QStringLiteral(
+                "WinInet (as Wine has it) reaches loopback addresses directly whatever the proxy "
+                "settings say; it does not read <-loopback> in the bypass list");
+    }
+    return {};
+}

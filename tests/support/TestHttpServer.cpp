@@ -1,8 +1,11 @@
 #include "tests/support/TestHttpServer.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStandardPaths>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -87,17 +90,7 @@ std::vector<TRecordedRequest> TTestHttpServer::TakeRequests() {
     // The records are in the pipe already; this only collects them without waiting.
     while (FProcess->waitForReadyRead(0) || FProcess->bytesAvailable() > 0)
         FPending += FProcess->readAll();
-    qsizetype end;
-    while ((end = FPending.indexOf('\n')) >= 0) {
-        const QJsonObject record = QJsonDocument::fromJson(FPending.left(end)).object();
-        FPending.remove(0, end + 1);
-        const auto text = [&record](const char* name) {
-            return record.value(QLatin1String(name)).toString();
-        };
-        requests.push_back(TRecordedRequest{text("line"), text("host"), text("agent"),
-                                            record.value(QLatin1String("absolute")).toBool(), text("range"),
-                                            text("if_range")});
-    }
+    TakeRecords(requests);
     return requests;
 }
 
@@ -110,10 +103,19 @@ quint16 TTestHttpServer::UnusedPort() {
     return port;
 }
 
-QString TSecureServers::Error() const {
-    if (!Tls.Started())
-        return QStringLiteral("https server: ") + Tls.Error();
-    if (!Tunnel.Started())
-        return QStringLiteral("tunnelling proxy: ") + Tunnel.Error();
-    return QString();
+TSilentListener::TSilentListener() {
+    FSocket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (FSocket >= 0 && ::bind(int(FSocket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::listen(int(FSocket), 16) == 0 &&
+        ::getsockname(int(FSocket), reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        FPort = ntohs(address.sin_port);
+}
+
+TSilentListener::~TSilentListener() {
+    if (FSocket >= 0)
+        ::close(int(FSocket));
 }

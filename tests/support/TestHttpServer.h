@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -18,7 +19,9 @@ struct TRecordedRequest {
 };
 
 // The scriptable HTTP server of tests/support/http_server.py (see its routes), run
-// with python3 from PATH on 127.0.0.1 for the life of the object.
+// with python3 from PATH on 127.0.0.1 for the life of the object. In the Windows
+// suites under Wine it stands for one of the servers that run-under-wine.py started
+// on the Linux side (see tests/support/win32/TestHttpServer.cpp).
 class TTestHttpServer {
 public:
     struct TOptions {
@@ -42,7 +45,10 @@ public:
     bool Started() const { return FPort != 0; }
     QString Error() const { return FError; }
     quint16 Port() const { return FPort; }
-    // "http://127.0.0.1:PORT" (https with TLS) followed by `path`.
+    // The name it is reached by: 127.0.0.1, or localhost for https under Wine, whose
+    // WinInet matches a certificate's names but not its addresses.
+    QString Host() const { return FHost; }
+    // "http://HOST:PORT" (https with TLS) followed by `path`.
     QString Url(const QString& path) const;
     // The test authority that signed the certificate of a Tls or Tunnel server, for
     // the client to trust (SSL_CERT_FILE); empty for a server without certificates.
@@ -61,11 +67,17 @@ public:
 
 private:
     void Start(const TOptions& options);
+    // Moves the whole record lines at the start of FPending into `requests`.
+    void TakeRecords(std::vector<TRecordedRequest>& requests);
 
     std::unique_ptr<QProcess> FProcess;
     QTemporaryDir FFolder;
+    // Under Wine: the file the server appends its records to, and its authority.
+    QString FRecords, FCertificateFile;
+    qint64 FRecordsRead = 0;
     QByteArray FPending;
     QString FError;
+    QString FHost = QStringLiteral("127.0.0.1");
     quint16 FPort = 0;
     bool FTls = false;
     bool FCertificates = false;
@@ -79,4 +91,20 @@ struct TSecureServers {
 
     // Empty when both run; else why not.
     QString Error() const;
+};
+
+// A server that takes connections (the system completes them) and never says
+// anything, on 127.0.0.1 for the life of the object.
+class TSilentListener {
+public:
+    TSilentListener();
+    ~TSilentListener();
+    TSilentListener(const TSilentListener&) = delete;
+    TSilentListener& operator=(const TSilentListener&) = delete;
+    // 0 when it could not listen.
+    quint16 Port() const { return FPort; }
+
+private:
+    std::intptr_t FSocket = -1;
+    quint16 FPort = 0;
 };

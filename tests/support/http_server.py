@@ -6,7 +6,9 @@ JSON line per request (CONNECT included), printed before the answer is sent:
     {"line": request line, "host": Host header, "agent": User-Agent header,
      "absolute": true when the request line named an absolute URI,
      "range": Range header, "if_range": If-Range header}
-(a header that is absent is recorded as "").
+(a header that is absent is recorded as ""). With --records FILE the request lines
+go to the end of FILE instead, each flushed before its answer, for a client that
+cannot read the server's output (a Windows program under Wine).
 
 Routes (a query string is ignored, except for the parameters named below):
     /file/N          N bytes of the pattern (byte i is i % 251), with Content-Length
@@ -128,6 +130,7 @@ authorityKeyIdentifier = keyid
 
 output_lock = threading.Lock()
 DOWNLOADS = None
+RECORDS = None
 last_record = {}
 # Answers so far per request target, for cut=; and the version=changing counter.
 state_lock = threading.Lock()
@@ -186,10 +189,11 @@ def digest_header(spec, digest):
     return None
 
 
-def emit(text):
+def emit(text, output=None):
+    output = output or sys.stdout
     with output_lock:
-        sys.stdout.write(text + "\n")
-        sys.stdout.flush()
+        output.write(text + "\n")
+        output.flush()
 
 
 def parameters(query):
@@ -271,7 +275,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with output_lock:
             last_record.clear()
             last_record.update(record)
-        emit(json.dumps(record))
+        emit(json.dumps(record), RECORDS)
 
     def do_GET(self):
         parts = urllib.parse.urlsplit(self.path)
@@ -573,9 +577,12 @@ def main():
     secure.add_argument("--tls", metavar="DIR")
     secure.add_argument("--tunnel", metavar="DIR")
     parser.add_argument("--downloads", metavar="DIR")
+    parser.add_argument("--records", metavar="FILE")
     options = parser.parse_args()
-    global DOWNLOADS
+    global DOWNLOADS, RECORDS
     DOWNLOADS = options.downloads
+    if options.records:
+        RECORDS = open(options.records, "a", encoding="utf-8")
 
     try:
         server = Server(("127.0.0.1", options.port), Handler)

@@ -12,10 +12,12 @@ add_library(testsupport STATIC
   support/AppFixture.cpp
   support/Input.cpp
   support/NetworkEnvironment.cpp
+  support/win32/NetworkSettings.cpp
+  support/win32/HoldingProcess.cpp
   support/win32/TestHttpServer.cpp
-  support/TestHttpServerAddress.cpp
+  support/TestHttpServerCommon.cpp
 )
-target_link_libraries(testsupport PUBLIC GTest::gtest toolkit PRIVATE ws2_32)
+target_link_libraries(testsupport PUBLIC GTest::gtest toolkit PRIVATE ws2_32 crypt32 advapi32)
 target_compile_definitions(testsupport PUBLIC KW_TEST_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
   KW_PROJECT_VERSION="${PROJECT_VERSION}")
 
@@ -59,9 +61,12 @@ kw_add_wine_suite(i18n_tests SOURCES ${KW_I18N_TESTS} LIBS i18n)
 add_dependencies(i18n_tests tessaly-sib)
 
 # Small programs that the Windows tests start: one posts a registered window message
-# to every top-level window, as an installer does; one records how it was started.
+# to every top-level window, as an installer does; one records how it was started;
+# one holds a file as a running download does.
 add_executable(kw-broadcast win32/programs/Broadcast.cpp)
 add_executable(kw-record win32/programs/Record.cpp)
+add_executable(kw-hold win32/programs/Hold.cpp)
+target_link_libraries(kw-hold PRIVATE platform)
 target_link_libraries(kw-broadcast PRIVATE user32)
 target_link_libraries(kw-record PRIVATE shell32)
 target_link_options(kw-broadcast PRIVATE -municode)
@@ -74,6 +79,14 @@ list(APPEND KW_WIN32_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestSha256.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestHttpRequest.cpp)
 kw_add_wine_suite(win32_tests SOURCES ${KW_WIN32_TESTS} LIBS app Qt6::Test crypt32 ws2_32 SERVERS)
 add_dependencies(win32_tests kw-version-probe kw-broadcast kw-record tessaly-manager)
+
+# The downloader's and the download dialog's tables, the same sources as on Linux,
+# over WinInet against the same servers. (The finish dialog's suite records the
+# shell on the session bus, which only the Linux suite has.)
+kw_add_wine_suite(download_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloader.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloadDialog.cpp ${CMAKE_CURRENT_SOURCE_DIR}/download/TestURLParser.cpp
+  LIBS download Qt6::Test crypt32 ws2_32 SERVERS)
+add_dependencies(download_tests kw-hold)
 
 # The installer (scripts/build-windows makes it with cpack) installs, starts and
 # uninstalls under Wine.

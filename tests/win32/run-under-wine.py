@@ -14,8 +14,13 @@ plain one, an https one and a plain one that tunnels to https as a proxy, and th
 program finds them in its environment:
     KW_TEST_HTTP_PORT, KW_TEST_HTTPS_PORT,
     KW_TEST_TUNNEL_PORT                     their ports on 127.0.0.1
-    KW_TEST_AUTHORITY                       the https server's authority (ca.pem), as a
-                                            Windows path
+    KW_TEST_HTTP_RECORDS, KW_TEST_HTTPS_RECORDS,
+    KW_TEST_TUNNEL_RECORDS                  the files their request records are appended
+                                            to (see http_server.py --records)
+    KW_TEST_AUTHORITY, KW_TEST_TUNNEL_AUTHORITY
+                                            the https server's and the tunnel's
+                                            authorities (ca.pem)
+(paths as Windows paths).
 The exit status is the program's; 1 when the set-up failed, or when the program ended
 before writing its test report (GTEST_OUTPUT), as a crashed one does.
 """
@@ -25,7 +30,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "..", "support", "http_server.py")
@@ -63,16 +67,15 @@ def start_display():
     return process, ":" + number
 
 
-def start_server(arguments):
-    """Starts the test server; returns the process and its port. Its request records
-    are read and dropped, so that it never blocks on a full pipe."""
-    process = subprocess.Popen([sys.executable, SERVER, "--port", "0"] + arguments,
+def start_server(arguments, records):
+    """Starts the test server, its request records going to the file `records`;
+    returns the process and its port."""
+    process = subprocess.Popen([sys.executable, SERVER, "--port", "0", "--records", records] + arguments,
                                stdout=subprocess.PIPE, text=True)
     port = process.stdout.readline().strip()
     if not port.isdigit():
         process.kill()
         sys.exit("run-under-wine: the test server did not start")
-    threading.Thread(target=lambda: [None for _ in process.stdout], daemon=True).start()
     return process, port
 
 
@@ -120,20 +123,16 @@ class WineSession:
             sys.exit("run-under-wine: the Wine prefix could not be made")
 
     def start_servers(self):
-        plain, plain_port = start_server([])
-        self.processes.append(plain)
-        tls_folder = os.path.join(self.folder, "tls")
-        os.mkdir(tls_folder)
-        tls, tls_port = start_server(["--tls", tls_folder])
-        self.processes.append(tls)
-        tunnel_folder = os.path.join(self.folder, "tunnel")
-        os.mkdir(tunnel_folder)
-        tunnel, tunnel_port = start_server(["--tunnel", tunnel_folder])
-        self.processes.append(tunnel)
-        self.env["KW_TEST_HTTP_PORT"] = plain_port
-        self.env["KW_TEST_HTTPS_PORT"] = tls_port
-        self.env["KW_TEST_TUNNEL_PORT"] = tunnel_port
-        self.env["KW_TEST_AUTHORITY"] = windows_path(os.path.join(tls_folder, "ca.pem"))
+        for name, option in (("HTTP", None), ("HTTPS", "--tls"), ("TUNNEL", "--tunnel")):
+            folder = os.path.join(self.folder, name.lower())
+            os.mkdir(folder)
+            records = os.path.join(folder, "records.jsonl")
+            process, port = start_server([option, folder] if option else [], records)
+            self.processes.append(process)
+            self.env[f"KW_TEST_{name}_PORT"] = port
+            self.env[f"KW_TEST_{name}_RECORDS"] = windows_path(records)
+        self.env["KW_TEST_AUTHORITY"] = windows_path(os.path.join(self.folder, "https", "ca.pem"))
+        self.env["KW_TEST_TUNNEL_AUTHORITY"] = windows_path(os.path.join(self.folder, "tunnel", "ca.pem"))
 
     def run(self, command, timeout=RUN_TIMEOUT, **options):
         """The program's exit status; 1 when it did not end within `timeout` seconds."""
