@@ -96,16 +96,16 @@ TMethod TMethod::Bind(const QObject* source, const char* event, QObject* data, c
 void TMethod::Invoke(int argc, void** argv) const {
     if (!Assigned())
         return;
-    if (FCode.parameterCount() != argc) {
+    if (FParameterCount != argc) {
         qWarning("Event handler %s takes %d arguments, the event passes %d",
-                 FCode.methodSignature().constData(), FCode.parameterCount(), argc);
+                 FCode.methodSignature().constData(), FParameterCount, argc);
         return;
     }
     // The call goes straight into the moc-generated dispatcher of our own class,
     // so an exception from the handler never unwinds through Qt's code.
     QObject* target = FData.data();
     try {
-        target->qt_metacall(QMetaObject::InvokeMetaMethod, FCode.methodIndex(), argv);
+        target->qt_metacall(QMetaObject::InvokeMetaMethod, FIndex, argv);
     } catch (...) {
         if (!FExceptionHandler)
             throw;

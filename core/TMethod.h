@@ -19,7 +19,8 @@
 class TMethod {
 public:
     TMethod() = default;
-    TMethod(QObject* data, QMetaMethod code) : FData(data), FCode(code) {}
+    TMethod(QObject* data, QMetaMethod code)
+        : FData(data), FCode(code), FIndex(code.methodIndex()), FParameterCount(code.parameterCount()) {}
 
     // The method of `data` called `name`; empty when there is none.
     static TMethod Find(QObject* data, const QByteArray& name);
@@ -58,6 +59,9 @@ private:
 
     QPointer<QObject> FData;
     QMetaMethod FCode;
+    // Of FCode, looked up once: some events come hundreds of thousands of times a second.
+    int FIndex = -1;
+    int FParameterCount = 0;
 };
 
 Q_DECLARE_METATYPE(TMethod)

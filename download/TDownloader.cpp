@@ -334,10 +334,15 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         return Fail(kind);
     };
     bool cancel = false;
-    char buffer[BufferSize];
     for (;;) {
+        // Each block is read straight into what the file writes out in large pieces.
+        char* block = file.Room(ReadSize);
+        if (!block) {
+            FFailure.WriteError = file.ErrorString();
+            return stopped(TDownloadFailureKind::WriteFailed);
+        }
         std::uint32_t count = 0;
-        const bool read = request.ReadFile(buffer, ReadSize, count);
+        const bool read = request.ReadFile(block, ReadSize, count);
         // A stop asked for in the last progress call takes effect after this read.
         if (cancel || FCancelled)
             return stopped(TDownloadFailureKind::Cancelled);
@@ -350,10 +355,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         }
         if (count == 0)
             break;
-        if (!file.Write(buffer, count)) {
-            FFailure.WriteError = file.ErrorString();
-            return stopped(TDownloadFailureKind::WriteFailed);
-        }
+        file.Wrote(count);
         received += count;
         if (FOnProgress.Assigned()) {
             QObject* sender = this;

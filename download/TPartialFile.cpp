@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cstring>
+
 namespace {
 
 constexpr std::size_t PendingSize = 64 * 1024;
@@ -37,9 +39,7 @@ bool IsPartialFileOf(const QString& name, const QString& target) {
 
 }  // namespace
 
-TPartialFile::TPartialFile(QString target) : FTarget(std::move(target)) {
-    FPending.reserve(PendingSize);
-}
+TPartialFile::TPartialFile(QString target) : FTarget(std::move(target)), FPending(PendingSize) {}
 
 TPartialFile::~TPartialFile() {
     Discard();
@@ -96,12 +96,15 @@ bool TPartialFile::Open(bool keep) {
     return true;
 }
 
-bool TPartialFile::Write(const char* data, qint64 count) {
-    if (FPending.size() + static_cast<std::size_t>(count) > PendingSize && !Drain())
-        return false;
-    FPending.insert(FPending.end(), data, data + count);
+char* TPartialFile::Room(qint64 count) {
+    if (FPendingSize + static_cast<std::size_t>(count) > FPending.size() && !Drain())
+        return nullptr;
+    return FPending.data() + FPendingSize;
+}
+
+void TPartialFile::Wrote(qint64 count) {
+    FPendingSize += static_cast<std::size_t>(count);
     FSize += count;
-    return true;
 }
 
 bool TPartialFile::StartHashing() {
@@ -142,14 +145,14 @@ bool TPartialFile::FinishHashing(QByteArray& digest) {
 
 bool TPartialFile::Drain() {
     std::size_t done = 0;
-    while (done < FPending.size()) {
+    while (done < FPendingSize) {
         // A full disk may take part of a write first and refuse only the rest,
         // which then says why.
-        const qint64 written =
-            FFile.write(FPending.data() + done, static_cast<qint64>(FPending.size() - done));
+        const qint64 written = FFile.write(FPending.data() + done, static_cast<qint64>(FPendingSize - done));
         if (written <= 0) {
             FError = FFile.errorString();
-            FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(done));
+            std::memmove(FPending.data(), FPending.data() + done, FPendingSize - done);
+            FPendingSize -= done;
             return false;
         }
         // Hashed as it reaches the file, so that the hash always stands for the file.
@@ -157,7 +160,7 @@ bool TPartialFile::Drain() {
             FHash->AddData(FPending.data() + done, static_cast<std::size_t>(written));
         done += static_cast<std::size_t>(written);
     }
-    FPending.clear();
+    FPendingSize = 0;
     return true;
 }
 
@@ -176,7 +179,7 @@ bool TPartialFile::Commit() {
 }
 
 void TPartialFile::Discard() {
-    FPending.clear();
+    FPendingSize = 0;
     FFile.close();
     if (!FFile.fileName().isEmpty())
         DeleteFile(FFile.fileName());

@@ -28,7 +28,11 @@ public:
     bool Open(bool keep);
     // Bytes in the file, those still buffered included.
     qint64 Size() const { return FSize; }
-    bool Write(const char* data, qint64 count);
+    // Room for up to `count` more bytes (at most a few kilobytes), for a reader to
+    // fill in place; Wrote then adds the first bytes of it to the file. Null, with the
+    // system's reason in ErrorString, when what waited could not be written to make it.
+    char* Room(qint64 count);
+    void Wrote(qint64 count);
     // Keeps a SHA-256 of the file from now on: of what is in it already, read back
     // once, and of every later write. False when the file could not be read back.
     bool StartHashing();
@@ -61,7 +65,9 @@ private:
     // On the writing thread: a thread of its own for the hash measured slower on two
     // cores, its hand-overs costing more than the processor time they moved.
     std::unique_ptr<TSha256> FHash;
+    // Bytes [0, FPendingSize) wait to be written.
     std::vector<char> FPending;
+    std::size_t FPendingSize = 0;
     QString FError;
     qint64 FSize = 0;
 };

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -39,20 +40,22 @@ bool THttpChannel::Deliver(const char* data, std::size_t size) {
     if (FAborted)
         return false;
     // An empty buffer takes a piece larger than itself rather than refuse it for ever.
-    if (FHead == FTail && FBuffer.size() < size)
+    // (Empty, nothing of it is claimed.)
+    if (FHead == FTail && FBuffer.size() < size) {
         FBuffer.resize(size);
+        FHead = FTail = 0;
+    }
     if (Free() < size) {
         FRoomWanted = std::max(size, FBuffer.size() / 2);
         return false;
     }
-    if (FBuffer.size() - FTail < size) {
-        std::memmove(FBuffer.data(), FBuffer.data() + FHead, FTail - FHead);
-        FTail -= FHead;
-        FHead = 0;
-    }
-    std::memcpy(FBuffer.data() + FTail, data, size);
+    const std::size_t at = FTail % FBuffer.size();
+    const std::size_t first = std::min(size, FBuffer.size() - at);
+    std::memcpy(FBuffer.data() + at, data, first);
+    std::memcpy(FBuffer.data(), data + first, size - first);
     FTail += size;
-    WakeCaller();
+    if (FTail - FHead >= FWakeAt)
+        WakeCaller();
     return true;
 }
 
@@ -199,39 +202,74 @@ bool THttpTransferRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uin
     if (!FSent)
         return false;
     THttpChannel& channel = *FChannel;
-    std::unique_lock<std::mutex> lock(channel.FLock);
+    std::unique_lock<std::mutex> lock(channel.FLock, std::defer_lock);
     bool roomMade = false;
-    while (read < toRead) {
-        if (channel.FAborted)
-            return false;
-        if (channel.FHead < channel.FTail) {
-            const std::size_t count = std::min<std::size_t>(channel.FTail - channel.FHead, toRead - read);
-            std::memcpy(buffer + read, channel.FBuffer.data() + channel.FHead, count);
-            channel.FHead += count;
+    bool ok = true;
+    for (;;) {
+        // Most blocks come from the part claimed before, without the lock.
+        const std::size_t count = std::min<std::size_t>(FClaimLeft, toRead - read);
+        if (count > 0) {
+            std::memcpy(buffer + read, FClaim, count);
+            FClaim += count;
+            FClaimLeft -= count;
             read += static_cast<std::uint32_t>(count);
-            if (channel.FHead == channel.FTail)
-                channel.FHead = channel.FTail = 0;
-            // The transport may wait for the room this made.
-            if (channel.FTransportSleeping)
-                channel.FChanged.notify_all();
-            if (channel.FRoomWanted != 0 && channel.Free() >= channel.FRoomWanted) {
-                channel.FRoomWanted = 0;
-                roomMade = true;
-            }
+        }
+        if (read == toRead)
+            break;
+        if (!lock.owns_lock())
+            lock.lock();
+        roomMade = ReleaseClaim() || roomMade;
+        if (channel.FAborted) {
+            ok = false;
+            break;
+        }
+        if (channel.FHead < channel.FTail) {
+            Claim();
+            lock.unlock();
         } else if (channel.FDone) {
+            ok = read > 0 || channel.FFailure.Error == TInternetError::None;
             break;
         } else {
-            Wait(lock, [&channel] { return channel.FHead < channel.FTail; });
+            Wait(
+                lock, [&channel] { return channel.FHead < channel.FTail; }, WakeBatch);
         }
     }
-    const bool ok = read == toRead || read > 0 || channel.FFailure.Error == TInternetError::None;
-    lock.unlock();
+    if (lock.owns_lock())
+        lock.unlock();
     if (roomMade)
         FShared->Transport->RoomAvailable();
     return ok;
 }
 
+bool THttpTransferRequest::ReleaseClaim() {
+    THttpChannel& channel = *FChannel;
+    if (FClaimSize == 0)
+        return false;
+    channel.FHead += FClaimSize;
+    FClaimSize = 0;
+    if (channel.FHead == channel.FTail)
+        channel.FHead = channel.FTail = 0;
+    // The transport may wait for the room this made.
+    if (channel.FTransportSleeping)
+        channel.FChanged.notify_all();
+    if (channel.FRoomWanted == 0 || channel.Free() < channel.FRoomWanted)
+        return false;
+    channel.FRoomWanted = 0;
+    return true;
+}
+
+void THttpTransferRequest::Claim() {
+    THttpChannel& channel = *FChannel;
+    const std::size_t size = channel.FBuffer.size();
+    const std::size_t at = channel.FHead % size;
+    FClaimSize = std::min({channel.FTail - channel.FHead, size - at, ClaimSize});
+    FClaimLeft = FClaimSize;
+    FClaim = channel.FBuffer.data() + at;
+}
+
 void THttpTransferRequest::Abort() {
+    // What was claimed is not handed out any more.
+    FClaimLeft = 0;
     {
         const std::lock_guard<std::mutex> lock(FChannel->FLock);
         if (FChannel->FAborted)
@@ -255,20 +293,30 @@ TInternetFailure THttpTransferRequest::Failure() const {
 }
 
 template <typename TReady>
-bool THttpTransferRequest::Wait(std::unique_lock<std::mutex>& lock, TReady ready) {
+bool THttpTransferRequest::Wait(std::unique_lock<std::mutex>& lock, TReady ready, std::size_t batch) {
     THttpChannel& channel = *FChannel;
-    const auto news = [&] { return ready() || channel.FAborted || channel.FDone; };
+    const auto news = [&] {
+        return channel.FTail - channel.FHead >= batch || ready() || channel.FAborted || channel.FDone;
+    };
+    const bool paced = batch > 1;
+    channel.FWakeAt = batch;
+    int timer = 0;
     while (!ready()) {
         if (channel.FAborted || channel.FDone)
-            return false;
+            break;
         // A thread without an event loop has nothing to keep running: it sleeps until
         // the transfer thread has news.
         if (!QAbstractEventDispatcher::instance()) {
             channel.FCallerSleeping = true;
-            channel.FChanged.wait(lock, news);
+            if (paced)
+                channel.FChanged.wait_for(lock, std::chrono::milliseconds(TricklePaceMilliseconds), news);
+            else
+                channel.FChanged.wait(lock, news);
             channel.FCallerSleeping = false;
             continue;
         }
+        if (paced && !timer)
+            timer = FCaller->startTimer(TricklePaceMilliseconds);
         channel.FCallerWaiting = true;
         lock.unlock();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -276,5 +324,8 @@ bool THttpTransferRequest::Wait(std::unique_lock<std::mutex>& lock, TReady ready
         channel.FCallerWaiting = false;
         channel.FWakePosted = false;
     }
-    return true;
+    channel.FWakeAt = 1;
+    if (timer)
+        FCaller->killTimer(timer);
+    return ready();
 }

@@ -81,12 +81,18 @@ private:
     // Wakes the transfer thread (room in the buffer, Abort), and a caller without an
     // event loop.
     std::condition_variable FChanged;
-    // Body bytes received and not yet pulled: FBuffer[FHead, FTail).
+    // A ring of body bytes received and not yet pulled: from FHead to FTail, counted
+    // from the start of the body (or of the last time it ran empty), each at its
+    // count modulo the size. The caller may be reading a part at the head without
+    // the lock (see THttpTransferRequest::ReadFile); the transport writes only after
+    // the tail.
     std::vector<char> FBuffer;
     std::size_t FHead = 0;
     std::size_t FTail = 0;
     // The free room that a refused piece waits for; 0 when none waits.
     std::size_t FRoomWanted = 0;
+    // The body bytes waiting in the buffer at which a delivery wakes the caller.
+    std::size_t FWakeAt = 1;
     // Who sleeps on FChanged: the transfer thread for room, a caller without event loop.
     bool FTransportSleeping = false;
     bool FCallerSleeping = false;
@@ -131,17 +137,37 @@ public:
 
     // What the buffer holds at most.
     static constexpr std::size_t BufferSize = 256 * 1024;
+    // A reader that waits for the body is woken once this much of it waits, or after
+    // TricklePace, whichever comes first: a fast transfer wakes it once per batch
+    // rather than once per piece the network brings, and a slow one is seen at the
+    // screen's pace.
+    static constexpr std::size_t WakeBatch = BufferSize / 2;
+    static constexpr int TricklePaceMilliseconds = 16;
+    // How much of the buffer ReadFile takes for itself at a time, to hand out in
+    // blocks without taking the lock for each; the room comes free once it is read.
+    static constexpr std::size_t ClaimSize = 32 * 1024;
 
 private:
     struct TShared;
+    // Under the channel's lock: gives back the part read, and claims the next one.
+    // ReleaseClaim is true when the transport waits for the room it made.
+    bool ReleaseClaim();
+    void Claim();
     // Runs the event loop (or sleeps) until `ready` holds (true), or the transfer
     // ended or was aborted first (false); `ready` is asked under the channel's lock.
+    // With `batch`, deliveries wake it only once that many body bytes wait, and it
+    // looks by itself every TricklePace.
     template <typename TReady>
-    bool Wait(std::unique_lock<std::mutex>& lock, TReady ready);
+    bool Wait(std::unique_lock<std::mutex>& lock, TReady ready, std::size_t batch = 1);
 
     std::shared_ptr<TShared> FShared;
     THttpChannel* FChannel = nullptr;
     std::unique_ptr<QObject> FCaller;
     std::thread FThread;
     bool FSent = false;
+    // The part of the buffer that ReadFile claimed: FClaimSize bytes from the head,
+    // of which FClaimLeft, at FClaim, are still to be handed out.
+    const char* FClaim = nullptr;
+    std::size_t FClaimLeft = 0;
+    std::size_t FClaimSize = 0;
 };
