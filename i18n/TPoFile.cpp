@@ -3,7 +3,7 @@
 #include "i18n/ELanguageError.h"
 
 #include <QFile>
-#include <QSet>
+#include <QHash>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -166,20 +166,36 @@ QString Quote(const QString& text) {
 }  // namespace
 
 TPoFile TPoFile::Parse(const QByteArray& bytes, const QString& fileName) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        throw ELanguageError(QStringLiteral("%1: the file is not UTF-8").arg(fileName));
-    QString body = text;
-    body.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    TPoParser parser(fileName, body.split(QLatin1Char('\n')));
+    // Lines end in LF, CR LF or CR alone, as the editor that saved the file left them.
+    QByteArray body = bytes;
+    body.replace("\r\n", "\n");
+    body.replace('\r', '\n');
+    QStringList lines;
+    int number = 0;
+    for (const QByteArray& line : body.split('\n')) {
+        ++number;
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        lines.append(decoder.decode(line));
+        if (decoder.hasError())
+            throw ELanguageError(QStringLiteral("%1:%2: the file is not UTF-8").arg(fileName).arg(number));
+    }
+    TPoParser parser(fileName, lines);
     TPoFile file;
     file.FileName = fileName;
-    QSet<std::pair<QString, QString>> seen;
+    // A msgctxt names one text: a second message for it, whatever its msgid, is a
+    // copy left behind or a text of another place under a wrong name.
+    QHash<QString, int> seen;
     for (TPoEntry& entry : parser.Entries()) {
+        for (const QString* field : {&entry.Context, &entry.Id, &entry.Translation})
+            for (const QChar c : *field)
+                if (c.unicode() < 0x20 && c != u'\n' && c != u'\t')
+                    parser.Fail(entry.Line,
+                                QStringLiteral("the control character U+%1 has no place in a text")
+                                    .arg(QString::number(c.unicode(), 16).rightJustified(4, u'0').toUpper()));
         if (entry.Id.isEmpty() && entry.Context.isEmpty()) {
-            if (!file.FHeader.isEmpty() || !file.Entries.isEmpty())
+            if (file.HeaderLine || !file.Entries.isEmpty())
                 parser.Fail(entry.Line, QStringLiteral("the header must be the first entry, and only one"));
+            file.HeaderLine = entry.Line ? entry.Line : 1;
             for (const QString& field : entry.Translation.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
                 const qsizetype colon = field.indexOf(QLatin1Char(':'));
                 if (colon <= 0)
@@ -193,9 +209,11 @@ TPoFile TPoFile::Parse(const QByteArray& bytes, const QString& fileName) {
         }
         if (entry.Id.isEmpty())
             parser.Fail(entry.Line, QStringLiteral("an entry has an empty msgid"));
-        if (seen.contains({entry.Context, entry.Id}))
-            parser.Fail(entry.Line, QStringLiteral("the message \"%1\" appears twice").arg(entry.Context));
-        seen.insert({entry.Context, entry.Id});
+        if (const auto first = seen.constFind(entry.Context); first != seen.constEnd())
+            parser.Fail(entry.Line, QStringLiteral("the message \"%1\" appears twice (first at line %2)")
+                                        .arg(entry.Context)
+                                        .arg(*first));
+        seen.insert(entry.Context, entry.Line);
         file.Entries.append(std::move(entry));
     }
     return file;

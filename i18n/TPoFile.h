@@ -22,8 +22,10 @@ struct TPoEntry {
 
 // A gettext catalogue (.po or .pot) as translators' tools write it: a header
 // entry of "Name: value" fields, then the messages. Read strictly, in UTF-8:
-// a plural message, an obsolete one ("#~"), a duplicate, a bad escape or a line
-// that fits no entry raises ELanguageError naming the file and line. Written so
+// a plural message, an obsolete one ("#~"), a second message for one msgctxt, a
+// control character other than tab and line break in a text, bytes that are not
+// UTF-8, a bad escape or a line that fits no entry raises ELanguageError naming the
+// file and line. Lines may end in LF, CR LF or CR. Written so
 // that `msgfmt --check` accepts it.
 class TPoFile {
 public:
@@ -38,6 +40,8 @@ public:
     QList<TPoEntry> Entries;
     // The name the catalogue was read under, for messages about it.
     QString FileName;
+    // Where the header entry starts, 1-based; 0 without one.
+    int HeaderLine = 0;
 
 private:
     QList<std::pair<QString, QString>> FHeader;

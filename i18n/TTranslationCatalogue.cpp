@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -178,9 +179,42 @@ int PointsOf(const TPoFile& po, const QString& source) {
     const int points = text.toInt(&ok);
     if (!ok || points < 6 || points > 24)
         throw ELanguageError(
-            QStringLiteral("%1: X-Window-Font-Size is \"%2\"; it takes a size in points from 6 to 24")
-                .arg(source, text));
+            QStringLiteral("%1:%2: X-Window-Font-Size is \"%3\"; it takes a size in points from 6 to 24")
+                .arg(source)
+                .arg(std::max(po.HeaderLine, 1))
+                .arg(text));
     return points;
+}
+
+// What a catalogue's messages are called in messages about it: its file, or its
+// language when it has none.
+QString SourceOf(const TPoFile& po) {
+    return po.FileName.isEmpty() ? po.Field(QStringLiteral("X-Language-Name")) : po.FileName;
+}
+
+QString LanguageNameOf(const TPoFile& po) {
+    const QString name = po.Field(QStringLiteral("X-Language-Name"));
+    return name.isEmpty() ? po.Field(QStringLiteral("Language")) : name;
+}
+
+// The file stores class names, component names and language names in at most this
+// many bytes of UTF-8.
+constexpr qsizetype kMaxNameBytes = 255;
+const QString kHeightSuffix = QStringLiteral(".Font.Height");
+
+// The placeholders of a text: the numbered ones (%1, %L2) sorted, then the others
+// (%s, %d, %u) in their order; "%%" is a percent sign.
+QStringList PlaceholdersOf(const QString& text) {
+    static const QRegularExpression pattern(QStringLiteral("%(%|L?[1-9]|[sdu])"));
+    QStringList numbered, others;
+    for (auto match = pattern.globalMatch(text); match.hasNext();) {
+        const QString found = match.next().captured();
+        if (found == QLatin1String("%%"))
+            continue;
+        (found.back().isDigit() ? numbered : others).append(found);
+    }
+    numbered.sort();
+    return numbered + others;
 }
 
 QString MessageTemplateDate() {
@@ -303,16 +337,51 @@ TPoFile TTranslationCatalogue::Export(const TSibDescription& file, int language)
     return po;
 }
 
+void TTranslationCatalogue::Validate(const TPoFile& po, TCatalogueKind kind) {
+    const QString source = SourceOf(po);
+    const auto fail = [&source](int line, const QString& what) {
+        throw ELanguageError(QStringLiteral("%1:%2: %3").arg(source).arg(line).arg(what));
+    };
+    const int headerLine = std::max(po.HeaderLine, 1);
+    if (kind == TCatalogueKind::Translation) {
+        const QString name = LanguageNameOf(po);
+        if (name.trimmed().isEmpty())
+            fail(headerLine, QStringLiteral("the catalogue names no language (X-Language-Name or Language)"));
+        if (name.toUtf8().size() > kMaxNameBytes)
+            fail(headerLine, QStringLiteral("the language name is longer than %1 bytes").arg(kMaxNameBytes));
+    }
+    PointsOf(po, source);
+    bool anyTranslated = false;
+    for (const TPoEntry& entry : po.Entries) {
+        const TPlace place = PlaceOf(entry, source);
+        if (place.ClassName.toUtf8().size() > kMaxNameBytes ||
+            (place.Kind == kCaptions && (place.Key + kHeightSuffix).toUtf8().size() > kMaxNameBytes))
+            fail(entry.Line, QStringLiteral("the msgctxt \"%1\" names a window or component longer than "
+                                            "the file holds")
+                                 .arg(entry.Context.left(40) + QStringLiteral("…")));
+        if (!entry.Translated())
+            continue;
+        anyTranslated = true;
+        const QStringList english = PlaceholdersOf(entry.Id), translated = PlaceholdersOf(entry.Translation);
+        if (translated != english &&
+            (entry.Flags.contains(QStringLiteral("qt-format")) || !english.isEmpty()))
+            fail(entry.Line,
+                 QStringLiteral("the translation has the placeholders (%1) where the English has (%2)")
+                     .arg(translated.isEmpty() ? QStringLiteral("none") : translated.join(u", "),
+                          english.isEmpty() ? QStringLiteral("none") : english.join(u", ")));
+    }
+    if (kind == TCatalogueKind::Translation && !anyTranslated)
+        fail(headerLine, QStringLiteral("the catalogue translates no text"));
+}
+
 TSibDescription TTranslationCatalogue::Build(const QList<TPoFile>& catalogues, QStringList* warnings) {
+    for (const TPoFile& po : catalogues)
+        Validate(po);
     TSibDescription file;
     file.StoreAsUTF8 = true;
     file.Languages.append({QStringLiteral("English")});
-    for (const TPoFile& po : catalogues) {
-        QString name = po.Field(QStringLiteral("X-Language-Name"));
-        if (name.isEmpty())
-            name = po.Field(QStringLiteral("Language"));
-        file.Languages.append({name});
-    }
+    for (const TPoFile& po : catalogues)
+        file.Languages.append({LanguageNameOf(po)});
     const int count = static_cast<int>(file.Languages.size());
 
     // Every text, by msgctxt, in the order of first appearance.
@@ -325,9 +394,7 @@ TSibDescription TTranslationCatalogue::Build(const QList<TPoFile>& catalogues, Q
     QHash<QString, qsizetype> byContext;
     for (int c = 0; c < catalogues.size(); ++c) {
         const TPoFile& po = catalogues[c];
-        // Messages about a catalogue name its file, or its language when it has none.
-        const QString source =
-            po.FileName.isEmpty() ? po.Field(QStringLiteral("X-Language-Name")) : po.FileName;
+        const QString source = SourceOf(po);
         for (const TPoEntry& entry : po.Entries) {
             qsizetype at = byContext.value(entry.Context, -1);
             if (at < 0) {
@@ -338,8 +405,10 @@ TSibDescription TTranslationCatalogue::Build(const QList<TPoFile>& catalogues, Q
             TText& text = texts[at];
             if (entry.Id != text.English) {
                 if (warnings)
-                    warnings->append(QStringLiteral("%1: \"%2\" is out of date; English is shown there")
-                                         .arg(source, entry.Context));
+                    warnings->append(QStringLiteral("%1:%2: \"%3\" is out of date; English is shown there")
+                                         .arg(source)
+                                         .arg(entry.Line)
+                                         .arg(entry.Context));
                 continue;
             }
             if (entry.Translated())
@@ -368,8 +437,7 @@ TSibDescription TTranslationCatalogue::Build(const QList<TPoFile>& catalogues, Q
     for (const TPoFile& po : catalogues) {
         const QString named = FacesOf(po);
         faces.append(named.isEmpty() ? kDesignFace : named);
-        const int points =
-            PointsOf(po, po.FileName.isEmpty() ? po.Field(QStringLiteral("X-Language-Name")) : po.FileName);
+        const int points = PointsOf(po, SourceOf(po));
         heights.append(HeightOfPoints(points ? points : kDesignPoints));
     }
     const bool ownFaces = faces.count(kDesignFace) < faces.size();

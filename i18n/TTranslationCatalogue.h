@@ -31,6 +31,17 @@ public:
     // one message per text whose English is not empty.
     static TPoFile Export(const TSibDescription& file, int language);
 
+    // A translation holds one language, which it names, and translates at least one
+    // text; the template holds the English texts alone.
+    enum class TCatalogueKind { Translation, Template };
+    // Refuses, with ELanguageError naming the catalogue's file and line, what would
+    // break a window or the file: a msgctxt that names no window text, a name too
+    // long for the file, a translation whose placeholders (%1 to %9 in any order;
+    // %s, %d, %u in theirs) differ from its English's, and for a translation, no
+    // language name or nothing translated. Build runs it on every catalogue, and
+    // `tessaly-sib check` on the one it is given.
+    static void Validate(const TPoFile& po, TCatalogueKind kind = TCatalogueKind::Translation);
+
     // The file's languages: English, then each catalogue's in the order given,
     // named by its "X-Language-Name" header (else its "Language"). A message that
     // is untranslated or fuzzy holds the English text: the translator leaves a
@@ -38,7 +49,7 @@ public:
     // Messages are taken in the order they first appear; a catalogue whose msgid
     // differs from the first one's for the same msgctxt is out of date there and
     // keeps the English text too. `warnings` collects such
-    // notes. A msgctxt that names no window raises ELanguageError.
+    // notes. Each catalogue is validated first (Validate).
     static TSibDescription Build(const QList<TPoFile>& catalogues, QStringList* warnings = nullptr);
 
     // How complete each language is: texts that differ from English, texts equal

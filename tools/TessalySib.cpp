@@ -4,12 +4,13 @@
 #include "core/Exception.h"
 #include "i18n/TTranslationCatalogue.h"
 #include "platform/Console.h"
+#include "platform/Files.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
+#include <QTemporaryFile>
 
 #include <cstdio>
 #include <stdexcept>
@@ -29,11 +30,48 @@ void Complain(const QString& text) {
     WriteText(stderr, QStringLiteral("tessaly-sib: ") + text + QLatin1Char('\n'));
 }
 
-// Replaces `path` only once the whole content is written.
+// Puts `bytes` in the place of the file `path` in one step: they are written beside it
+// under a name of their own and renamed into its place, so that a write that fails
+// leaves the file as it was and nothing beside it. Only a regular file, or a name
+// that is free, is replaced: a folder, a pipe, a device or a socket stays.
 void WriteFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw Exception(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        throw Exception(QStringLiteral("cannot write %1: it is not a regular file").arg(path));
+    // Through a symbolic link, the file it leads to.
+    const QString place = target.exists() ? target.canonicalFilePath() : path;
+    // A name of its own beside the file, then written unbuffered, so that a refused
+    // write says why in the system's words ("File too large").
+    QString temporary;
+    {
+        QTemporaryFile reserved(place + QStringLiteral(".XXXXXX"));
+        if (!reserved.open())
+            throw Exception(QStringLiteral("cannot write %1: %2").arg(path, reserved.errorString()));
+        reserved.setAutoRemove(false);
+        temporary = reserved.fileName();
+    }
+    QFile file(temporary);
+    const auto fail = [&](const QString& reason) {
+        file.close();
+        QFile::remove(temporary);
+        throw Exception(QStringLiteral("cannot write %1: %2").arg(path, reason));
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        fail(file.errorString());
+    // As a file made in the usual way would be, or as the one it replaces.
+    file.setPermissions(target.exists() ? target.permissions()
+                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            fail(file.errorString());
+        done += written;
+    }
+    file.close();
+    QString reason;
+    if (!ReplaceFile(temporary, place, &reason))
+        fail(reason);
 }
 
 int Build(const QString& output, const QStringList& inputs) {
@@ -86,6 +124,9 @@ int Export(const QString& input, const QString& folder) {
 // English.
 int CheckCatalogue(const QString& input) {
     const TPoFile po = TPoFile::Read(input);
+    TTranslationCatalogue::Validate(po, input.endsWith(QLatin1String(".pot"))
+                                            ? TTranslationCatalogue::TCatalogueKind::Template
+                                            : TTranslationCatalogue::TCatalogueKind::Translation);
     int translated = 0, fuzzy = 0;
     for (const TPoEntry& entry : po.Entries) {
         translated += entry.Translated() ? 1 : 0;

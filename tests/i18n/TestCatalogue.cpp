@@ -6,11 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <functional>
 #include <map>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -181,7 +186,7 @@ TEST(Catalogue, ALanguageNamesTheFacesItsWindowsAreDrawnIn) {
             TTranslationCatalogue::Build({catalogue("日本語", nullptr, size)});
             ADD_FAILURE() << "accepted";
         } catch (const ELanguageError& error) {
-            EXPECT_TRUE(error.Message().startsWith(QStringLiteral("日本語.po: X-Window-Font-Size is")))
+            EXPECT_TRUE(error.Message().startsWith(QStringLiteral("日本語.po:1: X-Window-Font-Size is")))
                 << error.Message().toStdString();
         }
     }
@@ -197,7 +202,8 @@ void PrintTo(const TDamageRow& row, std::ostream* out) {
     *out << row.Name;
 }
 
-const QByteArray kHeader = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+const QByteArray kHeader =
+    "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\nX-Language-Name: Deutsch\\n\"\n\n";
 
 const TDamageRow kDamaged[] = {
     {"UnterminatedString", kHeader + "msgctxt \"IDS_1\"\nmsgid \"Hello\nmsgstr \"\"\n",
@@ -211,11 +217,27 @@ const TDamageRow kDamaged[] = {
     {"BadEscape", kHeader + "msgctxt \"IDS_1\"\nmsgid \"a\\qb\"\nmsgstr \"\"\n", ":5: unknown escape \\q"},
     {"Duplicate",
      kHeader + "msgctxt \"IDS_1\"\nmsgid \"a\"\nmsgstr \"\"\n\nmsgctxt \"IDS_1\"\nmsgid \"a\"\nmsgstr \"\"\n",
-     ":8: the message \"IDS_1\" appears twice"},
+     ":8: the message \"IDS_1\" appears twice (first at line 4)"},
+    {"ContextAgainWithAnotherId",
+     kHeader + "msgctxt \"IDS_1\"\nmsgid \"a\"\nmsgstr \"\"\n\nmsgctxt \"IDS_1\"\nmsgid \"b\"\nmsgstr \"\"\n",
+     ":8: the message \"IDS_1\" appears twice (first at line 4)"},
     {"NotUtf8",
      kHeader + "msgctxt \"IDS_1\"\nmsgid \"Gr\xF6\xDF"
                "e\"\nmsgstr \"\"\n",
-     ": the file is not UTF-8"},
+     ":5: the file is not UTF-8"},
+    {"NotUtf8AfterCarriageReturns", kHeader + "msgctxt \"IDS_1\"\rmsgid \"a\"\rmsgstr \"\xC3\"\r",
+     ":6: the file is not UTF-8"},
+    // The file's own field separator, and any control character but tab and line break.
+    {"SeparatorInTranslation",
+     kHeader + "msgctxt \"IDS_1\"\nmsgid \"a\"\nmsgstr \"b\x01"
+               "c\"\n",
+     ":4: the control character U+0001 has no place in a text"},
+    {"ControlCharacterInContext",
+     kHeader + "msgctxt \"IDS\x1F"
+               "1\"\nmsgid \"a\"\nmsgstr \"\"\n",
+     ":4: the control character U+001F"},
+    {"EscapedCarriageReturnInId", kHeader + "msgctxt \"IDS_1\"\nmsgid \"a\\rb\"\nmsgstr \"\"\n",
+     ":4: the control character U+000D"},
     {"OtherCharset", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n",
      ":1: the catalogue must be UTF-8"},
     {"UnknownKeyword", kHeader + "msgtxt \"IDS_1\"\n", ":4: unknown keyword \"msgtxt\""},
@@ -236,6 +258,118 @@ TEST_P(DamagedCatalogue, IsRefusedWithItsFileAndLine) {
 
 INSTANTIATE_TEST_SUITE_P(Table, DamagedCatalogue, testing::ValuesIn(kDamaged),
                          [](const testing::TestParamInfo<TDamageRow>& info) { return info.param.Name; });
+
+// What a catalogue may hold and still be built: one row per damage, and rows that
+// look like damage and are not. `tessaly-sib build` and `check` say the same.
+struct TValidationRow {
+    const char* Name;
+    QByteArray Po;
+    const char* Message;  // after "de.po"; null: accepted
+};
+
+void PrintTo(const TValidationRow& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+// A catalogue of one message, which starts at line 4.
+QByteArray OneMessage(const char* context, const char* english, const char* translation,
+                      const char* flags = nullptr) {
+    return kHeader + (flags ? "#, " + QByteArray(flags) + "\n" : QByteArray()) + "msgctxt \"" + context +
+           "\"\nmsgid \"" + english + "\"\nmsgstr \"" + translation + "\"\n";
+}
+
+const QByteArray kLongName(300, 'x');
+
+const TValidationRow kValidation[] = {
+    {"Sound", OneMessage("IDS_29", "The server answered %1.", "Der Server antwortete: %1."), nullptr},
+    {"PlaceholderDropped",
+     OneMessage("IDS_29", "The server answered %1.", "Der Server antwortete.", "qt-format"),
+     ":4: the translation has the placeholders (none) where the English has (%1)"},
+    {"PlaceholderAdded", OneMessage("IDS_40", "Could not write %1: %2.", "%1: %2 (%3).", "qt-format"),
+     ":4: the translation has the placeholders (%1, %2, %3) where the English has (%1, %2)"},
+    {"NumberedSwappedForPrintf", OneMessage("IDS_44", "%1 KB of %2 KB", "%s KB von %s KB"),
+     ":4: the translation has the placeholders (%s, %s) where the English has (%1, %2)"},
+    {"OneNumberTwice", OneMessage("IDS_44", "%1 KB of %2 KB", "%1 KB von %1 KB", "qt-format"),
+     ":4: the translation has the placeholders (%1, %1) where the English has (%1, %2)"},
+    {"NumberedReordered", OneMessage("IDS_44", "%1 KB of %2 KB", "von %2 KB: %1 KB", "qt-format"), nullptr},
+    {"PrintfReordered", OneMessage("IDS_7", "%s of %d", "%d von %s"),
+     ":4: the translation has the placeholders (%d, %s) where the English has (%s, %d)"},
+    {"QtFormatWithoutPlaceholders", OneMessage("IDS_1", "Ready", "Bereit %1", "qt-format"),
+     ":4: the translation has the placeholders (%1) where the English has (none)"},
+    {"PercentSignIsNoPlaceholder", OneMessage("IDS_1", "100%% of %1", "%1 zu 100%%"), nullptr},
+    // Fuzzy and untranslated messages show the English.
+    {"FuzzyMismatchIsNotShown",
+     OneMessage("IDS_29", "Answer %1.", "Antwort.", "fuzzy, qt-format") +
+         "\nmsgctxt \"IDS_2\"\nmsgid \"a\"\nmsgstr \"b\"\n",
+     nullptr},
+    {"ContextWithoutWindow", OneMessage("lblSite", "x", "y"),
+     ":4: the msgctxt \"lblSite\" names no window text"},
+    {"ContextWithoutComponent", OneMessage("frmMain.", "x", "y"), ":4: the msgctxt \"frmMain.\" names no"},
+    {"WindowNameTooLong", OneMessage("frm" + kLongName + ".Caption", "x", "y"), ":4: the msgctxt \"frm"},
+    {"ComponentNameTooLong", OneMessage("frmMain." + kLongName.left(250) + ".Caption", "x", "y"),
+     ":4: the msgctxt \"frmMain."},
+    {"NoLanguageName",
+     "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\nmsgctxt \"IDS_1\"\nmsgid "
+     "\"a\"\nmsgstr "
+     "\"b\"\n",
+     ":1: the catalogue names no language"},
+    {"LanguageNameTooLong",
+     "msgid \"\"\nmsgstr \"X-Language-Name: " + kLongName +
+         "\\n\"\n\nmsgctxt \"IDS_1\"\nmsgid \"a\"\nmsgstr \"b\"\n",
+     ":1: the language name is longer than 255 bytes"},
+    {"NothingTranslated", OneMessage("IDS_1", "a", ""), ":1: the catalogue translates no text"},
+    {"Empty", "", ":1: the catalogue names no language"},
+    {"CarriageReturnLineEnds",
+     "msgid \"\"\rmsgstr \"X-Language-Name: Deutsch\\n\"\r\rmsgctxt \"IDS_1\"\rmsgid \"a\"\rmsgstr \"b\"\r",
+     nullptr},
+};
+
+class CatalogueValidation : public testing::TestWithParam<TValidationRow> {};
+
+TEST_P(CatalogueValidation, RefusesWhatWouldBreakAWindowNamingFileAndLine) {
+    const TValidationRow& row = GetParam();
+    QString message;
+    try {
+        TTranslationCatalogue::Build({TPoFile::Parse(row.Po, QStringLiteral("de.po"))});
+    } catch (const ELanguageError& error) {
+        message = error.Message();
+    }
+    if (!row.Message) {
+        EXPECT_EQ(message.toStdString(), "");
+        return;
+    }
+    EXPECT_TRUE(message.startsWith(QStringLiteral("de.po") + QString::fromUtf8(row.Message)))
+        << message.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CatalogueValidation, testing::ValuesIn(kValidation),
+                         [](const testing::TestParamInfo<TValidationRow>& info) { return info.param.Name; });
+
+// GNU msgfmt's own rule for Qt's placeholders, as a second opinion on the rows that
+// mark theirs.
+TEST(Catalogue, PlaceholdersAgreeWithMsgfmt) {
+    if (QStandardPaths::findExecutable(QStringLiteral("msgfmt")).isEmpty())
+        GTEST_SKIP() << "msgfmt is not installed";
+    TTempFolder folder;
+    for (const TValidationRow& row : kValidation) {
+        if (!row.Po.contains("#, qt-format\n"))
+            continue;
+        SCOPED_TRACE(row.Name);
+        QProcess msgfmt;
+        msgfmt.start(QStringLiteral("msgfmt"),
+                     {QStringLiteral("--check-format"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                      folder.Write(u"de.po"_s, row.Po)});
+        ASSERT_TRUE(msgfmt.waitForFinished(60000));
+        EXPECT_EQ(msgfmt.exitCode() != 0, row.Message != nullptr)
+            << msgfmt.readAllStandardError().toStdString();
+    }
+}
+
+TEST(Catalogue, TheTemplateNeedsNoLanguageAndNoTranslation) {
+    const TPoFile pot = TPoFile::Read(TranslationsFolder() + QStringLiteral("/tessaly-manager.pot"));
+    EXPECT_NO_THROW(TTranslationCatalogue::Validate(pot, TTranslationCatalogue::TCatalogueKind::Template));
+    EXPECT_THROW(TTranslationCatalogue::Validate(pot), ELanguageError);
+}
 
 TEST(Catalogue, AMessageForNoWindowIsRefused) {
     for (const char* context : {"lblSite", "frmMain.", "frmMain.Width"}) {
@@ -259,15 +393,39 @@ struct TRun {
     QString Out, Err;
 };
 
+// What kind of thing a path names, and its size.
+struct TFileInfoSnapshot {
+    explicit TFileInfoSnapshot(const QString& path) {
+        const QFileInfo info(path);
+        Exists = info.exists();
+        Kind = info.isDir() ? 'd' : info.isFile() ? 'f' : info.exists() ? 'o' : '-';
+        Size = info.isFile() ? info.size() : 0;
+    }
+    bool operator==(const TFileInfoSnapshot&) const = default;
+    bool Exists;
+    char Kind;
+    qint64 Size;
+};
+
 // The tool as built beside the tests, with the system's suffix for programs where it has one.
 QString ToolPath() {
     const QString path = qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/tessaly-sib");
     return QFile::exists(path + QStringLiteral(".exe")) ? path + QStringLiteral(".exe") : path;
 }
 
-TRun RunTool(const QStringList& args) {
+// The tool run with `args`; with `fileSizeBlocks`, under that file size limit (in
+// 512-byte blocks), past which a write fails as on a full disk.
+TRun RunTool(const QStringList& args, int fileSizeBlocks = 0) {
     QProcess tool;
-    tool.start(ToolPath(), args);
+    if (fileSizeBlocks)
+        tool.start(
+            QStringLiteral("sh"),
+            QStringList{QStringLiteral("-c"),
+                        QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(fileSizeBlocks),
+                        ToolPath()} +
+                args);
+    else
+        tool.start(ToolPath(), args);
     tool.waitForFinished(60000);
     return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1,
             QString::fromUtf8(tool.readAllStandardOutput()), QString::fromUtf8(tool.readAllStandardError())};
@@ -319,5 +477,105 @@ TEST(TessalySib, BuildsChecksAndExportsAndRefusesDamage) {
                     .Err.contains(QStringLiteral("Unrecognized stream format!")));
     EXPECT_EQ(RunTool({QStringLiteral("frobnicate")}).Status, 2);
 }
+
+// `check` refuses what `build` refuses, in the same words, and `build` then writes nothing.
+TEST(TessalySib, CheckRefusesWhatBuildRefusesInTheSameWords) {
+    if (!QFile::exists(ToolPath()))
+        GTEST_SKIP() << "tessaly-sib is not built beside the tests";
+    TTempFolder folder;
+    const QString output = folder.FilePath(QStringLiteral("Translate.sib"));
+    for (const TValidationRow& row : kValidation) {
+        if (!row.Message)
+            continue;
+        SCOPED_TRACE(row.Name);
+        const QString po = folder.Write(QStringLiteral("de.po"), row.Po);
+        const TRun build = RunTool({QStringLiteral("build"), QStringLiteral("-o"), output, po});
+        const TRun check = RunTool({QStringLiteral("check"), po});
+        EXPECT_EQ(build.Status, 1);
+        EXPECT_EQ(check.Status, 1);
+        EXPECT_TRUE(
+            build.Err.startsWith(QStringLiteral("tessaly-sib: ") + po + QString::fromUtf8(row.Message)))
+            << build.Err.toStdString();
+        EXPECT_EQ(check.Err.toStdString(), build.Err.toStdString());
+        EXPECT_FALSE(QFile::exists(output));
+    }
+}
+
+// Where the translation file goes: only a regular file is replaced, and a write that
+// fails leaves the good file byte for byte, nothing beside it, and says why.
+struct TOutputRow {
+    const char* Name;
+    // Makes the place in `folder` and gives its path; empty when this system cannot.
+    std::function<QString(const TTempFolder&)> Make;
+    const char* Reason;  // after "cannot write PATH: "; null: the system's own words
+    int FileSizeBlocks = 0;
+};
+
+const TOutputRow kOutputs[] = {
+    {"Folder",
+     [](const TTempFolder& folder) {
+         QDir(folder.Path()).mkdir(QStringLiteral("out"));
+         return folder.FilePath(QStringLiteral("out"));
+     },
+     "it is not a regular file"},
+#ifndef _WIN32
+    {"Pipe",
+     [](const TTempFolder& folder) {
+         const QString path = folder.FilePath(QStringLiteral("pipe"));
+         return mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
+     },
+     "it is not a regular file"},
+    {"WriteFailsPastAFileSizeLimit",
+     [](const TTempFolder& folder) { return folder.FilePath(QStringLiteral("Translate.sib")); },
+     "File too large", 8},
+#endif
+    {"FolderThatIsAFile",
+     [](const TTempFolder& folder) {
+         return folder.Write(QStringLiteral("plain"), "a file") + u"/Translate.sib"_s;
+     },
+     nullptr},
+};
+
+class TessalySibOutput : public testing::TestWithParam<TOutputRow> {};
+
+TEST_P(TessalySibOutput, IsReplacedOnlyWhenItIsAFileAndOnlyWhenWhole) {
+    const TOutputRow& row = GetParam();
+    if (!QFile::exists(ToolPath()))
+        GTEST_SKIP() << "tessaly-sib is not built beside the tests";
+    TTempFolder folder;
+    const QString output = row.Make(folder);
+    ASSERT_FALSE(output.isEmpty());
+    const QString kept = folder.FilePath(QStringLiteral("Translate.sib"));
+    // A good file is there before, to be kept.
+    if (row.FileSizeBlocks) {
+        ASSERT_EQ(
+            RunTool(QStringList{QStringLiteral("build"), QStringLiteral("-o"), kept} + ShippedCatalogues())
+                .Status,
+            0);
+    }
+    const QStringList before =
+        QDir(folder.Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    const QByteArray good = folder.Read(QStringLiteral("Translate.sib"));
+    const TFileInfoSnapshot place(output);
+
+    const TRun run =
+        RunTool(QStringList{QStringLiteral("build"), QStringLiteral("-o"), output} + ShippedCatalogues(),
+                row.FileSizeBlocks);
+    EXPECT_EQ(run.Status, 1);
+    const QString prefix = QStringLiteral("tessaly-sib: cannot write %1: ").arg(output);
+    EXPECT_TRUE(run.Err.startsWith(prefix)) << run.Err.toStdString();
+    const QString reason = run.Err.mid(prefix.size()).trimmed();
+    if (row.Reason) {
+        EXPECT_EQ(reason.toStdString(), row.Reason);
+    }
+    EXPECT_FALSE(reason.isEmpty() || reason.contains(QLatin1String("Unknown"))) << reason.toStdString();
+    EXPECT_EQ(QDir(folder.Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), before)
+        << "nothing beside it";
+    EXPECT_EQ(folder.Read(QStringLiteral("Translate.sib")), good);
+    EXPECT_TRUE(place == TFileInfoSnapshot(output)) << "what was there stays what it was";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TessalySibOutput, testing::ValuesIn(kOutputs),
+                         [](const testing::TestParamInfo<TOutputRow>& info) { return info.param.Name; });
 
 }  // namespace
