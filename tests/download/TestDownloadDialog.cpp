@@ -3,6 +3,7 @@
 #include "tests/support/AppFixture.h"
 #include "tests/support/Input.h"
 #include "tests/support/NetworkEnvironment.h"
+#include "tests/support/SmallDisk.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
@@ -793,30 +794,8 @@ TEST_F(DownloadDialogFailure, TextsComeFromTheGivenTranslatorAndEnglishWhereItHa
     EXPECT_EQ(retry.toStdString(), "Try again");
 }
 
-// A full disk: a small file system of its own, where the test may mount one.
-class TSmallDisk {
-public:
-    explicit TSmallDisk(const QString& folder) : FFolder(folder) {
-        QDir().mkpath(folder);
-        FMounted = QProcess::execute(QStringLiteral("mount"),
-                                     {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                      QStringLiteral("size=64k"), QStringLiteral("tmpfs"), folder}) == 0;
-    }
-    ~TSmallDisk() {
-        if (FMounted)
-            QProcess::execute(QStringLiteral("umount"), {FFolder});
-    }
-    TSmallDisk(const TSmallDisk&) = delete;
-    TSmallDisk& operator=(const TSmallDisk&) = delete;
-    bool Mounted() const { return FMounted; }
-
-private:
-    QString FFolder;
-    bool FMounted = false;
-};
-
 TEST_F(DownloadDialogFailure, FullDiskIsSaidAndWhatWasWrittenIsRemoved) {
-    const TSmallDisk disk(FFiles.FilePath(QStringLiteral("small")));
+    const TSmallDisk disk(FFiles.FilePath(QStringLiteral("small")), QStringLiteral("64k"));
     if (!disk.Mounted())
         GTEST_SKIP() << "cannot mount a small file system here";
     FTarget = FFiles.FilePath(QStringLiteral("small/setup.exe"));
