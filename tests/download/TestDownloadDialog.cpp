@@ -795,7 +795,7 @@ TEST_F(DownloadDialogFailure, TextsComeFromTheGivenTranslatorAndEnglishWhereItHa
 }
 
 TEST_F(DownloadDialogFailure, FullDiskIsSaidAndWhatWasWrittenIsRemoved) {
-    const TSmallDisk disk(FFiles.FilePath(QStringLiteral("small")), QStringLiteral("64k"));
+    const TSmallDisk disk(FFiles.FilePath(QStringLiteral("small")), QStringLiteral("size=64k"));
     if (!disk.Mounted())
         GTEST_SKIP() << "cannot mount a small file system here";
     FTarget = FFiles.FilePath(QStringLiteral("small/setup.exe"));

@@ -515,6 +515,19 @@ struct TOutputRow {
     int FileSizeBlocks = 0;
 };
 
+// "Translate.sib" on a small disk of its own mounted in `folder`; empty, with why
+// not, where the machine does not let the test mount one.
+QString OnSmallDisk(const TTempFolder& folder, const QString& options, std::shared_ptr<void>& keep,
+                    QString& whyNot) {
+    auto disk = std::make_shared<TSmallDisk>(folder.FilePath(QStringLiteral("small")), options);
+    keep = disk;
+    if (!disk->Mounted()) {
+        whyNot = QStringLiteral("cannot mount a small file system here");
+        return {};
+    }
+    return folder.FilePath(QStringLiteral("small/Translate.sib"));
+}
+
 const TOutputRow kOutputs[] = {
     {"Folder",
      [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
@@ -542,13 +555,14 @@ const TOutputRow kOutputs[] = {
     // Room for the good file (about 50 KB) and a little more.
     {"FullDisk",
      [](const TTempFolder& folder, std::shared_ptr<void>& keep, QString& whyNot) {
-         auto disk = std::make_shared<TSmallDisk>(folder.FilePath(QStringLiteral("small")), u"80k"_s);
-         keep = disk;
-         if (!disk->Mounted())
-             whyNot = QStringLiteral("cannot mount a small file system here");
-         return disk->Mounted() ? folder.FilePath(QStringLiteral("small/Translate.sib")) : QString();
+         return OnSmallDisk(folder, u"size=80k"_s, keep, whyNot);
      },
      "No space left on device", true},
+    {"ReadOnlyFolder",
+     [](const TTempFolder& folder, std::shared_ptr<void>& keep, QString& whyNot) {
+         return OnSmallDisk(folder, u"size=4k,ro"_s, keep, whyNot);
+     },
+     "Read-only file system"},
 #endif
 };
 

@@ -6,14 +6,16 @@
 #include <QStringList>
 
 // A full disk: a small file system of its own (tmpfs) mounted at `folder` for the
-// life of the object, where the machine lets the test mount one (as root).
+// life of the object, where the machine lets the test mount one (as root). `options`
+// are mount's: "size=64k", or "size=4k,ro" for one that nobody, root included, may
+// write to.
 class TSmallDisk {
 public:
-    TSmallDisk(const QString& folder, const QString& size) : FFolder(folder) {
+    TSmallDisk(const QString& folder, const QString& options) : FFolder(folder) {
         QDir().mkpath(folder);
         FMounted = QProcess::execute(QStringLiteral("mount"),
                                      {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                      QStringLiteral("size=") + size, QStringLiteral("tmpfs"), folder}) == 0;
+                                      options, QStringLiteral("tmpfs"), folder}) == 0;
     }
     ~TSmallDisk() {
         if (FMounted)
