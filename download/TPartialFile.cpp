@@ -97,8 +97,14 @@ bool TPartialFile::Open(bool keep) {
 }
 
 char* TPartialFile::Room(qint64 count) {
-    if (FPendingSize + static_cast<std::size_t>(count) > FPending.size() && !Drain())
-        return nullptr;
+    const auto wanted = static_cast<std::size_t>(count);
+    if (FPendingSize + wanted > FPending.size()) {
+        if (!Drain())
+            return nullptr;
+        // A reader that asks for more than the pieces hold gets room all the same.
+        if (wanted > FPending.size())
+            FPending.resize(wanted);
+    }
     return FPending.data() + FPendingSize;
 }
 

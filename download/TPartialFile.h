@@ -28,9 +28,9 @@ public:
     bool Open(bool keep);
     // Bytes in the file, those still buffered included.
     qint64 Size() const { return FSize; }
-    // Room for up to `count` more bytes (at most a few kilobytes), for a reader to
-    // fill in place; Wrote then adds the first bytes of it to the file. Null, with the
-    // system's reason in ErrorString, when what waited could not be written to make it.
+    // Room for up to `count` more bytes, for a reader to fill in place; Wrote then
+    // adds the first bytes of it to the file. Null, with the system's reason in
+    // ErrorString, when what waited could not be written to make it.
     char* Room(qint64 count);
     void Wrote(qint64 count);
     // Keeps a SHA-256 of the file from now on: of what is in it already, read back
