@@ -332,13 +332,24 @@ TInternetFailure DescribeWinInetError(DWORD error, const TWinInetAttempt& attemp
                 break;
             }
             [[fallthrough]];
+        case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+            // Before the headers were in, the answer could not be read as HTTP.
+            if (!attempt.Answered) {
+                failure.Error = TInternetError::NotHttp;
+                break;
+            }
+            [[fallthrough]];
         case ERROR_INTERNET_CONNECTION_RESET:
         case ERROR_INTERNET_CONNECTION_ABORTED:
         case ERROR_INTERNET_DISCONNECTED:
-        case ERROR_HTTP_INVALID_SERVER_RESPONSE:
         case ERROR_HTTP_INVALID_HEADER:
         case SocketReset:
         case SocketAborted:
+            // WinInet reads the headers within HttpSendRequest and says nothing of them
+            // until they have ended, so an answer whose headers never end (or arrive a
+            // byte at a time, each byte starting the receive time-out anew) cannot be
+            // told from one that never began: the first is NoAnswer here, the second
+            // waits until it is cancelled.
             if (attempt.Answered) {
                 failure.Error = TInternetError::ConnectionBroken;
             } else {

@@ -47,6 +47,16 @@ bool QueryText(HINTERNET request, DWORD info, QString& text) {
     return false;
 }
 
+// Whether the answer came with a status line of HTTP/1.0 or later.
+bool IsHttpVersion(HINTERNET request) {
+    QString version;
+    if (!QueryText(request, HTTP_QUERY_VERSION, version))
+        return false;
+    version = version.trimmed();
+    return version.startsWith(QLatin1String("HTTP/"), Qt::CaseInsensitive) &&
+           version.compare(QLatin1String("HTTP/0.9"), Qt::CaseInsensitive) != 0;
+}
+
 // False when the answer to an https request did not come through the secure channel:
 // a proxy that refused the tunnel answers itself, and WinInet hands that over as if
 // the server had sent it.
@@ -108,6 +118,10 @@ void TWinInetTransport::Follow() {
         // A server that closed without a word, or answered with no status line at all.
         if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) || status < 100 || status > 999)
             return Fail(TInternetError::NoAnswer);
+        // WinInet takes an answer without a status line for HTTP/0.9 and hands it over as
+        // a 200 whose body is all of it; only its version tells.
+        if (!IsHttpVersion(request))
+            return Fail(TInternetError::NotHttp);
         if (FHop.Scheme == TInternetScheme::Https && !CameSecurely(request)) {
             TInternetFailure failure;
             failure.Error = TInternetError::ProxyRefused;
@@ -136,9 +150,10 @@ bool TWinInetTransport::Redirect(const QString& location, DWORD status, int redi
     here.setPort(FHop.Port);
     const QUrl target = here.resolved(QUrl(FHop.Object)).resolved(QUrl(location));
     const QString scheme = target.scheme().toLower();
+    // Named by the server that redirected, with where it pointed as it said it.
     if (!target.isValid() || target.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        Fail(TInternetError::InvalidAddress, location);
+        Fail(TInternetError::RedirectNotWeb, location);
         return false;
     }
     THop next;
@@ -155,7 +170,7 @@ bool TWinInetTransport::Redirect(const QString& location, DWORD status, int redi
     const int port = target.port(next.Scheme == TInternetScheme::Https ? INTERNET_DEFAULT_HTTPS_PORT
                                                                        : INTERNET_DEFAULT_HTTP_PORT);
     if (port <= 0 || port > 0xFFFF) {
-        Fail(TInternetError::InvalidAddress, location);
+        Fail(TInternetError::RedirectNotWeb, location);
         return false;
     }
     next.Host = target.host(QUrl::EncodeUnicode);
