@@ -47,14 +47,19 @@ bool QueryText(HINTERNET request, DWORD info, QString& text) {
     return false;
 }
 
-// Whether the answer came with a status line of HTTP/1.0 or later.
-bool IsHttpVersion(HINTERNET request) {
-    QString version;
-    if (!QueryText(request, HTTP_QUERY_VERSION, version))
+// Whether the answer was HTTP: a status line of HTTP/1.0 or later, and at least one
+// header line. WinInet takes an answer without a status line (garbage, HTTP/0.9) for
+// a body, and stands a status line of its own before it: "HTTP/0.9", or under Wine
+// "HTTP/1.0 200 OK" without a single header, which no HTTP server sends.
+bool IsHttpAnswer(HINTERNET request) {
+    QString version, raw;
+    if (!QueryText(request, HTTP_QUERY_VERSION, version) ||
+        !QueryText(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw))
         return false;
     version = version.trimmed();
+    const QStringList lines = raw.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     return version.startsWith(QLatin1String("HTTP/"), Qt::CaseInsensitive) &&
-           version.compare(QLatin1String("HTTP/0.9"), Qt::CaseInsensitive) != 0;
+           version.compare(QLatin1String("HTTP/0.9"), Qt::CaseInsensitive) != 0 && lines.size() > 1;
 }
 
 // False when the answer to an https request did not come through the secure channel:
@@ -118,9 +123,7 @@ void TWinInetTransport::Follow() {
         // A server that closed without a word, or answered with no status line at all.
         if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) || status < 100 || status > 999)
             return Fail(TInternetError::NoAnswer);
-        // WinInet takes an answer without a status line for HTTP/0.9 and hands it over as
-        // a 200 whose body is all of it; only its version tells.
-        if (!IsHttpVersion(request))
+        if (!IsHttpAnswer(request))
             return Fail(TInternetError::NotHttp);
         if (FHop.Scheme == TInternetScheme::Https && !CameSecurely(request)) {
             TInternetFailure failure;

@@ -34,7 +34,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32/WinApi.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
