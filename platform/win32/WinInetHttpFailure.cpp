@@ -346,10 +346,10 @@ TInternetFailure DescribeWinInetError(DWORD error, const TWinInetAttempt& attemp
         case SocketReset:
         case SocketAborted:
             // WinInet reads the headers within HttpSendRequest and says nothing of them
-            // until they have ended, so an answer whose headers never end (or arrive a
-            // byte at a time, each byte starting the receive time-out anew) cannot be
-            // told from one that never began: the first is NoAnswer here, the second
-            // waits until it is cancelled.
+            // until they have ended, so headers that stop coming before their end
+            // cannot be told from an answer that never began: both are NoAnswer here.
+            // (Headers that keep coming a byte at a time are caught by the transport's
+            // guard, see TWinInetTransport::SendGuarded.)
             if (attempt.Answered) {
                 failure.Error = TInternetError::ConnectionBroken;
             } else {

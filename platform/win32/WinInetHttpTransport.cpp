@@ -6,7 +6,10 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -90,6 +93,10 @@ void CALLBACK TWinInetTransport::OnStatus(HINTERNET, DWORD_PTR, DWORD status, vo
         case INTERNET_STATUS_REQUEST_SENT:
         case INTERNET_STATUS_RECEIVING_RESPONSE:
         case INTERNET_STATUS_RESPONSE_RECEIVED:
+            if (!FCurrent->FConnected)
+                FCurrent->FConnectedAt =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now().time_since_epoch())
+                        .count();
             FCurrent->FConnected = true;
             break;
         default:
@@ -114,6 +121,7 @@ void TWinInetTransport::Follow() {
         FServer = WinInetServerName(FHop.Host, FHop.Port, FHop.Scheme);
         FProxy = WinInetProxyFor(FSettings.Session.get(), FHop.Scheme, FHop.Host);
         FConnected = false;
+        FConnectedAt = 0;
         if (!OpenHop(verb) || !SendHop())
             return;
         HINTERNET request = Held(&TWinInetTransport::FRequest);
@@ -245,9 +253,12 @@ bool TWinInetTransport::SendHop() {
         if (!request)
             return false;
         const TClock::time_point started = TClock::now();
-        if (HttpSendRequestW(request, nullptr, 0, nullptr, 0))
+        DWORD error = 0;
+        if (SendGuarded(request, error))
             return true;
-        const DWORD error = GetLastError();
+        // The guard has ended the transfer.
+        if (error == 0)
+            return false;
         // WinInet has done a round of its own (a proxy's authentication, a connection
         // that the server had closed) and wants the request sent again.
         if (error == ERROR_INTERNET_FORCE_RETRY && retry < MaxRetries)
@@ -266,6 +277,64 @@ bool TWinInetTransport::SendHop() {
         Fail(DescribeWinInetError(error, Attempt(started)));
         return false;
     }
+}
+
+// WinInet reads the headers within HttpSendRequestW, and its receive time-out starts
+// anew with every byte: headers sent a byte a second would hold the call for as long as
+// the server likes. A silent server is ended by that time-out one stall time-out after
+// the connection was made, so a call still under way at twice that has been receiving
+// all along: its headers did not end in time. (Headers that stop coming before they
+// end look like no answer at all; WinInet tells nothing of them before they end.)
+bool TWinInetTransport::SendGuarded(HINTERNET request, DWORD& error) {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool returned = false;
+    bool overdue = false;
+    const auto limit = std::chrono::milliseconds(2000 * std::max(1, FSettings.Timeouts.StallSeconds));
+    const auto watch = [&] {
+        std::unique_lock<std::mutex> held(lock);
+        while (!returned) {
+            changed.wait_for(held, std::chrono::milliseconds(250));
+            const std::int64_t connected = FConnectedAt;
+            const auto now =
+                std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now().time_since_epoch());
+            if (!returned && connected != 0 && now - std::chrono::milliseconds(connected) > limit) {
+                overdue = true;
+                break;
+            }
+        }
+        if (!overdue)
+            return;
+        held.unlock();
+        TInternetFailure failure;
+        failure.Error = TInternetError::AnswerUnfinished;
+        failure.Server = FServer;
+        FChannel->Finish(std::move(failure));
+        Interrupt();
+    };
+    // Without a thread for the guard the call goes unguarded, as it did before.
+    std::thread guard;
+    try {
+        guard = std::thread(watch);
+    } catch (const std::system_error&) {
+    }
+    const bool sent = HttpSendRequestW(request, nullptr, 0, nullptr, 0);
+    error = sent ? 0 : GetLastError();
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        returned = true;
+    }
+    changed.notify_all();
+    if (guard.joinable())
+        guard.join();
+    if (overdue) {
+        error = 0;
+        return false;
+    }
+    // A failure without a code is none WinInet should give; it is not the guard's.
+    if (!sent && error == 0)
+        error = ERROR_INTERNET_INTERNAL_ERROR;
+    return sent;
 }
 
 // Stores a handle just opened; false (and the handle closed) when the transfer was

@@ -705,7 +705,7 @@ const TFailedRow kFailures[] = {
          return std::pair{scene.Plain.Url(QStringLiteral("/trickle")),
                           QStringLiteral("The server did not finish its answer.")};
      },
-     0, kCancel, &WhyNotUnfinishedAnswer},
+     0, kCancel},
     {"AnswerIsNotHttp",
      [](TScene& scene) {
          return std::pair{scene.Plain.Url(QStringLiteral("/not-http")),

@@ -35,7 +35,8 @@ QString WhyTransportCannot(TTransportLimit limit) {
         case TTransportLimit::UnfinishedAnswer:
             return QStringLiteral(
                 "WinInet reads an answer's headers within HttpSendRequest and says nothing of them "
-                "before they have ended, so headers that never end look like no answer");
+                "before they have ended, so headers that stop coming before their end look like no "
+                "answer");
     }
     return {};
 }
