@@ -35,13 +35,12 @@ constexpr TDownloadText AllTexts[] = {
     DownloadText::Failed,
     DownloadText::Damaged,
     DownloadText::Progress,
+    DownloadText::RedirectNotWeb,
+    DownloadText::NotHttp,
+    DownloadText::AnswerUnfinished,
 };
 
-// Kilobytes as a person reads them: whole ones, grouped as the language groups
-// digits ("1,536", "1.536", "1 536").
-QString KilobytesIn(const QLocale& locale, quint64 bytes) {
-    return locale.toString(bytes / 1024);
-}
+constexpr quint64 Kilobyte = 1024;
 
 // `value` in ASCII digits, in groups of three parted by `separator`, written at the
 // end of `end` backwards; the first character written.
@@ -96,6 +95,13 @@ QLocale LocaleOf(TCustomTranslator* translator) {
     const QString code = TTranslationCatalogue::LanguageCode(
         translator->LangNames()->Strings(translator->ActiveLanguage() - 1));
     return code.isEmpty() ? english : QLocale(code);
+}
+
+TKilobyteFigures KilobyteFigures(quint64 done, quint64 whole) {
+    const auto up = [](quint64 bytes) { return bytes / Kilobyte + (bytes % Kilobyte != 0); };
+    if (whole == 0)
+        return {done / Kilobyte, 0};
+    return {done >= whole ? up(done) : done / Kilobyte, up(whole)};
 }
 
 TProgressText::TProgressText() {
@@ -153,11 +159,16 @@ QString TProgressText::Format(quint32 done, quint32 whole) const {
 }
 
 QString FailureSentence(const TDownloadFailure& failure, const QString& url, const QString& fileName,
-                        TCustomTranslator* translator) {
+                        TCustomTranslator* translator,
+                        const std::function<QString(const QString&)>& shorten) {
     using namespace DownloadText;
     const auto text = [translator](const TDownloadText& which) { return TextOf(which, translator); };
+    const auto place = [&shorten](const QString& name) { return shorten ? shorten(name) : name; };
+    // Kilobytes as a person reads them: whole ones, grouped as the language groups
+    // digits ("1,536", "1.536", "1 536").
     const QLocale locale = LocaleOf(translator);
-    const auto Kilobytes = [&locale](quint64 bytes) { return KilobytesIn(locale, bytes); };
+    const auto Kilobytes = [&locale](quint64 kilobytes) { return locale.toString(kilobytes); };
+    const TKilobyteFigures figures = KilobyteFigures(failure.Received, failure.Total);
     const TInternetFailure& network = failure.Network;
     const QString server = network.Server.isEmpty() ? failure.Server : network.Server;
     const bool proxy = !network.Proxy.isEmpty();
@@ -168,7 +179,7 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
         case TDownloadFailureKind::Cancelled:
             return QString();
         case TDownloadFailureKind::InvalidAddress:
-            return text(InvalidAddress).arg(url);
+            return text(InvalidAddress).arg(place(url));
         case TDownloadFailureKind::HttpStatus:
             return text(ServerAnswered).arg(Status(failure.Status, failure.StatusText));
         case TDownloadFailureKind::EmptyBody:
@@ -179,11 +190,10 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
             if (network.Error == TInternetError::UntrustedCertificate ||
                 network.Error == TInternetError::SecureChannelFailed)
                 break;
-            return failure.Total != 0
-                       ? text(StoppedOf).arg(Kilobytes(failure.Received), Kilobytes(failure.Total))
-                       : text(Stopped).arg(Kilobytes(failure.Received));
+            return failure.Total != 0 ? text(StoppedOf).arg(Kilobytes(figures.Done), Kilobytes(figures.Whole))
+                                      : text(Stopped).arg(Kilobytes(figures.Done));
         case TDownloadFailureKind::WriteFailed:
-            return text(WriteFailed).arg(fileName, Reason(failure.WriteError));
+            return text(WriteFailed).arg(place(fileName), Reason(failure.WriteError));
         case TDownloadFailureKind::Network:
             break;
     }
@@ -204,18 +214,24 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
         case TInternetError::ProxyRefused:
             return text(ProxyAnswered)
                 .arg(network.Proxy, Status(network.Status, HttpReasonPhrase(network.Status)));
+        case TInternetError::AnswerUnfinished:
+            return text(AnswerUnfinished);
+        case TInternetError::NotHttp:
+            return text(NotHttp);
         case TInternetError::ConnectionBroken:
-            return text(Stopped).arg(Kilobytes(failure.Received));
+            return text(Stopped).arg(Kilobytes(figures.Done));
         case TInternetError::UntrustedCertificate:
             return text(Untrusted).arg(server, Reason(network.Detail));
         case TInternetError::InsecureRedirect:
-            return text(InsecureRedirect).arg(server, network.Detail);
+            return text(InsecureRedirect).arg(server, place(network.Detail));
+        case TInternetError::RedirectNotWeb:
+            return text(RedirectNotWeb).arg(place(network.Detail));
         case TInternetError::SecureChannelFailed:
             return text(SecureChannel).arg(server, Reason(network.Detail));
         case TInternetError::TooManyRedirects:
             return text(TooManyRedirects).arg(server);
         case TInternetError::InvalidAddress:
-            return text(InvalidAddress).arg(url);
+            return text(InvalidAddress).arg(place(url));
         case TInternetError::None:
         case TInternetError::Aborted:
         case TInternetError::Other:

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <functional>
 #include <span>
 
 class TCustomTranslator;
@@ -44,6 +45,10 @@ inline constexpr TDownloadText Failed{"IDS_42", "The download failed (%1)."};
 inline constexpr TDownloadText Damaged{
     "IDS_43", "The downloaded file is damaged: it does not match the checksum that the server sent."};
 inline constexpr TDownloadText Progress{"IDS_44", "%1 KB of %2 KB"};
+inline constexpr TDownloadText RedirectNotWeb{
+    "IDS_45", "The server sent the download to %1, which is not a web address."};
+inline constexpr TDownloadText NotHttp{"IDS_46", "The server's answer was not HTTP."};
+inline constexpr TDownloadText AnswerUnfinished{"IDS_47", "The server did not finish its answer."};
 }  // namespace DownloadText
 
 // Every text above, in the order of their ids.
@@ -56,6 +61,18 @@ QString TextOf(const TDownloadText& text, TCustomTranslator* translator);
 // the locale its name stands for; English, grouped with ",", without a translator
 // or for a name that stands for none.
 QLocale LocaleOf(TCustomTranslator* translator);
+
+// The two figures of "X KB of Y KB" for `done` bytes of `whole` (0: unknown), in
+// whole kilobytes. The whole rounds up, and so does a count that has reached it; a
+// count short of the whole rounds down. So the two read the same exactly when all of
+// it is there: one byte short of 1,024 KB reads "1,023 KB of 1,024 KB", and 1,000
+// bytes of 1,000 read "1 KB of 1 KB". Without a whole the count rounds down.
+struct TKilobyteFigures {
+    quint64 Done = 0;
+    quint64 Whole = 0;
+    bool operator==(const TKilobyteFigures&) const = default;
+};
+TKilobyteFigures KilobyteFigures(quint64 done, quint64 whole);
 
 // The progress line, "207 KB of 390 KB", in a language: its text, with both numbers
 // grouped as the language groups digits. Made once per language and then written
@@ -77,6 +94,9 @@ private:
 };
 
 // One plain sentence that names what failed and what a person can act on, for a
-// download of `url` into `fileName`.
+// download of `url` into `fileName`. `shorten`, where given, is applied to every path
+// and address set in it (the URL, the file name, where a redirect pointed), so that a
+// caller can make the sentence fit its room.
 QString FailureSentence(const TDownloadFailure& failure, const QString& url, const QString& fileName,
-                        TCustomTranslator* translator);
+                        TCustomTranslator* translator,
+                        const std::function<QString(const QString&)>& shorten = nullptr);

@@ -53,8 +53,23 @@ bool TPartialFile::Create() {
         // A unique name, so that two downloads of one installer never share a file.
         QTemporaryFile reserved(FTarget + QStringLiteral(".XXXXXX") + PartSuffix);
         reserved.setAutoRemove(false);
+        ClearSystemError();
         if (!reserved.open()) {
-            FError = reserved.errorString();
+            const QString reason = SystemErrorText();
+            FError = reason.isEmpty() ? reserved.errorString() : reason;
+            return false;
+        }
+        // Where the name would be too long for the system (a folder whose path nearly
+        // fills the longest path, a target's name near the longest name), Qt makes a
+        // file without a name instead, and every later open of it says "No file name
+        // specified". The system's own reason comes from a look-up of the name.
+        if (reserved.fileName().isEmpty()) {
+            reserved.close();
+            QFile named(FTarget + QStringLiteral(".XXXXXX") + PartSuffix);
+            ClearSystemError();
+            named.open(QIODevice::ReadOnly);
+            const QString reason = SystemErrorText();
+            FError = reason.isEmpty() ? named.errorString() : reason;
             return false;
         }
         // As a file made in the usual way would be, not private to the user.

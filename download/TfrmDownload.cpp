@@ -147,7 +147,7 @@ void TfrmDownload::ShowFailure() {
     ShowProgress();
     lblOutput->SetVisible(false);
     pnlStatus->SetVisible(false);
-    lblMessage->SetCaption(FailureSentence(FDownloader->LastFailure(), FURL, FFileName, FTexts));
+    ShowSentence(FailureSentence(FDownloader->LastFailure(), FURL, FFileName, FTexts));
     lblMessage->SetVisible(true);
     const int below = lblMessage->Top() + lblMessage->Height() + 4;
     shTotal->SetTop(below);
@@ -157,6 +157,32 @@ void TfrmDownload::ShowFailure() {
     if (!FFailed)
         btnDownload->setFocus();
     FFailed = true;
+}
+
+bool TfrmDownload::SentenceFits(const QString& sentence) const {
+    const QRect box = lblMessage->rect();
+    const QRect needed = QFontMetrics(lblMessage->font())
+                             .boundingRect(QRect(0, 0, box.width(), QWIDGETSIZE_MAX),
+                                           Qt::TextWordWrap | Qt::AlignHCenter | Qt::AlignTop, sentence);
+    return needed.width() <= box.width() && needed.height() <= box.height();
+}
+
+void TfrmDownload::ShowSentence(const QString& sentence) {
+    QString shown = sentence;
+    // A path or address too long for the box (a deep folder, a long redirect target)
+    // gives way in its middle, as on the progress line, until the sentence fits; the
+    // hint and a screen reader have all of it.
+    const QFontMetrics metrics(lblMessage->font());
+    for (int room = lblMessage->Width(); !SentenceFits(shown) && room > 0; room -= room / 8 + 1)
+        shown = FailureSentence(
+            FDownloader->LastFailure(), FURL, FFileName, FTexts,
+            [&](const QString& name) { return metrics.elidedText(name, Qt::ElideMiddle, room); });
+    lblMessage->SetCaption(shown);
+    const bool shortened = shown != sentence;
+    lblMessage->SetHint(shortened ? sentence : QString());
+    if (shortened)
+        lblMessage->SetShowHint(true);
+    lblMessage->setAccessibleDescription(shortened ? sentence : QString());
 }
 
 void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 Received, bool& Cancel) {
@@ -185,7 +211,9 @@ void TfrmDownload::ShowProgress() {
     const int width = static_cast<int>(std::min(exact, static_cast<double>(QWIDGETSIZE_MAX)));
     if (shPercent->Width() != width)
         shPercent->SetWidth(width);
-    pnlStatus->SetCaption(FProgressText.Format(received / 1024, total / 1024));
+    const TKilobyteFigures figures = KilobyteFigures(received, total);
+    pnlStatus->SetCaption(
+        FProgressText.Format(static_cast<quint32>(figures.Done), static_cast<quint32>(figures.Whole)));
 }
 
 void TfrmDownload::WMSysCommand(TMsg& message) {

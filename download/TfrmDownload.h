@@ -65,6 +65,9 @@ private:
     // The bar and the progress line for the latest block.
     void ShowProgress();
     void ShowFailure();
+    // Puts `sentence`, the failure's, in lblMessage, shortened to fit its box.
+    void ShowSentence(const QString& sentence);
+    bool SentenceFits(const QString& sentence) const;
     void LanguageChanged();
 
     TPanel* Panel1;

@@ -29,6 +29,13 @@ bool DeleteFile(const QString& path);
 // and then both are as they were.
 bool ReplaceFile(const QString& source, const QString& target, QString* error = nullptr);
 
+// The system's words for the error that the last failed call of this thread recorded
+// (errno; GetLastError on Windows), or empty when none is recorded; ClearSystemError
+// first, before the call. For where Qt's words are wrong: a QTemporaryFile that cannot
+// be made in a folder whose path is too long says "No file name specified".
+void ClearSystemError();
+QString SystemErrorText();
+
 // A hold on a file that tells every process, this one included, that the file is in
 // use: an advisory lock (flock) on Linux, a lock on a byte range that no file reaches
 // on Windows. It does not keep anyone from reading, writing, renaming or removing the

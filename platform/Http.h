@@ -12,8 +12,9 @@
 // no_proxy); redirects are followed (at most 20, so a loop fails), but never from
 // https to plain http. https is verified against the system's trusted authorities, or
 // those that SSL_CERT_FILE and SSL_CERT_DIR name. A connection that cannot be made
-// within the connect time-out, or a transfer that stays below one byte a second for
-// the stall time-out, fails instead of hanging.
+// within the connect time-out, a transfer that stays below one byte a second for the
+// stall time-out, or an answer whose headers do not end within it, fails instead of
+// hanging.
 //
 // Send and ReadFile return once their answer is there, but every wait for the network
 // runs the calling thread's Qt event loop: windows repaint, input is handled, timers
@@ -39,10 +40,15 @@ enum class TInternetError {
     NameNotResolved,       // the name of the server (or of the proxy) is unknown
     CannotConnect,         // no connection could be made; see TConnectReason
     NoAnswer,              // connected, but no answer came
+    AnswerUnfinished,      // the answer began, but its headers did not end within the
+                           // stall time-out, or broke off before they did
+    NotHttp,               // the server answered with something that is not HTTP
     ProxyRefused,          // the proxy declined to reach the server; see Status
     ConnectionBroken,      // the answer broke off: stalled, reset, or cut short
     UntrustedCertificate,  // the server's certificate could not be verified
     InsecureRedirect,      // an https address redirected to plain http
+    RedirectNotWeb,        // a redirect pointed to something that is no http or https
+                           // address (file:, ftp:, garbage); Detail is it, as sent
     SecureChannelFailed,   // any other failure of the secure channel
     TooManyRedirects,
     Other,
@@ -59,7 +65,8 @@ struct TInternetFailure {
     QString Proxy;
     TConnectReason Reason = TConnectReason::Other;
     // The library's own words where they say more than the kind: the certificate's
-    // problem, the address an insecure redirect pointed to, an unexpected failure.
+    // problem, the address an insecure redirect pointed to, the Location of a redirect
+    // that is no web address (as the server sent it), an unexpected failure.
     QString Detail;
     // ProxyRefused: the status the proxy answered with.
     std::uint32_t Status = 0;

@@ -258,6 +258,7 @@ void TCurlHttpTransport::Header(const char* data, std::size_t size) {
         Curl()->EasyGetinfo(FEasy.get(), CURLINFO_EFFECTIVE_URL, &url);
         FResponseUrl = QByteArray(url ? url : "");
         FAnswered = true;
+        FInHeaders = true;
         std::string_view rest = Trimmed(line);
         const std::size_t afterVersion = rest.find(' ');
         rest =
@@ -281,6 +282,7 @@ void TCurlHttpTransport::Header(const char* data, std::size_t size) {
     }
     // The blank line that ends a response's headers. An interim answer (1xx) and a
     // redirect that libcurl is about to follow are not the final response.
+    FInHeaders = false;
     long code = 0;
     curl_off_t length = -1;
     Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
@@ -289,6 +291,13 @@ void TCurlHttpTransport::Header(const char* data, std::size_t size) {
     const bool redirects = code >= 300 && code < 400 && location && !location->Value.isEmpty();
     if (code >= 200 && !redirects)
         FChannel->Respond(Response(code, length));
+}
+
+const TCurlHttpTransport::THeader* TCurlHttpTransport::RedirectLocation() const {
+    long code = 0;
+    Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
+    const THeader* location = FindHeader("Location");
+    return code >= 300 && code < 400 && location && !location->Value.isEmpty() ? location : nullptr;
 }
 
 // Why libcurl ended the transfer, in the transfer thread once it has; the headers it
@@ -317,20 +326,37 @@ TInternetFailure TCurlHttpTransport::Describe(CURLcode result) const {
     }
     switch (result) {
         case CURLE_URL_MALFORMAT:
+            // A redirect to an address that cannot be read is the redirect's fault.
+            if (const THeader* location = RedirectLocation()) {
+                failure.Error = TInternetError::RedirectNotWeb;
+                failure.Server = ServerName(QUrl(QString::fromUtf8(FResponseUrl)));
+                failure.Detail = QString::fromLatin1(location->Value);
+                break;
+            }
             failure.Error = TInternetError::InvalidAddress;
             break;
-        case CURLE_UNSUPPORTED_PROTOCOL: {
+        case CURLE_UNSUPPORTED_PROTOCOL:
+        case CURLE_WEIRD_SERVER_REPLY: {
+            // The same code stands for a redirect that libcurl refused to follow and for
+            // an answer without a status line (HTTP/0.9, or no HTTP at all); only the
+            // redirect leaves a Location that points elsewhere than http or https.
             // Named by the server that redirected, not by where it pointed.
-            const THeader* location = FindHeader("Location");
+            const THeader* location = RedirectLocation();
             const QUrl redirecting(QString::fromUtf8(FResponseUrl));
             const QUrl target =
                 location ? redirecting.resolved(QUrl(QString::fromLatin1(location->Value))) : QUrl();
-            failure.Error = target.scheme() == QLatin1String("http") && FScheme == TInternetScheme::Https
-                                ? TInternetError::InsecureRedirect
-                                : TInternetError::InvalidAddress;
-            if (location) {
+            const QString scheme = target.scheme().toLower();
+            const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+            if (location && scheme == QLatin1String("http") && FScheme == TInternetScheme::Https) {
+                failure.Error = TInternetError::InsecureRedirect;
                 failure.Server = ServerName(redirecting);
                 failure.Detail = target.toString();
+            } else if (location && !web) {
+                failure.Error = TInternetError::RedirectNotWeb;
+                failure.Server = ServerName(redirecting);
+                failure.Detail = QString::fromLatin1(location->Value);
+            } else {
+                failure.Error = TInternetError::NotHttp;
             }
             break;
         }
@@ -383,7 +409,11 @@ TInternetFailure TCurlHttpTransport::Describe(CURLcode result) const {
         case CURLE_PARTIAL_FILE:
         case CURLE_HTTP2:
         case CURLE_HTTP2_STREAM:
-            if (FAnswered) {
+            // Header bytes do not count as speed to libcurl: a server that sends its
+            // headers a byte a second, or never ends them, times out here as well.
+            if (FInHeaders) {
+                failure.Error = TInternetError::AnswerUnfinished;
+            } else if (FAnswered) {
                 failure.Error = TInternetError::ConnectionBroken;
             } else {
                 failure.Error = TInternetError::NoAnswer;

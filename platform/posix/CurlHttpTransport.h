@@ -65,6 +65,8 @@ private:
     TCurlHttpTransport() = default;
     bool Configure(const TCurlRequestSettings& settings);
     TInternetFailure Describe(CURLcode result) const;
+    // The Location of the latest response when it is a redirect, as the server sent it.
+    const THeader* RedirectLocation() const;
     // The latest response, as the channel takes it.
     THttpResponse Response(long code, curl_off_t length) const;
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
@@ -88,4 +90,6 @@ private:
     QByteArray FStatusText;
     std::vector<THeader> FHeaders;
     bool FAnswered = false;
+    // Between a status line and the blank line that ends its headers.
+    bool FInHeaders = false;
 };

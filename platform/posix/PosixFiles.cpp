@@ -39,6 +39,15 @@ mode_t FileType(const QString& path) {
 
 }  // namespace
 
+void ClearSystemError() {
+    errno = 0;
+}
+
+QString SystemErrorText() {
+    const int error = errno;
+    return error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error));
+}
+
 bool FileExists(const QString& path) {
     return FileType(path) == S_IFREG;
 }

@@ -21,6 +21,15 @@ DWORD Attributes(const QString& path) {
 
 }  // namespace
 
+void ClearSystemError() {
+    SetLastError(ERROR_SUCCESS);
+}
+
+QString SystemErrorText() {
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? QString() : SystemMessage(error);
+}
+
 bool FileExists(const QString& path) {
     const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);

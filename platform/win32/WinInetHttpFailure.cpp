@@ -332,13 +332,24 @@ TInternetFailure DescribeWinInetError(DWORD error, const TWinInetAttempt& attemp
                 break;
             }
             [[fallthrough]];
+        case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+            // Before the headers were in, the answer could not be read as HTTP.
+            if (!attempt.Answered) {
+                failure.Error = TInternetError::NotHttp;
+                break;
+            }
+            [[fallthrough]];
         case ERROR_INTERNET_CONNECTION_RESET:
         case ERROR_INTERNET_CONNECTION_ABORTED:
         case ERROR_INTERNET_DISCONNECTED:
-        case ERROR_HTTP_INVALID_SERVER_RESPONSE:
         case ERROR_HTTP_INVALID_HEADER:
         case SocketReset:
         case SocketAborted:
+            // WinInet reads the headers within HttpSendRequest and says nothing of them
+            // until they have ended, so headers that stop coming before their end
+            // cannot be told from an answer that never began: both are NoAnswer here.
+            // (Headers that keep coming a byte at a time are caught by the transport's
+            // guard, see TWinInetTransport::SendGuarded.)
             if (attempt.Answered) {
                 failure.Error = TInternetError::ConnectionBroken;
             } else {

@@ -6,7 +6,10 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -47,6 +50,21 @@ bool QueryText(HINTERNET request, DWORD info, QString& text) {
     return false;
 }
 
+// Whether the answer was HTTP: a status line of HTTP/1.0 or later, and at least one
+// header line. WinInet takes an answer without a status line (garbage, HTTP/0.9) for
+// a body, and stands a status line of its own before it: "HTTP/0.9", or under Wine
+// "HTTP/1.0 200 OK" without a single header, which no HTTP server sends.
+bool IsHttpAnswer(HINTERNET request) {
+    QString version, raw;
+    if (!QueryText(request, HTTP_QUERY_VERSION, version) ||
+        !QueryText(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw))
+        return false;
+    version = version.trimmed();
+    const QStringList lines = raw.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    return version.startsWith(QLatin1String("HTTP/"), Qt::CaseInsensitive) &&
+           version.compare(QLatin1String("HTTP/0.9"), Qt::CaseInsensitive) != 0 && lines.size() > 1;
+}
+
 // False when the answer to an https request did not come through the secure channel:
 // a proxy that refused the tunnel answers itself, and WinInet hands that over as if
 // the server had sent it.
@@ -75,6 +93,10 @@ void CALLBACK TWinInetTransport::OnStatus(HINTERNET, DWORD_PTR, DWORD status, vo
         case INTERNET_STATUS_REQUEST_SENT:
         case INTERNET_STATUS_RECEIVING_RESPONSE:
         case INTERNET_STATUS_RESPONSE_RECEIVED:
+            if (!FCurrent->FConnected)
+                FCurrent->FConnectedAt =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now().time_since_epoch())
+                        .count();
             FCurrent->FConnected = true;
             break;
         default:
@@ -99,6 +121,7 @@ void TWinInetTransport::Follow() {
         FServer = WinInetServerName(FHop.Host, FHop.Port, FHop.Scheme);
         FProxy = WinInetProxyFor(FSettings.Session.get(), FHop.Scheme, FHop.Host);
         FConnected = false;
+        FConnectedAt = 0;
         if (!OpenHop(verb) || !SendHop())
             return;
         HINTERNET request = Held(&TWinInetTransport::FRequest);
@@ -108,6 +131,8 @@ void TWinInetTransport::Follow() {
         // A server that closed without a word, or answered with no status line at all.
         if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) || status < 100 || status > 999)
             return Fail(TInternetError::NoAnswer);
+        if (!IsHttpAnswer(request))
+            return Fail(TInternetError::NotHttp);
         if (FHop.Scheme == TInternetScheme::Https && !CameSecurely(request)) {
             TInternetFailure failure;
             failure.Error = TInternetError::ProxyRefused;
@@ -136,9 +161,10 @@ bool TWinInetTransport::Redirect(const QString& location, DWORD status, int redi
     here.setPort(FHop.Port);
     const QUrl target = here.resolved(QUrl(FHop.Object)).resolved(QUrl(location));
     const QString scheme = target.scheme().toLower();
+    // Named by the server that redirected, with where it pointed as it said it.
     if (!target.isValid() || target.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        Fail(TInternetError::InvalidAddress, location);
+        Fail(TInternetError::RedirectNotWeb, location);
         return false;
     }
     THop next;
@@ -155,7 +181,7 @@ bool TWinInetTransport::Redirect(const QString& location, DWORD status, int redi
     const int port = target.port(next.Scheme == TInternetScheme::Https ? INTERNET_DEFAULT_HTTPS_PORT
                                                                        : INTERNET_DEFAULT_HTTP_PORT);
     if (port <= 0 || port > 0xFFFF) {
-        Fail(TInternetError::InvalidAddress, location);
+        Fail(TInternetError::RedirectNotWeb, location);
         return false;
     }
     next.Host = target.host(QUrl::EncodeUnicode);
@@ -227,9 +253,12 @@ bool TWinInetTransport::SendHop() {
         if (!request)
             return false;
         const TClock::time_point started = TClock::now();
-        if (HttpSendRequestW(request, nullptr, 0, nullptr, 0))
+        DWORD error = 0;
+        if (SendGuarded(request, error))
             return true;
-        const DWORD error = GetLastError();
+        // The guard has ended the transfer.
+        if (error == 0)
+            return false;
         // WinInet has done a round of its own (a proxy's authentication, a connection
         // that the server had closed) and wants the request sent again.
         if (error == ERROR_INTERNET_FORCE_RETRY && retry < MaxRetries)
@@ -248,6 +277,64 @@ bool TWinInetTransport::SendHop() {
         Fail(DescribeWinInetError(error, Attempt(started)));
         return false;
     }
+}
+
+// WinInet reads the headers within HttpSendRequestW, and its receive time-out starts
+// anew with every byte: headers sent a byte a second would hold the call for as long as
+// the server likes. A silent server is ended by that time-out one stall time-out after
+// the connection was made, so a call still under way at twice that has been receiving
+// all along: its headers did not end in time. (Headers that stop coming before they
+// end look like no answer at all; WinInet tells nothing of them before they end.)
+bool TWinInetTransport::SendGuarded(HINTERNET request, DWORD& error) {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool returned = false;
+    bool overdue = false;
+    const auto limit = std::chrono::milliseconds(2000 * std::max(1, FSettings.Timeouts.StallSeconds));
+    const auto watch = [&] {
+        std::unique_lock<std::mutex> held(lock);
+        while (!returned) {
+            changed.wait_for(held, std::chrono::milliseconds(250));
+            const std::int64_t connected = FConnectedAt;
+            const auto now =
+                std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now().time_since_epoch());
+            if (!returned && connected != 0 && now - std::chrono::milliseconds(connected) > limit) {
+                overdue = true;
+                break;
+            }
+        }
+        if (!overdue)
+            return;
+        held.unlock();
+        TInternetFailure failure;
+        failure.Error = TInternetError::AnswerUnfinished;
+        failure.Server = FServer;
+        FChannel->Finish(std::move(failure));
+        Interrupt();
+    };
+    // Without a thread for the guard the call goes unguarded, as it did before.
+    std::thread guard;
+    try {
+        guard = std::thread(watch);
+    } catch (const std::system_error&) {
+    }
+    const bool sent = HttpSendRequestW(request, nullptr, 0, nullptr, 0);
+    error = sent ? 0 : GetLastError();
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        returned = true;
+    }
+    changed.notify_all();
+    if (guard.joinable())
+        guard.join();
+    if (overdue) {
+        error = 0;
+        return false;
+    }
+    // A failure without a code is none WinInet should give; it is not the guard's.
+    if (!sent && error == 0)
+        error = ERROR_INTERNET_INTERNAL_ERROR;
+    return sent;
 }
 
 // Stores a handle just opened; false (and the handle closed) when the transfer was

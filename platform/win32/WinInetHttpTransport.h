@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -68,6 +69,10 @@ private:
     void Follow();
     bool OpenHop(const QString& verb);
     bool SendHop();
+    // HttpSendRequestW on the hop's request, guarded: headers that keep arriving past
+    // twice the stall time-out after the connection was made end the transfer as
+    // AnswerUnfinished. False with the failure stored in `error` (0: the guard ended it).
+    bool SendGuarded(HINTERNET request, DWORD& error);
     // Moves FHop to where a redirect points; false when the transfer ends there instead.
     bool Redirect(const QString& location, DWORD status, int redirects, QString& verb);
     bool Keep(HINTERNET handle, HINTERNET TWinInetTransport::*slot);
@@ -100,4 +105,7 @@ private:
     QString FProxy;
     bool FConnected = false;
     bool FAnswered = false;
+    // When the hop's connection was made (steady clock, in milliseconds; 0: not yet),
+    // for the guard that SendHop runs beside HttpSendRequestW.
+    std::atomic<std::int64_t> FConnectedAt = 0;
 };

@@ -168,6 +168,20 @@ private:
             return;
         NoEnglish(name, caption);
         NoBoxes(name, caption, child->font());
+        // A wrapped label draws a word wider than its box past both its sides, where
+        // the drawing is cut and the ink cannot show it.
+        if (auto* label = qobject_cast<TLabel*>(child); label && label->WordWrap()) {
+            const int needed =
+                QFontMetrics(label->font())
+                    .boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap, caption)
+                    .width();
+            if (needed > label->width())
+                Fail(name,
+                     QStringLiteral("its text (%1) has a word wider than its box: %2 px where it has %3")
+                         .arg(caption)
+                         .arg(needed)
+                         .arg(label->width()));
+        }
         const QRect ink = InkOf(child);
         if (ink.isNull())
             return;
@@ -329,7 +343,8 @@ TEST_F(WindowsInEveryLanguage, DownloadDialogInEveryState) {
     // download when `route` is the server's, and hands the dialog to `look` once it is
     // `reached`; the download runs in the dialog's own loop meanwhile.
     auto show = [&](const QString& route, const std::function<bool(TfrmDownload*)>& reached,
-                    const std::function<void(TfrmDownload*)>& look) {
+                    const std::function<void(TfrmDownload*)>& look,
+                    const QString& target = QStringLiteral("tessaly-setup.exe")) {
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             auto* dialog = OpenForm<TfrmDownload>("frmDownload");
@@ -351,8 +366,7 @@ TEST_F(WindowsInEveryLanguage, DownloadDialogInEveryState) {
                      return ShowDownloadDialog(
                          tool,
                          tool + QLatin1Char(' ') + MainTranslator()->GetTextById(QStringLiteral("IDS_3")),
-                         server.Url(route), folder.FilePath(QStringLiteral("tessaly-setup.exe")),
-                         MainTranslator(), Dispatcher());
+                         server.Url(route), folder.FilePath(target), MainTranslator(), Dispatcher());
                  });
     };
     // The question is the caller's, asked in the language of the moment.
@@ -371,18 +385,27 @@ TEST_F(WindowsInEveryLanguage, DownloadDialogInEveryState) {
         const char* Name;
         const char* Route;
         std::function<bool(TfrmDownload*)> Reached;
+        QString Target = QStringLiteral("tessaly-setup.exe");
     };
     const TState states[] = {
         {"downloading", "/stall/4000000",
          [&](TfrmDownload* d) { return !status(d).isEmpty() && !button(d, "btnDownload")->isEnabled(); }},
         {"failed-404", "/status/404", failed},
         {"failed-broken-off", "/close-mid/3000000", failed},
+        {"failed-not-http", "/not-http", failed},
+        {"failed-not-web", "/goto?to=file:///etc/passwd", failed},
+        // The longest of the sentences: a path that runs past the box.
+        {"failed-path-too-long", "/file/11", failed,
+         QStringLiteral("Installations").repeated(24) + QStringLiteral("/tessaly-setup.exe")},
     };
     for (const TState& state : states) {
         SCOPED_TRACE(state.Name);
-        show(QLatin1String(state.Route), state.Reached, [&](TfrmDownload* dialog) {
-            InEveryLanguage(dialog, QStringLiteral("frmDownload-") + QLatin1String(state.Name));
-        });
+        show(
+            QLatin1String(state.Route), state.Reached,
+            [&](TfrmDownload* dialog) {
+                InEveryLanguage(dialog, QStringLiteral("frmDownload-") + QLatin1String(state.Name));
+            },
+            state.Target);
     }
 }
 

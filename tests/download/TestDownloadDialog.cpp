@@ -1,3 +1,4 @@
+#include "download/DownloadTexts.h"
 #include "download/TfrmDownload.h"
 #include "i18n/TTranslator.h"
 #include "tests/support/AppFixture.h"
@@ -24,11 +25,21 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
+
+#ifdef _WIN32
+#include "platform/win32/WinApi.h"
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 using namespace tk;
 
@@ -116,11 +127,13 @@ std::ostream& operator<<(std::ostream& out, const TProgressProbe::TRecord& recor
     return out << '{' << record.Status.toStdString() << ", " << record.Width << '}';
 }
 
-// What the dialog shows after `received` of `total` bytes.
+// What the dialog shows after `received` of `total` bytes: the whole in kilobytes
+// rounded up, the count rounded down until it is complete.
 TProgressProbe::TRecord Shown(quint32 total, quint32 received) {
     if (total == 0)
         return {QString(), 0};
-    return {QStringLiteral("%1 KB of %2 KB").arg(received / 1024).arg(total / 1024),
+    const quint32 done = received < total ? received / 1024 : (received + 1023) / 1024;
+    return {QStringLiteral("%1 KB of %2 KB").arg(done).arg((total + 1023) / 1024),
             static_cast<int>(333.0 * received / total)};
 }
 
@@ -550,6 +563,33 @@ struct TScene {
     }
 };
 
+QString WhyNotUnfinishedAnswer() {
+    return WhyTransportCannot(TTransportLimit::UnfinishedAnswer);
+}
+
+// The system's words for why a file cannot be made at `path`, asked of it directly,
+// without the full stop that Windows ends them with.
+QString WhyCannotCreate(const QString& path) {
+#ifdef _WIN32
+    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                                    GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    QString reason =
+        QString::fromLocal8Bit(std::system_category().message(static_cast<int>(error))).trimmed();
+#else
+    const int file = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    const int error = errno;
+    if (file >= 0)
+        ::close(file);
+    QString reason = QString::fromLocal8Bit(std::strerror(error));
+#endif
+    while (reason.endsWith(u'.'))
+        reason.chop(1);
+    return reason;
+}
+
 struct TFailedRow {
     const char* Name;
     // Stages the failure; returns the URL to fetch and the sentence the dialog must show.
@@ -644,9 +684,51 @@ const TFailedRow kFailures[] = {
      [](TScene& scene) {
          SetInternetTimeouts(TInternetTimeouts{60, 2});
          return std::pair{scene.Plain.Url(QStringLiteral("/stall/20000")),
-                          QStringLiteral("The server stopped sending after 9 KB of 19 KB.")};
+                          QStringLiteral("The server stopped sending after 9 KB of 20 KB.")};
      },
      166, kCancel},
+    {"OneByteShort",
+     [](TScene& scene) {
+         return std::pair{scene.Plain.Url(QStringLiteral("/short/1048576")),
+                          QStringLiteral("The server stopped sending after 1,023 KB of 1,024 KB.")};
+     },
+     332, kEscape},
+    {"HeadersNeverEnd",
+     [](TScene& scene) {
+         SetInternetTimeouts(TInternetTimeouts{60, 2});
+         return std::pair{scene.Plain.Url(QStringLiteral("/unended")),
+                          QStringLiteral("The server did not finish its answer.")};
+     },
+     0, kCloseBox, &WhyNotUnfinishedAnswer},
+    {"HeadersTrickle",
+     [](TScene& scene) {
+         SetInternetTimeouts(TInternetTimeouts{60, 2});
+         return std::pair{scene.Plain.Url(QStringLiteral("/trickle")),
+                          QStringLiteral("The server did not finish its answer.")};
+     },
+     0, kCancel},
+    {"AnswerIsNotHttp",
+     [](TScene& scene) {
+         return std::pair{scene.Plain.Url(QStringLiteral("/not-http")),
+                          QStringLiteral("The server's answer was not HTTP.")};
+     },
+     0, kEscape},
+    {"RedirectedToAFile",
+     [](TScene& scene) {
+         return std::pair{scene.Plain.Url(QStringLiteral("/goto?to=file:///etc/passwd")),
+                          QStringLiteral("The server sent the download to file:///etc/passwd, which is not a "
+                                         "web address.")};
+     },
+     0, kCloseBox},
+    {"RedirectedToFtp",
+     [](TScene& scene) {
+         scene.Trust.emplace(scene.Tls);
+         return std::pair{
+             scene.Tls.Url(QStringLiteral("/goto?to=ftp://www.kestrelweave.com/setup.exe")),
+             QStringLiteral("The server sent the download to ftp://www.kestrelweave.com/setup.exe, which is "
+                            "not a web address.")};
+     },
+     0, kCancel},
     {"NeverAnswered",
      [](TScene& scene) {
          SetInternetTimeouts(TInternetTimeouts{60, 2});
@@ -712,7 +794,46 @@ const TFailedRow kFailures[] = {
                           QStringLiteral("Could not write %1: %2.").arg(scene.Target, reason)};
      },
      0, kCancel},
+    {"FolderPathTooLong",
+     [](TScene& scene) {
+         // A folder whose path leaves room for the installer's name but not for its
+         // partial file's: the system's reason, not "No file name specified", and the
+         // path shortened to fit the box.
+         // Linux's longest path is 4,095 characters; the partial file adds 12.
+         constexpr qsizetype Length = 4090;
+         QString folder = QFileInfo(scene.Target).path();
+         while (folder.size() < Length - 200)
+             folder += QLatin1Char('/') + QString(100, u'd');
+         QDir().mkpath(folder);
+         scene.Target =
+             folder + QLatin1Char('/') + QString(Length - folder.size() - 5, u's') + QStringLiteral(".exe");
+         return std::pair{
+             scene.Plain.Url(QStringLiteral("/file/10")),
+             QStringLiteral("Could not write %1: %2.")
+                 .arg(scene.Target, WhyCannotCreate(scene.Target + QStringLiteral(".Ab12Cd.part")))};
+     },
+     0, kEscape},
 };
+
+// `label` shows `sentence`, or where that does not fit its box, the sentence with
+// a middle part given way to an ellipsis, and then all of it in its hint; what it
+// shows fits its box, wrapped as the label wraps it.
+void ExpectSentenceInItsBox(TLabel* label, const QString& sentence) {
+    const QString shown = label->Caption();
+    if (shown != sentence) {
+        const qsizetype ellipsis = shown.indexOf(QChar(0x2026));
+        ASSERT_GE(ellipsis, 0) << shown.toStdString() << " is not " << sentence.toStdString();
+        EXPECT_TRUE(sentence.startsWith(shown.left(ellipsis))) << shown.toStdString();
+        EXPECT_TRUE(sentence.endsWith(shown.mid(ellipsis + 1))) << shown.toStdString();
+        EXPECT_EQ(label->Hint().toStdString(), sentence.toStdString());
+        EXPECT_EQ(label->accessibleDescription(), sentence);
+    }
+    const QRect needed = QFontMetrics(label->font())
+                             .boundingRect(QRect(0, 0, label->Width(), 10000),
+                                           Qt::TextWordWrap | Qt::AlignHCenter | Qt::AlignTop, shown);
+    EXPECT_LE(needed.width(), label->Width()) << shown.toStdString();
+    EXPECT_LE(needed.height(), label->Height()) << shown.toStdString();
+}
 
 class DownloadDialogFailed : public DownloadDialogFailure, public testing::WithParamInterface<TFailedRow> {};
 
@@ -728,7 +849,7 @@ TEST_P(DownloadDialogFailed, SaysWhyOffersToTryAgainAndLeavesNothingBehind) {
         auto* message = Part<TLabel>("lblMessage");
         EXPECT_EQ(OpenDownloadDialog()->ModalResult(), mrNone) << "the dialog stays open";
         EXPECT_TRUE(message->isVisible());
-        EXPECT_EQ(message->Caption().toStdString(), sentence.toStdString());
+        ExpectSentenceInItsBox(message, sentence);
         for (const char* hidden : {"lblOutput", "pnlStatus"})
             EXPECT_FALSE(Part<TControl>(hidden)->isVisible()) << hidden;
         auto* bar = Part<TShape>("shPercent");
@@ -882,15 +1003,19 @@ struct TProgressRow {
 };
 
 const TProgressRow kProgress[] = {
-    {"WorkedExample", 5000, 1023, 68, "0 KB of 4 KB"},
-    {"OneByteIsNoPixel", 1000, 1, 0, "0 KB of 0 KB"},
-    {"OneByteShortIsOnePixelShort", 1000, 999, 332, "0 KB of 0 KB"},
-    {"AllOfItFillsTheTrack", 1000, 1000, 333, "0 KB of 0 KB"},
+    {"WorkedExample", 5000, 1023, 68, "0 KB of 5 KB"},
+    {"OneByteIsNoPixel", 1000, 1, 0, "0 KB of 1 KB"},
+    {"OneByteShortIsOnePixelShort", 1000, 999, 332, "0 KB of 1 KB"},
+    {"AllOfItFillsTheTrack", 1000, 1000, 333, "1 KB of 1 KB"},
     {"Kilobytes", 2097152, 358400, 56, "350 KB of 2,048 KB"},
+    // One byte short of a whole number of kilobytes never reads as complete.
+    {"OneByteShortOfAMegabyte", 1048576, 1048575, 332, "1,023 KB of 1,024 KB"},
+    {"AllOfAMegabyte", 1048576, 1048576, 333, "1,024 KB of 1,024 KB"},
     // In English's groups of three; other languages group their own way.
-    {"GroupedInThrees", 3000000000u, 1500000000u, 166, "1,464,843 KB of 2,929,687 KB"},
-    {"MoreThanAnnouncedGoesPastTheTrack", 1000, 2000, 666, "1 KB of 0 KB"},
-    {"LargestCounts", 0xFFFFFFFFu, 0xFFFFFFFFu, 333, "4,194,303 KB of 4,194,303 KB"},
+    {"GroupedInThrees", 3000000000u, 1500000000u, 166, "1,464,843 KB of 2,929,688 KB"},
+    {"MoreThanAnnouncedGoesPastTheTrack", 1000, 2000, 666, "2 KB of 1 KB"},
+    {"LargestCounts", 0xFFFFFFFFu, 0xFFFFFFFFu, 333, "4,194,304 KB of 4,194,304 KB"},
+    {"LargestCountsOneByteShort", 0xFFFFFFFFu, 0xFFFFFFFEu, 332, "4,194,303 KB of 4,194,304 KB"},
 };
 
 class DownloadDialogProgress : public TAppFixture, public testing::WithParamInterface<TProgressRow> {};
@@ -913,5 +1038,56 @@ TEST_P(DownloadDialogProgress, BarAndText) {
 
 INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogProgress, testing::ValuesIn(kProgress),
                          [](const testing::TestParamInfo<TProgressRow>& info) { return info.param.Name; });
+
+// ---- The kilobyte figures -------------------------------------------------------------
+
+struct TFiguresRow {
+    const char* Name;
+    quint64 Done, Whole;
+    TKilobyteFigures Shown;
+};
+
+const TFiguresRow kFigures[] = {
+    {"NothingYet", 0, 1000, {0, 1}},
+    {"OneByteShortOfAKilobyte", 1023, 1024, {0, 1}},
+    {"AKilobyte", 1024, 1024, {1, 1}},
+    {"OneByteShortOfAKilobyteAndOne", 1024, 1025, {1, 2}},
+    {"AKilobyteAndOne", 1025, 1025, {2, 2}},
+    {"OneByteShortOfAMegabyte", 1048575, 1048576, {1023, 1024}},
+    {"AMegabyte", 1048576, 1048576, {1024, 1024}},
+    {"AMegabyteOfAMegabyteAndOne", 1048576, 1048577, {1024, 1025}},
+    {"MoreThanTheWhole", 2000, 1000, {2, 1}},
+    {"UnknownWholeRoundsDown", 1023, 0, {0, 0}},
+    {"UnknownWholeInKilobytes", 2048, 0, {2, 0}},
+    {"LargestOneByteShort",
+     0xFFFFFFFFFFFFFFFEull,
+     0xFFFFFFFFFFFFFFFFull,
+     {0x3FFFFFFFFFFFFFull, 0x40000000000000ull}},
+};
+
+class KilobyteFiguresTable : public testing::TestWithParam<TFiguresRow> {};
+
+TEST_P(KilobyteFiguresTable, RoundAsAPersonReadsThem) {
+    const TKilobyteFigures shown = KilobyteFigures(GetParam().Done, GetParam().Whole);
+    EXPECT_EQ(shown.Done, GetParam().Shown.Done);
+    EXPECT_EQ(shown.Whole, GetParam().Shown.Whole);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, KilobyteFiguresTable, testing::ValuesIn(kFigures),
+                         [](const testing::TestParamInfo<TFiguresRow>& info) { return info.param.Name; });
+
+// Around every kilobyte boundary of the first few megabytes: the figures read the same
+// exactly when all of it is there.
+TEST(KilobyteFigures, ReadTheSameOnlyWhenComplete) {
+    for (quint64 whole = 1; whole <= 3 * 1024 * 1024; whole += whole % 1024 == 1 ? 1022 : 1) {
+        for (const quint64 done : {whole - 1, whole}) {
+            const TKilobyteFigures shown = KilobyteFigures(done, whole);
+            ASSERT_EQ(shown.Done == shown.Whole, done == whole) << done << " of " << whole;
+            if (done < whole) {
+                ASSERT_LE(shown.Done * 1024, done) << "a count short of the whole never reads higher";
+            }
+        }
+    }
+}
 
 }  // namespace

@@ -32,6 +32,11 @@ QString WhyTransportCannot(TTransportLimit limit) {
             return QStringLiteral(
                 "WinInet (as Wine has it) reaches loopback addresses directly whatever the proxy "
                 "settings say; it does not read <-loopback> in the bypass list");
+        case TTransportLimit::UnfinishedAnswer:
+            return QStringLiteral(
+                "WinInet reads an answer's headers within HttpSendRequest and says nothing of them "
+                "before they have ended, so headers that stop coming before their end look like no "
+                "answer");
     }
     return {};
 }

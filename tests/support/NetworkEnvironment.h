@@ -34,6 +34,7 @@ private:
 enum class TTransportLimit {
     ChunkedBodyCut,    // tell a chunked body that breaks off before its last chunk from a whole one
     ProxyForLoopback,  // send requests for loopback addresses through a proxy
+    UnfinishedAnswer,  // tell headers that stop coming before their end from no answer at all
 };
 // Empty when the transport in use can; else why it cannot, for the test to say as it
 // skips.

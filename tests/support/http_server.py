@@ -23,6 +23,11 @@ Routes (a query string is ignored, except for the parameters named below):
     /short/N         announces N bytes, sends N - 1, closes
     /stall/N         announces N bytes, sends half of them, then nothing more
     /hang            reads the request and never answers
+    /not-http        answers with bytes that are no HTTP (no status line), then closes
+    /unended         sends a status line and a header, then nothing more: the headers
+                     never end
+    /trickle         sends a status line, then one byte of a header a second, without
+                     end: the headers never end
     /last            the record of the last other request
     /download/NAME   with --downloads DIR: the file DIR/NAME, or 404 when there is none;
                      when DIR/NAME.query exists, its text is a query string whose
@@ -347,6 +352,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.serve_file(path, query, os.path.join(DOWNLOADS, segments[1]))
         elif head == "hang":
             self.wait_for_client()
+        elif head == "not-http" and len(segments) == 1:
+            self.wfile.write(b"Hello, this is no web server.\r\n" * 4)
+            self.close_connection = True
+        elif head == "unended" and len(segments) == 1:
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n")
+            self.wait_for_client()
+        elif head == "trickle" and len(segments) == 1:
+            self.trickle()
         elif head == "last":
             with output_lock:
                 body = json.dumps(last_record).encode()
@@ -513,6 +526,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
+
+    def trickle(self):
+        """A status line, then a header one byte a second until the client closes."""
+        self.wfile.write(b"HTTP/1.1 200 OK\r\nX-Trickle: ")
+        self.close_connection = True
+        deadline = time.monotonic() + STALL_SECONDS
+        while time.monotonic() < deadline:
+            readable, _, _ = select.select([self.connection], [], [], 1.0)
+            if readable:
+                try:
+                    if not self.connection.recv(4096):
+                        return
+                except (ConnectionError, ssl.SSLError, OSError):
+                    return
+            try:
+                self.wfile.write(b"a")
+            except (ConnectionError, ssl.SSLError, OSError):
+                return
 
     def wait_for_client(self):
         """Sends nothing until the client closes the connection (or a long while)."""
