@@ -98,10 +98,10 @@ QLocale LocaleOf(TCustomTranslator* translator) {
 }
 
 TKilobyteFigures KilobyteFigures(quint64 done, quint64 whole) {
-    const auto up = [](quint64 bytes) { return bytes / Kilobyte + (bytes % Kilobyte != 0); };
-    if (whole == 0)
-        return {done / Kilobyte, 0};
-    return {done >= whole ? up(done) : done / Kilobyte, up(whole)};
+    TKilobyteFigures figures{done / Kilobyte, whole / Kilobyte};
+    if (done < whole && figures.Done == figures.Whole && figures.Done > 0)
+        --figures.Done;
+    return figures;
 }
 
 TProgressText::TProgressText() {

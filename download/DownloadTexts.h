@@ -63,10 +63,11 @@ QString TextOf(const TDownloadText& text, TCustomTranslator* translator);
 QLocale LocaleOf(TCustomTranslator* translator);
 
 // The two figures of "X KB of Y KB" for `done` bytes of `whole` (0: unknown), in
-// whole kilobytes. The whole rounds up, and so does a count that has reached it; a
-// count short of the whole rounds down. So the two read the same exactly when all of
-// it is there: one byte short of 1,024 KB reads "1,023 KB of 1,024 KB", and 1,000
-// bytes of 1,000 read "1 KB of 1 KB". Without a whole the count rounds down.
+// whole kilobytes, rounded down: 1,023 bytes of 5,000 read "0 KB of 4 KB". A count
+// short of the whole never reads as much as the whole, though: where both round to
+// the same figure (1,048,576 bytes of 1,048,577) the count reads one lower ("1,023 KB
+// of 1,024 KB"), so that "1,024 KB of 1,024 KB" means all of it is there. Below a
+// kilobyte both read 0.
 struct TKilobyteFigures {
     quint64 Done = 0;
     quint64 Whole = 0;

@@ -170,16 +170,16 @@ TEST_F(ShippedLanguages, SizesAreWrittenInTheLanguagesWay) {
     };
     const QChar nnbsp(0x202F), nbsp(0x00A0);
     const TCase cases[] = {
-        {"English", QStringLiteral("1,464,843 KB of 2,929,688 KB"),
+        {"English", QStringLiteral("1,464,843 KB of 2,929,687 KB"),
          QStringLiteral("The server stopped sending after 1,536 KB of 3,072 KB.")},
-        {"Deutsch", QStringLiteral("1.464.843 KB von 2.929.688 KB"),
+        {"Deutsch", QStringLiteral("1.464.843 KB von 2.929.687 KB"),
          QStringLiteral("Der Server hat die Übertragung nach 1.536 KB von 3.072 KB abgebrochen.")},
-        {"Français", grouped("1_464_843 Ko sur 2_929_688 Ko", nnbsp),
+        {"Français", grouped("1_464_843 Ko sur 2_929_687 Ko", nnbsp),
          grouped("Le serveur a cessé l’envoi après 1_536 Ko sur 3_072 Ko.", nnbsp)},
-        {"Русский", grouped("1_464_843 КБ из 2_929_688 КБ", nbsp),
+        {"Русский", grouped("1_464_843 КБ из 2_929_687 КБ", nbsp),
          grouped("Сервер прекратил передачу после 1_536 КБ из 3_072 КБ.", nbsp)},
         // The whole first.
-        {"日本語", QStringLiteral("2,929,688 KB 中 1,464,843 KB"),
+        {"日本語", QStringLiteral("2,929,687 KB 中 1,464,843 KB"),
          QStringLiteral("サーバーからの送信が 3,072 KB 中 1,536 KB で停止しました。")},
     };
     TfrmDownload form(nullptr);
