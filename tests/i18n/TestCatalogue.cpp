@@ -517,6 +517,7 @@ struct TOutputRow {
     int FileSizeBlocks = 0;
 };
 
+#ifndef _WIN32
 // "Translate.sib" on a small disk of its own mounted in `folder`; empty, with why
 // not, where the machine does not let the test mount one.
 QString OnSmallDisk(const TTempFolder& folder, const QString& options, std::shared_ptr<void>& keep,
@@ -529,6 +530,7 @@ QString OnSmallDisk(const TTempFolder& folder, const QString& options, std::shar
     }
     return folder.FilePath(QStringLiteral("small/Translate.sib"));
 }
+#endif
 
 const TOutputRow kOutputs[] = {
     {"Folder",
