@@ -168,6 +168,22 @@ TEST_F(HttpRequest, AbortEndsAWaitAtOnce) {
     EXPECT_FALSE(request->ReadFile(&byte, 1, read));
 }
 
+// Abort between two blocks of a body: nothing more is handed out, however much of it
+// has arrived and waits.
+TEST_F(HttpRequest, AbortDuringTheBodyStopsHandingItOut) {
+    std::unique_ptr<IHttpRequest> request = Open(QStringLiteral("/file/300000"));
+    ASSERT_NE(request, nullptr);
+    ASSERT_TRUE(request->Send());
+    char block[1023];
+    std::uint32_t read = 0;
+    ASSERT_TRUE(request->ReadFile(block, sizeof block, read));
+    ASSERT_EQ(read, sizeof block);
+    request->Abort();
+    EXPECT_FALSE(request->ReadFile(block, sizeof block, read));
+    EXPECT_EQ(read, 0u);
+    EXPECT_EQ(request->Failure().Error, TInternetError::Aborted);
+}
+
 // A caller that reads slowly holds a fast server back, and the body still arrives
 // whole: the transport waits for room in the buffer, then goes on.
 TEST_F(HttpRequest, ASlowReaderGetsTheWholeBody) {

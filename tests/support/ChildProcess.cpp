@@ -98,15 +98,3 @@ THoldingProcess::THoldingProcess(const QString& path) : FProcess(new QProcess) {
         QThread::msleep(10);
     }
 }
-
-THoldingProcess::~THoldingProcess() {
-    Kill();
-    delete FProcess;
-}
-
-void THoldingProcess::Kill() {
-    if (FProcess->state() == QProcess::NotRunning)
-        return;
-    FProcess->kill();
-    FProcess->waitForFinished(5000);
-}

@@ -527,19 +527,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def client_closed(self, seconds):
+        """Waits up to `seconds` for the client; true once it has closed the connection."""
+        readable, _, _ = select.select([self.connection], [], [], seconds)
+        if not readable:
+            return False
+        try:
+            return not self.connection.recv(4096)
+        except (ConnectionError, ssl.SSLError, OSError):
+            return True
+
     def trickle(self):
         """A status line, then a header one byte a second until the client closes."""
         self.wfile.write(b"HTTP/1.1 200 OK\r\nX-Trickle: ")
         self.close_connection = True
         deadline = time.monotonic() + STALL_SECONDS
-        while time.monotonic() < deadline:
-            readable, _, _ = select.select([self.connection], [], [], 1.0)
-            if readable:
-                try:
-                    if not self.connection.recv(4096):
-                        return
-                except (ConnectionError, ssl.SSLError, OSError):
-                    return
+        while time.monotonic() < deadline and not self.client_closed(1.0):
             try:
                 self.wfile.write(b"a")
             except (ConnectionError, ssl.SSLError, OSError):
@@ -550,14 +553,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         self.close_connection = True
         deadline = time.monotonic() + STALL_SECONDS
-        while time.monotonic() < deadline:
-            readable, _, _ = select.select([self.connection], [], [], 0.5)
-            if readable:
-                try:
-                    if not self.connection.recv(4096):
-                        return
-                except (ConnectionError, ssl.SSLError, OSError):
-                    return
+        while time.monotonic() < deadline and not self.client_closed(0.5):
+            pass
 
 
 class Server(http.server.ThreadingHTTPServer):

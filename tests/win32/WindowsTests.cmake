@@ -13,6 +13,7 @@ add_library(testsupport STATIC
   support/Input.cpp
   support/NetworkEnvironment.cpp
   support/win32/NetworkSettings.cpp
+  support/HoldingProcess.cpp
   support/win32/HoldingProcess.cpp
   support/win32/TestHttpServer.cpp
   support/TestHttpServerCommon.cpp

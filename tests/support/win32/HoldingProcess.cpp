@@ -15,15 +15,3 @@ THoldingProcess::THoldingProcess(const QString& path) : FProcess(new QProcess) {
     }
     FHolding = FProcess->canReadLine() && FProcess->readLine().trimmed() == "held";
 }
-
-THoldingProcess::~THoldingProcess() {
-    Kill();
-    delete FProcess;
-}
-
-void THoldingProcess::Kill() {
-    if (FProcess->state() == QProcess::NotRunning)
-        return;
-    FProcess->kill();
-    FProcess->waitForFinished(10000);
-}
