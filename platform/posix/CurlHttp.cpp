@@ -81,6 +81,11 @@ void PrepareInternet() {
     static std::atomic<bool> started = false;
     if (started.exchange(true))
         return;
-    // The pool's threads are waited for when the application ends.
-    QThreadPool::globalInstance()->start([] { Curl(); });
+    // The application waits for the pool's tasks when it ends, but not for the end of
+    // their threads, so the thread hands back what OpenSSL keeps for it while the
+    // task still runs.
+    QThreadPool::globalInstance()->start([] {
+        Curl();
+        ReleaseThreadsTlsState();
+    });
 }

@@ -42,3 +42,14 @@ const TCurlLibrary* Curl() {
     static const TCurlLibrary* const Library = Load();
     return Library;
 }
+
+void ReleaseThreadsTlsState() {
+    // Only a library that is already loaded: the thread never used it otherwise.
+    void* crypto = ::dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    if (!crypto)
+        return;
+    void (*threadStop)() = nullptr;
+    if (Resolve(crypto, "OPENSSL_thread_stop", threadStop))
+        threadStop();
+    ::dlclose(crypto);
+}

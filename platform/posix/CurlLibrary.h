@@ -28,3 +28,9 @@ struct TCurlLibrary {
 // never unloaded; null when it is missing or lacks a function, and then no
 // internet session opens.
 const TCurlLibrary* Curl();
+
+// Frees what libcurl's TLS library keeps for the calling thread (OpenSSL's error
+// queue and the like), for a thread that ends while the process may be ending too.
+// Left to the thread's own end, OpenSSL's clean-up at exit can delete the key that
+// finds it first, and the state is lost: a leak for the sanitizers, nothing worse.
+void ReleaseThreadsTlsState();
