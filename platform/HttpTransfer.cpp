@@ -21,13 +21,13 @@ bool THttpChannel::Aborted() const {
 }
 
 void THttpChannel::Respond(THttpResponse response) {
-    const std::lock_guard<std::mutex> lock(FLock);
+    std::unique_lock<std::mutex> lock(FLock);
     if (FResponded || FDone)
         return;
     FResponse = std::move(response);
     FResponse.StatusText = FResponse.StatusText.trimmed();
     FResponded = true;
-    WakeCaller();
+    WakeCaller(lock);
 }
 
 bool THttpChannel::Responded() const {
@@ -36,7 +36,7 @@ bool THttpChannel::Responded() const {
 }
 
 bool THttpChannel::Deliver(const char* data, std::size_t size) {
-    const std::lock_guard<std::mutex> lock(FLock);
+    std::unique_lock<std::mutex> lock(FLock);
     if (FAborted)
         return false;
     // An empty buffer takes a piece larger than itself rather than refuse it for ever.
@@ -49,13 +49,20 @@ bool THttpChannel::Deliver(const char* data, std::size_t size) {
         FRoomWanted = std::max(size, FBuffer.size() / 2);
         return false;
     }
+    // The room after the tail is the transport's alone until the tail moves: the
+    // caller reads only before it, and keeps the counts where they are meanwhile. So
+    // the copy is made without the lock, which the caller may want in the meantime.
+    FFilling = true;
     const std::size_t at = FTail % FBuffer.size();
     const std::size_t first = std::min(size, FBuffer.size() - at);
+    lock.unlock();
     std::memcpy(FBuffer.data() + at, data, first);
     std::memcpy(FBuffer.data(), data + first, size - first);
+    lock.lock();
+    FFilling = false;
     FTail += size;
     if (FTail - FHead >= FWakeAt)
-        WakeCaller();
+        WakeCaller(lock);
     return true;
 }
 
@@ -68,22 +75,27 @@ bool THttpChannel::WaitForRoom(std::size_t size) {
 }
 
 void THttpChannel::Finish(TInternetFailure failure) {
-    const std::lock_guard<std::mutex> lock(FLock);
+    std::unique_lock<std::mutex> lock(FLock);
     if (FDone)
         return;
     FDone = true;
     FFailure = std::move(failure);
-    WakeCaller();
+    WakeCaller(lock);
 }
 
-void THttpChannel::WakeCaller() {
+void THttpChannel::WakeCaller(std::unique_lock<std::mutex>& lock) {
     if (FCallerSleeping)
         FChanged.notify_all();
     // One wake-up is enough until the caller has looked again.
-    if (!FCaller || !FCallerWaiting || FWakePosted)
+    const bool post = FCaller && FCallerWaiting && !FWakePosted;
+    FWakePosted = FWakePosted || post;
+    // Posted without the lock: the caller, woken, runs at once and wants it.
+    lock.unlock();
+    if (!post)
         return;
-    FWakePosted = true;
-    QCoreApplication::postEvent(FCaller, new QEvent(QEvent::User));
+    const std::lock_guard<std::mutex> callerLock(FCallerLock);
+    if (FCaller)
+        QCoreApplication::postEvent(FCaller, new QEvent(QEvent::User));
 }
 
 // ---- The caller's side -----------------------------------------------------------------
@@ -105,6 +117,7 @@ THttpTransferRequest::~THttpTransferRequest() {
     bool threadDone = false;
     {
         const std::lock_guard<std::mutex> lock(FChannel->FLock);
+        const std::lock_guard<std::mutex> callerLock(FChannel->FCallerLock);
         FChannel->FCaller = nullptr;
         threadDone = FChannel->FThreadDone;
     }
@@ -142,14 +155,14 @@ bool THttpTransferRequest::Send() {
     try {
         FThread = std::thread([shared = FShared] {
             shared->Transport->Run(shared->Channel);
-            const std::lock_guard<std::mutex> lock(shared->Channel.FLock);
+            std::unique_lock<std::mutex> lock(shared->Channel.FLock);
             if (!shared->Channel.FDone) {
                 // Only an abort leaves a transport without an outcome.
                 shared->Channel.FDone = true;
                 shared->Channel.FFailure.Error = TInternetError::Aborted;
             }
             shared->Channel.FThreadDone = true;
-            shared->Channel.WakeCaller();
+            shared->Channel.WakeCaller(lock);
         });
     } catch (const std::system_error& error) {
         FChannel->FDone = true;
@@ -247,7 +260,7 @@ bool THttpTransferRequest::ReleaseClaim() {
         return false;
     channel.FHead += FClaimSize;
     FClaimSize = 0;
-    if (channel.FHead == channel.FTail)
+    if (channel.FHead == channel.FTail && !channel.FFilling)
         channel.FHead = channel.FTail = 0;
     // The transport may wait for the room this made.
     if (channel.FTransportSleeping)
@@ -271,12 +284,12 @@ void THttpTransferRequest::Abort() {
     // What was claimed is not handed out any more.
     FClaimLeft = 0;
     {
-        const std::lock_guard<std::mutex> lock(FChannel->FLock);
+        std::unique_lock<std::mutex> lock(FChannel->FLock);
         if (FChannel->FAborted)
             return;
         FChannel->FAborted = true;
-        FChannel->WakeCaller();
         FChannel->FChanged.notify_all();
+        FChannel->WakeCaller(lock);
     }
     if (FSent)
         FShared->Transport->Interrupt();

@@ -72,8 +72,8 @@ public:
 private:
     friend class THttpTransferRequest;
 
-    // Under FLock.
-    void WakeCaller();
+    // Wakes the caller for news, with `lock` held on FLock; releases it.
+    void WakeCaller(std::unique_lock<std::mutex>& lock);
     std::size_t Free() const { return FBuffer.size() - (FTail - FHead); }
 
     QStringList FHeaderLines;
@@ -89,6 +89,8 @@ private:
     std::vector<char> FBuffer;
     std::size_t FHead = 0;
     std::size_t FTail = 0;
+    // Whether the transport is copying a piece in after the tail, without the lock.
+    bool FFilling = false;
     // The free room that a refused piece waits for; 0 when none waits.
     std::size_t FRoomWanted = 0;
     // The body bytes waiting in the buffer at which a delivery wakes the caller.
@@ -103,7 +105,9 @@ private:
     TInternetFailure FFailure;
     bool FThreadDone = false;
     // Receives the wake-ups in the caller's thread; null once the request is gone.
+    // Set under FLock, and under FCallerLock too, which alone guards posting to it.
     QObject* FCaller = nullptr;
+    std::mutex FCallerLock;
     bool FCallerWaiting = false;
     bool FWakePosted = false;
 };
@@ -136,7 +140,7 @@ public:
     TInternetFailure Failure() const override;
 
     // What the buffer holds at most.
-    static constexpr std::size_t BufferSize = 256 * 1024;
+    static constexpr std::size_t BufferSize = 1024 * 1024;
     // A reader that waits for the body is woken once this much of it waits, or after
     // TricklePace, whichever comes first: a fast transfer wakes it once per batch
     // rather than once per piece the network brings, and a slow one is seen at the

@@ -187,7 +187,8 @@ TEST_F(HttpRequest, AbortDuringTheBodyStopsHandingItOut) {
 // A caller that reads slowly holds a fast server back, and the body still arrives
 // whole: the transport waits for room in the buffer, then goes on.
 TEST_F(HttpRequest, ASlowReaderGetsTheWholeBody) {
-    std::unique_ptr<IHttpRequest> request = Open(QStringLiteral("/file/2000000"));
+    // Four times the buffer, so that it fills and drains again and again.
+    std::unique_ptr<IHttpRequest> request = Open(QStringLiteral("/file/4000000"));
     ASSERT_NE(request, nullptr);
     ASSERT_TRUE(request->Send());
     QByteArray body;
@@ -202,7 +203,7 @@ TEST_F(HttpRequest, ASlowReaderGetsTheWholeBody) {
             break;
         body.append(block, read);
     }
-    EXPECT_TRUE(body == TTestHttpServer::Pattern(2000000));
+    EXPECT_TRUE(body == TTestHttpServer::Pattern(4000000));
 }
 
 // A thread without an event loop (a worker, a command-line tool) waits too.
