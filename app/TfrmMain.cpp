@@ -10,6 +10,7 @@
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "platform/Files.h"
+#include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/WindowMessages.h"
 #include "settings/SharedServices.h"
@@ -22,6 +23,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 
 #include <utility>
 
@@ -33,6 +35,12 @@ namespace {
 
 constexpr TColor ToolInstalledColour = clBlack;
 constexpr TColor ToolMissingColour = RGBColor(0x66, 0x66, 0x66);
+
+// Registry notices come in bursts (an installer writing twenty values, a writer's new
+// file and its rename): one refresh once they have been quiet this long, and, while
+// they go on, at most this long after the first.
+constexpr int NoticesSettleMilliseconds = 200;
+constexpr int NoticesWaitAtMostMilliseconds = 800;
 
 }  // namespace
 
@@ -79,9 +87,19 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
         QDir(ProgramRootFolder()).filePath(QStringLiteral("Kestrelweave/Installations")));
 
     FAppInstalledMsg = SystemWindowMessages().RegisterWindowMessage(QStringLiteral("KWAPPINSTALLED"));
+
+    // Uninstallers, other makers' installers and people editing the registry post no
+    // message; the registry itself tells.
+    tmrAppPathsChanged = new QTimer(this);
+    tmrAppPathsChanged->setObjectName(QStringLiteral("tmrAppPathsChanged"));
+    tmrAppPathsChanged->setSingleShot(true);
+    connect(tmrAppPathsChanged, &QTimer::timeout, this, &TfrmMain::RefreshToolsOnNotice);
+    FAppPathsWatch =
+        SystemRegistry().WatchKey(HKEY_LOCAL_MACHINE, AppPathsKey(), [this] { AppPathsChanged(); });
 }
 
 TfrmMain::~TfrmMain() {
+    FAppPathsWatch.reset();
     FRegUserManager.reset();
     FRegRoot.reset();
     FRegLinks.reset();
@@ -242,6 +260,19 @@ void TfrmMain::ApplicationEvents1Message(TMsg& Msg, bool& Handled) {
     if (Msg.hwnd != Application->Handle())
         return;
     Handled = true;
+    RefreshToolsOnNotice();
+}
+
+void TfrmMain::AppPathsChanged() {
+    if (!tmrAppPathsChanged->isActive())
+        FFirstNotice.start();
+    if (FFirstNotice.elapsed() <= NoticesWaitAtMostMilliseconds - NoticesSettleMilliseconds)
+        tmrAppPathsChanged->start(NoticesSettleMilliseconds);
+}
+
+void TfrmMain::RefreshToolsOnNotice() {
+    // This refresh reads what any notice so far was about.
+    tmrAppPathsChanged->stop();
     try {
         RefreshTools();
     } catch (const Exception& error) {

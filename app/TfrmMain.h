@@ -3,9 +3,13 @@
 #include "app/ToolCatalogue.h"
 #include "toolkit/TForm.h"
 
+#include <QElapsedTimer>
+
 #include <array>
 #include <memory>
 
+class IRegistryWatch;
+class QTimer;
 class TApplicationEvents;
 class TLabel;
 class TLangDispatcher;
@@ -14,7 +18,8 @@ class TTranslator;
 
 // The launcher's one long-lived window: the twenty tools on the left, black when
 // installed and grey when not, the maker's links on the right. It re-reads which
-// tools are installed whenever another program posts "KWAPPINSTALLED".
+// tools are installed whenever another program posts "KWAPPINSTALLED", and by itself
+// whenever the registry's list of tools changes.
 class TfrmMain : public TForm {
     Q_OBJECT
 
@@ -50,6 +55,12 @@ public Q_SLOTS:
     void ApplicationEvents1Message(TMsg& Msg, bool& Handled);
 
 private:
+    // A refresh asked for from outside, by the message or the registry: a failure is
+    // shown, one box at a time, and the loop goes on.
+    void RefreshToolsOnNotice();
+    // The registry's list of tools may have changed: a refresh once the notices settle.
+    void AppPathsChanged();
+
     // Offers `url` in the download dialog, saving to `fileName` in the
     // installations folder; after a download, the finish dialog, then the installer.
     void DownloadAndInstall(const QString& title, const QString& message, const QString& url,
@@ -59,6 +70,11 @@ private:
     std::array<QString, ToolCount> FToolPath, FToolUrl, FToolName, FToolFile;
     std::unique_ptr<TRegedit> FRegUserManager, FRegRoot, FRegLinks, FRegAppPaths;
     unsigned FAppInstalledMsg = 0;
+    // Notices of the AppPaths key, and the refresh they lead to once they settle
+    // (tmrAppPathsChanged); FFirstNotice times the first notice of a burst.
+    std::unique_ptr<IRegistryWatch> FAppPathsWatch;
+    QTimer* tmrAppPathsChanged = nullptr;
+    QElapsedTimer FFirstNotice;
     // The message of the refresh error whose box is open; empty when none is.
     QString FRefreshErrorOnShow;
     // The stored LanguageIndex as read at start, whether it became the active

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 // The system registry: keys below two root keys, holding named, typed values.
@@ -76,6 +77,12 @@ public:
     virtual TRegResult SetValue(const QString& name, const TRegValue& value) = 0;
 };
 
+// Notices of change to one key, from IRegistry::WatchKey; they stop when it goes.
+class IRegistryWatch {
+public:
+    virtual ~IRegistryWatch() = default;
+};
+
 class IRegistry {
 public:
     virtual ~IRegistry() = default;
@@ -87,6 +94,15 @@ public:
     // Where the keys below `root` are kept, for messages: a file, or empty where the
     // operating system keeps them out of sight.
     virtual QString StoreName(TRootKey root) const = 0;
+    // Calls `changed` from the calling thread's event loop soon after a value of the
+    // key `path` below `root`, or a key below it, may have changed, or the key came or
+    // went: by this process or any other. The key need not exist. A notice says only
+    // that it is worth reading again: one change may bring several, several may bring
+    // one, and a change elsewhere in the same store may bring one too; with nothing
+    // changing, none come and nothing runs. Null when the system can watch nothing
+    // (no notices; reading stays as it was).
+    virtual std::unique_ptr<IRegistryWatch> WatchKey(TRootKey root, const QString& path,
+                                                     std::function<void()> changed) = 0;
 };
 
 // The registry of this system.

@@ -15,6 +15,10 @@ public:
                        std::unique_ptr<IRegistryKey>& key) override;
     // The hive file.
     QString StoreName(TRootKey root) const override;
+    // Follows the hive file of `root`, wherever the environment puts it now: a notice
+    // when it was replaced, written in place, removed or created (with its folder).
+    std::unique_ptr<IRegistryWatch> WatchKey(TRootKey root, const QString& path,
+                                             std::function<void()> changed) override;
 
     // Where the hive of `root` is, following the environment as it is now.
     static QString HiveFolder(TRootKey root);

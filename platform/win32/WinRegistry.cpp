@@ -2,6 +2,12 @@
 
 #include "platform/win32/WinText.h"
 
+#include <QStringList>
+#include <QWinEventNotifier>
+
+#include <memory>
+#include <utility>
+
 // The system's registry through advapi32, types kept as stored. Messages follow the
 // file-backed registry's: a sentence that names the key, and the system's own words.
 
@@ -131,6 +137,66 @@ private:
     QString FName;
 };
 
+// Asks the system to signal an event at the next change to the key or below it, and
+// asks again after every signal. While the key does not exist, the nearest key above
+// it that does is watched instead, and only its coming (or a key on the way to it)
+// counts as a change: nothing else there can change what the key holds.
+class TKeyWatch final : public IRegistryWatch {
+public:
+    TKeyWatch(HKEY root, const QString& path, std::function<void()> changed)
+        : FRoot(root), FParts(path.split(u'\\', Qt::SkipEmptyParts)), FChanged(std::move(changed)) {
+        // Reset by the wait that sees it, so one signal is one notice.
+        FEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (!FEvent)
+            return;
+        Arm();
+        FNotifier = std::make_unique<QWinEventNotifier>(FEvent);
+        QObject::connect(FNotifier.get(), &QWinEventNotifier::activated, [this] { Signalled(); });
+    }
+    ~TKeyWatch() override {
+        FNotifier.reset();
+        if (FKey)
+            RegCloseKey(FKey);
+        if (FEvent)
+            CloseHandle(FEvent);
+    }
+    TKeyWatch(const TKeyWatch&) = delete;
+    TKeyWatch& operator=(const TKeyWatch&) = delete;
+
+private:
+    // Opens the deepest key on the way to the watched one and asks for its next change.
+    void Arm() {
+        if (FKey)
+            RegCloseKey(FKey);
+        FKey = nullptr;
+        for (FDepth = FParts.size(); FDepth >= 0; --FDepth) {
+            const QString path = FParts.mid(0, FDepth).join(u'\\');
+            if (RegOpenKeyExW(FRoot, Wide(path), 0, KEY_NOTIFY, &FKey) == ERROR_SUCCESS)
+                break;
+            FKey = nullptr;
+        }
+        if (FKey)
+            RegNotifyChangeKeyValue(FKey, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, FEvent,
+                                    TRUE);
+    }
+
+    void Signalled() {
+        const qsizetype before = FDepth;
+        Arm();
+        if (before == FParts.size() || FDepth > before)
+            FChanged();
+    }
+
+    const HKEY FRoot;
+    const QStringList FParts;
+    const std::function<void()> FChanged;
+    HANDLE FEvent = nullptr;
+    HKEY FKey = nullptr;
+    // How many parts of the path the open key has: all of them once the key exists.
+    qsizetype FDepth = 0;
+    std::unique_ptr<QWinEventNotifier> FNotifier;
+};
+
 class TWinRegistry : public IRegistry {
 public:
     TRegResult OpenKey(TRootKey root, const QString& path, std::uint32_t access, bool create,
@@ -162,6 +228,13 @@ public:
 
     // The system keeps its hives out of sight.
     QString StoreName(TRootKey) const override { return QString(); }
+
+    std::unique_ptr<IRegistryWatch> WatchKey(TRootKey root, const QString& path,
+                                             std::function<void()> changed) override {
+        if (!IsKeyPath(path) && !path.isEmpty())
+            return nullptr;
+        return std::make_unique<TKeyWatch>(SystemRoot(root), path, std::move(changed));
+    }
 };
 
 }  // namespace
