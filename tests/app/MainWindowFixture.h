@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -56,9 +57,17 @@ protected:
         }
         return body;
     }
+    // Where a test puts the tool of `index`, and the tool put there.
+    QString ToolPath(int index) const {
+        return FFiles.FilePath(QStringLiteral("tools/%1").arg(QLatin1String(ToolCatalogue[index].Installer)));
+    }
     QString Tool(int index) const {
         return FFiles.Write(QStringLiteral("tools/%1").arg(QLatin1String(ToolCatalogue[index].Installer)),
                             "MZ");
+    }
+    // The timer through which the registry's notices refresh the list once they settle.
+    static QTimer* AppPathsSettled() {
+        return frmMain->findChild<QTimer*>(QStringLiteral("tmrAppPathsChanged"));
     }
     // What an installer runs at its end; true when the signal was sent.
     static bool BroadcastAppInstalled() {

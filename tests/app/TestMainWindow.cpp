@@ -1,7 +1,10 @@
 #include "app/Program.h"
 #include "app/TfrmMain.h"
 #include "core/FileVersion.h"
+#include "platform/Registry.h"
 #include "platform/WindowMessages.h"
+#include "settings/SiteLinks.h"
+#include "settings/TRegedit.h"
 #include "tests/app/MainWindowFixture.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TApplicationEvents.h"
@@ -14,6 +17,7 @@
 #include <QEnterEvent>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTimer>
 
 using namespace tk;
@@ -262,20 +266,25 @@ private:
 
 namespace {
 
+// In the message's tests the registry names a tool whose file comes later, as an
+// installer run elsewhere may leave it: the registry does not change, and only the
+// message can tell the window.
 TEST_F(MainWindow, MessageAtTheApplicationWindowRefreshes) {
+    WriteMachineHive(AppPaths({{0, ToolPath(0)}}));
     Create();
     TPassedOn passed(frmMain);
     ASSERT_FALSE(Installed(0));
-    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    Tool(0);
     FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
     ASSERT_TRUE(WaitFor([&] { return Installed(0); }));
     EXPECT_TRUE(passed.Copies.isEmpty()) << "the main window took the application's copy";
 }
 
 TEST_F(MainWindow, MessageAtTheMainWindowOrAnotherMessageDoesNothing) {
+    WriteMachineHive(AppPaths({{0, ToolPath(0)}}));
     Create();
     TPassedOn passed(frmMain);
-    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    Tool(0);
     FApplication->PostMessage(frmMain->Handle(), AppInstalledMessage());
     FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage() + 1);
     FApplication->PostMessage(FApplication->Handle(), 0);
@@ -286,10 +295,11 @@ TEST_F(MainWindow, MessageAtTheMainWindowOrAnotherMessageDoesNothing) {
 }
 
 TEST_F(MainWindow, BroadcastRefreshesExactlyOnce) {
+    WriteMachineHive(AppPaths({{0, ToolPath(0)}}));
     Create();
     frmMain->Show();
     TPassedOn passed(frmMain);
-    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    Tool(0);
     FApplication->BroadcastMessage(AppInstalledMessage());
     FApplication->ProcessMessages();
     FApplication->ProcessMessages();
@@ -301,11 +311,12 @@ TEST_F(MainWindow, BroadcastRefreshesExactlyOnce) {
 TEST_F(MainWindow, AnotherProgramsBroadcastOverTheSessionBusTurnsTheToolBlack) {
     if (!QDBusConnection::sessionBus().isConnected())
         GTEST_SKIP() << "no session bus";
+    WriteMachineHive(AppPaths({{19, ToolPath(19)}}));
     Create();
     frmMain->Show();
     TPassedOn passed(frmMain);
     ASSERT_FALSE(Installed(19));
-    WriteMachineHive(AppPaths({{19, Tool(19)}}));
+    Tool(19);
     ASSERT_TRUE(BroadcastAppInstalled());
     ASSERT_TRUE(WaitFor([&] { return Installed(19); }));
     // Both top-level copies have passed by now; only one refreshed.
@@ -318,11 +329,11 @@ TEST_F(MainWindow, TheTwentiethToolSwapsDownloadAllForTheNewsletter) {
     std::map<int, QString> paths;
     for (int i = 0; i < ToolCount - 1; ++i)
         paths[i] = Tool(i);
+    paths[ToolCount - 1] = ToolPath(ToolCount - 1);
     WriteMachineHive(AppPaths(paths));
     Create();
     EXPECT_TRUE(Label(QStringLiteral("lblDownloadAll"))->Visible());
-    paths[ToolCount - 1] = Tool(ToolCount - 1);
-    WriteMachineHive(AppPaths(paths));
+    Tool(ToolCount - 1);
     FApplication->PostMessage(FApplication->Handle(), AppInstalledMessage());
     ASSERT_TRUE(WaitFor([] { return Label(QStringLiteral("lblSubscription"))->Visible(); }));
     EXPECT_FALSE(Label(QStringLiteral("lblDownloadAll"))->Visible());
@@ -330,11 +341,145 @@ TEST_F(MainWindow, TheTwentiethToolSwapsDownloadAllForTheNewsletter) {
               QStringLiteral("Subscribe to free newsletters and stay informed !"));
 }
 
+// ---- Following the registry ---------------------------------------------------------------
+
+// What an installer or uninstaller does to the registry, and nothing more: no message.
+enum class TRegistryChange { Rewrite, AppendInPlace, RemoveHive };
+
+struct TFollowRow {
+    const char* Name;
+    std::set<int> Before;
+    TRegistryChange Change;
+    std::set<int> After;  // for Rewrite, what the new hive names; for AppendInPlace, Before and one more
+};
+
+void PrintTo(const TFollowRow& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+std::set<int> AllBut(int missing) {
+    std::set<int> tools;
+    for (int i = 0; i < ToolCount; ++i)
+        if (i != missing)
+            tools.insert(i);
+    return tools;
+}
+
+const TFollowRow kFollowRows[] = {
+    {"RecordedToolTurnsBlack", {}, TRegistryChange::Rewrite, {0}},
+    {"RemovedToolTurnsGrey", {0, 5}, TRegistryChange::Rewrite, {5}},
+    {"ToolAppendedInPlaceTurnsBlack", {1}, TRegistryChange::AppendInPlace, {1, 7}},
+    {"RemovedHiveTurnsEveryToolGrey", {2, 3}, TRegistryChange::RemoveHive, {}},
+    {"TwentiethRecordedSwapsDownloadAllForTheNewsletter", AllBut(19), TRegistryChange::Rewrite, AllBut(-1)},
+    {"OneOfTwentyRemovedBringsDownloadAllBack", AllBut(-1), TRegistryChange::Rewrite, AllBut(12)},
+};
+
+class FollowRegistry : public MainWindow, public testing::WithParamInterface<TFollowRow> {
+protected:
+    std::map<int, QString> Paths(const std::set<int>& tools) const {
+        std::map<int, QString> paths;
+        for (const int i : tools)
+            paths[i] = Tool(i);
+        return paths;
+    }
+};
+
+TEST_P(FollowRegistry, TheListFollowsWithoutAMessage) {
+    const TFollowRow& row = GetParam();
+    WriteMachineHive(AppPaths(Paths(row.Before)));
+    Create();
+    frmMain->Show();
+    ExpectInstalled(row.Before);
+    switch (row.Change) {
+        case TRegistryChange::Rewrite:
+            WriteMachineHive(AppPaths(Paths(row.After)));
+            break;
+        case TRegistryChange::AppendInPlace: {
+            QFile hive(MachineHivePath());
+            ASSERT_TRUE(hive.open(QIODevice::Append));
+            const int added = *std::prev(row.After.end());
+            hive.write(QStringLiteral("\"%1\"=\"%2\"\r\n")
+                           .arg(QLatin1String(ToolCatalogue[added].Key), Tool(added))
+                           .toUtf8());
+            break;
+        }
+        case TRegistryChange::RemoveHive:
+            ASSERT_TRUE(QFile::remove(MachineHivePath()));
+            break;
+    }
+    ASSERT_TRUE(WaitFor([&] {
+        for (int i = 0; i < ToolCount; ++i)
+            if (Installed(i) != (row.After.count(i) > 0))
+                return false;
+        return true;
+    }));
+    ExpectInstalled(row.After);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, FollowRegistry, testing::ValuesIn(kFollowRows),
+                         [](const testing::TestParamInfo<TFollowRow>& info) { return info.param.Name; });
+
+// An installer that writes its values one by one, each a new hive renamed into place:
+// one refresh once they settle. The registry's writes are locked and synced, so a slow
+// disk may stretch twenty of them past the longest wait, which then ends a burst early.
+TEST_F(MainWindow, TwentyWritesInARowRefreshOnce) {
+    Create();
+    QSignalSpy refreshes(AppPathsSettled(), &QTimer::timeout);
+    QElapsedTimer writing;
+    writing.start();
+    std::unique_ptr<IRegistryKey> key;
+    for (int i = 0; i < ToolCount; ++i) {
+        ASSERT_TRUE(
+            SystemRegistry().OpenKey(HKEY_LOCAL_MACHINE, AppPathsKey(), KEY_ALL_ACCESS, true, key).Ok());
+        ASSERT_TRUE(key->SetValue(QLatin1String(ToolCatalogue[i].Key), TRegValue::String(Tool(i))).Ok());
+    }
+    const qint64 took = writing.elapsed();
+    ASSERT_TRUE(WaitFor([] { return Label(QStringLiteral("lblSubscription"))->Visible(); }));
+    WaitFor([] { return false; }, 1);
+    if (took < 500)
+        EXPECT_EQ(refreshes.count(), 1);
+    else
+        EXPECT_LE(refreshes.count(), 1 + took / 500) << "the writes took " << took << " ms";
+}
+
+// The language written at close, into the user's hive beside the machine's, is no
+// change to the list.
+TEST_F(MainWindow, TheProgramsOwnWritesRefreshNothing) {
+    Create();
+    QSignalSpy refreshes(AppPathsSettled(), &QTimer::timeout);
+    TRegedit(ManagerKey(), HKEY_CURRENT_USER).WriteInteger(QStringLiteral("LanguageIndex"), 3);
+    WaitFor([] { return false; }, 1);
+    EXPECT_EQ(refreshes.count(), 0);
+    EXPECT_FALSE(AppPathsSettled()->isActive());
+}
+
+// A hive that someone damages is said once, however it was written; mended, the list
+// follows it again.
+TEST_F(MainWindow, HiveDamagedFromOutsideIsShownOnceAndFollowedWhenMended) {
+    Create();
+    frmMain->Show();
+    TMessageBoxWatch boxes;
+    boxes.Every = true;
+    boxes.Start();
+    FRegistry.Write(QStringLiteral("machine.reg"),
+                    "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n");
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count > 0; }));
+    WaitFor([] { return false; }, 1);
+    EXPECT_EQ(boxes.Count, 1);
+    EXPECT_TRUE(boxes.Text.contains(QStringLiteral("machine.reg"))) << boxes.Text.toStdString();
+
+    WriteMachineHive(AppPaths({{4, Tool(4)}}));
+    EXPECT_TRUE(WaitFor([] { return Installed(4); }));
+    EXPECT_EQ(boxes.Count, 1);
+}
+
 // ---- Failures -------------------------------------------------------------------------
 
+// The message alone: the registry's own notices of the same changes are left unanswered.
 TEST_F(MainWindow, FailedRefreshIsShownAndTheLoopGoesOn) {
     Create();
     frmMain->Show();
+    AppPathsSettled()->blockSignals(true);
     // An integer where a path belongs cannot be read as a string.
     WriteMachineHive(
         QStringLiteral("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\AppPaths]\r\n"
@@ -359,6 +504,7 @@ TEST_F(MainWindow, FailedRefreshIsShownAndTheLoopGoesOn) {
 TEST_F(MainWindow, RefreshesThatFailTheSameWayShareOneBox) {
     Create();
     frmMain->Show();
+    AppPathsSettled()->blockSignals(true);
     const QByteArray damaged =
         "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\r\n";
     FRegistry.Write(QStringLiteral("machine.reg"), damaged);

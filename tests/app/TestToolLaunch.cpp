@@ -305,9 +305,9 @@ INSTANTIATE_TEST_SUITE_P(
                       kTrimmerQuestion, false, "The server answered 404 Not Found.", TInput::Keyboard}),
     [](const testing::TestParamInfo<TDownloadCase>& info) { return std::string(info.param.Name); });
 
-TEST_F(ToolLaunch, ToolStaysGreyUntilAnotherProgramSaysItIsInstalled) {
-    if (!QDBusConnection::sessionBus().isConnected())
-        GTEST_SKIP() << "no session bus";
+// Downloading and starting the installer changes nothing by itself; the installer's
+// record in the registry turns the tool black, with or without a message.
+TEST_F(ToolLaunch, ToolStaysGreyUntilItsInstallerRecordsIt) {
     Publish(QStringLiteral("TessalyVideoJoiner.exe"));
     ClickAndAnswer(ToolLabel(1), TOffer::Download);
     ASSERT_EQ(FShell.CallsSettled(1).size(), 1u);
@@ -315,9 +315,24 @@ TEST_F(ToolLaunch, ToolStaysGreyUntilAnotherProgramSaysItIsInstalled) {
     EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Grey);
 
     WriteMachineHive(AppPaths({{1, Tool(1)}}));
-    ASSERT_TRUE(BroadcastAppInstalled());
     EXPECT_TRUE(WaitFor([] { return Installed(1); }));
     EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Black);
+}
+
+// An uninstaller that removes the tool's record: the tool turns grey, and a click on
+// it offers the download again instead of starting a file that is gone.
+TEST_F(ToolLaunch, ToolWhoseRecordIsRemovedIsOfferedAgain) {
+    const QString tool = Tool(1);
+    WriteMachineHive(AppPaths({{1, tool}}));
+    frmMain->RefreshTools();
+    ASSERT_TRUE(Installed(1));
+
+    QFile::remove(tool);
+    WriteMachineHive(AppPaths({}));
+    ASSERT_TRUE(WaitFor([] { return !Installed(1); }));
+    const TDialogDriver::TSeen seen = ClickAndAnswer(ToolLabel(1), TOffer::Cancel);
+    EXPECT_EQ(seen.Offers, 1);
+    EXPECT_TRUE(FShell.CallsSettled(0).empty());
 }
 
 // What downloads of a program that was ended on the way left behind is cleared at the

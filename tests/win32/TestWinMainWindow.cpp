@@ -3,8 +3,10 @@
 #include "tests/app/MainWindowFixture.h"
 
 #include "platform/Registry.h"
+#include "platform/win32/WinApi.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 
 namespace {
@@ -41,16 +43,40 @@ private:
 
 TEST_F(WinMainWindow, AnInstallersBroadcastTurnsTheToolBlack) {
     Record(6, Tool(6));
+    // Recorded before its file is there: the registry does not change again, and only
+    // the message can tell the window.
+    Record(2, ToolPath(2));
     Create();
     frmMain->Show();
     EXPECT_TRUE(Installed(6)) << "read at start from the system's registry";
     EXPECT_FALSE(Installed(2));
 
-    Record(2, Tool(2));
-    EXPECT_FALSE(Installed(2)) << "only a message brings the window up to date";
+    Tool(2);
     const QString poster = QCoreApplication::applicationDirPath() + QStringLiteral("/kw-broadcast.exe");
     ASSERT_EQ(QProcess::execute(poster, {QStringLiteral("KWAPPINSTALLED")}), 0);
     EXPECT_TRUE(WaitFor([] { return Installed(2); }));
+}
+
+// What an installer and an uninstaller do to the system's registry, with no message:
+// the list follows.
+TEST_F(WinMainWindow, TheListFollowsTheSystemsRegistryByItself) {
+    Create();
+    frmMain->Show();
+    ASSERT_FALSE(Installed(4));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(WinApi::LocalMachine, reinterpret_cast<LPCWSTR>(AppPathsKey.utf16()), 0,
+                              nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const QString name = QLatin1String(ToolCatalogue[4].Key);
+    const QString path = QDir::toNativeSeparators(Tool(4));
+    ASSERT_EQ(RegSetValueExW(key, reinterpret_cast<LPCWSTR>(name.utf16()), 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(path.utf16()), DWORD((path.size() + 1) * 2)),
+              ERROR_SUCCESS);
+    EXPECT_TRUE(WaitFor([] { return Installed(4); }));
+
+    ASSERT_EQ(RegDeleteValueW(key, reinterpret_cast<LPCWSTR>(name.utf16())), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_TRUE(WaitFor([] { return !Installed(4); }));
 }
 
 }  // namespace

@@ -21,6 +21,8 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <functional>
+
 namespace {
 
 QString Program(const QString& name) {
@@ -91,6 +93,63 @@ TEST_F(WinRegistry, ValuesKeepTheirTypeAndBytesBothWays) {
         ASSERT_TRUE(key->QueryValue(name, read).Ok());
         EXPECT_EQ(read, row.Value) << "as stored, never expanded";
     }
+}
+
+// The watch of a key that does not exist yet, through the life of the key: what
+// another program does with the system's functions, step by step.
+TEST_F(WinRegistry, AWatchTellsOfTheKeyAndItsValuesAndOfNothingBesideThem) {
+    const auto* path = reinterpret_cast<LPCWSTR>(FPath.utf16());
+    const QString sibling = FPath + QStringLiteral("-beside");
+    const auto* siblingPath = reinterpret_cast<LPCWSTR>(sibling.utf16());
+    const auto set = [](LPCWSTR keyPath, const wchar_t* name) {
+        HKEY key = nullptr;
+        RegCreateKeyExW(WinApi::CurrentUser, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+        const DWORD one = 1;
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
+        RegCloseKey(key);
+    };
+    const struct {
+        const char* Name;
+        std::function<void()> Change;
+        bool Notice;
+    } steps[] = {
+        {"a value beside the missing key is set", [&] { set(siblingPath, L"x"); }, false},
+        {"the key comes", [&] { set(path, L"AudioTrimmer"); }, true},
+        {"a value is set", [&] { set(path, L"VideoJoiner"); }, true},
+        {"a value is deleted",
+         [&] {
+             HKEY key = nullptr;
+             RegOpenKeyExW(WinApi::CurrentUser, path, 0, KEY_SET_VALUE, &key);
+             RegDeleteValueW(key, L"VideoJoiner");
+             RegCloseKey(key);
+         },
+         true},
+        {"a key below it comes",
+         [&] { set(reinterpret_cast<LPCWSTR>((FPath + QStringLiteral("\\Below")).utf16()), L"y"); }, true},
+        {"a value beside it changes", [&] { set(siblingPath, L"z"); }, false},
+        {"the key goes", [&] { RegDeleteTreeW(WinApi::CurrentUser, path); }, true},
+        {"and comes back", [&] { set(path, L"AudioTrimmer"); }, true},
+    };
+    // The keys on the way are there already, as SOFTWARE is for a real program.
+    set(siblingPath, L"w");
+    int notices = 0;
+    const std::unique_ptr<IRegistryWatch> watch =
+        SystemRegistry().WatchKey(HKEY_CURRENT_USER, FPath, [&] { ++notices; });
+    ASSERT_NE(watch, nullptr);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.Name);
+        const int before = notices;
+        step.Change();
+        if (step.Notice) {
+            EXPECT_TRUE(WaitFor([&] { return notices > before; }, 5));
+            // The rest of this change's notices, before the next step.
+            WaitFor([] { return false; }, 1);
+        } else {
+            WaitFor([] { return false; }, 1);
+            EXPECT_EQ(notices, before);
+        }
+    }
+    RegDeleteTreeW(WinApi::CurrentUser, siblingPath);
 }
 
 TEST_F(WinRegistry, MissingKeysAndValuesAreNotFoundWithTheirNames) {
