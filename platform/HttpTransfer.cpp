@@ -260,6 +260,9 @@ bool THttpTransferRequest::ReleaseClaim() {
         return false;
     channel.FHead += FClaimSize;
     FClaimSize = 0;
+    // An empty ring starts again at its beginning, so that a reader that keeps up works
+    // in the same few warm kilobytes rather than through the whole ring; not while the
+    // transport is copying a piece in at the tail it counted from.
     if (channel.FHead == channel.FTail && !channel.FFilling)
         channel.FHead = channel.FTail = 0;
     // The transport may wait for the room this made.

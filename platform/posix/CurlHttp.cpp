@@ -86,6 +86,6 @@ void PrepareInternet() {
     // task still runs.
     QThreadPool::globalInstance()->start([] {
         Curl();
-        ReleaseThreadsTlsState();
+        ReleaseTlsThreadState();
     });
 }

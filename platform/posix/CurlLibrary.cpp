@@ -43,7 +43,7 @@ const TCurlLibrary* Curl() {
     return Library;
 }
 
-void ReleaseThreadsTlsState() {
+void ReleaseTlsThreadState() {
     // Only a library that is already loaded: the thread never used it otherwise.
     void* crypto = ::dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
     if (!crypto)

@@ -33,4 +33,4 @@ const TCurlLibrary* Curl();
 // queue and the like), for a thread that ends while the process may be ending too.
 // Left to the thread's own end, OpenSSL's clean-up at exit can delete the key that
 // finds it first, and the state is lost: a leak for the sanitizers, nothing worse.
-void ReleaseThreadsTlsState();
+void ReleaseTlsThreadState();
