@@ -27,7 +27,7 @@ struct TFree {
     }
 };
 using TPkcs7 = std::unique_ptr<PKCS7, TFree<PKCS7_free>>;
-using TBio = std::unique_ptr<BIO, TFree<BIO_free>>;
+using TBioChain = std::unique_ptr<BIO, TFree<BIO_free_all>>;
 using TDigestContext = std::unique_ptr<EVP_MD_CTX, TFree<EVP_MD_CTX_free>>;
 using TStoreContext = std::unique_ptr<X509_STORE_CTX, TFree<X509_STORE_CTX_free>>;
 // The stack alone: its certificates belong to the signature.
@@ -326,6 +326,28 @@ QString Organisation(X509* certificate) {
     return organisation;
 }
 
+// Whether the one signer's signature holds over `signedBytes` with its certificate's
+// key. PKCS7_verify does the same, but OpenSSL 3.0's loses a copy of its input when the
+// signature names a digest it cannot set up; these are its steps without the copy.
+bool SignatureHolds(PKCS7* p7, X509* signer, TBytes signedBytes) {
+    BIO* input = BIO_new_mem_buf(signedBytes.data(), int(signedBytes.size()));
+    if (!input)
+        return false;
+    // A digest for each of the signature's algorithms, in front of the input; freeing
+    // the chain frees the input with it. Without a chain the input is still ours.
+    BIO* digests = PKCS7_dataInit(p7, input);
+    if (!digests) {
+        BIO_free(input);
+        return false;
+    }
+    const TBioChain chain(digests);
+    char buffer[1024];
+    while (BIO_read(digests, buffer, sizeof buffer) > 0) {
+    }
+    PKCS7_SIGNER_INFO* info = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(p7), 0);
+    return PKCS7_signatureVerify(digests, p7, info, signer) == 1;
+}
+
 TCodeSignature CheckSigned(TBytes image, const TSignedImage& parts, X509_STORE* authorities) {
     const auto broken = [](const QString& why) { return Result(TSignatureStatus::Broken, why); };
     const std::optional<TBytes> signature = FindSignature(image.subspan(parts.TableAt, parts.TableSize));
@@ -360,9 +382,7 @@ TCodeSignature CheckSigned(TBytes image, const TSignedImage& parts, X509_STORE* 
     X509* signer = signers && sk_X509_num(signers.get()) == 1 ? sk_X509_value(signers.get(), 0) : nullptr;
     if (!signer)
         return broken(LibraryReason("the signer's certificate is missing"));
-    const TBio signedBytes(BIO_new_mem_buf(indirect->SignedBytes.data(), int(indirect->SignedBytes.size())));
-    if (!signedBytes || PKCS7_verify(p7.get(), nullptr, nullptr, signedBytes.get(), nullptr,
-                                     PKCS7_NOVERIFY | PKCS7_BINARY) != 1)
+    if (!SignatureHolds(p7.get(), signer, indirect->SignedBytes))
         return broken(LibraryReason("the signature does not verify"));
 
     if (const std::optional<QString> problem = ChainProblem(signer, p7->d.sign->cert, authorities))
