@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs a Windows test program under Wine, as CTest's command for the Windows suites.
 
-    run-under-wine.py [--servers] [--path DIR]... [--plugins DIR] -- PROGRAM.exe [ARG]...
+    run-under-wine.py [--servers] [--signed] [--path DIR]... [--plugins DIR] -- PROGRAM.exe [ARG]...
 
 Each run gets a fresh Wine prefix in a temporary folder (removed afterwards) and an
 X server of its own (Xvfb), so nothing of the machine's own Wine or display is used or
@@ -21,18 +21,28 @@ program finds them in its environment:
                                             the https server's and the tunnel's
                                             authorities (ca.pem)
 (paths as Windows paths).
+
+Signed installers cannot be made on the Windows side either: with --signed,
+tests/support/signed_installers.py makes them, with their authority, in a folder of
+the session; the authority is trusted in the prefix's machine Root store before the
+program starts, and the program finds the folder in KW_TEST_SIGNED_INSTALLERS.
+
 The exit status is the program's; 1 when the set-up failed, or when the program ended
 before writing its test report (GTEST_OUTPUT), as a crashed one does.
 """
 import argparse
+import base64
+import hashlib
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "..", "support", "http_server.py")
+SIGNED_INSTALLERS = os.path.join(HERE, "..", "support", "signed_installers.py")
 # The whole suite runs well within this; the bound only keeps a hang from lasting.
 RUN_TIMEOUT = 900
 
@@ -47,6 +57,22 @@ def wine_program():
 def windows_path(path):
     """Wine's drive Z: is the Linux root."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def pem_certificate(path):
+    """The DER bytes of the first certificate in the PEM file `path`."""
+    with open(path) as pem:
+        text = pem.read()
+    begin, end = "-----BEGIN CERTIFICATE-----", "-----END CERTIFICATE-----"
+    start = text.index(begin) + len(begin)
+    return base64.b64decode("".join(text[start:text.index(end, start)].split()))
+
+
+def certificate_blob(der):
+    """A certificate as a system store keeps it in the registry: its properties as
+    serialized elements (property id, 1, length, value; little-endian), here only the
+    one that holds the certificate itself (CERT_CERT_PROP_ID)."""
+    return struct.pack("<III", 0x20, 1, len(der)) + der
 
 
 def start_display():
@@ -134,6 +160,24 @@ class WineSession:
         self.env["KW_TEST_AUTHORITY"] = windows_path(os.path.join(self.folder, "https", "ca.pem"))
         self.env["KW_TEST_TUNNEL_AUTHORITY"] = windows_path(os.path.join(self.folder, "tunnel", "ca.pem"))
 
+    def trust_root(self, der):
+        """Trusts the certificate `der` as a root authority for the whole prefix. The
+        store is read once per process, at its first verification, so this comes
+        before the program starts."""
+        key = ("HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" +
+               hashlib.sha1(der).hexdigest().upper())
+        return subprocess.run([self.wine, "reg", "add", key, "/v", "Blob", "/t", "REG_BINARY", "/d",
+                               certificate_blob(der).hex().upper(), "/f"], env=self.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120).returncode == 0
+
+    def publish_signed_installers(self):
+        folder = os.path.join(self.folder, "signed")
+        os.mkdir(folder)
+        made = subprocess.run([sys.executable, SIGNED_INSTALLERS, folder], stdout=subprocess.DEVNULL, timeout=300)
+        if made.returncode != 0 or not self.trust_root(pem_certificate(os.path.join(folder, "authority.pem"))):
+            sys.exit("run-under-wine: the signed installers could not be made")
+        self.env["KW_TEST_SIGNED_INSTALLERS"] = windows_path(folder)
+
     def run(self, command, timeout=RUN_TIMEOUT, **options):
         """The program's exit status; 1 when it did not end within `timeout` seconds."""
         sys.stdout.flush()
@@ -161,6 +205,7 @@ class WineSession:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--servers", action="store_true")
+    parser.add_argument("--signed", action="store_true")
     parser.add_argument("--path", action="append", default=[])
     parser.add_argument("--plugins")
     parser.add_argument("command", nargs=argparse.REMAINDER)
@@ -172,6 +217,8 @@ def main():
     try:
         if options.servers:
             session.start_servers()
+        if options.signed:
+            session.publish_signed_installers()
         # A test program counts as passed only when it got to write its report: Wine
         # may end a program that crashed with status 0.
         report = os.path.join(session.folder, "report.xml")
