@@ -81,8 +81,8 @@ struct TSignedImage {
     std::size_t TableSize = 0;
 };
 
-// Where a PE image's parts lie: nothing when `image` is no PE image, or one without a
-// security directory (Unsigned); a status when its directory is unusable (Broken).
+// Where a PE image's parts lie, or else the verdict: Unsigned for no PE image or one
+// without a security directory, Broken for a directory that does not fit the file.
 struct TLayout {
     std::optional<TSignedImage> Image;
     std::optional<TCodeSignature> Verdict;
@@ -126,10 +126,11 @@ TLayout ReadLayout(TBytes image) {
     const std::uint32_t tableSize = Dword(image, parts.DirectoryAt + 4);
     if (tableSize == 0)
         return notSigned("the security directory is empty");
-    // The table follows the headers that the hash covers, and ends inside the file.
+    // The table ends inside the file, and after the headers: the parts the hash leaves
+    // out never overlap.
     if (tableAt < parts.DirectoryAt + DirectoryEntrySize || !Fits(image, tableAt, tableSize))
         return {std::nullopt, Result(TSignatureStatus::Broken,
-                                     QStringLiteral("the security directory lies outside the file"))};
+                                     QStringLiteral("the security directory does not fit the file"))};
     parts.TableAt = tableAt;
     parts.TableSize = tableSize;
     return {parts, std::nullopt};
@@ -167,8 +168,8 @@ public:
     bool AtEnd() const { return FRest.empty(); }
 
     // The contents of the next element when its tag is `tag`; nothing otherwise (and
-    // then the reader is left where it was). `whole` receives tag, length and contents.
-    std::optional<TBytes> Read(std::uint8_t tag, TBytes* whole = nullptr) {
+    // then the reader is left where it was).
+    std::optional<TBytes> Read(std::uint8_t tag) {
         if (FRest.size() < 2 || FRest[0] != tag)
             return std::nullopt;
         std::size_t length = FRest[1], headerSize = 2;
@@ -185,8 +186,6 @@ public:
         if (length > FRest.size() - headerSize)
             return std::nullopt;
         const TBytes contents = FRest.subspan(headerSize, length);
-        if (whole)
-            *whole = FRest.first(headerSize + length);
         FRest = FRest.subspan(headerSize + length);
         return contents;
     }
