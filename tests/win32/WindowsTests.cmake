@@ -39,15 +39,19 @@ set(KW_WINE_RUN Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/win32/run-under
   --plugins ${KW_QT_PLUGINS})
 set(KW_WINE_RUN ${KW_WINE_RUN} PARENT_SCOPE)
 
-# kw_add_wine_suite(NAME SOURCES... LIBS... [SERVERS]): one executable, run under Wine;
-# SERVERS starts the test HTTP servers for it.
+# kw_add_wine_suite(NAME SOURCES... LIBS... [SERVERS] [SIGNED]): one executable, run
+# under Wine; SERVERS starts the test HTTP servers for it, SIGNED makes the signed
+# installers and trusts their authority.
 function(kw_add_wine_suite name)
-  cmake_parse_arguments(ARG "SERVERS" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SERVERS;SIGNED" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE testsupport ${ARG_LIBS})
   set(run ${KW_WINE_RUN})
   if(ARG_SERVERS)
     list(APPEND run --servers)
+  endif()
+  if(ARG_SIGNED)
+    list(APPEND run --signed)
   endif()
   add_test(NAME ${name} COMMAND ${run} -- $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES
@@ -74,11 +78,13 @@ target_link_options(kw-broadcast PRIVATE -municode)
 target_link_options(kw-record PRIVATE -municode)
 
 file(GLOB KW_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*.cpp)
-# The system's SHA-256 (CNG) against Qt's, and the request over WinInet against the same
-# server and table as over curl.
+# The system's SHA-256 (CNG) against Qt's, the request over WinInet against the same
+# server and table as over curl, and WinVerifyTrust against the same signed installers
+# as libcrypto.
 list(APPEND KW_WIN32_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestSha256.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestHttpRequest.cpp)
-kw_add_wine_suite(win32_tests SOURCES ${KW_WIN32_TESTS} LIBS app Qt6::Test crypt32 ws2_32 SERVERS)
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestHttpRequest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestCodeSignature.cpp)
+kw_add_wine_suite(win32_tests SOURCES ${KW_WIN32_TESTS} LIBS app Qt6::Test crypt32 ws2_32 SERVERS SIGNED)
 add_dependencies(win32_tests kw-version-probe kw-broadcast kw-record tessaly-manager)
 
 # The downloader's and the download dialog's tables, the same sources as on Linux,
@@ -86,7 +92,7 @@ add_dependencies(win32_tests kw-version-probe kw-broadcast kw-record tessaly-man
 # shell on the session bus, which only the Linux suite has.)
 kw_add_wine_suite(download_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloader.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloadDialog.cpp ${CMAKE_CURRENT_SOURCE_DIR}/download/TestURLParser.cpp
-  LIBS download Qt6::Test crypt32 ws2_32 SERVERS)
+  LIBS download Qt6::Test crypt32 ws2_32 SERVERS SIGNED)
 add_dependencies(download_tests kw-hold)
 
 # The installer (scripts/build-windows makes it with cpack) installs, starts and
