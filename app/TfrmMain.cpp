@@ -81,10 +81,15 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
 
     RefreshTools();
 
-    // Downloads that a program ended on the way (a logout, a crash) left unfinished;
-    // a download running in another copy of the program holds its own and keeps it.
-    TPartialFile::RemoveAbandoned(
-        QDir(ProgramRootFolder()).filePath(QStringLiteral("Kestrelweave/Installations")));
+    // Downloads that a program ended on the way (a logout, a crash) left unfinished,
+    // wherever a download may have gone; a download running in another copy of the
+    // program holds its own and keeps it. Only the installers' own partial files go.
+    QStringList installers(FToolFile.begin(), FToolFile.end());
+    installers << SuiteInstaller();
+    const QDir root(ProgramRootFolder());
+    for (const QString& folder :
+         {QStringLiteral("Kestrelweave/Installations"), QStringLiteral("Kestrelweave"), QStringLiteral(".")})
+        TPartialFile::RemoveAbandoned(root.filePath(folder), installers);
 
     FAppInstalledMsg = SystemWindowMessages().RegisterWindowMessage(QStringLiteral("KWAPPINSTALLED"));
 
@@ -172,13 +177,23 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
         target = makerFolder + fileName;
     }
 
-    const int result = ShowDownloadDialog(title, message, url, target, Translator_frmMain, LangDispatcher1);
+    // Read at every download, from the machine's hive alone: a user cannot widen it.
+    TInstallerSignature installer;
+    installer.Publisher = FRegRoot->ReadString(QStringLiteral("InstallerPublisher"), QString()).trimmed();
+    if (installer.Publisher.isEmpty())
+        installer.Publisher = InstallerPublisher();
+    const int result =
+        ShowDownloadDialog(title, message, url, target, Translator_frmMain, LangDispatcher1, &installer);
     Application->ProcessMessages();
     // Only a completed download is run. After a cancel or a failure the target may
     // still hold an installer from before, which nobody asked to start now.
     if (result != mrOk)
         return;
-    ShowFinishDownloadDialog(LangDispatcher1);
+    // One that no signature vouches for only when the person says so; it stays either way.
+    if (!installer.Verified && !ConfirmUnverifiedInstaller(Translator_frmMain))
+        return;
+    ShowFinishDownloadDialog(LangDispatcher1, installer.Verified ? installer.Publisher : QString(),
+                             Translator_frmMain);
     // The installer is told its own path as the system spells it.
     ShellExecuteDefault(target, {QDir::toNativeSeparators(target)});
 }
@@ -189,9 +204,8 @@ void TfrmMain::lblApp1Click(QObject* Sender) {
 }
 
 void TfrmMain::lblDownloadAllClick(QObject* /*Sender*/) {
-    const QString installer = QStringLiteral("Tessaly.exe");
     DownloadAndInstall(QStringLiteral("Tessaly"), Translator_frmMain->GetTextById(QStringLiteral("IDS_1")),
-                       InstallerURL(installer), installer);
+                       InstallerURL(SuiteInstaller()), SuiteInstaller());
 }
 
 void TfrmMain::lblSiteClick(QObject* /*Sender*/) {

@@ -38,6 +38,14 @@ constexpr TDownloadText AllTexts[] = {
     DownloadText::RedirectNotWeb,
     DownloadText::NotHttp,
     DownloadText::AnswerUnfinished,
+    DownloadText::SignatureBroken,
+    DownloadText::SignedByOther,
+    DownloadText::SignatureUntrusted,
+    DownloadText::VerifiedPublisher,
+    DownloadText::StartUnverified,
+    DownloadText::StartAnyway,
+    DownloadText::DontStart,
+    DownloadText::MoreThanAnnounced,
 };
 
 constexpr quint64 Kilobyte = 1024;
@@ -186,6 +194,14 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
             return text(EmptyBody);
         case TDownloadFailureKind::Damaged:
             return text(Damaged);
+        case TDownloadFailureKind::MoreThanAnnounced:
+            return text(MoreThanAnnounced);
+        case TDownloadFailureKind::SignatureBroken:
+            return text(SignatureBroken);
+        case TDownloadFailureKind::SignedByOther:
+            return text(SignedByOther).arg(place(failure.Signer), failure.Publisher);
+        case TDownloadFailureKind::SignatureUntrusted:
+            return text(SignatureUntrusted);
         case TDownloadFailureKind::Interrupted:
             if (network.Error == TInternetError::UntrustedCertificate ||
                 network.Error == TInternetError::SecureChannelFailed)

@@ -9,8 +9,8 @@
 class TCustomTranslator;
 struct TDownloadFailure;
 
-// A text the download dialog shows of its own: built-in English, translated by the
-// main window's translator when the translation file carries its string id.
+// A text the download dialogs show of their own: built-in English (UTF-8), translated
+// by the main window's translator when the translation file carries its string id.
 struct TDownloadText {
     const char* Id;
     const char* English;
@@ -49,6 +49,18 @@ inline constexpr TDownloadText RedirectNotWeb{
     "IDS_45", "The server sent the download to %1, which is not a web address."};
 inline constexpr TDownloadText NotHttp{"IDS_46", "The server's answer was not HTTP."};
 inline constexpr TDownloadText AnswerUnfinished{"IDS_47", "The server did not finish its answer."};
+inline constexpr TDownloadText SignatureBroken{
+    "IDS_48", "The installer's signature is broken: the file was changed after it was signed."};
+inline constexpr TDownloadText SignedByOther{"IDS_49",
+                                             "The installer is signed by \u201c%1\u201d, not by %2."};
+inline constexpr TDownloadText SignatureUntrusted{
+    "IDS_50", "The installer's signature does not come from a trusted authority."};
+inline constexpr TDownloadText VerifiedPublisher{"IDS_51", "Verified publisher: %1"};
+inline constexpr TDownloadText StartUnverified{
+    "IDS_52", "The publisher of this installer could not be verified. Start it anyway?"};
+inline constexpr TDownloadText StartAnyway{"IDS_53", "Start anyway"};
+inline constexpr TDownloadText DontStart{"IDS_54", "Don't start"};
+inline constexpr TDownloadText MoreThanAnnounced{"IDS_55", "The server sent more than it announced."};
 }  // namespace DownloadText
 
 // Every text above, in the order of their ids.

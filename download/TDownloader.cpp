@@ -3,6 +3,7 @@
 #include "core/Exception.h"
 #include "download/TPartialFile.h"
 #include "download/TURLParser.h"
+#include "platform/CodeSignature.h"
 #include "platform/Http.h"
 
 #include <QScopeGuard>
@@ -69,11 +70,12 @@ std::optional<TServer> ServerOf(const TURLParser& url) {
     return server;
 }
 
-// An answer's ETag, Last-Modified and stated SHA-256, as far as it has them.
+// An answer's ETag, Last-Modified and stated SHA-256s, as far as it has them.
 struct TVersion {
     QString Tag;
     QString Modified;
-    QByteArray Sha256;
+    // Every SHA-256 that the answer states of the whole file; all must hold.
+    std::vector<QByteArray> Sha256;
 
     // The strong validator, for If-Range: the ETag unless that is weak, else the
     // Last-Modified; empty when there is neither.
@@ -93,10 +95,12 @@ QByteArray Sha256Bytes(QStringView text) {
     return decoded.decoded;
 }
 
-// The SHA-256 that a header's list of digests states ("sha-256=:B64:, sha-512=:B64:"
-// in Repr-Digest, `colons`; "SHA-256=B64,MD5=B64" in Digest); empty when it states
-// none that reads as one. Algorithm names in any letter case.
-QByteArray StatedSha256(const QString& list, bool colons) {
+// The SHA-256 values that a header's list of digests states, each as it reads
+// ("sha-256=:B64:, sha-512=:B64:" in Repr-Digest, `colons`; "SHA-256=B64,MD5=B64" in
+// Digest); an empty one where a member names SHA-256 but its value is none.
+// Algorithm names in any letter case.
+std::vector<QByteArray> StatedSha256s(const QString& list, bool colons) {
+    std::vector<QByteArray> stated;
     for (const QStringView member : QStringView(list).split(QLatin1Char(','))) {
         const qsizetype equals = member.indexOf(QLatin1Char('='));
         if (equals < 0 ||
@@ -106,15 +110,13 @@ QByteArray StatedSha256(const QString& list, bool colons) {
         QStringView value = member.mid(equals + 1);
         value = value.left(value.indexOf(QLatin1Char(';'))).trimmed();
         if (colons) {
-            if (value.size() < 2 || !value.startsWith(QLatin1Char(':')) || !value.endsWith(QLatin1Char(':')))
-                continue;
-            value = value.mid(1, value.size() - 2);
+            const bool framed =
+                value.size() >= 2 && value.startsWith(QLatin1Char(':')) && value.endsWith(QLatin1Char(':'));
+            value = framed ? value.mid(1, value.size() - 2) : QStringView();
         }
-        const QByteArray digest = Sha256Bytes(value);
-        if (!digest.isEmpty())
-            return digest;
+        stated.push_back(Sha256Bytes(value));
     }
-    return QByteArray();
+    return stated;
 }
 
 TVersion VersionOf(IHttpRequest& request) {
@@ -123,17 +125,25 @@ TVersion VersionOf(IHttpRequest& request) {
     version.Tag = version.Tag.trimmed();
     request.QueryHeader(QStringLiteral("Last-Modified"), version.Modified);
     version.Modified = version.Modified.trimmed();
+    // Every line of either header counts, joined as HTTP joins them. Repr-Digest is a
+    // dictionary, in which a name given twice means its last value; Digest is a plain
+    // list, each of whose SHA-256 values must hold.
     QString digests;
-    if (request.QueryHeader(QStringLiteral("Repr-Digest"), digests))
-        version.Sha256 = StatedSha256(digests, true);
-    if (version.Sha256.isEmpty() && request.QueryHeader(QStringLiteral("Digest"), digests))
-        version.Sha256 = StatedSha256(digests, false);
+    if (request.QueryHeader(QStringLiteral("Repr-Digest"), digests)) {
+        const std::vector<QByteArray> stated = StatedSha256s(digests, true);
+        if (!stated.empty() && !stated.back().isEmpty())
+            version.Sha256.push_back(stated.back());
+    }
+    if (request.QueryHeader(QStringLiteral("Digest"), digests))
+        for (const QByteArray& digest : StatedSha256s(digests, false))
+            if (!digest.isEmpty())
+                version.Sha256.push_back(digest);
     return version;
 }
 
-// "bytes FIRST-LAST/SIZE" of a 206: true when the range starts at `first`; `size`
-// is 0 when the server gave "*".
-bool ParseContentRange(const QString& text, quint64 first, quint64& size) {
+// "bytes FIRST-LAST/SIZE" of a 206: true when the range starts at `first`; `end` is
+// one past its last byte, `size` 0 when the server gave "*".
+bool ParseContentRange(const QString& text, quint64 first, quint64& end, quint64& size) {
     const QString value = text.trimmed();
     if (!value.startsWith(QLatin1String("bytes "), Qt::CaseInsensitive))
         return false;
@@ -147,6 +157,7 @@ bool ParseContentRange(const QString& text, quint64 first, quint64& size) {
     const quint64 last = range.mid(dash + 1, slash - dash - 1).toULongLong(&okLast);
     if (!okFirst || !okLast || start != first || last < start)
         return false;
+    end = last + 1;
     const QString whole = range.mid(slash + 1);
     if (whole == QLatin1String("*")) {
         size = 0;
@@ -169,8 +180,11 @@ struct TDownloader::TResumePoint {
     TVersion First;
     // The file's whole size, 0 while unknown.
     quint64 Total = 0;
-    // The SHA-256 the file must have, empty when no answer stated one.
-    QByteArray Sha256;
+    // One past the last byte of the file that the answer under way may bring: the end
+    // of a 206's range, else Total; 0 when the answer does not say.
+    quint64 End = 0;
+    // The SHA-256 values the file must have: every one that an answer stated.
+    std::vector<QByteArray> Sha256;
 
     TResumePoint(QString url, const QString& target) : Url(std::move(url)), File(target) {}
 };
@@ -189,6 +203,7 @@ TDownloadOutcome TDownloader::Download(const QString& url, const QString& fileNa
     const auto running = qScopeGuard([this] { FRunning = false; });
     FFailure = TDownloadFailure();
     FCancelled = false;
+    FVerified = false;
     const TURLParser parser(url);
     FFailure.Server = parser.Host;
     const std::optional<TServer> server = ServerOf(parser);
@@ -269,10 +284,10 @@ TDownloader::TStart TDownloader::Answer(IHttpRequest& request, bool resuming) {
     const bool success = status >= 200 && status <= 299;
     if (resuming) {
         QString range;
-        quint64 size = 0;
+        quint64 end = 0, size = 0;
         const quint64 kept = static_cast<quint64>(FResume->File.Size());
         if (status != 206 || !request.QueryHeader(QStringLiteral("Content-Range"), range) ||
-            !ParseContentRange(range, kept, size))
+            !ParseContentRange(range, kept, end, size))
             // A 200 is the whole file, changed or not; anything else (416, a range
             // that does not fit, an error) is answered by asking for the whole file again.
             return success && status != 206 ? TStart::Fresh : TStart::StartOver;
@@ -290,8 +305,8 @@ TDownloader::TStart TDownloader::Answer(IHttpRequest& request, bool resuming) {
             return TStart::StartOver;
         if (size != 0)
             FResume->Total = size;
-        if (!now.Sha256.isEmpty())
-            FResume->Sha256 = now.Sha256;
+        FResume->End = FResume->Total == 0 ? end : std::min(end, FResume->Total);
+        FResume->Sha256.insert(FResume->Sha256.end(), now.Sha256.begin(), now.Sha256.end());
         return TStart::Continue;
     }
     // A part of the file that nobody asked for is no more use than an error page.
@@ -311,6 +326,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         FResume->Sha256 = FResume->First.Sha256;
         std::uint32_t length = 0;
         FResume->Total = request.QueryContentLength(length) ? length : 0;
+        FResume->End = FResume->Total;
     }
     const auto writeFailed = [&] {
         FFailure.WriteError = file.ErrorString();
@@ -320,7 +336,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
     if (!file.Open(continuing))
         return writeFailed();
     // Hashed as it is written; a part kept from before is read back once.
-    if (!FResume->Sha256.isEmpty() && !file.StartHashing())
+    if (!FResume->Sha256.empty() && !file.StartHashing())
         return writeFailed();
 
     quint64 received = static_cast<quint64>(file.Size());
@@ -355,6 +371,10 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         }
         if (count == 0)
             break;
+        // Bytes past what the answer announced belong to no version of the file; the
+        // count never reads more than the whole.
+        if (FResume->End != 0 && received + count > FResume->End)
+            return stopped(TDownloadFailureKind::MoreThanAnnounced);
         file.Wrote(count);
         received += count;
         if (FOnProgress.Assigned()) {
@@ -372,14 +392,30 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
             FResume.reset();
         return stopped(TDownloadFailureKind::Interrupted);
     }
-    if (!FResume->Sha256.isEmpty()) {
+    if (!FResume->Sha256.empty()) {
         QByteArray digest;
         if (!file.FinishHashing(digest)) {
             FFailure.WriteError = file.ErrorString();
             return stopped(TDownloadFailureKind::WriteFailed);
         }
-        if (digest != FResume->Sha256)
-            return stopped(TDownloadFailureKind::Damaged);
+        for (const QByteArray& stated : FResume->Sha256)
+            if (digest != stated)
+                return stopped(TDownloadFailureKind::Damaged);
+    }
+    if (!FPublisher.isEmpty()) {
+        // Checked where it lies, before it takes the target's name: a file that fails
+        // never replaces the installer that was there.
+        if (!file.Close()) {
+            FFailure.WriteError = file.ErrorString();
+            return stopped(TDownloadFailureKind::WriteFailed);
+        }
+        const TCodeSignature signature = CheckCodeSignature(file.FileName());
+        if (FCancelled)
+            return stopped(TDownloadFailureKind::Cancelled);
+        const std::optional<TDownloadFailureKind> refused = Refusal(signature);
+        if (refused)
+            return stopped(*refused);
+        FVerified = signature.Status == TSignatureStatus::Trusted;
     }
     if (!file.Commit()) {
         FFailure.WriteError = file.ErrorString();
@@ -387,6 +423,24 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
     }
     FResume.reset();
     return TDownloadOutcome::Completed;
+}
+
+std::optional<TDownloadFailureKind> TDownloader::Refusal(const TCodeSignature& signature) {
+    switch (signature.Status) {
+        case TSignatureStatus::Unsigned:
+            return std::nullopt;
+        case TSignatureStatus::Broken:
+            return TDownloadFailureKind::SignatureBroken;
+        case TSignatureStatus::Untrusted:
+            return TDownloadFailureKind::SignatureUntrusted;
+        case TSignatureStatus::Trusted:
+            break;
+    }
+    if (signature.Organisation == FPublisher)
+        return std::nullopt;
+    FFailure.Signer = signature.Organisation;
+    FFailure.Publisher = FPublisher;
+    return TDownloadFailureKind::SignedByOther;
 }
 
 TDownloadOutcome TDownloader::NetworkFailure(const IHttpRequest& request) {

@@ -6,18 +6,25 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
+
+struct TCodeSignature;
 
 // Why a download ended without the file.
 enum class TDownloadFailureKind {
     None,
-    Cancelled,       // by Cancel, or by the progress handler
-    InvalidAddress,  // the URL names no server that can be reached
-    Network,         // no answer, or no usable one; see TDownloadFailure::Network
-    HttpStatus,      // the server answered with a status outside 2xx
-    EmptyBody,       // the server answered with nothing to save
-    Interrupted,     // the body stopped coming: a stall, a broken connection, a short body
-    WriteFailed,     // the file could not be created or written
-    Damaged,         // the file does not match the SHA-256 that the server stated
+    Cancelled,           // by Cancel, or by the progress handler
+    InvalidAddress,      // the URL names no server that can be reached
+    Network,             // no answer, or no usable one; see TDownloadFailure::Network
+    HttpStatus,          // the server answered with a status outside 2xx
+    EmptyBody,           // the server answered with nothing to save
+    Interrupted,         // the body stopped coming: a stall, a broken connection, a short body
+    WriteFailed,         // the file could not be created or written
+    Damaged,             // the file does not match a SHA-256 that the server stated
+    MoreThanAnnounced,   // the body ran past the length or the range its answer announced
+    SignatureBroken,     // the installer was changed after it was signed
+    SignedByOther,       // the installer is signed, but not by the publisher; see Signer
+    SignatureUntrusted,  // no trusted authority vouches for the installer's signer
 };
 
 // How a download ended. Only a completed one has put a file at the target.
@@ -34,6 +41,9 @@ struct TDownloadFailure {
     QString StatusText;
     // WriteFailed: the system's reason.
     QString WriteError;
+    // SignedByOther: the organisation that signed the file, and the one that should have.
+    QString Signer;
+    QString Publisher;
     // How far the transfer got: body bytes in the file, and the body's whole size
     // (0 when the server did not say).
     quint64 Received = 0;
@@ -60,10 +70,18 @@ struct TDownloadFailure {
 // answer's, or it is asked for whole again, once.
 //
 // When an answer states a SHA-256 of the whole file (Repr-Digest: sha-256=:...:, or
-// the older Digest: SHA-256=...), the file is hashed as it is written, the part kept
-// from an earlier attempt included, and it takes the target's place only when the two
-// agree; otherwise the download fails as Damaged and nothing of it is kept. Other
-// algorithms, and a value that is no SHA-256, are no statement.
+// the older Digest: SHA-256=..., each over as many header lines as it takes), the file
+// is hashed as it is written, the part kept from an earlier attempt included, and it
+// takes the target's place only when it matches every SHA-256 stated; otherwise the
+// download fails as Damaged and nothing of it is kept. Other algorithms, and a value
+// that is no SHA-256, are no statement. A body that runs past the length or the range
+// its answer announced fails as MoreThanAnnounced, and nothing of it is kept either.
+//
+// With a Publisher set, a complete file is an installer whose Authenticode signature
+// is checked before it takes the target's place: one that was changed after it was
+// signed, that no trusted authority vouches for, or that another organisation signed
+// fails the download, and nothing of it is kept; an unsigned one completes, and
+// Verified says it was not.
 class TDownloader : public QObject {
     Q_OBJECT
     Q_CLASSINFO("OnProgress", "QObject*,quint32,quint32,bool&")
@@ -88,6 +106,14 @@ public:
     // Why the last Download failed or was cancelled; Kind None after a success.
     const TDownloadFailure& LastFailure() const { return FFailure; }
 
+    // The organisation (as its certificates name it) whose signature a downloaded
+    // installer must carry; empty, the default, for a file that is no installer.
+    QString Publisher() const { return FPublisher; }
+    void SetPublisher(const QString& value) { FPublisher = value; }
+    // Whether the last completed download carried the Publisher's verified signature;
+    // false for an unsigned one.
+    bool Verified() const { return FVerified; }
+
 private:
     struct TResumePoint;
 
@@ -97,10 +123,14 @@ private:
     TDownloadOutcome Transfer(IHttpRequest& request, bool continuing);
     TDownloadOutcome Fail(TDownloadFailureKind kind);
     TDownloadOutcome NetworkFailure(const IHttpRequest& request);
+    // The failure that a complete file's signature makes it, if any.
+    std::optional<TDownloadFailureKind> Refusal(const TCodeSignature& signature);
 
     TMethod FOnProgress;
     TDownloadFailure FFailure;
     std::unique_ptr<TResumePoint> FResume;
+    QString FPublisher;
+    bool FVerified = false;
     IHttpRequest* FRequest = nullptr;
     bool FCancelled = false;
     bool FRunning = false;

@@ -7,34 +7,30 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 constexpr std::size_t PendingSize = 64 * 1024;
-// QTemporaryFile's template: the target's name, six letters or digits of its own, and this.
+// QTemporaryFile's template: the target's name, six letters of its own, and this.
 constexpr QLatin1StringView PartSuffix(".part");
 constexpr qsizetype UniqueLength = 6;
 // A file that another process removed before it could be held is made anew, a few times.
 constexpr int CreateAttempts = 4;
 
-// Whether `name` is a partial file of `target` ("setup.exe.Ab12Cd.part"), or of any
-// file when `target` is empty.
+// Whether `name` is a partial file of `target` ("setup.exe.AbxCdE.part"): the name
+// exactly, letter case included, then six letters as QTemporaryFile makes them, so
+// that no file a person named is ever taken for one.
 bool IsPartialFileOf(const QString& name, const QString& target) {
-    if (!name.endsWith(PartSuffix) || name.size() < target.size() + 1 + UniqueLength + PartSuffix.size())
+    if (name.size() != target.size() + 1 + UniqueLength + PartSuffix.size() || !name.startsWith(target) ||
+        !name.endsWith(PartSuffix) || name.at(target.size()) != QLatin1Char('.'))
         return false;
-    const qsizetype unique = name.size() - PartSuffix.size() - UniqueLength;
-    if (name.at(unique - 1) != QLatin1Char('.'))
-        return false;
-    for (qsizetype i = unique; i < unique + UniqueLength; ++i) {
-        const QChar c = name.at(i);
-        if (!(c.isDigit() || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
-              (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
-            return false;
-    }
-    if (target.isEmpty())
-        return unique > 1;
-    return unique - 1 == target.size() && name.startsWith(target, Qt::CaseInsensitive);
+    const QStringView unique = QStringView(name).mid(target.size() + 1, UniqueLength);
+    return std::all_of(unique.begin(), unique.end(), [](QChar c) {
+        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+               (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+    });
 }
 
 }  // namespace
@@ -48,7 +44,7 @@ TPartialFile::~TPartialFile() {
 bool TPartialFile::Create() {
     const QFileInfo target(FTarget);
     // What killed downloads of the same file left behind goes first.
-    RemoveAbandoned(target.path(), target.fileName());
+    RemoveAbandoned(target.path(), {target.fileName()});
     for (int attempt = 0; attempt < CreateAttempts; ++attempt) {
         // A unique name, so that two downloads of one installer never share a file.
         QTemporaryFile reserved(FTarget + QStringLiteral(".XXXXXX") + PartSuffix);
@@ -185,6 +181,12 @@ bool TPartialFile::Drain() {
     return true;
 }
 
+bool TPartialFile::Close() {
+    const bool written = Drain();
+    FFile.close();
+    return written;
+}
+
 bool TPartialFile::Commit() {
     // No sync to the disk: the file is fetched again whenever it is wanted, and a
     // sync of a large file would hold the window for seconds on a slow disk.
@@ -210,13 +212,11 @@ void TPartialFile::Discard() {
     FSize = 0;
 }
 
-void TPartialFile::RemoveAbandoned(const QString& folder, const QString& target) {
+void TPartialFile::RemoveAbandoned(const QString& folder, const QStringList& targets) {
     QDir files(folder);
-    QString filter = QLatin1Char('*') + PartSuffix;
-    if (!target.isEmpty())
-        filter.prepend(target);
-    files.setNameFilters({filter});
+    files.setNameFilters({QLatin1Char('*') + PartSuffix});
     for (const QString& name : files.entryList(QDir::Files | QDir::Hidden | QDir::System))
-        if (IsPartialFileOf(name, target))
+        if (std::any_of(targets.begin(), targets.end(),
+                        [&name](const QString& target) { return IsPartialFileOf(name, target); }))
             DeleteUnheldFile(files.filePath(name));
 }

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -10,7 +11,7 @@ class TFileHold;
 class TSha256;
 
 // The body of a download while it arrives: a file of its own beside the target
-// ("setup.exe.Ab12Cd.part"), which takes the target's place only once it is
+// ("setup.exe.AbcDef.part"), which takes the target's place only once it is
 // complete. It outlives a broken transfer so that a retry can continue it, and is
 // removed with the object unless it was committed. While it exists it is held
 // (TFileHold), so that RemoveAbandoned, run by another download or the next start of
@@ -39,6 +40,10 @@ public:
     // The SHA-256 of the whole file, after StartHashing, which it ends; false when a
     // pending write failed.
     bool FinishHashing(QByteArray& digest);
+    // Writes what waits and closes the file, which FileName then names as it will
+    // take the target's place; false when a write failed.
+    bool Close();
+    QString FileName() const { return FFile.fileName(); }
     // Closes the file and puts it in the target's place; false when a write or the
     // replacement failed, and then the file stays as it is.
     bool Commit();
@@ -47,9 +52,9 @@ public:
     // The system's words for the last failure ("No space left on device").
     QString ErrorString() const { return FError; }
 
-    // Removes from `folder` the partial files that no download holds any more: those
-    // of `target` (a file name), or of every file when `target` is empty.
-    static void RemoveAbandoned(const QString& folder, const QString& target = QString());
+    // Removes from `folder` the partial files of `targets` (file names, matched
+    // exactly) that no download holds any more.
+    static void RemoveAbandoned(const QString& folder, const QStringList& targets);
 
 private:
     // Writes what waits in FPending; false with FError set when the system refused.

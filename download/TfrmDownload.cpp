@@ -116,6 +116,7 @@ TDownloadOutcome TfrmDownload::StartDownload(const QString& url, const QString& 
     if (!FDownloader) {
         FDownloader = std::make_unique<TDownloader>();
         FDownloader->SetOnProgress(TMethod::Bind(FDownloader.get(), "OnProgress", this, "DownloadProgress"));
+        FDownloader->SetPublisher(FPublisher);
     }
     FDownloading = true;
     const TDownloadOutcome outcome = FDownloader->Download(url, fileName);
@@ -202,13 +203,12 @@ void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 
 }
 
 void TfrmDownload::ShowProgress() {
-    const quint32 total = FLatestTotal, received = FLatestReceived;
+    const quint32 total = FLatestTotal;
     if (total == 0)
         return;
-    // Not clamped: a server that sends more than it announced pushes the bar past the
-    // end of the track. Only the largest size a widget can have bounds it.
-    const double exact = static_cast<double>(shTotal->Width()) * received / total;
-    const int width = static_cast<int>(std::min(exact, static_cast<double>(QWIDGETSIZE_MAX)));
+    // No count reads more than the whole, whatever a caller reports.
+    const quint32 received = std::min(FLatestReceived, total);
+    const int width = static_cast<int>(static_cast<double>(shTotal->Width()) * received / total);
     if (shPercent->Width() != width)
         shPercent->SetWidth(width);
     const TKilobyteFigures figures = KilobyteFigures(received, total);
@@ -237,7 +237,7 @@ void TfrmDownload::closeEvent(QCloseEvent* event) {
 
 tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
                                     const QString& fileName, TCustomTranslator* texts,
-                                    TLangDispatcher* dispatcher) {
+                                    TLangDispatcher* dispatcher, TInstallerSignature* installer) {
     // While the user reads the question.
     PrepareInternet();
     auto form = std::make_unique<TfrmDownload>(nullptr);
@@ -246,8 +246,13 @@ tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message
     form->lblMessage->SetCaption(message);
     form->FURL = url;
     form->FFileName = fileName;
+    if (installer)
+        form->FPublisher = installer->Publisher;
     form->SetTexts(texts);
     if (dispatcher)
         form->FollowLanguage(dispatcher);
-    return form->ShowModal() == mrOk ? mrOk : mrCancel;
+    const bool completed = form->ShowModal() == mrOk;
+    if (installer)
+        installer->Verified = completed && form->FDownloader && form->FDownloader->Verified();
+    return completed ? mrOk : mrCancel;
 }

@@ -18,6 +18,15 @@ class TPanel;
 class TShape;
 class TTranslator;
 
+// What the dialog asks of an installer and finds: the organisation whose signature it
+// must carry (empty for a file that is no installer), and, after a completed
+// download, whether it carried that signature (false: it carried none, and it is for
+// the caller to ask before starting it).
+struct TInstallerSignature {
+    QString Publisher;
+    bool Verified = false;
+};
+
 // The modal dialog through which an installer is fetched. It offers the download
 // with the caller's title and question; "Download and install" switches it to the
 // progress view and runs the transfer, during which the window keeps answering. Only
@@ -102,8 +111,11 @@ private:
     // below the sentence.
     int FBarTop = 0;
 
+    // The organisation whose signature a downloaded installer must carry; none when empty.
+    QString FPublisher;
+
     friend tk::TModalResult ShowDownloadDialog(const QString&, const QString&, const QString&, const QString&,
-                                               TCustomTranslator*, TLangDispatcher*);
+                                               TCustomTranslator*, TLangDispatcher*, TInstallerSignature*);
 };
 
 // Offers the download of `url` to `fileName` under `title` with the question
@@ -111,6 +123,9 @@ private:
 // the one just fetched, and mrCancel in every other case.
 // `texts` translates the dialog's own texts (see TfrmDownload::SetTexts); with a
 // `dispatcher` the dialog speaks and follows its language (TfrmDownload::FollowLanguage).
+// With an `installer` whose Publisher is set, the file is an installer that must carry
+// that publisher's signature (see TDownloader::SetPublisher); Verified says whether it did.
 tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
                                     const QString& fileName, TCustomTranslator* texts = nullptr,
-                                    TLangDispatcher* dispatcher = nullptr);
+                                    TLangDispatcher* dispatcher = nullptr,
+                                    TInstallerSignature* installer = nullptr);

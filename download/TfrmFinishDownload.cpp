@@ -1,13 +1,17 @@
 #include "download/TfrmFinishDownload.h"
 
+#include "download/DownloadTexts.h"
 #include "i18n/TLangDispatcher.h"
-
 #include "i18n/TTranslator.h"
 #include "settings/SharedServices.h"
+#include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
 #include "toolkit/TImage.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TPanel.h"
+
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <memory>
 
@@ -25,9 +29,24 @@ TfrmFinishDownload::TfrmFinishDownload(QObject* owner) : TForm(owner) {
     lblCaptionConverter1 = Component<TLabel>("lblCaptionConverter1");
     lblDescriptionConverter1 = Component<TLabel>("lblDescriptionConverter1");
     lblLinkConverter1 = Component<TLabel>("lblLinkConverter1");
+    lblPublisher = Component<TLabel>("lblPublisher");
     // The advertising texts name another product: they are never translated, and keep
     // the face they are designed in when a language draws the window in its own.
     lblDescriptionConverter1->SetParentFont(false);
+}
+
+void TfrmFinishDownload::ShowPublisher(const QString& publisher, TCustomTranslator* texts,
+                                       TLangDispatcher* dispatcher) {
+    const auto show = [this, publisher, texts] {
+        lblPublisher->SetCaption(TextOf(DownloadText::VerifiedPublisher, texts).arg(publisher));
+    };
+    lblPublisher->SetVisible(!publisher.isEmpty());
+    if (publisher.isEmpty())
+        return;
+    show();
+    // After the dispatcher's translators, the main window's texts included, took the language.
+    if (dispatcher)
+        connect(dispatcher, &TLangDispatcher::ActiveLanguageSet, this, show);
 }
 
 void TfrmFinishDownload::btnLearnMoreClick(QObject* /*Sender*/) {
@@ -38,9 +57,27 @@ void TfrmFinishDownload::btnDownloadClick(QObject* /*Sender*/) {
     SetModalResult(mrCancel);
 }
 
-tk::TModalResult ShowFinishDownloadDialog(TLangDispatcher* dispatcher) {
+tk::TModalResult ShowFinishDownloadDialog(TLangDispatcher* dispatcher, const QString& publisher,
+                                          TCustomTranslator* texts) {
     const auto form = std::make_unique<TfrmFinishDownload>(nullptr);
     if (dispatcher)
         form->Translator()->SetLangDispatcher(dispatcher);
+    form->ShowPublisher(publisher, texts, dispatcher);
     return form->ShowModal();
+}
+
+bool ConfirmUnverifiedInstaller(TCustomTranslator* texts) {
+    const QString question = TextOf(DownloadText::StartUnverified, texts);
+    QMessageBox box(QMessageBox::Warning, Application ? Application->Title() : QString(), question);
+    box.setObjectName(QStringLiteral("UnverifiedInstallerBox"));
+    // Screen readers announce a message box by its description.
+    box.setAccessibleDescription(question);
+    QPushButton* start = box.addButton(TextOf(DownloadText::StartAnyway, texts), QMessageBox::AcceptRole);
+    start->setObjectName(QStringLiteral("btnStartAnyway"));
+    QPushButton* dontStart = box.addButton(TextOf(DownloadText::DontStart, texts), QMessageBox::RejectRole);
+    dontStart->setObjectName(QStringLiteral("btnDontStart"));
+    box.setDefaultButton(dontStart);
+    box.setEscapeButton(dontStart);
+    box.exec();
+    return box.clickedButton() == start;
 }

@@ -3,6 +3,7 @@
 #include "toolkit/TForm.h"
 
 class TButton;
+class TCustomTranslator;
 class TLangDispatcher;
 class TImage;
 class TLabel;
@@ -10,9 +11,10 @@ class TPanel;
 class TTranslator;
 
 // Shown after an installer has been downloaded and before it is started: thanks
-// the user and advertises the video converter. "Learn more..." and the three
-// advertising texts open the converter's page and leave the dialog open;
-// "Continue" and the close box close it with 2.
+// the user, names the installer's verified publisher where its signature was checked,
+// and advertises the video converter. "Learn more..." and the three advertising texts
+// open the converter's page and leave the dialog open; "Continue" and the close box
+// close it with 2.
 class TfrmFinishDownload : public TForm {
     Q_OBJECT
 
@@ -22,6 +24,11 @@ public:
     // Linked through the form description to the main window's dispatcher, when
     // there is a main window; the advertising texts are never translated.
     TTranslator* Translator() const { return Translator_frmFinishDownload; }
+
+    // "Verified publisher: `publisher`" in the language of `texts` (the main window's
+    // translator; English without one), again whenever `dispatcher` switches it;
+    // nothing for an empty `publisher`.
+    void ShowPublisher(const QString& publisher, TCustomTranslator* texts, TLangDispatcher* dispatcher);
 
 public Q_SLOTS:
     void btnLearnMoreClick(QObject* Sender);
@@ -38,10 +45,20 @@ private:
     TLabel* lblCaptionConverter1;
     TLabel* lblDescriptionConverter1;
     TLabel* lblLinkConverter1;
+    TLabel* lblPublisher;
 };
 
 // Shows the dialog modally and frees it; the result is mrCancel however it was closed.
 // The dialog follows `dispatcher`'s language, handed over as Preferences gets it.
 // The form description also links the translator to the main window's dispatcher
 // (frmMain.LangDispatcher1), which a stored form relies on; both name the same one.
-tk::TModalResult ShowFinishDownloadDialog(TLangDispatcher* dispatcher = nullptr);
+// With a `publisher`, the dialog names it as the installer's verified publisher, in
+// the language of `texts` (see TfrmFinishDownload::ShowPublisher).
+tk::TModalResult ShowFinishDownloadDialog(TLangDispatcher* dispatcher = nullptr,
+                                          const QString& publisher = QString(),
+                                          TCustomTranslator* texts = nullptr);
+
+// Asks whether to start an installer whose publisher could not be verified, as the
+// system asks of an unknown publisher, in the language of `texts`; "Don't start" is
+// the default, and Escape and the close box answer it too. True for "Start anyway".
+bool ConfirmUnverifiedInstaller(TCustomTranslator* texts = nullptr);

@@ -87,7 +87,9 @@ public:
     virtual bool QueryStatusText(QString& text) = 0;
     // Its Content-Length as a number; false when it has none or when it does not fit.
     virtual bool QueryContentLength(std::uint32_t& length) = 0;
-    // The value of one of its headers (name in any letter case); false when absent.
+    // The value of one of its headers (name in any letter case): every field line of
+    // that name, joined with ", " in the order received, as HTTP joins repeated lines
+    // into one list; false when absent.
     virtual bool QueryHeader(const QString& name, QString& value) = 0;
     // Reads `toRead` body bytes into `buffer`, fewer only where the body ends;
     // `read` is 0 at the end of the body. False when the transfer broke off

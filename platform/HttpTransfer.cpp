@@ -201,13 +201,14 @@ bool THttpTransferRequest::QueryContentLength(std::uint32_t& length) {
 
 bool THttpTransferRequest::QueryHeader(const QString& name, QString& value) {
     const std::lock_guard<std::mutex> lock(FChannel->FLock);
+    bool found = false;
     for (const auto& [headerName, headerValue] : FChannel->FResponse.Headers) {
-        if (headerName.compare(name, Qt::CaseInsensitive) == 0) {
-            value = headerValue;
-            return true;
-        }
+        if (headerName.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        value = found ? value + QStringLiteral(", ") + headerValue : headerValue;
+        found = true;
     }
-    return false;
+    return found;
 }
 
 bool THttpTransferRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uint32_t& read) {

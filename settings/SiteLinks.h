@@ -33,6 +33,18 @@ inline QString InstallerURL(const QString& fileName) {
     return SiteBaseURL() + QStringLiteral("/download/") + fileName;
 }
 
+// The organisation whose signature an installer must carry, as its code-signing
+// certificates name it; the machine's InstallerPublisher value under MakerKey, where
+// an administrator set one, names another.
+inline QString InstallerPublisher() {
+    return QStringLiteral("Kestrelweave");
+}
+
+// The installer of the whole suite, beside the tools' own.
+inline QString SuiteInstaller() {
+    return QStringLiteral("Tessaly.exe");
+}
+
 // The registry keys the program reads and writes, below HKEY_LOCAL_MACHINE
 // unless said otherwise.
 inline QString MakerKey() {

@@ -108,6 +108,16 @@ object frmFinishDownload: TfrmFinishDownload
       ParentFont = False
       OnClick = btnLearnMoreClick
     end
+    object lblPublisher: TLabel
+      Left = 13
+      Top = 99
+      Width = 335
+      Height = 13
+      AutoSize = False
+      Color = clWhite
+      ParentColor = False
+      Visible = False
+    end
   end
   object Panel2: TPanel
     Left = 0
@@ -154,7 +164,8 @@ object frmFinishDownload: TfrmFinishDownload
     DoNotTranslate.Strings = (
       'lblCaptionConverter1'
       'lblDescriptionConverter1'
-      'lblLinkConverter1')
+      'lblLinkConverter1'
+      'lblPublisher')
     TranslationData = {
       737443617074696F6E730D0A5466726D46696E697368446F776E6C6F61640154
       68616E6B20796F7520666F7220646F776E6C6F6164696E6721010D0A62746E44

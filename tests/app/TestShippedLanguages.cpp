@@ -265,7 +265,7 @@ TEST_F(ShippedLanguages, TheTemplateHoldsTheWindowsOwnTexts) {
                 TCustomTranslator::LineField(line, 1, QChar(1));
     }
     for (const TDownloadText& text : DownloadTexts())
-        program[QLatin1String(text.Id)] = QLatin1String(text.English);
+        program[QLatin1String(text.Id)] = QString::fromUtf8(text.English);
 
     std::map<QString, QString> shipped;
     for (const TPoEntry& entry :

@@ -810,7 +810,7 @@ const TFailedRow kFailures[] = {
          return std::pair{
              scene.Plain.Url(QStringLiteral("/file/10")),
              QStringLiteral("Could not write %1: %2.")
-                 .arg(scene.Target, WhyCannotCreate(scene.Target + QStringLiteral(".Ab12Cd.part")))};
+                 .arg(scene.Target, WhyCannotCreate(scene.Target + QStringLiteral(".AbcDef.part")))};
      },
      0, kEscape},
 };
@@ -1013,7 +1013,7 @@ const TProgressRow kProgress[] = {
     {"AllOfAMegabyte", 1048576, 1048576, 333, "1,024 KB of 1,024 KB"},
     // In English's groups of three; other languages group their own way.
     {"GroupedInThrees", 3000000000u, 1500000000u, 166, "1,464,843 KB of 2,929,687 KB"},
-    {"MoreThanAnnouncedGoesPastTheTrack", 1000, 2000, 666, "1 KB of 0 KB"},
+    {"MoreThanAnnouncedReadsAsTheWhole", 1000, 2000, 333, "0 KB of 0 KB"},
     {"LargestCounts", 0xFFFFFFFFu, 0xFFFFFFFFu, 333, "4,194,303 KB of 4,194,303 KB"},
     {"LargestCountsOneByteShort", 0xFFFFFFFFu, 0xFFFFFFFEu, 332, "4,194,302 KB of 4,194,303 KB"},
 };

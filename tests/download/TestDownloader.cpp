@@ -840,27 +840,30 @@ TEST_F(DownloaderResume, SpliceOfTwoVersionsIsCaughtByTheChecksumAndTryingAgainS
 // --- Partial files left behind -------------------------------------------------------
 
 TEST_F(DownloaderResume, PartialFilesThatNoDownloadHoldsAreRemovedByTheNextDownloadOfTheirFile) {
-    const QString abandoned = TargetName + QStringLiteral(".Ab12Cd.part");
-    const QString otherInstaller = QStringLiteral("other.exe.Zz99Yy.part");
-    const QStringList unrelated = {QStringLiteral("setup.exe.notes"), QStringLiteral("setup.exe.part"),
-                                   QStringLiteral("setup.exe.toolong1.part")};
+    const QString abandoned = TargetName + QStringLiteral(".AbcDef.part");
+    const QString otherInstaller = QStringLiteral("other.exe.ZzqqYy.part");
+    // Only names the program makes: the target's exactly, then six letters.
+    const QStringList unrelated = {
+        QStringLiteral("setup.exe.notes"),        QStringLiteral("setup.exe.part"),
+        QStringLiteral("setup.exe.toolong.part"), QStringLiteral("SETUP.EXE.QrsTuv.part"),
+        QStringLiteral("setup.exe.ab12cd.part"),  QStringLiteral("old.setup.exe.AbcDef.part")};
     for (const QString& name : QStringList{abandoned, otherInstaller} + unrelated)
         Folder.Write(name, "left behind");
     // A download of the same file under way in another process.
-    THoldingProcess other(Folder.FilePath(TargetName + QStringLiteral(".Xy34Zw.part")));
+    THoldingProcess other(Folder.FilePath(TargetName + QStringLiteral(".XyzWvu.part")));
     ASSERT_TRUE(other.Holding());
 
     ASSERT_TRUE(Fetch(Server->Url(QStringLiteral("/file/3000"))));
 
     QStringList expected =
-        QStringList{TargetName, otherInstaller, TargetName + QStringLiteral(".Xy34Zw.part")} + unrelated;
+        QStringList{TargetName, otherInstaller, TargetName + QStringLiteral(".XyzWvu.part")} + unrelated;
     expected.sort(Qt::CaseInsensitive);
     EXPECT_EQ(Entries(), expected);
 
     // Once that process is gone, its file is abandoned too.
     other.Kill();
-    TPartialFile::RemoveAbandoned(Folder.Path());
-    expected.removeAll(TargetName + QStringLiteral(".Xy34Zw.part"));
+    TPartialFile::RemoveAbandoned(Folder.Path(), {TargetName, QStringLiteral("other.exe")});
+    expected.removeAll(TargetName + QStringLiteral(".XyzWvu.part"));
     expected.removeAll(otherInstaller);
     EXPECT_EQ(Entries(), expected);
 }
@@ -874,7 +877,7 @@ TEST_F(DownloaderResume, AKeptPartialFileIsHeldUntilTheDownloaderGoes) {
     TDownloader second;
     ASSERT_EQ(second.Download(Server->Url(QStringLiteral("/file/10")), Target()),
               TDownloadOutcome::Completed);
-    TPartialFile::RemoveAbandoned(Folder.Path());
+    TPartialFile::RemoveAbandoned(Folder.Path(), {TargetName});
     EXPECT_EQ(PartialFiles().size(), 1) << "the first download's part is still its own";
 
     ASSERT_TRUE(Fetch(url)) << "and it continues it";
