@@ -668,6 +668,7 @@ INSTANTIATE_TEST_SUITE_P(
                     2},
         TResumeCase{"PartOfAFileOfAnotherSizeStartsOver", "later=250000&ifrange=ignore", TValidator::Tag,
                     false, 2, 250000, 7},
+        TResumeCase{"RangeStartingElsewhereStartsOver", "rangeshift=1", TValidator::Tag, false, 2},
         // The kept part is read back and hashed before the rest is added.
         TResumeCase{"ByETagWithAChecksum", "digest=repr", TValidator::Tag, true, 1},
         TResumeCase{"ByLastModifiedWithAnOlderChecksum", "validator=date&digest=legacy", TValidator::Date,
@@ -801,16 +802,24 @@ TEST_P(DownloaderChecksum, OnlyAFileThatMatchesTakesTheTargetsPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, DownloaderChecksum,
-    testing::Combine(testing::Values(TChecksumCase{"ReprDigestMatches", "repr", true},
-                                     TChecksumCase{"DigestMatches", "legacy", true},
-                                     TChecksumCase{"ReprDigestDiffers", "repr-wrong", false},
-                                     TChecksumCase{"DigestDiffers", "legacy-wrong", false},
-                                     // No statement that can be checked: as without one.
-                                     TChecksumCase{"ReprDigestCutShort", "repr-malformed", true},
-                                     TChecksumCase{"DigestInHex", "legacy-malformed", true},
-                                     TChecksumCase{"ReprDigestOfAnotherAlgorithm", "repr-other", true},
-                                     TChecksumCase{"DigestOfAnotherAlgorithm", "legacy-other", true}),
-                     testing::Bool()),
+    testing::Combine(
+        testing::Values(TChecksumCase{"ReprDigestMatches", "repr", true},
+                        TChecksumCase{"DigestMatches", "legacy", true},
+                        TChecksumCase{"ReprDigestDiffers", "repr-wrong", false},
+                        TChecksumCase{"DigestDiffers", "legacy-wrong", false},
+                        // No statement that can be checked: as without one.
+                        TChecksumCase{"ReprDigestCutShort", "repr-malformed", true},
+                        TChecksumCase{"DigestInHex", "legacy-malformed", true},
+                        TChecksumCase{"ReprDigestOfAnotherAlgorithm", "repr-other", true},
+                        TChecksumCase{"DigestOfAnotherAlgorithm", "legacy-other", true},
+                        TChecksumCase{"Sha3OfOtherBytesIsNoStatement", "repr-sha3", true},
+                        TChecksumCase{"OnlyTheLastByteDiffers", "repr-lastbyte", false},
+                        // Every line of a header counts, and every SHA-256 stated.
+                        TChecksumCase{"ReprDigestOnASecondLine", "repr-other,repr-wrong", false},
+                        TChecksumCase{"DigestOnASecondLine", "legacy-other,legacy-wrong", false},
+                        TChecksumCase{"RightReprDigestBesideAWrongDigest", "repr,legacy-wrong", false},
+                        TChecksumCase{"ReprDigestNamingItTwiceMeansTheLast", "repr-twice", true}),
+        testing::Bool()),
     [](const testing::TestParamInfo<std::tuple<TChecksumCase, bool>>& info) {
         return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
     });
@@ -835,6 +844,28 @@ TEST_F(DownloaderResume, SpliceOfTwoVersionsIsCaughtByTheChecksumAndTryingAgainS
     const std::vector<TRecordedRequest> requests = Server->TakeRequests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_TRUE(requests.front().Range.isEmpty());
+}
+
+// A 206 whose body runs past the range it announced: nothing of it is kept, no count
+// reads more than the whole, and the next attempt asks for the whole file.
+TEST_F(DownloaderResume, ARangeThatRunsLongFailsAndKeepsNothing) {
+    const QString url =
+        Server->Url(QStringLiteral("/file/%1?cut=%2&extra=50000").arg(ResumeSize).arg(ResumeCut));
+    ASSERT_FALSE(Fetch(url));
+    Log.Calls.clear();
+
+    EXPECT_FALSE(Fetch(url));
+    EXPECT_EQ(Downloader.LastFailure().Kind, TDownloadFailureKind::MoreThanAnnounced);
+    EXPECT_LE(Downloader.LastFailure().Received, static_cast<quint64>(ResumeSize));
+    ASSERT_FALSE(Log.Calls.empty());
+    EXPECT_LE(Log.Calls.back().Received, static_cast<quint32>(ResumeSize));
+    ExpectNothingChanged(false);
+    Server->TakeRequests();
+    ASSERT_TRUE(Fetch(url));
+    EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(ResumeSize));
+    const std::optional<TRecordedRequest> retry = LastRequest();
+    ASSERT_TRUE(retry);
+    EXPECT_TRUE(retry->Range.isEmpty());
 }
 
 // --- Partial files left behind -------------------------------------------------------

@@ -64,8 +64,15 @@ Their query parameters (unknown ones are ignored):
     digest=FORM[-KIND]  states a SHA-256 of the whole file (of the version answered, also
                         in a 206): FORM repr sends Repr-Digest: sha-256=:BASE64:, legacy
                         sends Digest: SHA-256=BASE64; KIND wrong states the digest of other
-                        bytes, malformed one that is no SHA-256 (repr: cut short; legacy:
-                        in hex), other only another algorithm's (sha-512, MD5)
+                        bytes, lastbyte the file's with its last byte changed, malformed one
+                        that is no SHA-256 (repr: cut short; legacy: in hex), other only
+                        another algorithm's (sha-512, MD5), sha3 (repr) a 32-byte sha3-256 of
+                        other bytes, twice (repr) a wrong sha-256 and then the right one in
+                        one line; several FORM-KINDs parted by "," are sent as header lines
+                        of their own, in that order
+    rangeshift=N        a 206 starts N bytes after where the Range asked it to
+    extra=N             a 206 sends N bytes more than its Content-Range announces (and
+                        counts them in its Content-Length)
 
 A request line with an absolute URI, as a client sends it to a proxy
 (GET http://some.host:1234/file/10 HTTP/1.1), is answered as if it had been sent
@@ -176,10 +183,18 @@ def whole_digest(length, read):
 def digest_header(spec, digest):
     """(name, value) of the digest header that `spec` of the digest= parameter asks for."""
     form, _, kind = spec.partition("-")
+    right = base64.b64encode(digest).decode()
     if kind == "wrong":
         digest = hashlib.sha256(digest).digest()
+    elif kind == "lastbyte":
+        digest = digest[:-1] + bytes([digest[-1] ^ 1])
     encoded = base64.b64encode(digest).decode()
     if form == "repr":
+        if kind == "sha3":
+            return "Repr-Digest", "sha3-256=:%s:" % base64.b64encode(hashlib.sha3_256(digest).digest()).decode()
+        if kind == "twice":
+            wrong = base64.b64encode(hashlib.sha256(digest).digest()).decode()
+            return "Repr-Digest", "sha-256=:%s:, sha-256=:%s:" % (wrong, right)
         if kind == "malformed":
             return "Repr-Digest", "sha-256=:%s:" % encoded[:-4]
         if kind == "other":
@@ -434,23 +449,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
 
         first, last = span if span else (0, length - 1)
+        if span:
+            first = min(first + (count_parameter(values, "rangeshift") or 0), last)
         count = last - first + 1
+        extra = (count_parameter(values, "extra") or 0) if span else 0
         self.send_response(206 if span else 200)
         self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(count))
+        self.send_header("Content-Length", str(count + extra))
         if span:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, length))
         if ranges != "ignore":
             self.send_header("Accept-Ranges", "bytes")
         for name, value in validators:
             self.send_header(name, value)
-        if values.get("digest"):
-            header = digest_header(values["digest"], whole_digest(length, read))
+        for spec in filter(None, values.get("digest", "").split(",")):
+            header = digest_header(spec, whole_digest(length, read))
             if header:
                 self.send_header(*header)
         self.end_headers()
 
-        sent = count
+        sent = count + extra
         cut = count_parameter(values, "cut")
         if cut is not None:
             if answered_before(answers_per_target, path + "?" + query) < count_parameter(values, "cuts", 1):
