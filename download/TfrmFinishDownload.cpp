@@ -17,6 +17,13 @@
 
 using namespace tk;
 
+namespace {
+
+// The height the dialog grows by to name the publisher, below the advertisement.
+constexpr int PublisherBand = 20;
+
+}  // namespace
+
 TfrmFinishDownload::TfrmFinishDownload(QObject* owner) : TForm(owner) {
     InitInheritedComponent();
     Panel1 = Component<TPanel>("Panel1");
@@ -40,9 +47,11 @@ void TfrmFinishDownload::ShowPublisher(const QString& publisher, TCustomTranslat
     const auto show = [this, publisher, texts] {
         lblPublisher->SetCaption(TextOf(DownloadText::VerifiedPublisher, texts).arg(publisher));
     };
-    lblPublisher->SetVisible(!publisher.isEmpty());
-    if (publisher.isEmpty())
+    if (publisher.isEmpty() || lblPublisher->Visible())
         return;
+    // The line has a band of its own below the advertisement, which only it needs.
+    SetClientHeight(ClientHeight() + PublisherBand);
+    lblPublisher->SetVisible(true);
     show();
     // After the dispatcher's translators, the main window's texts included, took the language.
     if (dispatcher)

@@ -110,7 +110,7 @@ object frmFinishDownload: TfrmFinishDownload
     end
     object lblPublisher: TLabel
       Left = 13
-      Top = 99
+      Top = 112
       Width = 335
       Height = 13
       AutoSize = False

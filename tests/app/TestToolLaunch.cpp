@@ -4,6 +4,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"
+#include "tests/support/SignedInstallers.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TButton.h"
 #include "toolkit/TPanel.h"
@@ -12,6 +13,7 @@
 #include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProcess>
@@ -63,12 +65,16 @@ public:
         QString Failure;
         bool MainDisabled = false;
         int Offers = 0, Finishes = 0;
+        // Questions whether to start an unverified installer; the finish dialog's publisher line.
+        int Questions = 0;
+        QString Publisher;
         std::size_t CallsBeforeFinish = 0;
     };
 
-    TDialogDriver(TOffer offer, TFinish finish, TInput input, const TShellRecorder& shell) {
+    TDialogDriver(TOffer offer, TFinish finish, TInput input, const TShellRecorder& shell,
+                  bool startUnverified = true) {
         FTimer.setInterval(10);
-        QObject::connect(&FTimer, &QTimer::timeout, [this, offer, finish, input, &shell] {
+        QObject::connect(&FTimer, &QTimer::timeout, [this, offer, finish, input, &shell, startUnverified] {
             // A dialog that is never answered would block the test: end it instead.
             if (FDeadline.hasExpired()) {
                 for (QWidget* window : QApplication::topLevelWidgets())
@@ -112,11 +118,28 @@ public:
                 }
             }
             for (QWidget* window : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(window);
+                if (!box || !box->isVisible() || FQuestion == box)
+                    continue;
+                FQuestion = box;
+                ++FSeen.Questions;
+                // Enter answers with the default, "Don't start".
+                if (input == TInput::Keyboard && !startUnverified)
+                    PressKey(box, Qt::Key_Return, Qt::NoModifier, TDelivery::Posted);
+                else
+                    LeftClick(box->findChild<QPushButton*>(startUnverified ? QStringLiteral("btnStartAnyway")
+                                                                           : QStringLiteral("btnDontStart")),
+                              TDelivery::Posted);
+            }
+            for (QWidget* window : QApplication::topLevelWidgets()) {
                 auto* dialog = qobject_cast<TfrmFinishDownload*>(window);
                 if (!dialog || !dialog->isVisible() || FFinish == dialog)
                     continue;
                 FFinish = dialog;
                 ++FSeen.Finishes;
+                auto* publisher =
+                    qobject_cast<TLabel*>(dialog->FindComponent(QStringLiteral("lblPublisher")));
+                FSeen.Publisher = publisher->isVisible() ? publisher->Caption() : QString();
                 FSeen.CallsBeforeFinish = shell.Calls().size();
                 if (finish == TFinish::Continue)
                     Answer(dialog, "btnDownload", input);
@@ -133,6 +156,7 @@ private:
     QTimer FTimer;
     QDeadlineTimer FDeadline{120000};
     QPointer<TForm> FOffer, FFinish;
+    QPointer<QMessageBox> FQuestion;
     bool FStopped = false;
     TSeen FSeen;
 };
@@ -147,7 +171,13 @@ protected:
         // addresses are fetched as they stand.
         FProxy.emplace("https_proxy", "http://127.0.0.1:" + QByteArray::number(FServer->Port()));
         FNoProxy.emplace("no_proxy", QByteArray());
-        FTrust.emplace("SSL_CERT_FILE", QFile::encodeName(FServer->CertificateFile()));
+        // The site's authority, and the one that signed the test installers.
+        QFile site(FServer->CertificateFile()),
+            signing(SignedInstallers() + QStringLiteral("/authority.pem"));
+        ASSERT_TRUE(site.open(QIODevice::ReadOnly) && signing.open(QIODevice::ReadOnly));
+        FTrust.emplace("SSL_CERT_FILE",
+                       QFile::encodeName(FAuthorities.Write(QStringLiteral("authorities.pem"),
+                                                            site.readAll() + signing.readAll())));
         FHomeEnv.emplace("HOME", QFile::encodeName(FHome.Path()));
         Create()->Show();
     }
@@ -168,8 +198,8 @@ protected:
     QString Installations() const { return FHome.FilePath(QStringLiteral("Kestrelweave/Installations/")); }
 
     TDialogDriver::TSeen ClickAndAnswer(TLabel* label, TOffer offer, TFinish finish = TFinish::Continue,
-                                        TInput input = TInput::Mouse) {
-        TDialogDriver driver(offer, finish, input, FShell);
+                                        TInput input = TInput::Mouse, bool startUnverified = true) {
+        TDialogDriver driver(offer, finish, input, FShell, startUnverified);
         if (input == TInput::Mouse) {
             LeftClick(label);
         } else {
@@ -180,7 +210,7 @@ protected:
         return driver.Seen();
     }
 
-    TTempFolder FSite, FHome;
+    TTempFolder FSite, FHome, FAuthorities;
     std::unique_ptr<TTestHttpServer> FServer =
         std::make_unique<TTestHttpServer>(TTestHttpServer::TOptions{false, 0, FSite.Path(), true});
     TShellRecorder FShell;
@@ -204,6 +234,11 @@ struct TDownloadCase {
     TInput Input = TInput::Mouse;
     bool OldInstaller = false;  // an installer from an earlier download is at the target
     const char* Site = "";      // how the site serves the installer (its query parameters)
+    // The site's installer is this one of the signed test installers, not one without
+    // a signature; the finish dialog's publisher line; an unsigned one is declined.
+    const char* Signed = "";
+    const char* Publisher = "";
+    bool StartUnverified = true;
 };
 
 class Downloads : public ToolLaunch, public testing::WithParamInterface<TDownloadCase> {};
@@ -211,7 +246,13 @@ class Downloads : public ToolLaunch, public testing::WithParamInterface<TDownloa
 TEST_P(Downloads, FromTheQuestionToTheInstaller) {
     const TDownloadCase& c = GetParam();
     const QString installer = QLatin1String(c.Installer);
-    const QByteArray body = c.Published ? Publish(installer) : QByteArray();
+    QByteArray body = c.Published ? Publish(installer) : QByteArray();
+    if (*c.Signed) {
+        QFile signedInstaller(SignedInstallers() + QLatin1Char('/') + QLatin1String(c.Signed));
+        ASSERT_TRUE(signedInstaller.open(QIODevice::ReadOnly));
+        body = signedInstaller.readAll();
+        FSite.Write(installer, body);
+    }
     if (c.InstallationsBlocked)
         FHome.Write(QStringLiteral("Kestrelweave/Installations"), "in the way");
     const QString folder =
@@ -224,20 +265,24 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
         FSite.Write(installer + QStringLiteral(".query"), c.Site);
 
     const TDialogDriver::TSeen seen =
-        ClickAndAnswer(Label(QLatin1String(c.Label)), c.Offer, c.Finish, c.Input);
+        ClickAndAnswer(Label(QLatin1String(c.Label)), c.Offer, c.Finish, c.Input, c.StartUnverified);
 
     EXPECT_EQ(seen.Offers, 1);
     EXPECT_EQ(seen.Title, QLatin1String(c.Title));
     EXPECT_EQ(seen.Question, c.Question);
     EXPECT_TRUE(seen.MainDisabled);
-    EXPECT_EQ(seen.Failure, QLatin1String(c.Failure));
+    EXPECT_EQ(seen.Failure, QString::fromUtf8(c.Failure));
     EXPECT_EQ(seen.Finishes, c.Installed ? 1 : 0);
+    // A completed download that no signature of the maker vouches for is asked about.
+    const bool completed = c.Installed || !c.StartUnverified;
+    EXPECT_EQ(seen.Questions, completed && !*c.Publisher ? 1 : 0);
+    EXPECT_EQ(seen.Publisher, QString::fromUtf8(c.Publisher));
     EXPECT_EQ(seen.CallsBeforeFinish, 0u) << "the installer started before the finish dialog closed";
     const std::vector<QStringList> expected =
         c.Installed ? std::vector<QStringList>{{target}} : std::vector<QStringList>{};
     EXPECT_EQ(FShell.CallsSettled(expected.size()), expected);
     QFile file(target);
-    if (c.Installed) {
+    if (completed) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_TRUE(file.readAll() == body) << "the installer arrived incomplete";
     } else if (c.OldInstaller) {
@@ -248,7 +293,7 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
     }
     QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
     left.removeAll(QStringLiteral("Installations"));
-    EXPECT_EQ(left, (c.Installed || c.OldInstaller) ? QStringList{installer} : QStringList())
+    EXPECT_EQ(left, (completed || c.OldInstaller) ? QStringList{installer} : QStringList())
         << left.join(u' ').toStdString();
     EXPECT_TRUE(frmMain->isEnabled());
     for (QWidget* window : QApplication::topLevelWidgets())
@@ -302,7 +347,20 @@ INSTANTIATE_TEST_SUITE_P(
                       kTrimmerQuestion, true, "", TInput::Mouse, true, "digest=legacy"},
         TDownloadCase{"KeyboardCancelsAFailureWithEscape", "lblApp1", false, TOffer::Download,
                       TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
-                      kTrimmerQuestion, false, "The server answered 404 Not Found.", TInput::Keyboard}),
+                      kTrimmerQuestion, false, "The server answered 404 Not Found.", TInput::Keyboard},
+        // The publisher's signature decides what is started.
+        TDownloadCase{"InstallerSignedByTheMakerNamesItsPublisher", "lblApp1", true, TOffer::Download,
+                      TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
+                      kTrimmerQuestion, true, "", TInput::Mouse, true, "", "maker.exe",
+                      "Verified publisher: Kestrelweave"},
+        TDownloadCase{"InstallerSignedBySomeoneElseIsRefusedAndStartsNothing", "lblApp1", true,
+                      TOffer::Download, TFinish::Continue, false, "TessalyAudioTrimmer.exe",
+                      "Tessaly Audio Trimmer", kTrimmerQuestion, false,
+                      "The installer is signed by \u201cSomeone Else\u201d, not by Kestrelweave.",
+                      TInput::Mouse, true, "", "other.exe"},
+        TDownloadCase{"UnsignedInstallerDeclinedIsKeptAndNotStarted", "lblDownloadAll", true,
+                      TOffer::Download, TFinish::Continue, false, "Tessaly.exe", "Tessaly", IDS_1, false, "",
+                      TInput::Keyboard, false, "", "", "", false}),
     [](const testing::TestParamInfo<TDownloadCase>& info) { return std::string(info.param.Name); });
 
 // Downloading and starting the installer changes nothing by itself; the installer's
@@ -317,6 +375,22 @@ TEST_F(ToolLaunch, ToolStaysGreyUntilItsInstallerRecordsIt) {
     WriteMachineHive(AppPaths({{1, Tool(1)}}));
     EXPECT_TRUE(WaitFor([] { return Installed(1); }));
     EXPECT_EQ(ToolLabel(1)->Font()->TextColor(), Black);
+}
+
+// An administrator may name another publisher in the machine's hive; the user's own
+// hive cannot widen what is accepted.
+TEST_F(ToolLaunch, OnlyTheMachineNamesAnotherPublisher) {
+    QFile other(SignedInstallers() + QStringLiteral("/other.exe"));
+    ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+    FSite.Write(QStringLiteral("TessalyAudioTrimmer.exe"), other.readAll());
+    const QString named =
+        QStringLiteral("[HKEY_%1\\SOFTWARE\\Kestrelweave]\r\n\"InstallerPublisher\"=\"Someone Else\"\r\n");
+    WriteUserHive(named.arg(QStringLiteral("CURRENT_USER")));
+    EXPECT_EQ(ClickAndAnswer(ToolLabel(0), TOffer::Download).Finishes, 0);
+
+    WriteMachineHive(named.arg(QStringLiteral("LOCAL_MACHINE")));
+    EXPECT_EQ(ClickAndAnswer(ToolLabel(0), TOffer::Download).Publisher,
+              QStringLiteral("Verified publisher: Someone Else"));
 }
 
 // An uninstaller that removes the tool's record: the tool turns grey, and a click on
@@ -336,24 +410,35 @@ TEST_F(ToolLaunch, ToolWhoseRecordIsRemovedIsOfferedAgain) {
 }
 
 // What downloads of a program that was ended on the way left behind is cleared at the
-// next start; a download under way in another copy of the program keeps its file.
+// next start, in the folder downloads go to and the one they fall back to; a download
+// under way in another copy of the program keeps its file, and so does every file
+// whose name the program would not make.
 TEST_F(MainWindow, StartRemovesPartialFilesThatNoDownloadHolds) {
     TTempFolder home;
     const TScopedEnv homeEnv("HOME", QFile::encodeName(home.Path()));
     const QString installations = QStringLiteral("Kestrelweave/Installations/");
-    const QStringList kept = {QStringLiteral("Tessaly.exe"), QStringLiteral("Tessaly.exe.partial"),
-                              QStringLiteral("TessalyAudioTrimmer.exe.Run123.part")};
-    for (const QString& name :
-         {QStringLiteral("Tessaly.exe"), QStringLiteral("Tessaly.exe.partial"),
-          QStringLiteral("Tessaly.exe.Ab12Cd.part"), QStringLiteral("TessalyVideoJoiner.exe.x1Y2z3.part")})
+    const QStringList kept = {QStringLiteral("Tessaly.exe"),
+                              QStringLiteral("Tessaly.exe.partial"),
+                              QStringLiteral("TessalyAudioTrimmer.exe.RunAbc.part"),
+                              QStringLiteral("notes.txt.backup.part"),
+                              QStringLiteral("report.pdf.ABCDEF.part"),
+                              QStringLiteral("tessalyaudiotrimmer.exe.ffffff.part"),
+                              QStringLiteral("Tessaly.exe.Ab12Cd.part")};
+    for (const QString& name : kept + QStringList{QStringLiteral("Tessaly.exe.AbcDef.part"),
+                                                  QStringLiteral("TessalyVideoJoiner.exe.xaYbzc.part")})
         home.Write(installations + name, "left behind");
+    home.Write(QStringLiteral("Kestrelweave/TessalyDiscRipper.exe.QwErTy.part"), "left behind");
     THoldingProcess running(
-        home.FilePath(installations + QStringLiteral("TessalyAudioTrimmer.exe.Run123.part")));
+        home.FilePath(installations + QStringLiteral("TessalyAudioTrimmer.exe.RunAbc.part")));
     ASSERT_TRUE(running.Holding());
 
     Create();
 
-    EXPECT_EQ(QDir(home.FilePath(installations)).entryList(QDir::Files | QDir::Hidden), kept);
+    QStringList expected = kept;
+    expected.sort();
+    EXPECT_EQ(QDir(home.FilePath(installations)).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    EXPECT_FALSE(
+        QFile::exists(home.FilePath(QStringLiteral("Kestrelweave/TessalyDiscRipper.exe.QwErTy.part"))));
 }
 
 // ---- Installed tools ----------------------------------------------------------------------

@@ -418,7 +418,10 @@ TEST_F(WindowsInEveryLanguage, FinishDialog) {
                  InEveryLanguage(dialog, QStringLiteral("frmFinishDownload"));
                  dialog->SetModalResult(tk::mrCancel);
              },
-             [&] { return ShowFinishDownloadDialog(Dispatcher()); });
+             [&] {
+                 return ShowFinishDownloadDialog(Dispatcher(), QStringLiteral("Kestrelweave"),
+                                                 MainTranslator());
+             });
 }
 
 }  // namespace

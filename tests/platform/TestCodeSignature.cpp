@@ -1,17 +1,15 @@
 #include "platform/CodeSignature.h"
 
+#include "tests/support/SignedInstallers.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtEndian>
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -55,37 +53,13 @@ void CertificateTooLong(QByteArray& bytes) {
     SetDword(bytes, qFromLittleEndian<std::uint32_t>(bytes.constData() + SecurityEntryAt(bytes)), 0xFFFFFFF0);
 }
 
-// The installers of tests/support/signed_installers.py, made once for the suite, or
-// those in the folder that KW_TEST_SIGNED_INSTALLERS names (under Wine, whose own store
-// trusts that folder's authority.pem).
-class CodeSignature : public testing::TestWithParam<TSignatureRow> {
-public:
-    static void SetUpTestSuite() {
-        if (qEnvironmentVariableIsSet("KW_TEST_SIGNED_INSTALLERS")) {
-            Folder = qEnvironmentVariable("KW_TEST_SIGNED_INSTALLERS");
-            return;
-        }
-        Made = std::make_unique<TTempFolder>();
-        QProcess script;
-        script.start(QStandardPaths::findExecutable(QStringLiteral("python3")),
-                     {QStringLiteral(KW_TEST_SOURCE_DIR "/support/signed_installers.py"), Made->Path()});
-        if (script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit &&
-            script.exitCode() == 0)
-            Folder = Made->Path();
-        else
-            ADD_FAILURE() << "signed_installers.py failed: " << script.readAllStandardError().toStdString();
-    }
-    static void TearDownTestSuite() { Made.reset(); }
-
-protected:
-    static inline std::unique_ptr<TTempFolder> Made;
-    static inline QString Folder;
-};
+class CodeSignature : public testing::TestWithParam<TSignatureRow> {};
 
 TEST_P(CodeSignature, JudgesTheInstaller) {
     const TSignatureRow& row = GetParam();
-    ASSERT_FALSE(Folder.isEmpty());
-    QString path = Folder + QLatin1Char('/') + QLatin1String(row.File);
+    const QString folder = SignedInstallers();
+    ASSERT_FALSE(folder.isEmpty());
+    QString path = folder + QLatin1Char('/') + QLatin1String(row.File);
     const TTempFolder temp;
     if (row.Damage) {
         QFile original(path);
@@ -94,8 +68,8 @@ TEST_P(CodeSignature, JudgesTheInstaller) {
         row.Damage(bytes);
         path = temp.Write(QLatin1String(row.File), bytes);
     }
-    const TScopedEnv file("SSL_CERT_FILE", QFile::encodeName(Folder + QStringLiteral("/authority.pem")));
-    const TScopedEnv folder("SSL_CERT_DIR", QByteArray());
+    const TScopedEnv file("SSL_CERT_FILE", QFile::encodeName(folder + QStringLiteral("/authority.pem")));
+    const TScopedEnv noFolder("SSL_CERT_DIR", QByteArray());
 
     const TCodeSignature signature = CheckCodeSignatureNow(path);
     EXPECT_NE(std::ranges::find(row.Expected, signature.Status), row.Expected.end())

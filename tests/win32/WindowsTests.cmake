@@ -9,6 +9,7 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_library(testsupport STATIC
   support/TestMain.cpp
   support/TempFolder.cpp
+  support/SignedInstallers.cpp
   support/AppFixture.cpp
   support/Input.cpp
   support/NetworkEnvironment.cpp
