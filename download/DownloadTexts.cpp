@@ -1,8 +1,8 @@
 #include "download/DownloadTexts.h"
 
-#include "download/TDownloader.h"
 #include "i18n/TCustomTranslator.h"
-#include "i18n/TTranslationCatalogue.h"
+#include "i18n/files/TTranslationCatalogue.h"
+#include "net/TDownloader.h"
 
 #include <algorithm>
 #include <iterator>

@@ -2,9 +2,9 @@
 
 #include "core/Exception.h"
 #include "download/DownloadTexts.h"
-#include "download/TDownloader.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
+#include "net/TDownloader.h"
 #include "platform/Http.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"

@@ -4,8 +4,8 @@
 // std::invalid_argument for what the file cannot hold); it never crashes, hangs or
 // allocates without bound. Needs no display: it links the translation files alone.
 #include "core/Exception.h"
-#include "i18n/ELanguageError.h"
-#include "i18n/TTranslationCatalogue.h"
+#include "i18n/files/ELanguageError.h"
+#include "i18n/files/TTranslationCatalogue.h"
 
 #include <cstddef>
 #include <cstdint>

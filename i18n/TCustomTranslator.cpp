@@ -3,10 +3,10 @@
 
 #include "i18n/TCustomTranslator.h"
 
-#include "i18n/Charsets.h"
-#include "i18n/ELanguageError.h"
 #include "i18n/TTranslator.h"
-#include "i18n/TranslationDataFormat.h"
+#include "i18n/files/Charsets.h"
+#include "i18n/files/ELanguageError.h"
+#include "i18n/files/TranslationDataFormat.h"
 #include "toolkit/TClassRegistry.h"
 #include "toolkit/TForm.h"
 #include "toolkit/TScreen.h"

@@ -3,8 +3,8 @@
 
 #include "i18n/TCustomTranslator.h"
 
-#include "i18n/Charsets.h"
 #include "i18n/PropertyPath.h"
+#include "i18n/files/Charsets.h"
 #include "toolkit/ICollection.h"
 #include "toolkit/TFont.h"
 #include "toolkit/TForm.h"

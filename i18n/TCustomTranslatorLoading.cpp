@@ -4,8 +4,8 @@
 #include "i18n/TCustomTranslator.h"
 
 #include "i18n/PropertyPath.h"
-#include "i18n/TSIBFileManager.h"
-#include "i18n/TranslationDataFormat.h"
+#include "i18n/files/TSIBFileManager.h"
+#include "i18n/files/TranslationDataFormat.h"
 #include "toolkit/TClassRegistry.h"
 #include "toolkit/TForm.h"
 #include "toolkit/TReader.h"

@@ -1,7 +1,7 @@
 #include "i18n/TLangDispatcher.h"
 
-#include "i18n/ELanguageError.h"
 #include "i18n/TCustomTranslator.h"
+#include "i18n/files/ELanguageError.h"
 #include "platform/Files.h"
 #include "toolkit/TForm.h"
 

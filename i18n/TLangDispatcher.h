@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/TStrings.h"
-#include "i18n/TSIBFileManager.h"
+#include "i18n/files/TSIBFileManager.h"
 #include "toolkit/TComponent.h"
 
 #include <QList>

@@ -2,7 +2,7 @@
 // exports a translation file to catalogues, and checks a translation file.
 
 #include "core/Exception.h"
-#include "i18n/TTranslationCatalogue.h"
+#include "i18n/files/TTranslationCatalogue.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
 

@@ -16,8 +16,8 @@
 // Prints one line: "seconds=S result=R vmhwm_kb=K", with the dialog followed by
 // "gap_max_ms=M gap_p99_ms=P gap_count=N". Exit code 0 when the dialog returned 1
 // (or the bare download true).
-#include "download/TDownloader.h"
 #include "download/TfrmDownload.h"
+#include "net/TDownloader.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
 

@@ -9,8 +9,8 @@
 #include "app/TfrmMain.h"
 #include "download/TfrmDownload.h"
 #include "i18n/TLangDispatcher.h"
-#include "i18n/TSibGenerator.h"
 #include "i18n/TTranslator.h"
+#include "i18n/files/TSibGenerator.h"
 #include "toolkit/TApplication.h"
 
 #include <QApplication>

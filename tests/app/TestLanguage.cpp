@@ -1,7 +1,7 @@
 #include "app/TfrmMain.h"
 #include "i18n/TLangDispatcher.h"
-#include "i18n/TSibGenerator.h"
 #include "i18n/TTranslator.h"
+#include "i18n/files/TSibGenerator.h"
 #include "settings/TRegedit.h"
 #include "tests/app/MainWindowFixture.h"
 #include "toolkit/TApplication.h"

@@ -1,7 +1,7 @@
 #include "app/TfrmPreferences.h"
 #include "i18n/TLangDispatcher.h"
-#include "i18n/TSibGenerator.h"
 #include "i18n/TTranslator.h"
+#include "i18n/files/TSibGenerator.h"
 #include "settings/SiteLinks.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Input.h"

@@ -1,7 +1,7 @@
 #include "app/TfrmPreferences.h"
 #include "download/TfrmFinishDownload.h"
 #include "i18n/TLangDispatcher.h"
-#include "i18n/TSibGenerator.h"
+#include "i18n/files/TSibGenerator.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Input.h"
 #include "tests/support/ShellRecorder.h"

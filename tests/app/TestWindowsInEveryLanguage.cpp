@@ -8,7 +8,7 @@
 #include "app/TfrmPreferences.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
-#include "i18n/TPoFile.h"
+#include "i18n/files/TPoFile.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Input.h"
 #include "tests/support/NetworkEnvironment.h"

@@ -1,5 +1,5 @@
-#include "i18n/ELanguageError.h"
-#include "i18n/TTranslationCatalogue.h"
+#include "i18n/files/ELanguageError.h"
+#include "i18n/files/TTranslationCatalogue.h"
 #include "tests/support/ShippedTranslations.h"
 #include "tests/support/SmallDisk.h"
 #include "tests/support/TempFolder.h"

@@ -1,5 +1,5 @@
-#include "i18n/TSIBFileManager.h"
-#include "i18n/TSibGenerator.h"
+#include "i18n/files/TSIBFileManager.h"
+#include "i18n/files/TSibGenerator.h"
 #include "tests/i18n/TranslationTestForm.h"
 #include "tests/support/TempFolder.h"
 #include "toolkit/TControl.h"

@@ -1,5 +1,5 @@
-#include "i18n/ELanguageError.h"
 #include "i18n/TLangDispatcher.h"
+#include "i18n/files/ELanguageError.h"
 #include "tests/i18n/TranslationTestForm.h"
 #include "tests/support/TempFolder.h"
 

@@ -1,4 +1,4 @@
-#include "i18n/ELanguageError.h"
+#include "i18n/files/ELanguageError.h"
 #include "platform/CodePage.h"
 #include "tests/i18n/TranslationTestForm.h"
 #include "tests/support/Locale.h"

@@ -1,6 +1,6 @@
 #include "tests/i18n/TranslationTestForm.h"
 
-#include "i18n/TSibGenerator.h"
+#include "i18n/files/TSibGenerator.h"
 #include "toolkit/TClassRegistry.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TReader.h"

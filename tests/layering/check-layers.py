@@ -2,10 +2,13 @@
 """Fails when a source file includes a header of a layer above its own, or when a
 target links a layer above its own or a library that none of its files uses.
 
-The layers, lowest first: platform <- core <- toolkit <- i18n <- settings <- download <- app.
-tools/ (tessaly-sib) stands on i18n. A folder may include its own headers and
-those of any layer below it, and its targets link the same. tests/, bench/ and
-fuzz/ may include and link anything.
+Each layer is a folder and one library. Lowest first:
+    platform <- core <- toolkit, i18n/files, settings, net <- i18n, tools <- download <- app
+(layers of one rank know nothing of each other). A folder may include its own headers
+and those of any layer below it, and its targets link the same. A subfolder belongs to
+the layer of its parent unless it is a layer itself (platform/posix is platform's;
+i18n/files is a layer of its own). tests/, bench/ and fuzz/ may include and link
+anything.
 
 Usage: check-layers.py SOURCE_FOLDER BUILD_FOLDER
 
@@ -13,9 +16,8 @@ The links come from the build folder: tests/CMakeLists.txt writes every target's
 folder, sources and direct links to tests/layering/link-graph.json there when CMake
 generates the build system. A target's files are its sources and the headers that
 belong to it: a header belongs to the targets that list it or the .cpp of its stem,
-and one that no target claims to every target with sources in its folder (i18n/
-holds both i18nfiles and i18n). A target uses a library when one of its files
-includes a header of that library.
+and one that no target claims to every target with sources in its folder. A target
+uses a library when one of its files includes a header of that library.
 """
 import json
 import pathlib
@@ -24,8 +26,9 @@ import sys
 import tempfile
 from dataclasses import dataclass
 
-LAYERS = {"platform": 0, "core": 1, "toolkit": 2, "i18n": 3, "tools": 4, "settings": 4, "download": 5, "app": 6}
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([A-Za-z0-9_]+)/', re.MULTILINE)
+LAYERS = {"platform": 0, "core": 1, "toolkit": 2, "i18n/files": 2, "settings": 2, "net": 2, "i18n": 3, "tools": 3,
+          "download": 4, "app": 5}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([A-Za-z0-9_/]+)/[^/"]+"', re.MULTILINE)
 ANY_INCLUDE = re.compile(r'^\s*#\s*include\s*[<"]([^>"]+)[>"]', re.MULTILINE)
 LINK_GRAPH = pathlib.Path("tests/layering/link-graph.json")
 # The outside libraries whose use shows in an include, and the headers that show it.
@@ -44,17 +47,31 @@ class Target:
     links: list
 
 
+def layer_named(parts):
+    """The layer that a folder given as path parts belongs to: the longest layer that
+    is the folder or holds it; None for a folder of no layer."""
+    for length in range(len(parts), 0, -1):
+        name = "/".join(parts[:length])
+        if name in LAYERS:
+            return name
+    return None
+
+
+def above(layer, other):
+    """Whether `other` is out of reach of `layer`: higher, or another of its rank."""
+    return LAYERS[other] > LAYERS[layer] or (LAYERS[other] == LAYERS[layer] and other != layer)
+
+
 def include_violations(root):
     found = []
-    for folder, rank in LAYERS.items():
-        for path in sorted((root / folder).rglob("*")):
-            if path.suffix not in (".cpp", ".h"):
-                continue
-            for match in INCLUDE.finditer(path.read_text(encoding="utf-8")):
-                target = match.group(1)
-                # tools/ and settings/ share a rank but know nothing of each other.
-                if target in LAYERS and (LAYERS[target] > rank or (LAYERS[target] == rank and target != folder)):
-                    found.append(f"{path.relative_to(root)}: includes {target}/, a layer above {folder}/")
+    for path in sorted(root.rglob("*")):
+        layer = layer_of(root, path.parent)
+        if path.suffix not in (".cpp", ".h") or layer is None:
+            continue
+        for match in INCLUDE.finditer(path.read_text(encoding="utf-8")):
+            target = layer_named(match.group(1).split("/"))
+            if target and above(layer, target):
+                found.append(f"{path.relative_to(root)}: includes {target}/, a layer above {layer}/")
     return found
 
 
@@ -71,8 +88,7 @@ def read_link_graph(path):
 
 
 def layer_of(root, folder):
-    parts = folder.relative_to(root).parts if folder.is_relative_to(root) else ()
-    return parts[0] if parts and parts[0] in LAYERS else None
+    return layer_named(folder.relative_to(root).parts) if folder.is_relative_to(root) else None
 
 
 def files_of(root, targets):
@@ -115,7 +131,7 @@ def link_violations(root, targets, qt_headers):
         for link in target.links:
             if link in targets:
                 other = layer_of(root, targets[link].folder)
-                if other and (LAYERS[other] > LAYERS[layer] or (LAYERS[other] == LAYERS[layer] and other != layer)):
+                if other and above(layer, other):
                     found.append(f"{name}: links {link} of {other}/, a layer above {layer}/")
                 headers = {path.relative_to(root).as_posix() for path in files[link] if path.suffix == ".h"}
             else:
@@ -134,14 +150,14 @@ SAMPLE_FILES = {
     "toolkit/TForm.h": '#include <QWidget>\n#include "core/TStrings.h"\n',
     "toolkit/TForm.cpp": '#include "toolkit/TForm.h"\n#include "app/TfrmMain.h"\n',
     "toolkit/TJPEGImage.cpp": "#include <jpeglib.h>\n",
-    "i18n/Charsets.h": "#include <QString>\n",
-    "i18n/TPoFile.h": '#include "i18n/Charsets.h"\n#include "core/TStrings.h"\n',
-    "i18n/TPoFile.cpp": '#include "i18n/TPoFile.h"\n',
+    "i18n/files/Charsets.h": "#include <QString>\n",
+    "i18n/files/TPoFile.h": '#include "i18n/files/Charsets.h"\n#include "core/TStrings.h"\n',
+    "i18n/files/TPoFile.cpp": '#include "i18n/files/TPoFile.h"\n',
     "i18n/TLangDispatcher.h": '#include "toolkit/TForm.h"\n',
-    "i18n/TLangDispatcher.cpp": '#include "i18n/TLangDispatcher.h"\n#include "i18n/TPoFile.h"\n',
+    "i18n/TLangDispatcher.cpp": '#include "i18n/TLangDispatcher.h"\n#include "i18n/files/TPoFile.h"\n',
     "i18n/TStringTable.cpp": '#include "toolkit/TForm.h"\n',
     "settings/TRegedit.cpp": '#include "core/TStrings.h"\n',
-    "tools/TessalySib.cpp": '#include "i18n/TPoFile.h"\n',
+    "tools/TessalySib.cpp": '#include "i18n/files/TPoFile.h"\n',
     "app/TfrmMain.h": '#include "toolkit/TForm.h"\n',
     "app/TfrmMain.cpp": '#include "app/TfrmMain.h"\n',
     "qt/QtCore/QString": "",
@@ -154,7 +170,7 @@ SAMPLE_GRAPH = {
              "Qt6::Core;kw_options"),
     "toolkit": ("toolkit", "{root}/toolkit/TForm.cpp;{root}/toolkit/TJPEGImage.cpp",
                 "core;Qt6::Widgets;JPEG::JPEG"),
-    "i18nfiles": ("i18n", "{root}/i18n/Charsets.h;{root}/i18n/TPoFile.cpp", "core"),
+    "i18nfiles": ("i18n/files", "{root}/i18n/files/Charsets.h;{root}/i18n/files/TPoFile.cpp", "core"),
     "i18n": ("i18n", "{root}/i18n/TLangDispatcher.cpp;{root}/i18n/TStringTable.cpp", "i18nfiles;toolkit"),
     "settings": ("settings", "{root}/settings/TRegedit.cpp", "core"),
     "tessaly-sib": ("tools", "TessalySib.cpp", "i18nfiles"),
@@ -167,14 +183,14 @@ SAMPLE_LINKS = [
     ("the graph as it is", None, None, None, []),
     ("a link to a higher layer", "toolkit", "core;Qt6::Widgets;JPEG::JPEG;app", None,
      ["toolkit: links app of app/, a layer above toolkit/"]),
-    ("a link between two layers of one rank", "tessaly-sib", "i18nfiles;settings", None,
-     ["tessaly-sib: links settings of settings/, a layer above tools/",
-      "tessaly-sib: links settings, but none of its files includes a header of settings"]),
-    ("a link to a lower layer that nothing includes", "settings", "core;toolkit", None,
-     ["settings: links toolkit, but none of its files includes a header of toolkit"]),
-    # Without TLangDispatcher.cpp its header, claimed by no target, belongs to both
-    # targets of i18n/; the headers of i18nfiles still do not belong to i18n.
-    ("a link to the other target of i18n/ that nothing includes", "i18n", "i18nfiles;toolkit",
+    ("a link between two layers of one rank", "settings", "core;i18nfiles", None,
+     ["settings: links i18nfiles of i18n/files/, a layer above settings/",
+      "settings: links i18nfiles, but none of its files includes a header of i18nfiles"]),
+    ("a link to a lower layer that nothing includes", "i18n", "i18nfiles;toolkit;core", None,
+     ["i18n: links core, but none of its files includes a header of core"]),
+    # Without TLangDispatcher.cpp its header, claimed by no target, still belongs to
+    # i18n, whose folder holds it; the headers of i18n/files do not.
+    ("a link to i18n/files that nothing includes", "i18n", "i18nfiles;toolkit",
      "{root}/i18n/TStringTable.cpp",
      ["i18n: links i18nfiles, but none of its files includes a header of i18nfiles"]),
     ("an outside library that nothing includes", "toolkit", "core;Qt6::Widgets;JPEG::JPEG",

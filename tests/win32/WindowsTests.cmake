@@ -91,10 +91,12 @@ add_dependencies(win32_tests kw-version-probe kw-broadcast kw-record tessaly-man
 # The downloader's and the download dialog's tables, the same sources as on Linux,
 # over WinInet against the same servers. (The finish dialog's suite records the
 # shell on the session bus, which only the Linux suite has.)
-kw_add_wine_suite(download_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloader.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloadDialog.cpp ${CMAKE_CURRENT_SOURCE_DIR}/download/TestURLParser.cpp
+kw_add_wine_suite(net_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/net/TestDownloader.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/net/TestURLParser.cpp ${CMAKE_CURRENT_SOURCE_DIR}/net/TestHttpParsing.cpp
+  LIBS net Qt6::Test crypt32 ws2_32 SERVERS SIGNED)
+add_dependencies(net_tests kw-hold)
+kw_add_wine_suite(download_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloadDialog.cpp
   LIBS download Qt6::Test crypt32 ws2_32 SERVERS SIGNED)
-add_dependencies(download_tests kw-hold)
 
 # The installer (scripts/build-windows makes it with cpack) installs, starts and
 # uninstalls under Wine.

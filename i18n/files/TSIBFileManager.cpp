@@ -1,7 +1,7 @@
-#include "i18n/TSIBFileManager.h"
+#include "i18n/files/TSIBFileManager.h"
 
 #include "core/TBinaryStreamReader.h"
-#include "i18n/ELanguageError.h"
+#include "i18n/files/ELanguageError.h"
 
 #include <QFile>
 #include <QtEndian>

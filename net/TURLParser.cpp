@@ -1,4 +1,4 @@
-#include "download/TURLParser.h"
+#include "net/TURLParser.h"
 
 void TURLParser::Parse(const QString& url) {
     URL = url;

@@ -1,6 +1,6 @@
-#include "i18n/TPoFile.h"
+#include "i18n/files/TPoFile.h"
 
-#include "i18n/ELanguageError.h"
+#include "i18n/files/ELanguageError.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "download/TURLParser.h"
+#include "net/TURLParser.h"
 
 #include <gtest/gtest.h>
 

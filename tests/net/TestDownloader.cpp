@@ -1,6 +1,6 @@
 #include "core/Exception.h"
-#include "download/TDownloader.h"
-#include "download/TPartialFile.h"
+#include "net/TDownloader.h"
+#include "net/TPartialFile.h"
 #include "platform/Http.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/NetworkEnvironment.h"

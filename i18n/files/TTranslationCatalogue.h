@@ -1,7 +1,7 @@
 #pragma once
 
-#include "i18n/TPoFile.h"
-#include "i18n/TSibGenerator.h"
+#include "i18n/files/TPoFile.h"
+#include "i18n/files/TSibGenerator.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "i18n/Charsets.h"
+#include "i18n/files/Charsets.h"
 
 #include "platform/CodePage.h"
 

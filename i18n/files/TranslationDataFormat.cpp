@@ -1,4 +1,4 @@
-#include "i18n/TranslationDataFormat.h"
+#include "i18n/files/TranslationDataFormat.h"
 
 namespace TranslationDataFormat {
 

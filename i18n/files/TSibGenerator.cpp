@@ -1,6 +1,6 @@
-#include "i18n/TSibGenerator.h"
+#include "i18n/files/TSibGenerator.h"
 
-#include "i18n/TranslationDataFormat.h"
+#include "i18n/files/TranslationDataFormat.h"
 
 #include "core/TBinaryStreamWriter.h"
 #include "platform/CodePage.h"

@@ -1,9 +1,9 @@
-#include "i18n/TTranslationCatalogue.h"
+#include "i18n/files/TTranslationCatalogue.h"
 
-#include "i18n/Charsets.h"
-#include "i18n/ELanguageError.h"
-#include "i18n/TSIBFileManager.h"
-#include "i18n/TranslationDataFormat.h"
+#include "i18n/files/Charsets.h"
+#include "i18n/files/ELanguageError.h"
+#include "i18n/files/TSIBFileManager.h"
+#include "i18n/files/TranslationDataFormat.h"
 
 #include <QDateTime>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "download/TPartialFile.h"
+#include "net/TPartialFile.h"
 
 #include "platform/Files.h"
 #include "platform/Sha256.h"
