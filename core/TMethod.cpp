@@ -3,7 +3,7 @@
 #include "core/Exception.h"
 
 #include <QDebug>
-#include <QMetaClassInfo>
+#include <QMetaProperty>
 
 namespace {
 
@@ -16,31 +16,40 @@ QByteArray Canonical(const QByteArray& written) {
     return (type.isValid() && type.name() ? QByteArray(type.name()) : base) + (reference ? "&" : "");
 }
 
-// The parameter types an event passes, as its class information names them; empty
-// with `found` false when the class names none for it.
-QList<QByteArray> EventParameters(const QMetaObject* meta, const char* event, bool* found) {
-    const int index = meta->indexOfClassInfo(event);
-    *found = index >= 0;
-    if (index < 0)
-        return {};
-    const QByteArray normalized =
-        QMetaObject::normalizedSignature(QByteArray("f(") + meta->classInfo(index).value() + ')');
-    const QByteArray list = normalized.mid(2, normalized.size() - 3);
-    QList<QByteArray> types;
-    if (!list.isEmpty())
-        for (const QByteArray& type : list.split(','))
-            types.append(Canonical(type));
-    return types;
-}
-
-// A handler's parameter by the type it really is: moc writes it as the source spells
-// it ("TCloseAction&" under a using-directive), the type's own name is qualified.
+// A handler's parameter by the type it really is, where moc records its type: a
+// value's. Of a reference moc keeps only the name as the source spells it, so
+// "TCloseAction&" under a using-directive is not the event's "tk::TCloseAction&";
+// typedefs that the meta-type system knows are resolved ("quint32&" is "uint&").
 QByteArray ParameterType(const QMetaMethod& method, int i) {
     const QByteArray written = method.parameterTypes().value(i);
     const QMetaType type = method.parameterMetaType(i);
     if (!type.isValid() || !type.name())
         return Canonical(written);
     return QByteArray(type.name()) + (written.endsWith('&') ? "&" : "");
+}
+
+// What `source`'s `event` passes, read from the event's property; null when it has
+// no such property, or one that no TEvent stands behind.
+TMethod::TParameters EventParameters(const QObject* source, const char* event) {
+    const QMetaObject* meta = source->metaObject();
+    const int index = meta->indexOfProperty(event);
+    if (index < 0)
+        return nullptr;
+    const QMetaProperty property = meta->property(index);
+    if (property.metaType() != QMetaType::fromType<TMethod>())
+        return nullptr;
+    return property.read(source).value<TMethod>().Parameters();
+}
+
+// Whether `method` takes exactly `parameters`: the same types, each by reference
+// where they say so.
+bool Takes(const QMetaMethod& method, const QList<QByteArray>& parameters) {
+    if (method.parameterCount() != parameters.size())
+        return false;
+    for (int i = 0; i < method.parameterCount(); ++i)
+        if (ParameterType(method, i) != parameters[i])
+            return false;
+    return true;
 }
 
 }  // namespace
@@ -64,19 +73,16 @@ TMethod TMethod::Find(QObject* data, const QByteArray& name) {
 }
 
 QString TMethod::Mismatch(const QObject* source, const char* event, const QMetaMethod& method) {
-    const QMetaObject* meta = source->metaObject();
-    bool declared = false;
-    const QList<QByteArray> expected = EventParameters(meta, event, &declared);
+    const TParameters parameters = EventParameters(source, event);
     const QString handler = QString::fromLatin1(method.methodSignature());
+    const QMetaObject* meta = source->metaObject();
     const QString eventName =
         QStringLiteral("%1 of %2").arg(QLatin1String(event), QLatin1String(meta->className()));
-    if (!declared)
+    if (!parameters)
         return QStringLiteral("The event %1 does not say what it passes, so %2 cannot be bound to it")
             .arg(eventName, handler);
-    QList<QByteArray> actual;
-    for (int i = 0; i < method.parameterCount(); ++i)
-        actual.append(ParameterType(method, i));
-    if (actual == expected)
+    const QList<QByteArray> expected = parameters();
+    if (Takes(method, expected))
         return {};
     return QStringLiteral("The handler %1 does not take what the event %2 passes (%3)")
         .arg(handler, eventName, QString::fromLatin1(expected.join(", ")));
@@ -93,14 +99,17 @@ TMethod TMethod::Bind(const QObject* source, const char* event, QObject* data, c
     return method;
 }
 
-void TMethod::Invoke(int argc, void** argv) const {
+TMethod TMethod::Fitting(const TMethod& handler, const QList<QByteArray>& parameters) {
+    if (!handler.Assigned() || Takes(handler.FCode, parameters))
+        return handler;
+    qWarning("The handler %s does not take what the event passes (%s)",
+             handler.FCode.methodSignature().constData(), parameters.join(", ").constData());
+    return {};
+}
+
+void TMethod::Invoke(void** argv) const {
     if (!Assigned())
         return;
-    if (FParameterCount != argc) {
-        qWarning("Event handler %s takes %d arguments, the event passes %d",
-                 FCode.methodSignature().constData(), FParameterCount, argc);
-        return;
-    }
     // The call goes straight into the moc-generated dispatcher of our own class,
     // so an exception from the handler never unwinds through Qt's code.
     QObject* target = FData.data();

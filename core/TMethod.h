@@ -1,26 +1,27 @@
 #pragma once
 
+#include <QList>
 #include <QMetaMethod>
 #include <QMetaType>
 #include <QPointer>
 
-#include <array>
 #include <exception>
 
-// An event: an object together with one of its methods, empty by default. Form
-// descriptions bind events by the method's name ("OnClick = lblSiteClick"), so the
-// method is a slot found through the meta-object system.
-//
-// A class with events says what each passes in class information named after the
-// event: Q_CLASSINFO("OnClick", "QObject*"), Q_CLASSINFO("OnClose",
-// "QObject*,tk::TCloseAction&"). A handler is checked against it when it is bound
-// (Bind, and the form reader), so that a handler whose parameters changed is refused
-// there, with both names, rather than called with what it does not take.
+template <typename... Args>
+class TEvent;
+
+// A handler: an object together with one of its methods, empty by default. Form
+// descriptions bind handlers by the method's name ("OnClick = lblSiteClick"), so the
+// method is a slot found through the meta-object system. It is the value of an event's
+// property; the event itself is a TEvent, whose type says what it passes and which
+// alone calls the handler.
 class TMethod {
 public:
+    // What an event passes: its parameter types by the meta-type system's names.
+    using TParameters = QList<QByteArray> (*)();
+
     TMethod() = default;
-    TMethod(QObject* data, QMetaMethod code)
-        : FData(data), FCode(code), FIndex(code.methodIndex()), FParameterCount(code.parameterCount()) {}
+    TMethod(QObject* data, QMetaMethod code) : FData(data), FCode(code), FIndex(code.methodIndex()) {}
 
     // The method of `data` called `name`; empty when there is none.
     static TMethod Find(QObject* data, const QByteArray& name);
@@ -29,22 +30,15 @@ public:
     // parameters than the event passes.
     static TMethod Bind(const QObject* source, const char* event, QObject* data, const QByteArray& name);
     // Why `method` cannot handle `source`'s `event`, in a sentence naming both; empty
-    // when it can.
+    // when it can. What the event passes is read from its property.
     static QString Mismatch(const QObject* source, const char* event, const QMetaMethod& method);
 
     bool Assigned() const { return FData && FCode.isValid(); }
     QObject* Data() const { return FData; }
     const QMetaMethod& Code() const { return FCode; }
-
-    // Calls the method; the arguments are passed by address, so reference
-    // parameters (Action, Handled) come back changed. An exception that the handler
-    // raises goes to the exception handler, and the caller carries on; without one it
-    // goes to the caller.
-    template <typename... Args>
-    void operator()(Args&... args) const {
-        std::array<void*, sizeof...(Args) + 1> argv{nullptr, static_cast<void*>(&args)...};
-        Invoke(static_cast<int>(sizeof...(Args)), argv.data());
-    }
+    // What the event passes, for a value read from an event's property; null for a
+    // method found by name.
+    TParameters Parameters() const { return FParameters; }
 
     bool operator==(const TMethod& other) const { return FData == other.FData && FCode == other.FCode; }
 
@@ -54,14 +48,23 @@ public:
     static void SetExceptionHandler(TExceptionHandler handler);
 
 private:
+    template <typename... Args>
+    friend class TEvent;
+
+    TMethod(const TMethod& handler, TParameters parameters) : TMethod(handler) { FParameters = parameters; }
+    // `handler` when it takes exactly `parameters`, empty (with a warning) otherwise.
+    static TMethod Fitting(const TMethod& handler, const QList<QByteArray>& parameters);
+    // Calls the method with arguments laid out as moc lays them out; their types are
+    // the ones Fitting checked.
+    void Invoke(void** argv) const;
+
     static TExceptionHandler FExceptionHandler;
-    void Invoke(int argc, void** argv) const;
 
     QPointer<QObject> FData;
     QMetaMethod FCode;
     // Of FCode, looked up once: some events come hundreds of thousands of times a second.
     int FIndex = -1;
-    int FParameterCount = 0;
+    TParameters FParameters = nullptr;
 };
 
 Q_DECLARE_METATYPE(TMethod)

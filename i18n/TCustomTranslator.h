@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/IStreamable.h"
-#include "core/TMethod.h"
+#include "core/TEvent.h"
 #include "core/TStrings.h"
 #include "i18n/TExtendedItems.h"
 #include "i18n/TLangDispatcher.h"
@@ -37,7 +37,6 @@ class TForm;
 // and the Locales and DlgsCaptions lists.
 class TCustomTranslator : public TComponent, public IStreamable {
     Q_OBJECT
-    Q_CLASSINFO("OnChangeLanguage", "QObject*")
     Q_PROPERTY(TStrings* Captions READ Captions)
     Q_PROPERTY(TStrings* Hints READ Hints)
     Q_PROPERTY(TStrings* DisplayLabels READ DisplayLabels)
@@ -247,7 +246,7 @@ private:
     TStringTable FStringTable;
     QPointer<TLangDispatcher> FLangDispatcher;
     QString FLanguage;
-    TMethod FOnChangeLanguage;
+    TNotifyEvent FOnChangeLanguage;
     int FActiveLanguage = 1;
     int FNumOfLanguages = 1;
     int FLangDelim = 1;

@@ -58,10 +58,7 @@ void TCustomTranslator::ApplyTranslation() {
         ApplyList(kind);
     if (!FTranslateExtendedFirst)
         ApplyExtendedTranslations();
-    if (FOnChangeLanguage.Assigned()) {
-        QObject* sender = this;
-        FOnChangeLanguage(sender);
-    }
+    FOnChangeLanguage(this);
 }
 
 void TCustomTranslator::ApplyWindowString(int kind, const char* property) {

@@ -236,12 +236,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
             return stopped(TDownloadFailureKind::MoreThanAnnounced);
         file.Wrote(count);
         received += count;
-        if (FOnProgress.Assigned()) {
-            QObject* sender = this;
-            quint32 receivedSoFar = static_cast<quint32>(std::min<quint64>(received, 0xFFFFFFFFu));
-            quint32 totalSize = announced;
-            FOnProgress(sender, totalSize, receivedSoFar, cancel);
-        }
+        FOnProgress(this, announced, static_cast<quint32>(std::min<quint64>(received, 0xFFFFFFFFu)), cancel);
     }
 
     if (received == 0)

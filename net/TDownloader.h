@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TMethod.h"
+#include "core/TEvent.h"
 #include "platform/Http.h"
 
 #include <QObject>
@@ -84,7 +84,6 @@ struct TDownloadFailure {
 // Verified says it was not.
 class TDownloader : public QObject {
     Q_OBJECT
-    Q_CLASSINFO("OnProgress", "QObject*,quint32,quint32,bool&")
     Q_PROPERTY(TMethod OnProgress READ OnProgress WRITE SetOnProgress)
 
 public:
@@ -126,7 +125,7 @@ private:
     // The failure that a complete file's signature makes it, if any.
     std::optional<TDownloadFailureKind> Refusal(const TCodeSignature& signature);
 
-    TMethod FOnProgress;
+    TEvent<QObject*, quint32, quint32, bool&> FOnProgress;
     TDownloadFailure FFailure;
     std::unique_ptr<TResumePoint> FResume;
     QString FPublisher;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TMethod.h"
+#include "core/TEvent.h"
 #include "toolkit/Messages.h"
 #include "toolkit/TComponent.h"
 
@@ -9,7 +9,6 @@
 // dispatched; setting Handled stops it there.
 class TApplicationEvents : public TComponent {
     Q_OBJECT
-    Q_CLASSINFO("OnMessage", "TMsg&,bool&")
     Q_PROPERTY(TMethod OnMessage READ OnMessage WRITE SetOnMessage)
 
 public:
@@ -22,5 +21,5 @@ public:
     void DoMessage(TMsg& message, bool& handled) const { FOnMessage(message, handled); }
 
 private:
-    TMethod FOnMessage;
+    TEvent<TMsg&, bool&> FOnMessage;
 };

@@ -89,8 +89,7 @@ void TComboBox::ItemsChanged() {
 }
 
 void TComboBox::Change() {
-    QObject* sender = this;
-    FOnChange(sender);
+    FOnChange(this);
 }
 
 void TComboBox::Loaded() {

@@ -13,7 +13,6 @@ class QComboBox;
 // types, never when the program sets ItemIndex, Items or Text.
 class TComboBox : public TWinControl {
     Q_OBJECT
-    Q_CLASSINFO("OnChange", "QObject*")
     Q_PROPERTY(tk::TComboBoxStyle Style READ Style WRITE SetStyle)
     Q_PROPERTY(int DropDownCount READ DropDownCount WRITE SetDropDownCount)
     Q_PROPERTY(TStrings* Items READ Items)
@@ -61,7 +60,7 @@ private:
 
     QComboBox* FCombo;
     TStrings* FItems;
-    TMethod FOnChange;
+    TNotifyEvent FOnChange;
     tk::TComboBoxStyle FStyle = tk::csDropDown;
     int FDropDownCount = 8;
     int FItemHeight = 13;

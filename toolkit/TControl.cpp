@@ -159,20 +159,17 @@ QColor TControl::BackgroundColor() const {
 }
 
 void TControl::Click() {
-    QObject* sender = this;
-    FOnClick(sender);
+    FOnClick(this);
 }
 
 void TControl::enterEvent(QEnterEvent* event) {
     QWidget::enterEvent(event);
-    QObject* sender = this;
-    FOnMouseEnter(sender);
+    FOnMouseEnter(this);
 }
 
 void TControl::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
-    QObject* sender = this;
-    FOnMouseLeave(sender);
+    FOnMouseLeave(this);
 }
 
 void TControl::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/TMethod.h"
+#include "core/TEvent.h"
 #include "toolkit/TFont.h"
 #include "toolkit/Types.h"
 
@@ -13,9 +13,6 @@ class TForm;
 // ParentColor, alignment in the parent, and the mouse events.
 class TControl : public QWidget {
     Q_OBJECT
-    Q_CLASSINFO("OnClick", "QObject*")
-    Q_CLASSINFO("OnMouseEnter", "QObject*")
-    Q_CLASSINFO("OnMouseLeave", "QObject*")
     Q_PROPERTY(int Left READ Left WRITE SetLeft)
     Q_PROPERTY(int Top READ Top WRITE SetTop)
     Q_PROPERTY(int Width READ Width WRITE SetWidth)
@@ -147,7 +144,7 @@ private:
     QString FCaption;
     QString FHint;
     TFont* FFont;
-    TMethod FOnClick, FOnMouseEnter, FOnMouseLeave;
+    TNotifyEvent FOnClick, FOnMouseEnter, FOnMouseLeave;
     tk::TAlign FAlign = tk::alNone;
     tk::TAnchors FAnchors = tk::TAnchors(tk::akLeft | tk::akTop);
     tk::TCursor FCursor = tk::crDefault;

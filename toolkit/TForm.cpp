@@ -268,8 +268,7 @@ void TForm::showEvent(QShowEvent* event) {
         }
         first->setFocus(Qt::ActiveWindowFocusReason);
     }
-    QObject* sender = this;
-    FOnShow(sender);
+    FOnShow(this);
 }
 
 TButton* TForm::DefaultButton() const {
@@ -434,8 +433,7 @@ void TForm::closeEvent(QCloseEvent* event) {
         return;
     }
     TCloseAction action = caHide;
-    QObject* sender = this;
-    FOnClose(sender, action);
+    FOnClose(this, action);
     if (action == caNone) {
         event->ignore();
         return;
@@ -469,8 +467,7 @@ void TForm::SetModalResult(TModalResult value) {
 
 bool TForm::CloseModal() {
     TCloseAction action = caHide;
-    QObject* sender = this;
-    FOnClose(sender, action);
+    FOnClose(this, action);
     if (action != caNone)
         return true;
     FModalResult = mrNone;

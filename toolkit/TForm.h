@@ -26,9 +26,6 @@ inline constexpr tk::WPARAM SC_MINIMIZE = 0xF020;
 // waits for its holder.
 class TForm : public TWinControl {
     Q_OBJECT
-    Q_CLASSINFO("OnClose", "QObject*,tk::TCloseAction&")
-    Q_CLASSINFO("OnShow", "QObject*")
-    Q_CLASSINFO("OnShortCut", "TWMKey&,bool&")
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
     Q_PROPERTY(int ClientWidth READ ClientWidth WRITE SetClientWidth)
     Q_PROPERTY(int ClientHeight READ ClientHeight WRITE SetClientHeight)
@@ -172,7 +169,9 @@ private:
     QList<QPointer<QObject>> FComponents;
     QSize FClientSize{320, 240};
     TIcon* FIcon;
-    TMethod FOnClose, FOnShow, FOnShortCut;
+    TEvent<QObject*, tk::TCloseAction&> FOnClose;
+    TNotifyEvent FOnShow;
+    TEvent<TWMKey&, bool&> FOnShortCut;
     // The control whose next press of FEatenKey is dropped: a shortcut took it.
     QPointer<QWidget> FEatingFor;
     int FEatenKey = 0;

@@ -269,13 +269,12 @@ void TPageControl::ChangeActivePage(TTabSheet* page) {
     if (!page || page == FActivePage)
         return;
     const QPointer<TPageControl> self(this);
-    QObject* sender = this;
     bool allow = true;
-    FOnChanging(sender, allow);
+    FOnChanging(this, allow);
     if (!self || !allow)
         return;
     SetActivePage(page);
-    FOnChange(sender);
+    FOnChange(this);
 }
 
 void TPageControl::SelectNextPage(bool forward) {

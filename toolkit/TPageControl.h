@@ -14,8 +14,6 @@
 // it; only those changes raise OnChanging (which may refuse) and OnChange.
 class TPageControl : public TWinControl {
     Q_OBJECT
-    Q_CLASSINFO("OnChange", "QObject*")
-    Q_CLASSINFO("OnChanging", "QObject*,bool&")
     Q_PROPERTY(TTabSheet* ActivePage READ ActivePage WRITE SetActivePage)
     Q_PROPERTY(int ActivePageIndex READ ActivePageIndex WRITE SetActivePageIndex STORED false)
     Q_PROPERTY(bool MultiLine READ MultiLine WRITE SetMultiLine)
@@ -105,7 +103,8 @@ private:
     QList<TTabSheet*> FPages;
     TTabSheet* FActivePage = nullptr;
     QList<TTab> FTabs;
-    TMethod FOnChange, FOnChanging;
+    TNotifyEvent FOnChange;
+    TEvent<QObject*, bool&> FOnChanging;
     int FRowCount = 1;
     int FTabHeight = 0;
     int FTabWidth = 0;

@@ -55,7 +55,9 @@ public Q_SLOTS:
         Handled = Msg.message == HandledByHook1;
     }
     void Hook2(TMsg& Msg, bool& /*Handled*/) { Log << Entry("Hook2", Msg); }
-    void FormClose(QObject* /*Sender*/, TCloseAction& Action) { Action = CloseAction; }
+    // Qualified: moc keeps a reference parameter's type as it is written, and the
+    // event checks it by that name.
+    void FormClose(QObject* /*Sender*/, tk::TCloseAction& Action) { Action = CloseAction; }
     void Label1Click(QObject* /*Sender*/) {
         Log << QStringLiteral("Label1Click");
         if (OnLabel1Click)

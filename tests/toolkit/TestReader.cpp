@@ -1,4 +1,5 @@
 #include "core/Exception.h"
+#include "core/TEvent.h"
 #include "tests/support/AppFixture.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TApplicationEvents.h"
@@ -15,6 +16,7 @@
 #include <QtEndian>
 
 #include <memory>
+#include <type_traits>
 
 using namespace Qt::StringLiterals;
 
@@ -287,18 +289,19 @@ TEST_F(Reader, EveryEventSaysWhatItPasses) {
     const QStringList classes = TClassRegistry::ClassNames();
     ASSERT_GE(classes.size(), 9);
     std::vector<std::unique_ptr<QObject>> instances;
-    std::vector<const QMetaObject*> metas{&TForm::staticMetaObject};
+    std::vector<const QObject*> objects{FForm.get()};
     for (const QString& name : classes) {
         bool isControl = false;
         const TClassRegistry::TFactory factory = TClassRegistry::Find(name, &isControl);
         instances.emplace_back(factory(isControl ? &parent : nullptr, nullptr));
-        metas.push_back(instances.back()->metaObject());
+        objects.push_back(instances.back().get());
     }
-    for (const QMetaObject* meta : metas) {
+    for (const QObject* object : objects) {
+        const QMetaObject* meta = object->metaObject();
         for (int i = 0; i < meta->propertyCount(); ++i) {
             const QMetaProperty property = meta->property(i);
             if (property.metaType() == QMetaType::fromType<TMethod>()) {
-                EXPECT_GE(meta->indexOfClassInfo(property.name()), 0)
+                EXPECT_TRUE(property.read(object).value<TMethod>().Parameters())
                     << meta->className() << "." << property.name();
             }
         }
@@ -331,6 +334,31 @@ TEST_F(Reader, BindingInCodeChecksTheHandler) {
             EXPECT_EQ(error.Message(), QLatin1String(row.Message));
         }
     }
+}
+
+// The compiler checks every call of an event against what the event passes.
+using TAllowEvent = TEvent<QObject*, bool&>;
+static_assert(std::is_invocable_v<const TAllowEvent&, TLabel*, bool&>);
+static_assert(!std::is_invocable_v<const TAllowEvent&, QObject*, int&>, "another type");
+static_assert(!std::is_invocable_v<const TAllowEvent&, QObject*, bool>, "a value the handler cannot change");
+static_assert(!std::is_invocable_v<const TAllowEvent&, QObject*>, "too few");
+
+// A handler set in code without Bind is checked as well: one that does not fit is
+// never called with what it does not take.
+TEST_F(Reader, AnEventTakesOnlyAHandlerThatFits) {
+    TLabel label;
+    label.setObjectName(u"Label9"_s);
+    const struct {
+        const char* Handler;
+        bool Taken;
+    } rows[] = {{"LabelCount", false}, {"Label1Changed", false}, {"Label1Click", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Handler);
+        label.SetOnClick(TMethod::Find(FForm.get(), row.Handler));
+        EXPECT_EQ(label.OnClick().Assigned(), row.Taken);
+        label.Click();
+    }
+    EXPECT_EQ(FForm->Clicks, QStringList{u"Label9"_s});
 }
 
 TEST_F(Reader, BitmapPictureDataGivesTheImage) {
