@@ -43,12 +43,16 @@ QString SystemErrorText();
 // system when the process ends, however it ends.
 class TFileHold {
 public:
-    explicit TFileHold(std::intptr_t handle) : FHandle(handle) {}
     ~TFileHold();
     TFileHold(const TFileHold&) = delete;
     TFileHold& operator=(const TFileHold&) = delete;
 
 private:
+    // Made by HoldFile alone, from the file it opened and locked: a hold on any other
+    // handle would be no hold, and closing it would close what someone else owns.
+    friend std::unique_ptr<TFileHold> HoldFile(const QString& path);
+    explicit TFileHold(std::intptr_t handle) : FHandle(handle) {}
+
     std::intptr_t FHandle;
 };
 

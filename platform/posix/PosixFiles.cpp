@@ -152,7 +152,7 @@ std::unique_ptr<TFileHold> HoldFile(const QString& path) {
     const int fd = OpenAndLock(path);
     if (fd < 0)
         return nullptr;
-    return std::make_unique<TFileHold>(fd);
+    return std::unique_ptr<TFileHold>(new TFileHold(fd));
 }
 
 bool DeleteUnheldFile(const QString& path) {

@@ -137,7 +137,7 @@ std::unique_ptr<TFileHold> HoldFile(const QString& path) {
     const HANDLE file = OpenAndLock(path, GENERIC_READ);
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
-    return std::make_unique<TFileHold>(reinterpret_cast<std::intptr_t>(file));
+    return std::unique_ptr<TFileHold>(new TFileHold(reinterpret_cast<std::intptr_t>(file)));
 }
 
 bool DeleteUnheldFile(const QString& path) {
