@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <memory>
 
+class QCryptographicHash;
+
 // SHA-256 of a stream of bytes, through the system's own cryptography: OpenSSL's
-// libcrypto on Linux (loaded on first use, as libcurl is, which brings it along; Qt's
-// implementation where it is missing), CNG (bcrypt) on Windows. Both use the
-// processor's SHA instructions where it has them, so hashing keeps pace with a fast
-// download.
+// libcrypto on Linux, CNG (bcrypt) on Windows. Both use the processor's SHA
+// instructions where it has them, so hashing keeps pace with a fast download. Where
+// the system's cannot start (a libcrypto configured without SHA-256, a Windows without
+// the provider), Qt's own implementation stands in.
 class TSha256 {
 public:
     TSha256();
@@ -22,7 +24,22 @@ public:
     // Result; the object starts afresh after it.
     QByteArray Result();
 
+    // One digest by the system's cryptography, which each system implements
+    // (posix/PosixSha256.cpp, win32/WinSha256.cpp).
+    class TSystemHash {
+    public:
+        virtual ~TSystemHash() = default;
+        virtual void Add(const char* data, std::size_t size) = 0;
+        // The digest of everything added, once; empty when the system failed.
+        virtual QByteArray Finish() = 0;
+    };
+
 private:
-    struct TState;
-    std::unique_ptr<TState> F;
+    // A digest by the system's cryptography; null when it cannot start one.
+    static std::unique_ptr<TSystemHash> StartSystemHash();
+    void Start();
+
+    std::unique_ptr<TSystemHash> FSystem;
+    // Qt's own, for good once the system's could not start.
+    std::unique_ptr<QCryptographicHash> FFallback;
 };

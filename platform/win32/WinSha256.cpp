@@ -4,11 +4,8 @@
 
 #include <bcrypt.h>
 
-#include <QCryptographicHash>
-
 #include <algorithm>
 #include <limits>
-#include <optional>
 
 namespace {
 
@@ -24,61 +21,42 @@ BCRYPT_ALG_HANDLE Provider() {
     return provider;
 }
 
-}  // namespace
+// A hash object of CNG; a finished one cannot take more data.
+class TCngSha256 final : public TSha256::TSystemHash {
+public:
+    explicit TCngSha256(BCRYPT_HASH_HANDLE hash) : FHash(hash) {}
+    ~TCngSha256() override { BCryptDestroyHash(FHash); }
+    TCngSha256(const TCngSha256&) = delete;
+    TCngSha256& operator=(const TCngSha256&) = delete;
 
-struct TSha256::TState {
-    BCRYPT_HASH_HANDLE Hash = nullptr;
-    // Where the system's provider is missing.
-    std::optional<QCryptographicHash> Fallback;
-
-    TState() { Start(); }
-    ~TState() {
-        if (Hash)
-            BCryptDestroyHash(Hash);
-    }
-    void Start() {
-        if (Hash) {
-            BCryptDestroyHash(Hash);
-            Hash = nullptr;
-        }
-        const BCRYPT_ALG_HANDLE provider = Provider();
-        if (!provider || !BCRYPT_SUCCESS(BCryptCreateHash(provider, &Hash, nullptr, 0, nullptr, 0, 0))) {
-            Hash = nullptr;
-            Fallback.emplace(QCryptographicHash::Sha256);
+    void Add(const char* data, std::size_t size) override {
+        // BCryptHashData takes at most a ULONG at a time.
+        while (size > 0) {
+            const ULONG piece =
+                static_cast<ULONG>(std::min<std::size_t>(size, std::numeric_limits<ULONG>::max()));
+            BCryptHashData(FHash, reinterpret_cast<PUCHAR>(const_cast<char*>(data)), piece, 0);
+            data += piece;
+            size -= piece;
         }
     }
-};
 
-TSha256::TSha256() : F(std::make_unique<TState>()) {}
-
-TSha256::~TSha256() = default;
-
-void TSha256::AddData(const char* data, std::size_t size) {
-    if (F->Fallback) {
-        F->Fallback->addData(QByteArrayView(data, static_cast<qsizetype>(size)));
-        return;
-    }
-    // BCryptHashData takes at most a ULONG at a time.
-    while (size > 0) {
-        const ULONG piece =
-            static_cast<ULONG>(std::min<std::size_t>(size, std::numeric_limits<ULONG>::max()));
-        BCryptHashData(F->Hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data)), piece, 0);
-        data += piece;
-        size -= piece;
-    }
-}
-
-QByteArray TSha256::Result() {
-    QByteArray digest;
-    if (F->Fallback) {
-        digest = F->Fallback->result();
-        F->Fallback->reset();
+    QByteArray Finish() override {
+        QByteArray digest(32, '\0');
+        if (!BCRYPT_SUCCESS(BCryptFinishHash(FHash, reinterpret_cast<PUCHAR>(digest.data()), 32, 0)))
+            digest.clear();
         return digest;
     }
-    digest.resize(32);
-    if (!BCRYPT_SUCCESS(BCryptFinishHash(F->Hash, reinterpret_cast<PUCHAR>(digest.data()), 32, 0)))
-        digest.clear();
-    // A finished hash object cannot take more data: the next bytes go to a new one.
-    F->Start();
-    return digest;
+
+private:
+    BCRYPT_HASH_HANDLE FHash;
+};
+
+}  // namespace
+
+std::unique_ptr<TSha256::TSystemHash> TSha256::StartSystemHash() {
+    const BCRYPT_ALG_HANDLE provider = Provider();
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (!provider || !BCRYPT_SUCCESS(BCryptCreateHash(provider, &hash, nullptr, 0, nullptr, 0, 0)))
+        return nullptr;
+    return std::make_unique<TCngSha256>(hash);
 }

@@ -1,8 +1,11 @@
 #include "platform/Sha256.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QProcess>
 
 #include <algorithm>
 
@@ -41,5 +44,27 @@ TEST(Sha256, KnownDigest) {
     EXPECT_EQ(hash.Result().toHex(),
               QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
 }
+
+#ifndef _WIN32
+// Where libcrypto offers no SHA-256 (configured with the null provider alone), Qt's
+// own hash stands in: the tests above, in this program run again so.
+TEST(Sha256, QtStandsInWhereLibcryptoHasNone) {
+    const TTempFolder folder;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("OPENSSL_CONF"), folder.Write(QStringLiteral("openssl.cnf"),
+                                                                    "openssl_conf = init\n"
+                                                                    "[init]\nproviders = providers\n"
+                                                                    "[providers]\nnull = null\n"
+                                                                    "[null]\nactivate = 1\n"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=Sha256.AgreesWithQtWhateverThePieces:Sha256.KnownDigest")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
+}
+#endif
 
 }  // namespace
