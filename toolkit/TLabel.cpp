@@ -93,7 +93,7 @@ void TLabel::AdjustBounds() {
             metrics.boundingRect(QRect(0, 0, wrapWidth, 0x3FFFFFFF), TextFlags() & ~Qt::AlignBottom, text);
         w = FWordWrap ? width() : extent.width();
         const int lines =
-            FWordWrap ? std::max(1, qRound(double(extent.height()) / std::max(1, line.Qt.Height()))) : 1;
+            FWordWrap ? std::max(1, qRound(double(extent.height()) / std::max(1, line.QtLine.Height()))) : 1;
         h = lines * line.Height();
         if (FAlignment == taRightJustify && !FWordWrap)
             left = Left() + Width() - w;
@@ -125,7 +125,7 @@ void TLabel::paintEvent(QPaintEvent*) {
     painter.setPen(textColour);
     // Lines sit on the classic baseline, which lies lower than Qt's own.
     const TTextLine& line = Line();
-    const int drop = line.Ascent - line.Qt.Ascent;
+    const int drop = line.Ascent - line.QtLine.Ascent;
     painter.drawText(rect().translated(0, FLayout == tlTop ? drop : 0), TextFlags(), Caption());
     if (focused) {
         // The style's frame, in the text's colour over the label's own background,

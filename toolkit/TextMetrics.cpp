@@ -12,6 +12,12 @@
 
 namespace {
 
+// Where the figures lie in the font's tables, by the names the OpenType format gives
+// the fields: each an unsigned 16-bit number, big-endian.
+constexpr int HeadUnitsPerEm = 18;  // head.unitsPerEm
+constexpr int Os2WinAscent = 74;    // OS/2.usWinAscent
+constexpr int Os2WinDescent = 76;   // OS/2.usWinDescent
+
 quint16 Word(const QByteArray& table, int offset) {
     return offset + 2 <= table.size() ? qFromBigEndian<quint16>(table.constData() + offset) : 0;
 }
@@ -22,9 +28,9 @@ TTextMetric Classic(const QRawFont& raw, TTextMetric fallback) {
         return fallback;
     const QByteArray os2 = raw.fontTable("OS/2");
     const QByteArray head = raw.fontTable("head");
-    const int unitsPerEm = Word(head, 18);
-    const int winAscent = Word(os2, 74);
-    const int winDescent = Word(os2, 76);
+    const int unitsPerEm = Word(head, HeadUnitsPerEm);
+    const int winAscent = Word(os2, Os2WinAscent);
+    const int winDescent = Word(os2, Os2WinDescent);
     if (unitsPerEm == 0 || winAscent == 0)
         return fallback;
     const double scale = raw.pixelSize() / unitsPerEm;
@@ -53,7 +59,7 @@ TTextLine GetTextLine(const QFont& font, const QString& text) {
     TTextLine line;
     static_cast<TTextMetric&>(line) = GetTextMetrics(font);
     const QFontMetrics metrics(font);
-    line.Qt = {metrics.ascent(), metrics.descent()};
+    line.QtLine = {metrics.ascent(), metrics.descent()};
     if (text.isEmpty())
         return line;
     QTextLayout layout(text, font);
@@ -62,7 +68,7 @@ TTextLine GetTextLine(const QFont& font, const QString& text) {
     layout.endLayout();
     if (!laid.isValid())
         return line;
-    line.Qt = {qRound(laid.ascent()), qRound(laid.descent())};
+    line.QtLine = {qRound(laid.ascent()), qRound(laid.descent())};
     for (const QGlyphRun& run : layout.glyphRuns()) {
         // Not cached by face: the face of characters that none draws (a damaged
         // translation's control characters) has no name to key it by.

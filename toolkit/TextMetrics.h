@@ -18,9 +18,9 @@ TTextMetric GetTextMetrics(const QFont& font);
 // The line of `text` in `font`: the largest ascent and descent of the faces its
 // characters are drawn with, the font's own and any the system falls back to for
 // a script the font lacks (a Japanese word in Tahoma is drawn in a CJK face, whose
-// line is taller). `Qt` is the same line as Qt lays it out: its baseline lies
-// `Qt.Ascent` below the top of the line.
+// line is taller). `QtLine` is the same line as Qt lays it out: its baseline lies
+// `QtLine.Ascent` below the top of the line.
 struct TTextLine : TTextMetric {
-    TTextMetric Qt;
+    TTextMetric QtLine;
 };
 TTextLine GetTextLine(const QFont& font, const QString& text);
