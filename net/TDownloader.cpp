@@ -80,7 +80,8 @@ TDownloadOutcome TDownloader::Download(const QString& url, const QString& fileNa
         FResume.reset();
 
     // Declared in this order so that they close in the reverse one: request,
-    // connection, session.
+    // connection, session. The user agent is "Test" on purpose: the program has always
+    // sent it, and servers and their logs may rely on it.
     const std::unique_ptr<IInternetSession> session = InternetOpen(QStringLiteral("Test"));
     if (!session) {
         FFailure.Network.Error = TInternetError::Other;
