@@ -6,6 +6,16 @@
 
 #include <memory>
 
+// The registry goes by four names, lowest layer first. IRegistry (platform/Registry.h)
+// is the system's registry behind an interface that returns statuses, as
+// SystemRegistry() gives it; besides TRegistry, only watching a key (WatchKey) calls
+// it. TPosixRegistry and TRegFile (platform/posix/) are its Linux side, the hive files
+// and one hive parsed in memory (TWinRegistry is the Windows side); nothing outside
+// platform/ names them. TRegistry, below, is the classic accessor over IRegistry, for
+// code that opens a key and works in it: a root key, an access mode, one open key,
+// failures raised. TRegedit (settings/TRegedit.h) is what settings and windows use:
+// one key of one root, opened for each read or write, a default for what is missing.
+
 // The registry accessor: a root key, an access mode and at most one open key.
 // Type mismatches and refused reads or writes raise ERegistryException naming the
 // value, the key and where it is kept (the hive file), the types or the system's
