@@ -80,10 +80,11 @@ target_link_options(kw-record PRIVATE -municode)
 
 file(GLOB KW_WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*.cpp)
 # The system's SHA-256 (CNG) against Qt's, the request over WinInet against the same
-# server and table as over curl, and WinVerifyTrust against the same signed installers
-# as libcrypto.
+# server and table as over curl, its ring on Windows threads, and WinVerifyTrust against
+# the same signed installers as libcrypto.
 list(APPEND KW_WIN32_TESTS ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestSha256.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestHttpRequest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestByteRing.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/TestCodeSignature.cpp)
 kw_add_wine_suite(win32_tests SOURCES ${KW_WIN32_TESTS} LIBS app Qt6::Test crypt32 ws2_32 SERVERS SIGNED)
 add_dependencies(win32_tests kw-version-probe kw-broadcast kw-record tessaly-manager)
