@@ -4,30 +4,27 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QThread>
 
-#include <algorithm>
-#include <chrono>
-#include <cstring>
 #include <limits>
 #include <system_error>
 
-// ---- The transfer thread's side --------------------------------------------------------
+// ---- What the transfer thread and the caller share -------------------------------------
 
-THttpChannel::THttpChannel() : FBuffer(THttpTransferRequest::BufferSize) {}
+THttpChannel::THttpChannel(std::size_t bufferSize) : FBody(bufferSize, [this] { WakeCaller(); }) {}
 
-bool THttpChannel::Aborted() const {
-    const std::lock_guard<std::mutex> lock(FLock);
-    return FAborted;
-}
+THttpChannel::~THttpChannel() = default;
 
 void THttpChannel::Respond(THttpResponse response) {
-    std::unique_lock<std::mutex> lock(FLock);
-    if (FResponded || FDone)
-        return;
-    FResponse = std::move(response);
-    FResponse.StatusText = FResponse.StatusText.trimmed();
-    FResponded = true;
-    WakeCaller(lock);
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        if (FResponded || FDone)
+            return;
+        FResponse = std::move(response);
+        FResponse.StatusText = FResponse.StatusText.trimmed();
+        FResponded = true;
+    }
+    WakeCaller();
 }
 
 bool THttpChannel::Responded() const {
@@ -35,95 +32,165 @@ bool THttpChannel::Responded() const {
     return FResponded;
 }
 
-bool THttpChannel::Deliver(const char* data, std::size_t size) {
-    std::unique_lock<std::mutex> lock(FLock);
-    if (FAborted)
-        return false;
-    // An empty buffer takes a piece larger than itself rather than refuse it for ever.
-    // (Empty, nothing of it is claimed.)
-    if (FHead == FTail && FBuffer.size() < size) {
-        FBuffer.resize(size);
-        FHead = FTail = 0;
+void THttpChannel::Finish(TInternetFailure failure) {
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        if (FDone)
+            return;
+        FDone = true;
+        FFailure = std::move(failure);
     }
-    if (Free() < size) {
-        FRoomWanted = std::max(size, FBuffer.size() / 2);
+    // Closed once the outcome is stored: a reader that finds the end asks for it. The
+    // ring wakes the caller.
+    FBody.Close();
+}
+
+bool THttpChannel::Response(THttpResponse& response) const {
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (!FResponded)
         return false;
-    }
-    // The room after the tail is the transport's alone until the tail moves: the
-    // caller reads only before it, and keeps the counts where they are meanwhile. So
-    // the copy is made without the lock, which the caller may want in the meantime.
-    FFilling = true;
-    const std::size_t at = FTail % FBuffer.size();
-    const std::size_t first = std::min(size, FBuffer.size() - at);
-    lock.unlock();
-    std::memcpy(FBuffer.data() + at, data, first);
-    std::memcpy(FBuffer.data(), data + first, size - first);
-    lock.lock();
-    FFilling = false;
-    FTail += size;
-    if (FTail - FHead >= FWakeAt)
-        WakeCaller(lock);
+    response = FResponse;
     return true;
 }
 
-bool THttpChannel::WaitForRoom(std::size_t size) {
-    std::unique_lock<std::mutex> lock(FLock);
-    FTransportSleeping = true;
-    FChanged.wait(lock, [&] { return FAborted || Free() >= std::min(size, FBuffer.size()); });
-    FTransportSleeping = false;
-    return !FAborted;
+TInternetFailure THttpChannel::Failure() const {
+    if (Aborted()) {
+        TInternetFailure failure;
+        failure.Error = TInternetError::Aborted;
+        return failure;
+    }
+    const std::lock_guard<std::mutex> lock(FLock);
+    return FFailure;
 }
 
-void THttpChannel::Finish(TInternetFailure failure) {
-    std::unique_lock<std::mutex> lock(FLock);
-    if (FDone)
-        return;
-    FDone = true;
-    FFailure = std::move(failure);
-    WakeCaller(lock);
+void THttpChannel::RunEnded() {
+    bool outcome = false;
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        FRunEnded = true;
+        outcome = FDone;
+    }
+    // Only an abort leaves a transport without an outcome.
+    if (!outcome) {
+        TInternetFailure failure;
+        failure.Error = TInternetError::Aborted;
+        Finish(std::move(failure));
+    }
 }
 
-void THttpChannel::WakeCaller(std::unique_lock<std::mutex>& lock) {
-    if (FCallerSleeping)
-        FChanged.notify_all();
-    // One wake-up is enough until the caller has looked again.
-    const bool post = FCaller && FCallerWaiting && !FWakePosted;
-    FWakePosted = FWakePosted || post;
-    // Posted without the lock: the caller, woken, runs at once and wants it.
-    lock.unlock();
+bool THttpChannel::WaitForResponse() {
+    const auto ended = [this] { return FResponded || FDone || Aborted(); };
+    if (QAbstractEventDispatcher::instance()) {
+        RunEventLoopUntil(
+            [&] {
+                const std::lock_guard<std::mutex> lock(FLock);
+                return ended();
+            },
+            std::chrono::milliseconds::zero());
+    } else {
+        // A thread without an event loop has nothing to keep running: it sleeps until
+        // the transfer thread has news.
+        std::unique_lock<std::mutex> lock(FLock);
+        FCallerSleeping = true;
+        FChanged.wait(lock, ended);
+        FCallerSleeping = false;
+    }
+    return Responded();
+}
+
+void THttpChannel::WaitForBody(std::size_t batch, std::chrono::milliseconds pace) {
+    if (QAbstractEventDispatcher::instance())
+        RunEventLoopUntil([&] { return !FBody.WatchForBytes(batch); }, pace);
+    else
+        FBody.WaitForBytes(batch, pace);
+}
+
+bool THttpChannel::Leave() {
+    std::unique_ptr<QObject> caller;
+    {
+        const std::lock_guard<std::mutex> callerLock(FCallerLock);
+        caller = std::move(FCaller);
+    }
+    const std::lock_guard<std::mutex> lock(FLock);
+    return FRunEnded;
+}
+
+void THttpChannel::WakeCaller() {
+    bool post = false;
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        if (FCallerSleeping)
+            FChanged.notify_all();
+        // One wake-up is enough until the caller has looked again.
+        post = FCallerWaiting && !FWakePosted;
+        FWakePosted = FWakePosted || post;
+    }
+    // Posted without FLock: the caller, woken, runs at once and wants it.
     if (!post)
         return;
     const std::lock_guard<std::mutex> callerLock(FCallerLock);
     if (FCaller)
-        QCoreApplication::postEvent(FCaller, new QEvent(QEvent::User));
+        QCoreApplication::postEvent(FCaller.get(), new QEvent(QEvent::User));
+}
+
+template <typename TLook>
+void THttpChannel::RunEventLoopUntil(TLook look, std::chrono::milliseconds pace) {
+    QObject& caller = CallerOfThisThread();
+    int timer = 0;
+    for (;;) {
+        // Waiting is announced before looking, so that news which comes after the look
+        // is posted.
+        {
+            const std::lock_guard<std::mutex> lock(FLock);
+            FCallerWaiting = true;
+            FWakePosted = false;
+        }
+        if (look())
+            break;
+        if (pace > std::chrono::milliseconds::zero() && !timer)
+            timer = caller.startTimer(pace);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        FCallerWaiting = false;
+        FWakePosted = false;
+    }
+    if (timer)
+        caller.killTimer(timer);
+}
+
+QObject& THttpChannel::CallerOfThisThread() {
+    // Posted events reach the event loop of the thread their object lives in: the
+    // object lives in the thread that waits, whichever that is. Only that thread
+    // replaces it, so it reads FCaller without the lock.
+    if (!FCaller || FCaller->thread() != QThread::currentThread()) {
+        auto caller = std::make_unique<QObject>();
+        const std::lock_guard<std::mutex> callerLock(FCallerLock);
+        std::swap(FCaller, caller);
+    }
+    return *FCaller;
 }
 
 // ---- The caller's side -----------------------------------------------------------------
 
 struct THttpTransferRequest::TShared {
+    explicit TShared(std::unique_ptr<IHttpTransport> transport)
+        : Channel(BufferSize), Transport(std::move(transport)) {}
+
     THttpChannel Channel;
     std::unique_ptr<IHttpTransport> Transport;
 };
 
 THttpTransferRequest::THttpTransferRequest(std::unique_ptr<IHttpTransport> transport)
-    : FShared(std::make_shared<TShared>()), FCaller(std::make_unique<QObject>()) {
-    FShared->Transport = std::move(transport);
-    FChannel = &FShared->Channel;
-    FChannel->FCaller = FCaller.get();
-}
+    : FShared(std::make_shared<TShared>(std::move(transport))), FChannel(&FShared->Channel) {}
 
 THttpTransferRequest::~THttpTransferRequest() {
     Abort();
-    bool threadDone = false;
-    {
-        const std::lock_guard<std::mutex> lock(FChannel->FLock);
-        const std::lock_guard<std::mutex> callerLock(FChannel->FCallerLock);
-        FChannel->FCaller = nullptr;
-        threadDone = FChannel->FThreadDone;
-    }
+    const bool runEnded = FChannel->Leave();
     if (!FThread.joinable())
         return;
-    if (threadDone || FShared->Transport->EndsPromptly())
+    if (runEnded || FShared->Transport->EndsPromptly())
         FThread.join();
     else
         FThread.detach();
@@ -141,68 +208,60 @@ bool THttpTransferRequest::AddRequestHeaders(const QString& headers) {
             return false;
         lines.append(line);
     }
-    FChannel->FHeaderLines += lines;
+    FChannel->AddHeaderLines(lines);
     return true;
 }
 
 bool THttpTransferRequest::Send() {
-    if (FSent)
+    if (FSent.exchange(true))
         return false;
-    FSent = true;
-    std::unique_lock<std::mutex> lock(FChannel->FLock);
-    if (FChannel->FAborted)
+    if (FChannel->Aborted())
         return false;
     try {
         FThread = std::thread([shared = FShared] {
             shared->Transport->Run(shared->Channel);
-            std::unique_lock<std::mutex> lock(shared->Channel.FLock);
-            if (!shared->Channel.FDone) {
-                // Only an abort leaves a transport without an outcome.
-                shared->Channel.FDone = true;
-                shared->Channel.FFailure.Error = TInternetError::Aborted;
-            }
-            shared->Channel.FThreadDone = true;
-            shared->Channel.WakeCaller(lock);
+            shared->Channel.RunEnded();
         });
     } catch (const std::system_error& error) {
-        FChannel->FDone = true;
-        FChannel->FFailure.Error = TInternetError::Other;
-        FChannel->FFailure.Detail = QString::fromLocal8Bit(error.what());
+        TInternetFailure failure;
+        failure.Error = TInternetError::Other;
+        failure.Detail = QString::fromLocal8Bit(error.what());
+        FChannel->Finish(std::move(failure));
         return false;
     }
-    return Wait(lock, [this] { return FChannel->FResponded; });
+    return FChannel->WaitForResponse();
 }
 
 bool THttpTransferRequest::QueryStatusCode(std::uint32_t& status) {
-    const std::lock_guard<std::mutex> lock(FChannel->FLock);
-    if (!FChannel->FResponded || FChannel->FResponse.Status == 0)
+    THttpResponse response;
+    if (!FChannel->Response(response) || response.Status == 0)
         return false;
-    status = FChannel->FResponse.Status;
+    status = response.Status;
     return true;
 }
 
 bool THttpTransferRequest::QueryStatusText(QString& text) {
-    const std::lock_guard<std::mutex> lock(FChannel->FLock);
-    if (!FChannel->FResponded || FChannel->FResponse.Status == 0)
+    THttpResponse response;
+    if (!FChannel->Response(response) || response.Status == 0)
         return false;
-    const THttpResponse& response = FChannel->FResponse;
     text = response.StatusText.isEmpty() ? HttpReasonPhrase(response.Status) : response.StatusText;
     return true;
 }
 
 bool THttpTransferRequest::QueryContentLength(std::uint32_t& length) {
-    const std::lock_guard<std::mutex> lock(FChannel->FLock);
-    const qint64 value = FChannel->FResponse.ContentLength;
-    if (!FChannel->FResponded || value < 0 || value > std::numeric_limits<std::uint32_t>::max())
+    THttpResponse response;
+    if (!FChannel->Response(response) || response.ContentLength < 0 ||
+        response.ContentLength > std::numeric_limits<std::uint32_t>::max())
         return false;
-    length = static_cast<std::uint32_t>(value);
+    length = static_cast<std::uint32_t>(response.ContentLength);
     return true;
 }
 
 bool THttpTransferRequest::QueryHeader(const QString& name, QString& value) {
-    const std::lock_guard<std::mutex> lock(FChannel->FLock);
+    THttpResponse response;
+    FChannel->Response(response);
     bool found = false;
-    for (const auto& [headerName, headerValue] : FChannel->FResponse.Headers) {
+    for (const auto& [headerName, headerValue] : response.Headers) {
         if (headerName.compare(name, Qt::CaseInsensitive) != 0)
             continue;
         value = found ? value + QStringLiteral(", ") + headerValue : headerValue;
@@ -215,134 +274,24 @@ bool THttpTransferRequest::ReadFile(char* buffer, std::uint32_t toRead, std::uin
     read = 0;
     if (!FSent)
         return false;
-    THttpChannel& channel = *FChannel;
-    std::unique_lock<std::mutex> lock(channel.FLock, std::defer_lock);
-    bool roomMade = false;
-    bool ok = true;
+    TByteRing& body = FChannel->Body();
     for (;;) {
-        // Most blocks come from the part claimed before, without the lock.
-        const std::size_t count = std::min<std::size_t>(FClaimLeft, toRead - read);
-        if (count > 0) {
-            std::memcpy(buffer + read, FClaim, count);
-            FClaim += count;
-            FClaimLeft -= count;
-            read += static_cast<std::uint32_t>(count);
-        }
+        read += static_cast<std::uint32_t>(body.Read(buffer + read, toRead - read));
+        if (body.Aborted())
+            return false;
         if (read == toRead)
-            break;
-        if (!lock.owns_lock())
-            lock.lock();
-        roomMade = ReleaseClaim() || roomMade;
-        if (channel.FAborted) {
-            ok = false;
-            break;
-        }
-        if (channel.FHead < channel.FTail) {
-            Claim();
-            lock.unlock();
-        } else if (channel.FDone) {
-            ok = read > 0 || channel.FFailure.Error == TInternetError::None;
-            break;
-        } else {
-            Wait(
-                lock, [&channel] { return channel.FHead < channel.FTail; }, WakeBatch);
-        }
+            return true;
+        if (body.Drained())
+            return read > 0 || FChannel->Failure().Error == TInternetError::None;
+        FChannel->WaitForBody(WakeBatch, TricklePace);
     }
-    if (lock.owns_lock())
-        lock.unlock();
-    if (roomMade)
-        FShared->Transport->RoomAvailable();
-    return ok;
-}
-
-bool THttpTransferRequest::ReleaseClaim() {
-    THttpChannel& channel = *FChannel;
-    if (FClaimSize == 0)
-        return false;
-    channel.FHead += FClaimSize;
-    FClaimSize = 0;
-    // An empty ring starts again at its beginning, so that a reader that keeps up works
-    // in the same few warm kilobytes rather than through the whole ring; not while the
-    // transport is copying a piece in at the tail it counted from.
-    if (channel.FHead == channel.FTail && !channel.FFilling)
-        channel.FHead = channel.FTail = 0;
-    // The transport may wait for the room this made.
-    if (channel.FTransportSleeping)
-        channel.FChanged.notify_all();
-    if (channel.FRoomWanted == 0 || channel.Free() < channel.FRoomWanted)
-        return false;
-    channel.FRoomWanted = 0;
-    return true;
-}
-
-void THttpTransferRequest::Claim() {
-    THttpChannel& channel = *FChannel;
-    const std::size_t size = channel.FBuffer.size();
-    const std::size_t at = channel.FHead % size;
-    FClaimSize = std::min({channel.FTail - channel.FHead, size - at, ClaimSize});
-    FClaimLeft = FClaimSize;
-    FClaim = channel.FBuffer.data() + at;
 }
 
 void THttpTransferRequest::Abort() {
-    // What was claimed is not handed out any more.
-    FClaimLeft = 0;
-    {
-        std::unique_lock<std::mutex> lock(FChannel->FLock);
-        if (FChannel->FAborted)
-            return;
-        FChannel->FAborted = true;
-        FChannel->FChanged.notify_all();
-        FChannel->WakeCaller(lock);
-    }
-    if (FSent)
+    if (FChannel->Abort() && FSent)
         FShared->Transport->Interrupt();
 }
 
 TInternetFailure THttpTransferRequest::Failure() const {
-    const std::lock_guard<std::mutex> lock(FChannel->FLock);
-    if (FChannel->FAborted) {
-        TInternetFailure failure;
-        failure.Error = TInternetError::Aborted;
-        return failure;
-    }
-    return FChannel->FFailure;
-}
-
-template <typename TReady>
-bool THttpTransferRequest::Wait(std::unique_lock<std::mutex>& lock, TReady ready, std::size_t batch) {
-    THttpChannel& channel = *FChannel;
-    const auto news = [&] {
-        return channel.FTail - channel.FHead >= batch || ready() || channel.FAborted || channel.FDone;
-    };
-    const bool paced = batch > 1;
-    channel.FWakeAt = batch;
-    int timer = 0;
-    while (!ready()) {
-        if (channel.FAborted || channel.FDone)
-            break;
-        // A thread without an event loop has nothing to keep running: it sleeps until
-        // the transfer thread has news.
-        if (!QAbstractEventDispatcher::instance()) {
-            channel.FCallerSleeping = true;
-            if (paced)
-                channel.FChanged.wait_for(lock, std::chrono::milliseconds(TricklePaceMilliseconds), news);
-            else
-                channel.FChanged.wait(lock, news);
-            channel.FCallerSleeping = false;
-            continue;
-        }
-        if (paced && !timer)
-            timer = FCaller->startTimer(TricklePaceMilliseconds);
-        channel.FCallerWaiting = true;
-        lock.unlock();
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        lock.lock();
-        channel.FCallerWaiting = false;
-        channel.FWakePosted = false;
-    }
-    channel.FWakeAt = 1;
-    if (timer)
-        FCaller->killTimer(timer);
-    return ready();
+    return FChannel->Failure();
 }

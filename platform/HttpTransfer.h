@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/ByteRing.h"
 #include "platform/Http.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -33,92 +36,103 @@ class IHttpTransport {
 public:
     virtual ~IHttpTransport() = default;
     // The transfer thread's whole life: sends the request with the channel's header
-    // lines, hands the final response to Respond and its body to Deliver (waiting for
-    // room with WaitForRoom, or once refused, for RoomAvailable), and ends with Finish.
-    // Returns soon after Interrupt.
+    // lines, hands the final response to Respond and its body to the channel's Body()
+    // (a piece that does not fit is written again after WaitForRoom), and ends with
+    // Finish. Returns soon after Interrupt.
     virtual void Run(THttpChannel& channel) = 0;
     // Any thread, once the channel is aborted: ends the transfer thread's blocking
     // calls at once.
     virtual void Interrupt() = 0;
-    // Any thread: room came free in the buffer after Deliver had refused a piece.
-    virtual void RoomAvailable() {}
     // Whether Run surely returns soon after Interrupt. A request that goes waits for
     // its transfer thread only then; otherwise the thread ends by itself (at its
     // time-out), keeping what it uses alive until then.
     virtual bool EndsPromptly() const { return true; }
 };
 
-// What the transfer thread and the caller share. The caller's side is
-// THttpTransferRequest's; the transfer thread uses the public calls.
+// What the transfer thread and the caller share: the request's header lines, the final
+// response, the body on its way (a ring that the transport writes and the caller
+// reads), and the outcome; and how the caller waits for them. The transport uses the
+// first group of calls, THttpTransferRequest the second.
+//
+// The caller waits in its thread's event loop when that thread runs one, woken by
+// events posted to an object that lives in the thread that waits (made there when it
+// first waits), and asleep in a thread without one.
 class THttpChannel {
 public:
-    THttpChannel();
+    explicit THttpChannel(std::size_t bufferSize);
+    ~THttpChannel();
+    THttpChannel(const THttpChannel&) = delete;
+    THttpChannel& operator=(const THttpChannel&) = delete;
 
+    // ---- The transfer thread's side.
     // The request's header lines ("Name: value"), fixed before the transfer starts.
     const QStringList& HeaderLines() const { return FHeaderLines; }
-    bool Aborted() const;
+    bool Aborted() const { return FBody.Aborted(); }
     // The final response: from now on the caller may read its headers and body.
     void Respond(THttpResponse response);
     bool Responded() const;
-    // Puts the whole piece into the buffer, or nothing when it does not fit; the
-    // transport is then told by RoomAvailable once half the buffer (or the piece, when
-    // larger) is free. False also once aborted.
-    bool Deliver(const char* data, std::size_t size);
-    // Waits until `size` bytes fit into the buffer; false once aborted.
-    bool WaitForRoom(std::size_t size);
+    // Where the body goes: the transport is the ring's writer.
+    TByteRing& Body() { return FBody; }
     // The end of the transfer: a failure, or (Error None) the whole body delivered.
     void Finish(TInternetFailure failure);
 
-private:
-    friend class THttpTransferRequest;
+    // ---- The caller's side.
+    // Before the transfer starts.
+    void AddHeaderLines(const QStringList& lines) { FHeaderLines += lines; }
+    // The final response; false until it came.
+    bool Response(THttpResponse& response) const;
+    // Why the transfer failed: Aborted once aborted.
+    TInternetFailure Failure() const;
+    // Ends the caller's waits and the ring's; true the first time.
+    bool Abort() { return FBody.Abort(); }
+    // The transfer thread's last call, after the transport's Run: a transfer that ended
+    // without an outcome was aborted.
+    void RunEnded();
+    // Until the response came (true), or the transfer ended without one (false).
+    bool WaitForResponse();
+    // Until the body has something for its reader: `batch` bytes, its end, or an abort;
+    // looking every `pace` as well, so that a slow transfer is seen at that pace.
+    void WaitForBody(std::size_t batch, std::chrono::milliseconds pace);
+    // The caller goes: no wake-up is posted to it any more. True when the transfer
+    // thread has ended.
+    bool Leave();
 
-    // Wakes the caller for news, with `lock` held on FLock; releases it.
-    void WakeCaller(std::unique_lock<std::mutex>& lock);
-    std::size_t Free() const { return FBuffer.size() - (FTail - FHead); }
+private:
+    // Any thread, without a lock held: there is news for the caller.
+    void WakeCaller();
+    // Runs the calling thread's event loop until `look` holds (asked without a lock).
+    template <typename TLook>
+    void RunEventLoopUntil(TLook look, std::chrono::milliseconds pace);
+    QObject& CallerOfThisThread();
 
     QStringList FHeaderLines;
+    TByteRing FBody;
     mutable std::mutex FLock;
-    // Wakes the transfer thread (room in the buffer, Abort), and a caller without an
-    // event loop.
+    // Wakes a caller without an event loop that waits for the response.
     std::condition_variable FChanged;
-    // A ring of body bytes received and not yet pulled: from FHead to FTail, counted
-    // from the start of the body (or of the last time it ran empty), each at its
-    // count modulo the size. The caller may be reading a part at the head without
-    // the lock (see THttpTransferRequest::ReadFile); the transport writes only after
-    // the tail.
-    std::vector<char> FBuffer;
-    std::size_t FHead = 0;
-    std::size_t FTail = 0;
-    // Whether the transport is copying a piece in after the tail, without the lock.
-    bool FFilling = false;
-    // The free room that a refused piece waits for; 0 when none waits.
-    std::size_t FRoomWanted = 0;
-    // The body bytes waiting in the buffer at which a delivery wakes the caller.
-    std::size_t FWakeAt = 1;
-    // Who sleeps on FChanged: the transfer thread for room, a caller without event loop.
-    bool FTransportSleeping = false;
-    bool FCallerSleeping = false;
     bool FResponded = false;
     THttpResponse FResponse;
-    bool FAborted = false;
     bool FDone = false;
     TInternetFailure FFailure;
-    bool FThreadDone = false;
-    // Receives the wake-ups in the caller's thread; null once the request is gone.
-    // Set under FLock, and under FCallerLock too, which alone guards posting to it.
-    QObject* FCaller = nullptr;
-    std::mutex FCallerLock;
+    bool FRunEnded = false;
+    // How the caller waits: asleep on FChanged, or in its event loop.
+    bool FCallerSleeping = false;
     bool FCallerWaiting = false;
     bool FWakePosted = false;
+    // Receives the wake-ups in the thread that waits; null until then, and once the
+    // caller left. Made and dropped by the caller's thread under FCallerLock, which
+    // alone guards posting to it.
+    std::unique_ptr<QObject> FCaller;
+    std::mutex FCallerLock;
 };
 
 // One request whose transfer runs on a thread of its own, over a system's transport,
 // so that nothing the network does (name look-up, connecting, the TLS handshake,
 // waiting for the server) ever holds the caller's thread. Send and ReadFile wait in
-// the caller's Qt event loop, woken by the transfer thread, or on a condition
-// variable in a thread without one. The body waits in a buffer of fixed size: a
-// transport that finds it full stops reading, so a fast server is held back by TCP
-// instead of filling memory.
+// the Qt event loop of the thread that calls them, woken by the transfer thread, or
+// asleep in a thread without one; one thread at a time calls them, any thread may
+// Abort. The body waits in a buffer of fixed size: a transport that finds it full
+// stops reading, so a fast server is held back by TCP instead of filling memory.
 class THttpTransferRequest : public IHttpRequest {
 public:
     explicit THttpTransferRequest(std::unique_ptr<IHttpTransport> transport);
@@ -146,32 +160,14 @@ public:
     // rather than once per piece the network brings, and a slow one is seen at the
     // screen's pace.
     static constexpr std::size_t WakeBatch = BufferSize / 2;
-    static constexpr int TricklePaceMilliseconds = 16;
-    // How much of the buffer ReadFile takes for itself at a time, to hand out in
-    // blocks without taking the lock for each; the room comes free once it is read.
-    static constexpr std::size_t ClaimSize = 32 * 1024;
+    static constexpr std::chrono::milliseconds TricklePace{16};
 
 private:
     struct TShared;
-    // Under the channel's lock: gives back the part read, and claims the next one.
-    // ReleaseClaim is true when the transport waits for the room it made.
-    bool ReleaseClaim();
-    void Claim();
-    // Runs the event loop (or sleeps) until `ready` holds (true), or the transfer
-    // ended or was aborted first (false); `ready` is asked under the channel's lock.
-    // With `batch`, deliveries wake it only once that many body bytes wait, and it
-    // looks by itself every TricklePace.
-    template <typename TReady>
-    bool Wait(std::unique_lock<std::mutex>& lock, TReady ready, std::size_t batch = 1);
 
     std::shared_ptr<TShared> FShared;
     THttpChannel* FChannel = nullptr;
-    std::unique_ptr<QObject> FCaller;
     std::thread FThread;
-    bool FSent = false;
-    // The part of the buffer that ReadFile claimed: FClaimSize bytes from the head,
-    // of which FClaimLeft, at FClaim, are still to be handed out.
-    const char* FClaim = nullptr;
-    std::size_t FClaimLeft = 0;
-    std::size_t FClaimSize = 0;
+    // Read by Abort, which may come from another thread.
+    std::atomic<bool> FSent = false;
 };

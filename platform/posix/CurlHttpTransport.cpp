@@ -11,6 +11,7 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -143,12 +144,6 @@ void TCurlHttpTransport::Interrupt() {
         Curl()->MultiWakeup(FMulti.get());
 }
 
-void TCurlHttpTransport::RoomAvailable() {
-    FResume = true;
-    if (FRunning)
-        Curl()->MultiWakeup(FMulti.get());
-}
-
 void TCurlHttpTransport::Run(THttpChannel& channel) {
     FChannel = &channel;
     CURLM* multi = FMulti.get();
@@ -169,10 +164,15 @@ void TCurlHttpTransport::Run(THttpChannel& channel) {
         return channel.Finish(failure);
     FRunning = true;
     while (!channel.Aborted()) {
-        // May hand the held-back piece to OnWrite before it returns.
-        if (FResume.exchange(false) && Curl()->EasyPause(easy, CURLPAUSE_CONT) != CURLE_OK) {
-            channel.Finish(Describe(CURLE_RECV_ERROR));
-            break;
+        if (FHeldBack != 0) {
+            // Paused, libcurl reads nothing from the socket: the server is held back.
+            if (!channel.Body().WaitForRoom(std::exchange(FHeldBack, 0)))
+                break;
+            // May hand the held-back piece to OnWrite before it returns.
+            if (Curl()->EasyPause(easy, CURLPAUSE_CONT) != CURLE_OK) {
+                channel.Finish(Describe(CURLE_RECV_ERROR));
+                break;
+            }
         }
         int running = 0;
         if (Curl()->MultiPerform(multi, &running) != CURLM_OK) {
@@ -198,8 +198,10 @@ void TCurlHttpTransport::Run(THttpChannel& channel) {
             channel.Finish({});
             break;
         }
-        // Until a socket is ready, libcurl's next time-out, or a wake-up.
-        Curl()->MultiPoll(multi, nullptr, 0, PollMilliseconds, nullptr);
+        // Until a socket is ready, libcurl's next time-out, or a wake-up; a paused
+        // transfer waits for room instead.
+        if (FHeldBack == 0)
+            Curl()->MultiPoll(multi, nullptr, 0, PollMilliseconds, nullptr);
     }
     FRunning = false;
     Curl()->MultiRemoveHandle(multi, easy);
@@ -242,11 +244,12 @@ std::size_t TCurlHttpTransport::Write(const char* data, std::size_t size) {
         FChannel->Respond(Response(code, length));
     }
     // Anything but the size taken ends the transfer: nothing, once aborted.
-    if (size == 0 || FChannel->Deliver(data, size))
+    if (size == 0 || FChannel->Body().Write(data, size))
         return size;
     if (FChannel->Aborted())
         return 0;
-    // libcurl keeps this piece and offers it again once resumed.
+    // libcurl keeps this piece and offers it again once Run has room for it.
+    FHeldBack = size;
     return CURL_WRITEFUNC_PAUSE;
 }
 

@@ -29,12 +29,13 @@ struct TCurlRequestSettings {
 // TLS handshake with the loading of the trusted authorities, decrypting) ever holds
 // the caller's thread.
 //
-// The write callback hands each piece to the channel; a piece that does not fit
-// pauses the transfer until RoomAvailable resumes it. While paused, libcurl reads
-// nothing more from the socket, so a fast server is held back by TCP.
+// The write callback hands each piece to the channel's ring; a piece that does not fit
+// pauses the transfer, and Run waits for room before it resumes it. While paused,
+// libcurl reads nothing more from the socket, so a fast server is held back by TCP,
+// and a paused transfer does not count as stalled.
 //
 // The easy and multi handles belong to the transfer thread while it runs; the other
-// threads only wake it (curl_multi_wakeup) and set FResume.
+// threads only wake it (curl_multi_wakeup).
 class TCurlHttpTransport : public IHttpTransport {
 public:
     // Null when libcurl refuses the handle or one of the options.
@@ -45,7 +46,6 @@ public:
 
     void Run(THttpChannel& channel) override;
     void Interrupt() override;
-    void RoomAvailable() override;
 
 private:
     struct TEasyDeleter {
@@ -80,11 +80,12 @@ private:
     std::unique_ptr<curl_slist, TListDeleter> FRequestHeaders;
     TInternetScheme FScheme = TInternetScheme::Http;
     char FErrorText[CURL_ERROR_SIZE] = {};
-    std::atomic<bool> FResume = false;
     std::atomic<bool> FRunning = false;
 
     // The transfer thread's own.
     THttpChannel* FChannel = nullptr;
+    // The size of the piece that libcurl holds back while paused; 0 when running.
+    std::size_t FHeldBack = 0;
     // The response being received: its URL, status line's reason phrase and headers.
     QByteArray FResponseUrl;
     QByteArray FStatusText;

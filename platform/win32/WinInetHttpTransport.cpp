@@ -14,8 +14,8 @@
 
 namespace {
 
-// The most the transfer thread asks of WinInet at once: a quarter of the channel's
-// buffer, so that the two threads rarely wait for each other.
+// The most the transfer thread asks of WinInet at once: a small part of the channel's
+// ring, so that the two threads rarely wait for each other.
 constexpr DWORD Piece = 64 * 1024;
 constexpr int MaxRedirects = 20;
 // How often a request is sent again when WinInet asks for it (ERROR_INTERNET_FORCE_RETRY).
@@ -425,7 +425,8 @@ void TWinInetTransport::ReadBody(const QString& verb, const THttpResponse& respo
     std::vector<char> piece(Piece);
     qint64 received = 0;
     for (;;) {
-        if (!FChannel->WaitForRoom(Piece))
+        // Waits for room before reading, so that a fast server is held back by TCP.
+        if (!FChannel->Body().WaitForRoom(Piece))
             return;
         HINTERNET request = Held(&TWinInetTransport::FRequest);
         if (!request)
@@ -448,7 +449,8 @@ void TWinInetTransport::ReadBody(const QString& verb, const THttpResponse& respo
             return FChannel->Finish({});
         }
         received += got;
-        if (!FChannel->Deliver(piece.data(), got))
+        // There is room: only this thread fills the ring.
+        if (!FChannel->Body().Write(piece.data(), got))
             return;
     }
 }

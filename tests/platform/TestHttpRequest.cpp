@@ -9,12 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -221,5 +225,98 @@ TEST_F(HttpRequest, AThreadWithoutAnEventLoopWaitsForTheAnswer) {
     EXPECT_TRUE(whole);
     EXPECT_TRUE(body == TTestHttpServer::Pattern(300000));
 }
+
+// Who sends and reads.
+enum class TCaller {
+    ThisThread,      // the test's thread, with its event loop
+    Worker,          // a thread without an event loop
+    ThreadWithLoop,  // a thread with an event loop of its own, not the one that made the request
+};
+
+struct TCallerRow {
+    const char* Name;
+    TCaller Caller;
+    const char* Path;
+    std::uint32_t Block;  // asked of each ReadFile
+    qsizetype Body;       // the whole body; -1: another thread aborts once a part arrived
+};
+
+void PrintTo(const TCallerRow& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+const TCallerRow kCallers[] = {
+    // One read drains the buffer and waits for more, while the transport waits for the
+    // room that read made.
+    {"OneReadLargerThanTheBuffer", TCaller::ThisThread, "/file/3000000", 3000000, 3000000},
+    {"OneReadLargerThanTheBufferWithoutAnEventLoop", TCaller::Worker, "/file/3000000", 3000000, 3000000},
+    {"AThreadWithAnEventLoopOfItsOwn", TCaller::ThreadWithLoop, "/file/3000000", 1023, 3000000},
+    // Half the body comes, then the server stalls: the abort meets a reader that reads
+    // or waits.
+    {"AbortedByAnotherThreadWithoutAnEventLoop", TCaller::Worker, "/stall/4000000", 1023, -1},
+    {"AbortedByAnotherThreadWithAnEventLoop", TCaller::ThreadWithLoop, "/stall/4000000", 1023, -1},
+};
+
+class HttpRequestCaller : public HttpRequest, public testing::WithParamInterface<TCallerRow> {};
+
+TEST_P(HttpRequestCaller, GetsTheBodyOrTheAbortAtOnce) {
+    const TCallerRow& row = GetParam();
+    const std::unique_ptr<IHttpRequest> request = Open(QLatin1String(row.Path));
+    ASSERT_NE(request, nullptr);
+    constexpr int Deadline = 20000;
+    std::atomic<qsizetype> received = 0;
+    std::atomic<bool> done = false;
+    bool whole = false;
+    QByteArray body;
+    const auto call = [&] {
+        // At the deadline a timer of the caller's own thread aborts the request, and
+        // wakes its event loop even where the request's wake-ups go astray.
+        std::optional<QTimer> guard;
+        if (QAbstractEventDispatcher::instance()) {
+            QObject::connect(&guard.emplace(), &QTimer::timeout, [&] {
+                request->Abort();
+                guard->start(50);
+            });
+            guard->start(Deadline);
+        }
+        std::vector<char> block(row.Block);
+        std::uint32_t read = 0;
+        // Time enough for the transport to fill the buffer and wait for room.
+        if (request->Send())
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        while (request->ReadFile(block.data(), row.Block, read) && !(whole = read == 0)) {
+            body.append(block.data(), static_cast<qsizetype>(read));
+            received = body.size();
+        }
+        done = true;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    std::thread worker;
+    std::unique_ptr<QThread> loop(row.Caller == TCaller::ThreadWithLoop ? QThread::create(call) : nullptr);
+    if (loop)
+        loop->start();
+    else if (row.Caller == TCaller::Worker)
+        worker = std::thread(call);
+    else
+        call();
+    // The abort of a row that wants one, and the end of a worker that still waits.
+    while (!done) {
+        if (row.Body < 0 ? received >= 100000 : clock.elapsed() > Deadline)
+            request->Abort();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (worker.joinable())
+        worker.join();
+    if (loop)
+        loop->wait();
+    EXPECT_LT(clock.elapsed(), Deadline / 2) << "a wait outlasted what it waited for";
+    EXPECT_TRUE(body == TTestHttpServer::Pattern(row.Body >= 0 ? row.Body : body.size()));
+    EXPECT_EQ(whole, row.Body >= 0);
+    EXPECT_EQ(request->Failure().Error, row.Body >= 0 ? TInternetError::None : TInternetError::Aborted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HttpRequestCaller, testing::ValuesIn(kCallers),
+                         [](const testing::TestParamInfo<TCallerRow>& info) { return info.param.Name; });
 
 }  // namespace
