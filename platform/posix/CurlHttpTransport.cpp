@@ -54,11 +54,39 @@ TConnectReason ReasonOf(long osError) {
 }
 
 // "host", or "host:port" when the port is not the scheme's own.
-QString ServerName(const QUrl& url) {
+QString ServerOf(const QUrl& url) {
     const int defaultPort =
         url.scheme() == QLatin1String("https") ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
     const int port = url.port(defaultPort);
     return port == defaultPort ? url.host() : url.host() + QLatin1Char(':') + QString::number(port);
+}
+
+// The failures that libcurl's code alone tells.
+TInternetError ErrorOf(CURLcode result) {
+    switch (result) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return TInternetError::NameNotResolved;
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return TInternetError::UntrustedCertificate;
+        case CURLE_TOO_MANY_REDIRECTS:
+            return TInternetError::TooManyRedirects;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ENGINE_NOTFOUND:
+        case CURLE_SSL_ENGINE_SETFAILED:
+        case CURLE_SSL_ENGINE_INITFAILED:
+        case CURLE_SSL_CRL_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_CLIENTCERT:
+        case CURLE_USE_SSL_FAILED:
+            return TInternetError::SecureChannelFailed;
+        default:
+            return TInternetError::Other;
+    }
 }
 
 // libcurl's message without the prefix that only says which layer spoke.
@@ -190,11 +218,7 @@ void TCurlHttpTransport::Run(THttpChannel& channel) {
                 break;
             }
             // An answer without a body (a HEAD, a 204) ends without a first piece.
-            long code = 0;
-            curl_off_t length = -1;
-            Curl()->EasyGetinfo(easy, CURLINFO_RESPONSE_CODE, &code);
-            Curl()->EasyGetinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-            channel.Respond(Response(code, length));
+            channel.Respond(Response());
             channel.Finish({});
             break;
         }
@@ -207,7 +231,16 @@ void TCurlHttpTransport::Run(THttpChannel& channel) {
     Curl()->MultiRemoveHandle(multi, easy);
 }
 
-THttpResponse TCurlHttpTransport::Response(long code, curl_off_t length) const {
+long TCurlHttpTransport::ResponseCode() const {
+    long code = 0;
+    Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+THttpResponse TCurlHttpTransport::Response() const {
+    const long code = ResponseCode();
+    curl_off_t length = -1;
+    Curl()->EasyGetinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     THttpResponse response;
     response.Status = code > 0 ? static_cast<std::uint32_t>(code) : 0;
     response.StatusText = QString::fromLatin1(FStatusText);
@@ -236,13 +269,8 @@ std::size_t TCurlHttpTransport::OnHeader(char* data, std::size_t size, std::size
 std::size_t TCurlHttpTransport::Write(const char* data, std::size_t size) {
     // Body data also proves that the final headers are in: it covers a redirect that
     // libcurl declined to follow although it carried a Location.
-    if (!FChannel->Responded()) {
-        long code = 0;
-        curl_off_t length = -1;
-        Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
-        Curl()->EasyGetinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-        FChannel->Respond(Response(code, length));
-    }
+    if (!FChannel->Responded())
+        FChannel->Respond(Response());
     // Anything but the size taken ends the transfer: nothing, once aborted.
     if (size == 0 || FChannel->Body().Write(data, size))
         return size;
@@ -286,19 +314,12 @@ void TCurlHttpTransport::Header(const char* data, std::size_t size) {
     // The blank line that ends a response's headers. An interim answer (1xx) and a
     // redirect that libcurl is about to follow are not the final response.
     FInHeaders = false;
-    long code = 0;
-    curl_off_t length = -1;
-    Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
-    Curl()->EasyGetinfo(FEasy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    const THeader* location = FindHeader("Location");
-    const bool redirects = code >= 300 && code < 400 && location && !location->Value.isEmpty();
-    if (code >= 200 && !redirects)
-        FChannel->Respond(Response(code, length));
+    if (ResponseCode() >= 200 && !RedirectLocation())
+        FChannel->Respond(Response());
 }
 
 const TCurlHttpTransport::THeader* TCurlHttpTransport::RedirectLocation() const {
-    long code = 0;
-    Curl()->EasyGetinfo(FEasy.get(), CURLINFO_RESPONSE_CODE, &code);
+    const long code = ResponseCode();
     const THeader* location = FindHeader("Location");
     return code >= 300 && code < 400 && location && !location->Value.isEmpty() ? location : nullptr;
 }
@@ -306,21 +327,20 @@ const TCurlHttpTransport::THeader* TCurlHttpTransport::RedirectLocation() const 
 // Why libcurl ended the transfer, in the transfer thread once it has; the headers it
 // reads are only written by this thread.
 TInternetFailure TCurlHttpTransport::Describe(CURLcode result) const {
-    TInternetFailure failure;
     CURL* easy = FEasy.get();
     const char* effective = nullptr;
-    Curl()->EasyGetinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
-    const QUrl url(QString::fromUtf8(effective ? effective : ""));
-    failure.Server = ServerName(url);
-    const QString proxy = EnvironmentProxy(url.scheme().toLatin1(), url.host(QUrl::FullyEncoded).toLatin1());
-    failure.Detail = WithoutLayer(FErrorText[0] ? FErrorText : Curl()->EasyStrerror(result));
-
     long osError = 0, proxyStatus = 0;
     curl_off_t connected = 0;
+    Curl()->EasyGetinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
     Curl()->EasyGetinfo(easy, CURLINFO_OS_ERRNO, &osError);
     Curl()->EasyGetinfo(easy, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
     Curl()->EasyGetinfo(easy, CURLINFO_CONNECT_TIME_T, &connected);
+    const QUrl url(QString::fromUtf8(effective ? effective : ""));
+    const QString proxy = EnvironmentProxy(url.scheme().toLatin1(), url.host(QUrl::FullyEncoded).toLatin1());
 
+    TInternetFailure failure;
+    failure.Server = ServerOf(url);
+    failure.Detail = WithoutLayer(FErrorText[0] ? FErrorText : Curl()->EasyStrerror(result));
     if (!proxy.isEmpty() && proxyStatus >= 300) {
         failure.Error = TInternetError::ProxyRefused;
         failure.Proxy = proxy;
@@ -329,46 +349,13 @@ TInternetFailure TCurlHttpTransport::Describe(CURLcode result) const {
     }
     switch (result) {
         case CURLE_URL_MALFORMAT:
-            // A redirect to an address that cannot be read is the redirect's fault.
-            if (const THeader* location = RedirectLocation()) {
-                failure.Error = TInternetError::RedirectNotWeb;
-                failure.Server = ServerName(QUrl(QString::fromUtf8(FResponseUrl)));
-                failure.Detail = QString::fromLatin1(location->Value);
-                break;
-            }
-            failure.Error = TInternetError::InvalidAddress;
-            break;
         case CURLE_UNSUPPORTED_PROTOCOL:
-        case CURLE_WEIRD_SERVER_REPLY: {
-            // The same code stands for a redirect that libcurl refused to follow and for
-            // an answer without a status line (HTTP/0.9, or no HTTP at all); only the
-            // redirect leaves a Location that points elsewhere than http or https.
-            // Named by the server that redirected, not by where it pointed.
-            const THeader* location = RedirectLocation();
-            const QUrl redirecting(QString::fromUtf8(FResponseUrl));
-            const QUrl target =
-                location ? redirecting.resolved(QUrl(QString::fromLatin1(location->Value))) : QUrl();
-            const QString scheme = target.scheme().toLower();
-            const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
-            if (location && scheme == QLatin1String("http") && FScheme == TInternetScheme::Https) {
-                failure.Error = TInternetError::InsecureRedirect;
-                failure.Server = ServerName(redirecting);
-                failure.Detail = target.toString();
-            } else if (location && !web) {
-                failure.Error = TInternetError::RedirectNotWeb;
-                failure.Server = ServerName(redirecting);
-                failure.Detail = QString::fromLatin1(location->Value);
-            } else {
-                failure.Error = TInternetError::NotHttp;
-            }
+        case CURLE_WEIRD_SERVER_REPLY:
+            DescribeRefusal(result, failure);
             break;
-        }
         case CURLE_COULDNT_RESOLVE_PROXY:
             failure.Error = TInternetError::NameNotResolved;
             failure.Proxy = proxy;
-            break;
-        case CURLE_COULDNT_RESOLVE_HOST:
-            failure.Error = TInternetError::NameNotResolved;
             break;
         case CURLE_COULDNT_CONNECT:
             failure.Error = TInternetError::CannotConnect;
@@ -376,27 +363,6 @@ TInternetFailure TCurlHttpTransport::Describe(CURLcode result) const {
             failure.Proxy = proxy;
             if (failure.Reason == TConnectReason::Other && osError != 0)
                 failure.Detail = QString::fromLocal8Bit(std::strerror(static_cast<int>(osError)));
-            break;
-        case CURLE_PEER_FAILED_VERIFICATION:
-            failure.Error = TInternetError::UntrustedCertificate;
-            break;
-        case CURLE_TOO_MANY_REDIRECTS:
-            failure.Error = TInternetError::TooManyRedirects;
-            break;
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_SSL_CERTPROBLEM:
-        case CURLE_SSL_CIPHER:
-        case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_ENGINE_NOTFOUND:
-        case CURLE_SSL_ENGINE_SETFAILED:
-        case CURLE_SSL_ENGINE_INITFAILED:
-        case CURLE_SSL_CRL_BADFILE:
-        case CURLE_SSL_ISSUER_ERROR:
-        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-        case CURLE_SSL_INVALIDCERTSTATUS:
-        case CURLE_SSL_CLIENTCERT:
-        case CURLE_USE_SSL_FAILED:
-            failure.Error = TInternetError::SecureChannelFailed;
             break;
         case CURLE_OPERATION_TIMEDOUT:
             if (connected == 0) {
@@ -412,23 +378,62 @@ TInternetFailure TCurlHttpTransport::Describe(CURLcode result) const {
         case CURLE_PARTIAL_FILE:
         case CURLE_HTTP2:
         case CURLE_HTTP2_STREAM:
-            // Header bytes do not count as speed to libcurl: a server that sends its
-            // headers a byte a second, or never ends them, times out here as well.
-            if (FInHeaders) {
-                failure.Error = TInternetError::AnswerUnfinished;
-            } else if (FAnswered) {
-                failure.Error = TInternetError::ConnectionBroken;
-            } else {
-                failure.Error = TInternetError::NoAnswer;
-                // Through a proxy, the silence is the proxy's unless it had opened
-                // a tunnel to the server.
-                if (proxyStatus < 200 || proxyStatus >= 300)
-                    failure.Proxy = proxy;
-            }
+            DescribeBreak(failure, proxyStatus, proxy);
             break;
         default:
-            failure.Error = TInternetError::Other;
+            failure.Error = ErrorOf(result);
             break;
     }
     return failure;
+}
+
+// An address or an answer that libcurl refused: the redirect's fault when the latest
+// response redirected, and then named by the server that redirected, not by where it
+// pointed.
+void TCurlHttpTransport::DescribeRefusal(CURLcode result, TInternetFailure& failure) const {
+    const THeader* location = RedirectLocation();
+    const QUrl redirecting(QString::fromUtf8(FResponseUrl));
+    if (result == CURLE_URL_MALFORMAT) {
+        failure.Error = location ? TInternetError::RedirectNotWeb : TInternetError::InvalidAddress;
+        if (location) {
+            failure.Server = ServerOf(redirecting);
+            failure.Detail = QString::fromLatin1(location->Value);
+        }
+        return;
+    }
+    // The same codes stand for a redirect that libcurl refused to follow and for an
+    // answer without a status line (HTTP/0.9, or no HTTP at all); only the redirect
+    // leaves a Location that points elsewhere than http or https.
+    const QUrl target = location ? redirecting.resolved(QUrl(QString::fromLatin1(location->Value))) : QUrl();
+    const QString scheme = target.scheme().toLower();
+    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    if (location && scheme == QLatin1String("http") && FScheme == TInternetScheme::Https) {
+        failure.Error = TInternetError::InsecureRedirect;
+        failure.Server = ServerOf(redirecting);
+        failure.Detail = target.toString();
+    } else if (location && !web) {
+        failure.Error = TInternetError::RedirectNotWeb;
+        failure.Server = ServerOf(redirecting);
+        failure.Detail = QString::fromLatin1(location->Value);
+    } else {
+        failure.Error = TInternetError::NotHttp;
+    }
+}
+
+// A transfer that broke off or stayed silent, named by how far its answer had come.
+void TCurlHttpTransport::DescribeBreak(TInternetFailure& failure, long proxyStatus,
+                                       const QString& proxy) const {
+    // Header bytes do not count as speed to libcurl: a server that sends its headers a
+    // byte a second, or never ends them, times out here as well.
+    if (FInHeaders) {
+        failure.Error = TInternetError::AnswerUnfinished;
+    } else if (FAnswered) {
+        failure.Error = TInternetError::ConnectionBroken;
+    } else {
+        failure.Error = TInternetError::NoAnswer;
+        // Through a proxy, the silence is the proxy's unless it had opened a tunnel to
+        // the server.
+        if (proxyStatus < 200 || proxyStatus >= 300)
+            failure.Proxy = proxy;
+    }
 }

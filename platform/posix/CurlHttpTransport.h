@@ -65,10 +65,13 @@ private:
     TCurlHttpTransport() = default;
     bool Configure(const TCurlRequestSettings& settings);
     TInternetFailure Describe(CURLcode result) const;
+    void DescribeRefusal(CURLcode result, TInternetFailure& failure) const;
+    void DescribeBreak(TInternetFailure& failure, long proxyStatus, const QString& proxy) const;
     // The Location of the latest response when it is a redirect, as the server sent it.
     const THeader* RedirectLocation() const;
+    long ResponseCode() const;
     // The latest response, as the channel takes it.
-    THttpResponse Response(long code, curl_off_t length) const;
+    THttpResponse Response() const;
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     std::size_t Write(const char* data, std::size_t size);
