@@ -28,6 +28,12 @@ bool IsServerName(const QString& name) {
     return true;
 }
 
+QString ServerName(const QString& host, std::uint16_t port, TInternetScheme scheme) {
+    const std::uint16_t own =
+        scheme == TInternetScheme::Https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+    return port == own ? host : host + u':' + QString::number(port);
+}
+
 QString RequestPath(const QString& objectName) {
     const QByteArray name = objectName.toUtf8();
     QString path;

@@ -139,6 +139,9 @@ TInternetTimeouts InternetTimeouts();
 // empty, and without blanks, control characters or the delimiters that would change
 // what the address names (/?#@[]\).
 bool IsServerName(const QString& name);
+// "host", or "host:port" when `port` is not the scheme's own: the server as a failure
+// names it (TInternetFailure::Server).
+QString ServerName(const QString& host, std::uint16_t port, TInternetScheme scheme);
 // The object name as it goes into the request line: a leading slash where it has
 // none, and what would not survive there (blanks, control characters, anything beyond
 // ASCII, as UTF-8) percent-encoded; the rest (existing escapes, the query) unchanged.

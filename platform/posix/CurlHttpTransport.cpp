@@ -53,12 +53,13 @@ TConnectReason ReasonOf(long osError) {
     }
 }
 
-// "host", or "host:port" when the port is not the scheme's own.
+// The server an address names, as a failure names it.
 QString ServerOf(const QUrl& url) {
-    const int defaultPort =
-        url.scheme() == QLatin1String("https") ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
-    const int port = url.port(defaultPort);
-    return port == defaultPort ? url.host() : url.host() + QLatin1Char(':') + QString::number(port);
+    const TInternetScheme scheme =
+        url.scheme() == QLatin1String("https") ? TInternetScheme::Https : TInternetScheme::Http;
+    const int port =
+        url.port(scheme == TInternetScheme::Https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+    return ServerName(url.host(), static_cast<std::uint16_t>(port), scheme);
 }
 
 // The failures that libcurl's code alone tells.

@@ -10,10 +10,10 @@
 #include <atomic>
 
 // HTTP over WinInet, in its synchronous mode on a thread per request (see
-// TWinInetTransport and THttpTransferRequest). Sessions and connections only gather what a request needs: a
-// connection handle does no network work in WinInet, and a request that is redirected
-// to another server needs one of its own for each hop anyway, so each request opens
-// its own.
+// TWinInetHttpTransport and THttpTransferRequest). Sessions and connections only gather
+// what a request needs: a connection handle does no network work in WinInet, and a
+// request that is redirected to another server needs one of its own for each hop
+// anyway, so each request opens its own.
 //
 // The proxy is the system's (INTERNET_OPEN_TYPE_PRECONFIG), certificates are verified
 // against the system's store, and the time-outs are those of InternetTimeouts at the
@@ -38,7 +38,7 @@ public:
             return nullptr;
         settings.Object = RequestPath(objectName);
         return std::make_unique<THttpTransferRequest>(
-            std::make_unique<TWinInetTransport>(std::move(settings)));
+            std::make_unique<TWinInetHttpTransport>(std::move(settings)));
     }
 
 private:

@@ -260,12 +260,6 @@ QString WinInetMessage(DWORD error) {
 
 }  // namespace
 
-QString WinInetServerName(const QString& host, std::uint16_t port, TInternetScheme scheme) {
-    const std::uint16_t own =
-        scheme == TInternetScheme::Https ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
-    return port == own ? host : host + u':' + QString::number(port);
-}
-
 QString WinInetProxyFor(HINTERNET session, TInternetScheme scheme, const QString& host) {
     DWORD size = 0;
     InternetQueryOptionW(session, INTERNET_OPTION_PROXY, nullptr, &size);
@@ -349,7 +343,7 @@ TInternetFailure DescribeWinInetError(DWORD error, const TWinInetAttempt& attemp
             // until they have ended, so headers that stop coming before their end
             // cannot be told from an answer that never began: both are NoAnswer here.
             // (Headers that keep coming a byte at a time are caught by the transport's
-            // guard, see TWinInetTransport::SendGuarded.)
+            // guard, see TWinInetHttpTransport::SendGuarded.)
             if (attempt.Answered) {
                 failure.Error = TInternetError::ConnectionBroken;
             } else {

@@ -11,9 +11,6 @@
 // request that WinInet does not say by itself: which proxy it goes through, and why a
 // connection could not be made.
 
-// "host", or "host:port" when the port is not the scheme's own.
-QString WinInetServerName(const QString& host, std::uint16_t port, TInternetScheme scheme);
-
 // "host:port" of the proxy that `session` sends requests for `host` to, or empty when
 // it connects directly (no proxy set up, or `host` is on the bypass list).
 QString WinInetProxyFor(HINTERNET session, TInternetScheme scheme, const QString& host);
@@ -21,7 +18,7 @@ QString WinInetProxyFor(HINTERNET session, TInternetScheme scheme, const QString
 // What a failed WinInet call was doing: one error code means different things before
 // the connection was made, before the answer came, and while the body arrived.
 struct TWinInetAttempt {
-    QString Server;  // as WinInetServerName
+    QString Server;  // as ServerName
     QString Host;    // the server's name and port
     std::uint16_t Port = 0;
     QString Proxy;  // "host:port" of the proxy the request went through, or empty

@@ -77,14 +77,15 @@ bool CameSecurely(HINTERNET request) {
 
 }  // namespace
 
-thread_local TWinInetTransport* TWinInetTransport::FCurrent = nullptr;
+thread_local TWinInetHttpTransport* TWinInetHttpTransport::FCurrent = nullptr;
 
-TWinInetTransport::TWinInetTransport(TWinInetRequestSettings settings) : FSettings(std::move(settings)) {}
+TWinInetHttpTransport::TWinInetHttpTransport(TWinInetRequestSettings settings)
+    : FSettings(std::move(settings)) {}
 
 // In the synchronous mode, WinInet reports progress on the thread that made the call:
 // here, whether the connection was made, which tells a connect time-out from a server
 // that does not answer. Calls on other threads (closing a handle) are not ours.
-void CALLBACK TWinInetTransport::OnStatus(HINTERNET, DWORD_PTR, DWORD status, void*, DWORD) {
+void CALLBACK TWinInetHttpTransport::OnStatus(HINTERNET, DWORD_PTR, DWORD status, void*, DWORD) {
     if (!FCurrent)
         return;
     switch (status) {
@@ -104,7 +105,7 @@ void CALLBACK TWinInetTransport::OnStatus(HINTERNET, DWORD_PTR, DWORD status, vo
     }
 }
 
-void TWinInetTransport::Run(THttpChannel& channel) {
+void TWinInetHttpTransport::Run(THttpChannel& channel) {
     FChannel = &channel;
     for (const QString& line : channel.HeaderLines())
         FHeaders += line + QStringLiteral("\r\n");
@@ -114,17 +115,17 @@ void TWinInetTransport::Run(THttpChannel& channel) {
     CloseHandles();
 }
 
-void TWinInetTransport::Follow() {
+void TWinInetHttpTransport::Follow() {
     FHop = {FSettings.Host, FSettings.Port, FSettings.Scheme, FSettings.Object};
     QString verb = FSettings.Verb;
     for (int redirects = 0;; ++redirects) {
-        FServer = WinInetServerName(FHop.Host, FHop.Port, FHop.Scheme);
+        FServer = ServerName(FHop.Host, FHop.Port, FHop.Scheme);
         FProxy = WinInetProxyFor(FSettings.Session.get(), FHop.Scheme, FHop.Host);
         FConnected = false;
         FConnectedAt = 0;
         if (!OpenHop(verb) || !SendHop())
             return;
-        HINTERNET request = Held(&TWinInetTransport::FRequest);
+        HINTERNET request = Held(&TWinInetHttpTransport::FRequest);
         if (!request)
             return;
         DWORD status = 0;
@@ -154,7 +155,7 @@ void TWinInetTransport::Follow() {
     }
 }
 
-bool TWinInetTransport::Redirect(const QString& location, DWORD status, int redirects, QString& verb) {
+bool TWinInetHttpTransport::Redirect(const QString& location, DWORD status, int redirects, QString& verb) {
     QUrl here;
     here.setScheme(FHop.Scheme == TInternetScheme::Https ? QStringLiteral("https") : QStringLiteral("http"));
     here.setHost(FHop.Host);
@@ -201,17 +202,17 @@ bool TWinInetTransport::Redirect(const QString& location, DWORD status, int redi
 
 // The connection and request handles of FHop, kept where Abort finds them; false
 // when the transfer has ended (aborted, or failed: see Fail).
-bool TWinInetTransport::OpenHop(const QString& verb) {
+bool TWinInetHttpTransport::OpenHop(const QString& verb) {
     HINTERNET connection = InternetConnectW(FSettings.Session.get(), Wide(FHop.Host), FHop.Port, nullptr,
                                             nullptr, INTERNET_SERVICE_HTTP, 0, Context);
     if (!connection) {
         Fail(DescribeWinInetError(GetLastError(), Attempt(TClock::now())));
         return false;
     }
-    if (!Keep(connection, &TWinInetTransport::FConnection))
+    if (!Keep(connection, &TWinInetHttpTransport::FConnection))
         return false;
     // Set before the request exists, so that it inherits it.
-    InternetSetStatusCallbackW(connection, &TWinInetTransport::OnStatus);
+    InternetSetStatusCallbackW(connection, &TWinInetHttpTransport::OnStatus);
 
     // Always from the server, never into the cache or the cookie jar, no dialogs, and
     // redirects are ours to follow. Nothing that would relax the checks of https.
@@ -225,7 +226,7 @@ bool TWinInetTransport::OpenHop(const QString& verb) {
         Fail(DescribeWinInetError(GetLastError(), Attempt(TClock::now())));
         return false;
     }
-    if (!Keep(request, &TWinInetTransport::FRequest))
+    if (!Keep(request, &TWinInetHttpTransport::FRequest))
         return false;
 
     // Set on the request itself: Wine takes the receive and send time-outs from the
@@ -247,9 +248,9 @@ bool TWinInetTransport::OpenHop(const QString& verb) {
     return true;
 }
 
-bool TWinInetTransport::SendHop() {
+bool TWinInetHttpTransport::SendHop() {
     for (int retry = 0;; ++retry) {
-        HINTERNET request = Held(&TWinInetTransport::FRequest);
+        HINTERNET request = Held(&TWinInetHttpTransport::FRequest);
         if (!request)
             return false;
         const TClock::time_point started = TClock::now();
@@ -285,7 +286,7 @@ bool TWinInetTransport::SendHop() {
 // the connection was made, so a call still under way at twice that has been receiving
 // all along: its headers did not end in time. (Headers that stop coming before they
 // end look like no answer at all; WinInet tells nothing of them before they end.)
-bool TWinInetTransport::SendGuarded(HINTERNET request, DWORD& error) {
+bool TWinInetHttpTransport::SendGuarded(HINTERNET request, DWORD& error) {
     std::mutex lock;
     std::condition_variable changed;
     bool returned = false;
@@ -339,7 +340,7 @@ bool TWinInetTransport::SendGuarded(HINTERNET request, DWORD& error) {
 
 // Stores a handle just opened; false (and the handle closed) when the transfer was
 // aborted meanwhile.
-bool TWinInetTransport::Keep(HINTERNET handle, HINTERNET TWinInetTransport::*slot) {
+bool TWinInetHttpTransport::Keep(HINTERNET handle, HINTERNET TWinInetHttpTransport::*slot) {
     {
         const std::lock_guard<std::mutex> lock(FLock);
         if (!FInterrupted) {
@@ -352,12 +353,12 @@ bool TWinInetTransport::Keep(HINTERNET handle, HINTERNET TWinInetTransport::*slo
 }
 
 // The handle for the next call, or null once Abort has taken it.
-HINTERNET TWinInetTransport::Held(HINTERNET TWinInetTransport::*slot) const {
+HINTERNET TWinInetHttpTransport::Held(HINTERNET TWinInetHttpTransport::*slot) const {
     const std::lock_guard<std::mutex> lock(FLock);
     return FInterrupted ? nullptr : this->*slot;
 }
 
-void TWinInetTransport::CloseHandles() {
+void TWinInetHttpTransport::CloseHandles() {
     HINTERNET request = nullptr;
     HINTERNET connection = nullptr;
     {
@@ -371,7 +372,7 @@ void TWinInetTransport::CloseHandles() {
         InternetCloseHandle(connection);
 }
 
-void TWinInetTransport::Interrupt() {
+void TWinInetHttpTransport::Interrupt() {
     {
         const std::lock_guard<std::mutex> lock(FLock);
         if (FInterrupted)
@@ -384,7 +385,7 @@ void TWinInetTransport::Interrupt() {
 
 // Everything the caller may ask of the final response, read once here so that its
 // questions never touch a handle that the transfer thread is reading from.
-THttpResponse TWinInetTransport::Response(HINTERNET request, DWORD status) const {
+THttpResponse TWinInetHttpTransport::Response(HINTERNET request, DWORD status) const {
     THttpResponse response;
     response.Status = status;
     QueryText(request, HTTP_QUERY_STATUS_TEXT, response.StatusText);
@@ -409,7 +410,7 @@ THttpResponse TWinInetTransport::Response(HINTERNET request, DWORD status) const
     return response;
 }
 
-void TWinInetTransport::ReadBody(const QString& verb, const THttpResponse& response) {
+void TWinInetHttpTransport::ReadBody(const QString& verb, const THttpResponse& response) {
     // WinInet ends a body that breaks off before its Content-Length as if it were
     // complete, so the bytes are counted here. A chunked body, and the answers that
     // have none, carry a length that says nothing about what follows.
@@ -428,7 +429,7 @@ void TWinInetTransport::ReadBody(const QString& verb, const THttpResponse& respo
         // Waits for room before reading, so that a fast server is held back by TCP.
         if (!FChannel->Body().WaitForRoom(Piece))
             return;
-        HINTERNET request = Held(&TWinInetTransport::FRequest);
+        HINTERNET request = Held(&TWinInetHttpTransport::FRequest);
         if (!request)
             return;
         // A synchronous InternetReadFile waits until it has all it was asked for, so it
@@ -455,7 +456,7 @@ void TWinInetTransport::ReadBody(const QString& verb, const THttpResponse& respo
     }
 }
 
-TWinInetAttempt TWinInetTransport::Attempt(TClock::time_point started) const {
+TWinInetAttempt TWinInetHttpTransport::Attempt(TClock::time_point started) const {
     TWinInetAttempt attempt;
     attempt.Server = FServer;
     attempt.Host = FHop.Host;
@@ -469,13 +470,13 @@ TWinInetAttempt TWinInetTransport::Attempt(TClock::time_point started) const {
     return attempt;
 }
 
-void TWinInetTransport::Fail(TInternetFailure failure) {
+void TWinInetHttpTransport::Fail(TInternetFailure failure) {
     if (failure.Server.isEmpty())
         failure.Server = FServer;
     FChannel->Finish(std::move(failure));
 }
 
-void TWinInetTransport::Fail(TInternetError error, const QString& detail) {
+void TWinInetHttpTransport::Fail(TInternetError error, const QString& detail) {
     TInternetFailure failure;
     failure.Error = error;
     failure.Detail = detail;

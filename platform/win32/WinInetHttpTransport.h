@@ -44,11 +44,11 @@ struct TWinInetRequestSettings {
 // closed exactly once, and no call is made on a handle that Interrupt has taken but one
 // already on its way. Under Wine a closed handle does not end a call blocked on it (the
 // call's time-out does), so the request does not wait for this thread when it goes.
-class TWinInetTransport : public IHttpTransport {
+class TWinInetHttpTransport : public IHttpTransport {
 public:
-    explicit TWinInetTransport(TWinInetRequestSettings settings);
-    TWinInetTransport(const TWinInetTransport&) = delete;
-    TWinInetTransport& operator=(const TWinInetTransport&) = delete;
+    explicit TWinInetHttpTransport(TWinInetRequestSettings settings);
+    TWinInetHttpTransport(const TWinInetHttpTransport&) = delete;
+    TWinInetHttpTransport& operator=(const TWinInetHttpTransport&) = delete;
 
     void Run(THttpChannel& channel) override;
     void Interrupt() override;
@@ -75,8 +75,8 @@ private:
     bool SendGuarded(HINTERNET request, DWORD& error);
     // Moves FHop to where a redirect points; false when the transfer ends there instead.
     bool Redirect(const QString& location, DWORD status, int redirects, QString& verb);
-    bool Keep(HINTERNET handle, HINTERNET TWinInetTransport::*slot);
-    HINTERNET Held(HINTERNET TWinInetTransport::*slot) const;
+    bool Keep(HINTERNET handle, HINTERNET TWinInetHttpTransport::*slot);
+    HINTERNET Held(HINTERNET TWinInetHttpTransport::*slot) const;
     void CloseHandles();
     // The final response's status, headers and length, handed to the channel.
     THttpResponse Response(HINTERNET request, DWORD status) const;
@@ -86,7 +86,7 @@ private:
     void Fail(TInternetError error, const QString& detail = QString());
 
     // The transport whose thread this is (see OnStatus).
-    static thread_local TWinInetTransport* FCurrent;
+    static thread_local TWinInetHttpTransport* FCurrent;
 
     const TWinInetRequestSettings FSettings;
     // "Name: value\r\n" lines, added to the request of every hop.
