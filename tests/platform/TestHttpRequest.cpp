@@ -241,10 +241,6 @@ struct TCallerRow {
     qsizetype Body;       // the whole body; -1: another thread aborts once a part arrived
 };
 
-void PrintTo(const TCallerRow& row, std::ostream* out) {
-    *out << row.Name;
-}
-
 const TCallerRow kCallers[] = {
     // One read drains the buffer and waits for more, while the transport waits for the
     // room that read made.
