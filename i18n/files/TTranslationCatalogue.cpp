@@ -202,19 +202,39 @@ QString LanguageNameOf(const TPoFile& po) {
 constexpr qsizetype kMaxNameBytes = 255;
 const QString kHeightSuffix = QStringLiteral(".Font.Height");
 
-// The placeholders of a text: the numbered ones (%1, %L2) sorted, then the others
-// (%s, %d, %u) in their order; "%%" is a percent sign.
+// The placeholders of a text as the program fills them in. QString::arg takes "%" or
+// "%L" and all the digits after it as one number ("%10" is the tenth, never %1 and a
+// 0), fills the lowest numbers first, and knows no "%%" ("%%1" is a percent sign and
+// %1). The numbered ones come as written, ordered by number, then the others (%s, %d,
+// %u) in their order, where "%%" is a percent sign.
 QStringList PlaceholdersOf(const QString& text) {
-    static const QRegularExpression pattern(QStringLiteral("%(%|L?[1-9]|[sdu])"));
+    static const QRegularExpression pattern(QStringLiteral("%L?([0-9]+)|%%(?!L?[0-9])|%[sdu]"));
+    // A number with its leading zeros left out, which orders as a number by its length
+    // first, however many digits it has.
+    const auto numberOf = [](const QString& placeholder) {
+        QStringView digits = QStringView(placeholder).mid(placeholder.at(1) == u'L' ? 2 : 1);
+        while (digits.size() > 1 && digits.front() == u'0')
+            digits = digits.mid(1);
+        return std::pair(digits.size(), digits);
+    };
     QStringList numbered, others;
     for (auto match = pattern.globalMatch(text); match.hasNext();) {
-        const QString found = match.next().captured();
-        if (found == QLatin1String("%%"))
-            continue;
-        (found.back().isDigit() ? numbered : others).append(found);
+        const QRegularExpressionMatch found = match.next();
+        if (found.hasCaptured(1))
+            numbered.append(found.captured());
+        else if (found.capturedLength() == 2 && found.captured() != QLatin1String("%%"))
+            others.append(found.captured());
     }
-    numbered.sort();
+    std::stable_sort(numbered.begin(), numbered.end(), [&numberOf](const QString& a, const QString& b) {
+        return numberOf(a) != numberOf(b) ? numberOf(a) < numberOf(b) : a < b;
+    });
     return numbered + others;
+}
+
+// True when the text has a placeholder that QString::arg fills.
+bool HasNumberedPlaceholder(const QString& text) {
+    static const QRegularExpression pattern(QStringLiteral("%L?[0-9]"));
+    return text.contains(pattern);
 }
 
 QString MessageTemplateDate() {
@@ -319,7 +339,6 @@ TPoFile TTranslationCatalogue::Export(const TSibDescription& file, int language)
     if (const int points = isTemplate ? 0 : WindowPointsOf(file, language); points > 0)
         po.SetField(QStringLiteral("X-Window-Font-Size"), QString::number(points));
 
-    static const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
     for (const TSibWindow& window : file.Windows) {
         for (const TSibEntry& entry : window.Entries) {
             const QString english = entry.Values.value(0);
@@ -329,7 +348,7 @@ TPoFile TTranslationCatalogue::Export(const TSibDescription& file, int language)
             message.Context = ContextOf(window.ClassName, entry.Kind, entry.Key);
             message.Id = english;
             message.Translation = isTemplate ? QString() : entry.Values.value(language - 1);
-            if (english.contains(placeholder))
+            if (HasNumberedPlaceholder(english))
                 message.Flags.append(QStringLiteral("qt-format"));
             po.Entries.append(message);
         }

@@ -36,10 +36,10 @@ public:
     enum class TCatalogueKind { Translation, Template };
     // Refuses, with ELanguageError naming the catalogue's file and line, what would
     // break a window or the file: a msgctxt that names no window text, a name too
-    // long for the file, a translation whose placeholders (%1 to %9 in any order;
-    // %s, %d, %u in theirs) differ from its English's, and for a translation, no
-    // language name or nothing translated. Build runs it on every catalogue, and
-    // `tessaly-sib check` on the one it is given.
+    // long for the file, a translation whose placeholders (%1 to %99 in any order,
+    // read as QString::arg reads them; %s, %d, %u in theirs) differ from its
+    // English's, and for a translation, no language name or nothing translated.
+    // Build runs it on every catalogue, and `tessaly-sib check` on the one it is given.
     static void Validate(const TPoFile& po, TCatalogueKind kind = TCatalogueKind::Translation);
 
     // The file's languages: English, then each catalogue's in the order given,

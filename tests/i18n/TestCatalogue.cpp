@@ -298,6 +298,15 @@ const TValidationRow kValidation[] = {
      ":4: the translation has the placeholders (%d, %s) where the English has (%s, %d)"},
     {"QtFormatWithoutPlaceholders", OneMessage("IDS_1", "Ready", "Bereit %1", "qt-format"),
      ":4: the translation has the placeholders (%1) where the English has (none)"},
+    // Read as QString::arg reads them: whole numbers, and no "%%".
+    {"TwoDigitsAreOnePlaceholder", OneMessage("IDS_44", "%1 KB of %2 KB", "%10 KB von %2 KB", "qt-format"),
+     ":4: the translation has the placeholders (%2, %10) where the English has (%1, %2)"},
+    {"PercentSignThenPlaceholder",
+     OneMessage("IDS_29", "The server answered %1.", "Der Server antwortete %1 (%%1)."),
+     ":4: the translation has the placeholders (%1, %1) where the English has (%1)"},
+    {"PlaceholderNamedAsWritten",
+     OneMessage("IDS_29", "The server answered %1.", "Antwort: %99.", "qt-format"),
+     ":4: the translation has the placeholders (%99) where the English has (%1)"},
     {"PercentSignIsNoPlaceholder", OneMessage("IDS_1", "100%% of %1", "%1 zu 100%%"), nullptr},
     // Fuzzy and untranslated messages show the English.
     {"FuzzyMismatchIsNotShown",
