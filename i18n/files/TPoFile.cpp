@@ -148,6 +148,17 @@ private:
     QStringList FLines;
 };
 
+// A character that would break a window or the file, or make a text read otherwise
+// than it is written: the controls other than tab and line break (the file's own
+// field separator among them, DEL, and the C1 controls that some terminals and
+// editors act on), the line and paragraph separators, which break a line where the
+// window does not expect it, and the bidirectional embeddings, overrides and isolates,
+// which turn the text after them around ("exe.txt" shows as "txt.exe").
+bool HasNoPlaceInAText(char16_t c) {
+    return (c < 0x20 && c != u'\n' && c != u'\t') || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
 QString Quote(const QString& text) {
     QString out = QStringLiteral("\"");
     for (const QChar c : text) {
@@ -188,7 +199,7 @@ TPoFile TPoFile::Parse(const QByteArray& bytes, const QString& fileName) {
     for (TPoEntry& entry : parser.Entries()) {
         for (const QString* field : {&entry.Context, &entry.Id, &entry.Translation})
             for (const QChar c : *field)
-                if (c.unicode() < 0x20 && c != u'\n' && c != u'\t')
+                if (HasNoPlaceInAText(c.unicode()))
                     parser.Fail(entry.Line,
                                 QStringLiteral("the control character U+%1 has no place in a text")
                                     .arg(QString::number(c.unicode(), 16).rightJustified(4, u'0').toUpper()));

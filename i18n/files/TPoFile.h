@@ -23,10 +23,11 @@ struct TPoEntry {
 // A gettext catalogue (.po or .pot) as translators' tools write it: a header
 // entry of "Name: value" fields, then the messages. Read strictly, in UTF-8:
 // a plural message, an obsolete one ("#~"), a second message for one msgctxt, a
-// control character other than tab and line break in a text, bytes that are not
-// UTF-8, a bad escape or a line that fits no entry raises ELanguageError naming the
-// file and line. Lines may end in LF, CR LF or CR. Written so
-// that `msgfmt --check` accepts it.
+// control character in a text or in the header (C0 but tab and line break, DEL, C1,
+// the line and paragraph separators, the bidirectional embeddings, overrides and
+// isolates), bytes that are not UTF-8, a bad escape or a line that fits no entry
+// raises ELanguageError naming the file and line. Lines may end in LF, CR LF or CR.
+// Written so that `msgfmt --check` accepts it.
 class TPoFile {
 public:
     static TPoFile Parse(const QByteArray& bytes, const QString& fileName);
