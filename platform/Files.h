@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -28,6 +29,20 @@ bool DeleteFile(const QString& path);
 // both in the same folder. False (with the system's reason in `error`) when it failed,
 // and then both are as they were.
 bool ReplaceFile(const QString& source, const QString& target, QString* error = nullptr);
+
+// How ReadRegularFile ended.
+enum class TFileReadResult { Read, NotRegular, TooLarge, Failed };
+// Reads the whole of the regular file `path` (through symbolic links) into `bytes`, when
+// it holds at most `limit` bytes. What the path names is looked at before it is opened,
+// and the open itself never waits, so a pipe, a device or a folder is refused without
+// a read that would wait for a writer or never end; a file that grows past the limit
+// while it is read is refused as well. Failed puts the system's words in `error`.
+TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* bytes,
+                                QString* error = nullptr);
+// True when `a` and `b` name one existing file, through symbolic and hard links: the
+// same device and inode, or volume and file index on Windows; the same canonical path
+// where the system gives neither.
+bool IsSameFile(const QString& a, const QString& b);
 
 // The system's words for the error that the last failed call of this thread recorded
 // (errno; GetLastError on Windows), or empty when none is recorded; ClearSystemError

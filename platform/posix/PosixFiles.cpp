@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <optional>
 
 // Paths are taken literally: no environment or "~" expansion. A path with an embedded
@@ -100,6 +101,68 @@ bool ReplaceFile(const QString& source, const QString& target, QString* error) {
     if (!kept.isEmpty())
         QThreadPool::globalInstance()->start([kept] { ::unlink(kept.constData()); });
     return true;
+}
+
+TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* bytes, QString* error) {
+    const auto failed = [error](int reason) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(reason));
+        return TFileReadResult::Failed;
+    };
+    const std::optional<QByteArray> name = SystemName(path);
+    if (!name)
+        return failed(ENOENT);
+    struct stat status {};
+    if (::stat(name->constData(), &status) != 0)
+        return failed(errno);
+    if (!S_ISREG(status.st_mode))
+        return TFileReadResult::NotRegular;
+    if (status.st_size > limit)
+        return TFileReadResult::TooLarge;
+    // Without waiting: should a pipe have taken the name since, opening it for reading
+    // would wait for a writer.
+    const int fd = ::open(name->constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return failed(errno);
+    TFileReadResult result = TFileReadResult::Read;
+    if (::fstat(fd, &status) != 0) {
+        result = failed(errno);
+    } else if (!S_ISREG(status.st_mode)) {
+        result = TFileReadResult::NotRegular;
+    } else {
+        bytes->clear();
+        bytes->reserve(static_cast<qsizetype>(std::min<qint64>(status.st_size, limit)));
+        char block[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd, block, sizeof block);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                result = failed(errno);
+                break;
+            }
+            if (got == 0)
+                break;
+            if (got > limit - bytes->size()) {
+                result = TFileReadResult::TooLarge;
+                break;
+            }
+            bytes->append(block, got);
+        }
+    }
+    ::close(fd);
+    if (result != TFileReadResult::Read)
+        bytes->clear();
+    return result;
+}
+
+bool IsSameFile(const QString& a, const QString& b) {
+    const std::optional<QByteArray> first = SystemName(a), second = SystemName(b);
+    struct stat one {
+    }, other{};
+    return first && second && ::stat(first->constData(), &one) == 0 &&
+           ::stat(second->constData(), &other) == 0 && one.st_dev == other.st_dev &&
+           one.st_ino == other.st_ino;
 }
 
 QString HomeFolder() {

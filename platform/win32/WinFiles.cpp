@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <shlobj.h>
 
@@ -66,6 +67,83 @@ bool ReplaceFile(const QString& source, const QString& target, QString* error) {
     if (error)
         *error = SystemMessage(GetLastError());
     return false;
+}
+
+TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* bytes, QString* error) {
+    const auto failed = [error](DWORD reason) {
+        if (error)
+            *error = SystemMessage(reason);
+        return TFileReadResult::Failed;
+    };
+    if (path.isEmpty() || HasEmbeddedZero(path))
+        return failed(ERROR_FILE_NOT_FOUND);
+    const DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return failed(GetLastError());
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return TFileReadResult::NotRegular;
+    const HANDLE file = CreateFileW(Wide(QDir::toNativeSeparators(path)), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return failed(GetLastError());
+    // Only a file on a disk is read: a pipe, the console or a device such as NUL is
+    // opened without a wait, but a read of it could wait for ever.
+    TFileReadResult result = TFileReadResult::Read;
+    LARGE_INTEGER size{};
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        result = TFileReadResult::NotRegular;
+    } else if (!GetFileSizeEx(file, &size)) {
+        result = failed(GetLastError());
+    } else if (size.QuadPart > limit) {
+        result = TFileReadResult::TooLarge;
+    } else {
+        bytes->clear();
+        bytes->reserve(static_cast<qsizetype>(size.QuadPart));
+        char block[65536];
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadFile(file, block, sizeof block, &got, nullptr)) {
+                result = failed(GetLastError());
+                break;
+            }
+            if (got == 0)
+                break;
+            if (got > limit - bytes->size()) {
+                result = TFileReadResult::TooLarge;
+                break;
+            }
+            bytes->append(block, got);
+        }
+    }
+    CloseHandle(file);
+    if (result != TFileReadResult::Read)
+        bytes->clear();
+    return result;
+}
+
+bool IsSameFile(const QString& a, const QString& b) {
+    // The volume and the file's index on it, through links; opened for no access at
+    // all, which folders and files that others hold allow.
+    const auto identity = [](const QString& path, BY_HANDLE_FILE_INFORMATION* info) {
+        if (path.isEmpty() || HasEmbeddedZero(path))
+            return false;
+        const HANDLE file = CreateFileW(Wide(QDir::toNativeSeparators(path)), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        const bool known = GetFileInformationByHandle(file, info);
+        CloseHandle(file);
+        return known;
+    };
+    BY_HANDLE_FILE_INFORMATION one{}, other{};
+    if (identity(a, &one) && identity(b, &other))
+        return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+               one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() &&
+           canonical.compare(QFileInfo(b).canonicalFilePath(), Qt::CaseInsensitive) == 0;
 }
 
 QString HomeFolder() {
