@@ -37,6 +37,13 @@ private:
     qsizetype FPos = 0;
 };
 
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ELanguageError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
 }  // namespace
 
 QByteArray TSIBFileManager::Header() {
@@ -47,13 +54,8 @@ QByteArray TSIBFileManager::Header() {
 // class name and the file's bytes positioned at that entry's stream, until it
 // returns true.
 void TSIBFileManager::WalkDirectory(
-    const QString& path, const std::function<bool(const QByteArray&, const QByteArray&, qsizetype)>& visit) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ELanguageError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    file.close();
-
+    const QByteArray& bytes,
+    const std::function<bool(const QByteArray&, const QByteArray&, qsizetype)>& visit) {
     // The header runs up to its 0 byte, or up to the last two bytes of a file without one.
     qsizetype headerEnd = 0;
     while (headerEnd < bytes.size() - 2) {
@@ -83,7 +85,7 @@ std::optional<TStreamComponent> TSIBFileManager::ReadTranslator(const QString& p
                                                                 const QString& className) {
     const QByteArray wanted = className.toLatin1();
     std::optional<TStreamComponent> found;
-    WalkDirectory(path, [&](const QByteArray& name, const QByteArray& bytes, qsizetype offset) {
+    WalkDirectory(ReadBytes(path), [&](const QByteArray& name, const QByteArray& bytes, qsizetype offset) {
         if (name != wanted)
             return false;
         found = TBinaryStreamReader::Read(bytes, offset, path.section(QLatin1Char('/'), -1));
@@ -93,10 +95,15 @@ std::optional<TStreamComponent> TSIBFileManager::ReadTranslator(const QString& p
 }
 
 QList<std::pair<QString, TStreamComponent>> TSIBFileManager::ReadTranslators(const QString& path) {
+    return ReadTranslators(ReadBytes(path), path);
+}
+
+QList<std::pair<QString, TStreamComponent>> TSIBFileManager::ReadTranslators(const QByteArray& bytes,
+                                                                             const QString& fileName) {
     QList<std::pair<QString, TStreamComponent>> translators;
-    WalkDirectory(path, [&](const QByteArray& name, const QByteArray& bytes, qsizetype offset) {
+    WalkDirectory(bytes, [&](const QByteArray& name, const QByteArray& file, qsizetype offset) {
         translators.append({QString::fromLatin1(name),
-                            TBinaryStreamReader::Read(bytes, offset, path.section(QLatin1Char('/'), -1))});
+                            TBinaryStreamReader::Read(file, offset, fileName.section(QLatin1Char('/'), -1))});
         return false;
     });
     return translators;

@@ -33,12 +33,15 @@ public:
     // Every stored translator of the file, with its window class name, in
     // directory order; the same errors.
     QList<std::pair<QString, TStreamComponent>> ReadTranslators(const QString& path);
+    // The same of a file's bytes, read elsewhere; `fileName` names it in messages.
+    QList<std::pair<QString, TStreamComponent>> ReadTranslators(const QByteArray& bytes,
+                                                                const QString& fileName);
 
     // The fixed languages of the last file read, sorted.
     const QStringList& FixedLanguages() const { return FFixedLanguages; }
 
 private:
-    void WalkDirectory(const QString& path,
+    void WalkDirectory(const QByteArray& bytes,
                        const std::function<bool(const QByteArray&, const QByteArray&, qsizetype)>& visit);
 
     QStringList FFixedLanguages;

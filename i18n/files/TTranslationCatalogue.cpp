@@ -241,13 +241,11 @@ QString MessageTemplateDate() {
     return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm+0000"));
 }
 
-}  // namespace
-
-TSibDescription TTranslationCatalogue::ReadFile(const QString& path) {
-    TSIBFileManager reader;
-    const QList<std::pair<QString, TStreamComponent>> translators = reader.ReadTranslators(path);
+// Every window and language of a file, from its stored translators.
+TSibDescription DescriptionOf(const QList<std::pair<QString, TStreamComponent>>& translators,
+                              const QStringList& fixedLanguages) {
     TSibDescription file;
-    file.FixedLanguages = reader.FixedLanguages();
+    file.FixedLanguages = fixedLanguages;
     for (const auto& [className, stream] : translators) {
         const TStreamValue* utf8 = Property(stream, "StoreAsUTF8");
         const bool storeAsUtf8 = utf8 && utf8->Kind == TStreamValue::vaTrue;
@@ -314,6 +312,20 @@ TSibDescription TTranslationCatalogue::ReadFile(const QString& path) {
         file.Windows.append(window);
     }
     return file;
+}
+
+}  // namespace
+
+TSibDescription TTranslationCatalogue::ReadFile(const QString& path) {
+    TSIBFileManager reader;
+    const QList<std::pair<QString, TStreamComponent>> translators = reader.ReadTranslators(path);
+    return DescriptionOf(translators, reader.FixedLanguages());
+}
+
+TSibDescription TTranslationCatalogue::ParseFile(const QByteArray& bytes, const QString& fileName) {
+    TSIBFileManager reader;
+    const QList<std::pair<QString, TStreamComponent>> translators = reader.ReadTranslators(bytes, fileName);
+    return DescriptionOf(translators, reader.FixedLanguages());
 }
 
 TPoFile TTranslationCatalogue::Export(const TSibDescription& file, int language) {

@@ -26,6 +26,8 @@ public:
     // Every window and language of a translation file, the values decoded to text.
     // The reader's own errors propagate (ELanguageError, EReadError).
     static TSibDescription ReadFile(const QString& path);
+    // The same of a file's bytes, read elsewhere; `fileName` names it in messages.
+    static TSibDescription ParseFile(const QByteArray& bytes, const QString& fileName);
 
     // The catalogue of `language` (2 and up), or the template for language 1:
     // one message per text whose English is not empty.
