@@ -19,8 +19,15 @@ namespace {
 
 const char* const kUsage =
     "usage: tessaly-sib build -o Translate.sib CATALOGUE.po...\n"
-    "       tessaly-sib export Translate.sib -o FOLDER\n"
-    "       tessaly-sib check Translate.sib|CATALOGUE.po\n";
+    "       tessaly-sib export Translate.sib -o FOLDER [--force]\n"
+    "       tessaly-sib check Translate.sib|CATALOGUE.po\n"
+    "build needs one catalogue or more. export writes no file that exists already\n"
+    "unless --force is given. No output may be an input; inputs are regular files of\n"
+    "at most 16 MB.\n";
+
+// More than any translation file holds (the shipped one, twelve languages, is some
+// tens of kilobytes), and little enough to read whole.
+constexpr qint64 kMaxInputBytes = 16 * 1024 * 1024;
 
 void Say(const QString& text) {
     WriteText(stdout, text + QLatin1Char('\n'));
@@ -28,6 +35,47 @@ void Say(const QString& text) {
 
 void Complain(const QString& text) {
     WriteText(stderr, QStringLiteral("tessaly-sib: ") + text + QLatin1Char('\n'));
+}
+
+// The whole of the input `path`, refused with a sentence unless it is a regular file
+// of at most kMaxInputBytes: a pipe or a device would have the tool wait or read for ever.
+QByteArray ReadInput(const QString& path) {
+    QByteArray bytes;
+    QString reason;
+    switch (ReadRegularFile(path, kMaxInputBytes, &bytes, &reason)) {
+        case TFileReadResult::Read:
+            return bytes;
+        case TFileReadResult::NotRegular:
+            reason = QStringLiteral("it is not a regular file");
+            break;
+        case TFileReadResult::TooLarge:
+            reason = QStringLiteral("it is larger than 16 MB, the most the tool reads");
+            break;
+        case TFileReadResult::Failed:
+            break;
+    }
+    throw Exception(QStringLiteral("cannot read %1: %2").arg(path, reason));
+}
+
+// Refuses, before anything is written, an output that would destroy what it names: one
+// of the inputs (under its own name, a hard link or a symbolic link), a symbolic link
+// that leads nowhere (replacing it would put a file where the link was), anything but a
+// regular file, and unless `replace`, a file that exists.
+void CheckOutput(const QString& path, const QStringList& inputs, bool replace) {
+    const QFileInfo target(path);
+    const auto refuse = [&path](const QString& reason) {
+        throw Exception(QStringLiteral("cannot write %1: %2").arg(path, reason));
+    };
+    if (target.isSymbolicLink() && !target.exists())
+        refuse(
+            QStringLiteral("it is a symbolic link to %1, which does not exist").arg(target.symLinkTarget()));
+    if (target.exists() && !target.isFile())
+        refuse(QStringLiteral("it is not a regular file"));
+    for (const QString& input : inputs)
+        if (IsSameFile(path, input))
+            refuse(QStringLiteral("it is the input %1").arg(input));
+    if (!replace && target.exists())
+        refuse(QStringLiteral("it exists (--force replaces it)"));
 }
 
 // Puts `bytes` in the place of the file `path` in one step: they are written beside it
@@ -77,7 +125,8 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 int Build(const QString& output, const QStringList& inputs) {
     QList<TPoFile> catalogues;
     for (const QString& input : inputs)
-        catalogues.append(TPoFile::Read(input));
+        catalogues.append(TPoFile::Parse(ReadInput(input), input));
+    CheckOutput(output, inputs, true);
     QStringList warnings;
     const TSibDescription file = TTranslationCatalogue::Build(catalogues, &warnings);
     for (const QString& warning : std::as_const(warnings))
@@ -89,32 +138,38 @@ int Build(const QString& output, const QStringList& inputs) {
 
 // The reader's message, naming the file it is about.
 TSibDescription ReadFile(const QString& path) {
+    const QByteArray bytes = ReadInput(path);
     try {
-        return TTranslationCatalogue::ReadFile(path);
+        return TTranslationCatalogue::ParseFile(bytes, path);
     } catch (const Exception& error) {
         throw Exception(path + QStringLiteral(": ") + error.Message());
     }
 }
 
-int Export(const QString& input, const QString& folder) {
+// Every file is checked before the first is written, so that a refusal leaves the
+// folder as it was.
+int Export(const QString& input, const QString& folder, bool replace) {
     const TSibDescription file = ReadFile(input);
-    if (!QDir().mkpath(folder))
-        throw Exception(QStringLiteral("cannot create the folder %1").arg(folder));
     const QDir dir(folder);
-    WriteFile(dir.filePath(QStringLiteral("tessaly-manager.pot")),
-              TTranslationCatalogue::Export(file, 1).Write());
+    QStringList paths{dir.filePath(QStringLiteral("tessaly-manager.pot"))};
     QSet<QString> used;
     for (int language = 2; language <= file.Languages.size(); ++language) {
-        const QString name = file.Languages[language - 1].Name;
-        QString base = TTranslationCatalogue::LanguageCode(name);
+        QString base = TTranslationCatalogue::LanguageCode(file.Languages[language - 1].Name);
         if (base.isEmpty())
             base = QStringLiteral("language%1").arg(language);
         for (int n = 2; used.contains(base); ++n)
             base = base.section(QLatin1Char('-'), 0, 0) + QLatin1Char('-') + QString::number(n);
         used.insert(base);
-        const QString path = dir.filePath(base + QStringLiteral(".po"));
-        WriteFile(path, TTranslationCatalogue::Export(file, language).Write());
-        Say(QStringLiteral("%1: %2").arg(path, name));
+        paths.append(dir.filePath(base + QStringLiteral(".po")));
+    }
+    for (const QString& path : std::as_const(paths))
+        CheckOutput(path, {input}, replace);
+    if (!QDir().mkpath(folder))
+        throw Exception(QStringLiteral("cannot create the folder %1").arg(folder));
+    for (int language = 1; language <= paths.size(); ++language) {
+        WriteFile(paths[language - 1], TTranslationCatalogue::Export(file, language).Write());
+        if (language > 1)
+            Say(QStringLiteral("%1: %2").arg(paths[language - 1], file.Languages[language - 1].Name));
     }
     return 0;
 }
@@ -123,7 +178,7 @@ int Export(const QString& input, const QString& folder) {
 // where a text was left untranslated, so it can only tell texts that read as in
 // English.
 int CheckCatalogue(const QString& input) {
-    const TPoFile po = TPoFile::Read(input);
+    const TPoFile po = TPoFile::Parse(ReadInput(input), input);
     TTranslationCatalogue::Validate(po, input.endsWith(QLatin1String(".pot"))
                                             ? TTranslationCatalogue::TCatalogueKind::Template
                                             : TTranslationCatalogue::TCatalogueKind::Translation);
@@ -170,12 +225,15 @@ int Check(const QString& input) {
     return 0;
 }
 
-int Run(const QStringList& args) {
+int Run(QStringList args) {
     const QString command = args.value(0);
-    if (command == QLatin1String("build") && args.size() >= 3 && args[1] == QLatin1String("-o"))
+    if (command == QLatin1String("build") && args.size() == 3 && args[1] == QLatin1String("-o"))
+        Complain(QStringLiteral("build needs a catalogue to build %1 from").arg(args[2]));
+    if (command == QLatin1String("build") && args.size() >= 4 && args[1] == QLatin1String("-o"))
         return Build(args[2], args.mid(3));
+    const bool force = command == QLatin1String("export") && args.removeAll(QStringLiteral("--force")) > 0;
     if (command == QLatin1String("export") && args.size() == 4 && args[2] == QLatin1String("-o"))
-        return Export(args[1], args[3]);
+        return Export(args[1], args[3], force);
     if (command == QLatin1String("check") && args.size() == 2)
         return Check(args[1]);
     std::fputs(kUsage, stderr);

@@ -17,6 +17,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -499,6 +500,9 @@ TEST(TessalySib, BuildsChecksAndExportsAndRefusesDamage) {
     EXPECT_TRUE(RunTool({QStringLiteral("check"), folder.FilePath(QStringLiteral("damaged.sib"))})
                     .Err.contains(QStringLiteral("Unrecognized stream format!")));
     EXPECT_EQ(RunTool({QStringLiteral("frobnicate")}).Status, 2);
+    EXPECT_EQ(
+        RunTool({QStringLiteral("build"), QStringLiteral("-o"), folder.FilePath(u"empty.sib"_s)}).Status, 2);
+    EXPECT_FALSE(QFile::exists(folder.FilePath(u"empty.sib"_s)));
 }
 
 // `check` refuses what `build` refuses, in the same words, and `build` then writes nothing.
@@ -525,16 +529,30 @@ TEST(TessalySib, CheckRefusesWhatBuildRefusesInTheSameWords) {
 }
 
 // Where the translation file goes: only a regular file is replaced, and a write that
-// fails leaves the good file byte for byte, nothing beside it, and says why.
+// fails leaves the good file byte for byte, nothing beside it, and says why. What the
+// tool reads is never what it writes, and is read only when it is a file.
 struct TOutputRow {
     const char* Name;
     // Makes the place in `folder` (whatever must last while the tool runs goes into
     // `keep`) and gives its path; empty with why not, where this machine cannot.
     std::function<QString(const TTempFolder& folder, std::shared_ptr<void>& keep, QString& whyNot)> Make;
-    const char* Reason;          // after "cannot write PATH: "; null: the system's own words
+    const char* Reason;          // after "cannot write PATH: " ("read" for a place read); "{folder}" is
+                                 // the folder; null: the system's own words
     bool GoodFileFirst = false;  // a good file is built there first, to be kept
     int FileSizeBlocks = 0;
+    // PLACE is the place, read when it comes last; CATALOGUES the shipped ones, COPY
+    // CopyOfGerman's; SIB a file in the folder, which an export first builds; BESIDE the
+    // place's folder.
+    const char* Command = "build -o PLACE CATALOGUES";
 };
+
+// The shipped German catalogue, copied into `folder` as "de.po", for rows that destroy
+// what they build from when they fail.
+QString CopyOfGerman(const TTempFolder& folder) {
+    QFile shipped(TranslationsFolder() + QStringLiteral("/de.po"));
+    return shipped.open(QIODevice::ReadOnly) ? folder.Write(QStringLiteral("de.po"), shipped.readAll())
+                                             : QString();
+}
 
 #ifndef _WIN32
 // "Translate.sib" on a small disk of its own mounted in `folder`; empty, with why
@@ -552,6 +570,19 @@ QString OnSmallDisk(const TTempFolder& folder, const QString& options, std::shar
 #endif
 
 const TOutputRow kOutputs[] = {
+    {"AnInput",
+     [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) { return CopyOfGerman(folder); },
+     "it is the input {folder}/de.po", false, 0, "build -o PLACE COPY"},
+    {"AFileAnExportWouldReplace",
+     [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
+         return folder.Write(QStringLiteral("out/de.po"), "# the translator's own edits\n");
+     },
+     "it exists (--force replaces it)", false, 0, "export SIB -o BESIDE"},
+    {"LargerThanAnyTranslationFile",
+     [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
+         return folder.Write(u"large.po"_s, QByteArray(16 * 1024 * 1024 + 1, '#'));
+     },
+     "it is larger than 16 MB, the most the tool reads", false, 0, "build -o SIB PLACE"},
     {"Folder",
      [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
          QDir(folder.Path()).mkdir(QStringLiteral("out"));
@@ -586,6 +617,40 @@ const TOutputRow kOutputs[] = {
          return OnSmallDisk(folder, u"size=4k,ro"_s, keep, whyNot);
      },
      "Read-only file system"},
+    // Links, pipes and devices are made with POSIX calls.
+    {"HardLinkToAnInput",
+     [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
+         const QString linked = folder.FilePath(QStringLiteral("linked.po"));
+         return ::link(QFile::encodeName(CopyOfGerman(folder)).constData(),
+                       QFile::encodeName(linked).constData()) == 0
+                    ? linked
+                    : QString();
+     },
+     "it is the input {folder}/de.po", false, 0, "build -o PLACE COPY"},
+    {"SymbolicLinkToAnInput",
+     [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
+         const QString linked = folder.FilePath(QStringLiteral("linked.po"));
+         return QFile::link(CopyOfGerman(folder), linked) ? linked : QString();
+     },
+     "it is the input {folder}/de.po", false, 0, "build -o PLACE COPY"},
+    {"SymbolicLinkToNothing",
+     [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
+         const QString linked = folder.FilePath(QStringLiteral("Translate.sib"));
+         return QFile::link(folder.FilePath(QStringLiteral("nowhere")), linked) ? linked : QString();
+     },
+     "it is a symbolic link to {folder}/nowhere, which does not exist"},
+    {"PipeToCheck",
+     [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
+         const QString path = folder.FilePath(QStringLiteral("pipe.po"));
+         return mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
+     },
+     "it is not a regular file", false, 0, "check PLACE"},
+    {"DeviceToBuildFrom",
+     [](const TTempFolder& folder, std::shared_ptr<void>&, QString&) {
+         const QString linked = folder.FilePath(QStringLiteral("zero.po"));
+         return QFile::link(QStringLiteral("/dev/zero"), linked) ? linked : QString();
+     },
+     "it is not a regular file", false, 0, "build -o SIB PLACE"},
 #endif
 };
 
@@ -607,9 +672,10 @@ TEST_P(TessalySibOutput, IsReplacedOnlyWhenItIsAFileAndOnlyWhenWhole) {
         GTEST_SKIP() << whyNot.toStdString();
     ASSERT_FALSE(output.isEmpty());
     const QStringList catalogues = ShippedCatalogues();
-    if (row.GoodFileFirst) {
+    const QString sib = folder.FilePath(QStringLiteral("built.sib"));
+    if (row.GoodFileFirst || QByteArray(row.Command).startsWith("export")) {
         ASSERT_EQ(
-            RunTool(QStringList{QStringLiteral("build"), QStringLiteral("-o"), output} + catalogues).Status,
+            RunTool(QStringList{u"build"_s, u"-o"_s, row.GoodFileFirst ? output : sib} + catalogues).Status,
             0);
     }
     const QString beside = QFileInfo(output).path();
@@ -617,25 +683,36 @@ TEST_P(TessalySibOutput, IsReplacedOnlyWhenItIsAFileAndOnlyWhenWhole) {
         return QDir(beside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
     };
     const QStringList before = entries();
+    // Read only when it is a file: a pipe would wait for a writer.
     QFile goodFile(output);
-    const QByteArray good =
-        row.GoodFileFirst && goodFile.open(QIODevice::ReadOnly) ? goodFile.readAll() : QByteArray();
+    const bool wasFile = QFileInfo(output).isFile();
+    const QByteArray good = wasFile && goodFile.open(QIODevice::ReadOnly) ? goodFile.readAll() : QByteArray();
     goodFile.close();
     const TFileInfoSnapshot place(output);
 
-    const TRun run = RunTool(QStringList{QStringLiteral("build"), QStringLiteral("-o"), output} + catalogues,
-                             row.FileSizeBlocks);
+    const std::map<QString, QStringList> words{{u"PLACE"_s, {output}},
+                                               {u"CATALOGUES"_s, catalogues},
+                                               {u"COPY"_s, {folder.FilePath(u"de.po"_s)}},
+                                               {u"SIB"_s, {sib}},
+                                               {u"BESIDE"_s, {beside}}};
+    QStringList args;
+    for (const QString& word : QString::fromLatin1(row.Command).split(u' '))
+        args += words.count(word) ? words.at(word) : QStringList{word};
+    const TRun run = RunTool(args, row.FileSizeBlocks);
     EXPECT_EQ(run.Status, 1);
-    const QString prefix = QStringLiteral("tessaly-sib: cannot write %1: ").arg(output);
+    const bool reads = QByteArray(row.Command).endsWith("PLACE");
+    const QString prefix =
+        QStringLiteral("tessaly-sib: cannot %1 %2: ").arg(reads ? u"read"_s : u"write"_s, output);
     EXPECT_TRUE(run.Err.startsWith(prefix)) << run.Err.toStdString();
     const QString reason = run.Err.mid(prefix.size()).trimmed();
     if (row.Reason) {
-        EXPECT_EQ(reason.toStdString(), row.Reason);
+        EXPECT_EQ(reason.toStdString(),
+                  QString::fromUtf8(row.Reason).replace(u"{folder}"_s, folder.Path()).toStdString());
     }
     EXPECT_FALSE(reason.isEmpty() || reason.contains(QLatin1String("Unknown"))) << reason.toStdString();
     EXPECT_EQ(entries(), before) << "nothing beside it";
     EXPECT_TRUE(place == TFileInfoSnapshot(output)) << "what was there stays what it was";
-    if (row.GoodFileFirst) {
+    if (wasFile) {
         ASSERT_TRUE(goodFile.open(QIODevice::ReadOnly));
         EXPECT_TRUE(goodFile.readAll() == good) << "the good file, byte for byte";
     }
