@@ -126,8 +126,8 @@ TEST_P(AccessibleParts, AreReadByTheirCaptionsAndActedOnAsTheyLook) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, AccessibleParts, testing::ValuesIn(kParts),
-                         [](const testing::TestParamInfo<TPartRow>& info) {
-                             return std::string(info.param.Window) + "_" + info.param.Name;
+                         [](const testing::TestParamInfo<TPartRow>& row) {
+                             return std::string(row.param.Window) + "_" + row.param.Name;
                          });
 
 TEST_F(Accessibility, TheMainWindowIsAFrameAndTheOthersAreDialogs) {

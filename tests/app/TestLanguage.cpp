@@ -177,7 +177,7 @@ TEST_P(LanguageIndex, WithTranslationFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, LanguageIndex, testing::ValuesIn(kIndexRows),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 // Any pick replaces a stored language that could not be shown, also a pick of
 // the language shown at start, directly or after another.
@@ -269,6 +269,6 @@ const TTextsRow kTextsRows[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, LanguageTexts, testing::ValuesIn(kTextsRows),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 }  // namespace

@@ -73,8 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
                       QStringLiteral("https://www.kestrelweave.com")}),
         testing::Values(TActivation::Click, TActivation::Enter, TActivation::Space,
                         TActivation::PressAction)),
-    [](const testing::TestParamInfo<std::tuple<TLinkCase, TActivation>>& info) {
-        return std::string(std::get<0>(info.param).Name) + NameOf(std::get<1>(info.param));
+    [](const testing::TestParamInfo<std::tuple<TLinkCase, TActivation>>& row) {
+        return std::string(std::get<0>(row.param).Name) + NameOf(std::get<1>(row.param));
     });
 
 }  // namespace

@@ -223,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const QString& f) { return QStringLiteral("$HOME/") + QFileInfo(f).fileName(); }, false},
         TPathCase{"Removed", [](const QString& f) { return f + QStringLiteral(".old"); }, false},
         TPathCase{"Empty", [](const QString&) { return QString(); }, false}),
-    [](const testing::TestParamInfo<TPathCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TPathCase>& row) { return std::string(row.param.Name); });
 
 TEST_F(MainWindow, ExpandableStringValuesAreTakenAsStored) {
     const QString existing = Tool(2);
@@ -405,7 +405,7 @@ TEST_P(FollowRegistry, TheListFollowsWithoutAMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, FollowRegistry, testing::ValuesIn(kFollowRows),
-                         [](const testing::TestParamInfo<TFollowRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TFollowRow>& row) { return row.param.Name; });
 
 // An installer that writes its values one by one, each a new hive renamed into place,
 // while the window goes on taking its notices: one refresh once they settle. The

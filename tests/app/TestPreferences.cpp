@@ -342,7 +342,7 @@ TEST_P(PreferencesClose, Gives2) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PreferencesClose, testing::ValuesIn(kCloses),
-                         [](const testing::TestParamInfo<TCloseRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TCloseRow>& row) { return row.param.Name; });
 
 // ---- Links ----------------------------------------------------------------------------
 
@@ -406,7 +406,7 @@ TEST_P(PreferencesLinks, OpenTheirTargetsAndTheWindowStays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PreferencesLinks, testing::ValuesIn(kLinks),
-                         [](const testing::TestParamInfo<TLinkRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TLinkRow>& row) { return row.param.Name; });
 
 TEST_F(Preferences, WithoutAnEditorPathTheFirstStepStartsNothingAndSaysNothing) {
     TShellRecorder shell;

@@ -110,7 +110,7 @@ TEST_P(ProgramStatus, IsZeroOnlyWhenTheWindowShowedAndClosed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProgramStatus, testing::ValuesIn(kStatusRows),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 // Without a display the program says so in one line and ends with 1 instead of
 // Qt's abort. A child process: the test's own application object is made already.
@@ -153,7 +153,7 @@ TEST_P(ProgramWithoutDisplay, SaysSoInOneLineAndEndsWithOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProgramWithoutDisplay, testing::ValuesIn(kDisplayRows),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 // ---- A damaged translation file -----------------------------------------------------------
 
@@ -242,6 +242,6 @@ TEST_P(DamagedTranslationFile, IsReportedAndTheProgramRunsInEnglish) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DamagedTranslationFile, testing::ValuesIn(kDamagedFiles),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 }  // namespace

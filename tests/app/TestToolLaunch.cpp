@@ -361,7 +361,7 @@ INSTANTIATE_TEST_SUITE_P(
         TDownloadCase{"UnsignedInstallerDeclinedIsKeptAndNotStarted", "lblDownloadAll", true,
                       TOffer::Download, TFinish::Continue, false, "Tessaly.exe", "Tessaly", IDS_1, false, "",
                       TInput::Keyboard, false, "", "", "", false}),
-    [](const testing::TestParamInfo<TDownloadCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TDownloadCase>& row) { return std::string(row.param.Name); });
 
 // Downloading and starting the installer changes nothing by itself; the installer's
 // record in the registry turns the tool black, with or without a message.

@@ -359,7 +359,7 @@ TEST_P(DownloadDialogOffer, DeclinedClosesWith2AndFetchesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogOffer, testing::ValuesIn(kOfferEnds),
-                         [](const testing::TestParamInfo<TOfferEnd>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TOfferEnd>& row) { return row.param.Name; });
 
 TEST_F(DownloadDialog, MinimizingTheOfferMinimizesTheWholeApplication) {
     bool mainMinimized = false, dialogMinimized = false;
@@ -423,7 +423,7 @@ TEST_F(DownloadDialog, PathLongerThanItsLineIsShortenedInTheMiddle) {
 INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogEmpty,
                          testing::Values(TEmptyRow{"Url", true, false}, TEmptyRow{"FileName", false, true},
                                          TEmptyRow{"Both", true, true}),
-                         [](const testing::TestParamInfo<TEmptyRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TEmptyRow>& row) { return row.param.Name; });
 
 // ---- Transfers ------------------------------------------------------------------------
 
@@ -464,7 +464,7 @@ TEST_P(DownloadDialogTransfer, ShowsTheBarAndTheKilobytesAtTheScreensPace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogTransfer, testing::ValuesIn(kTransfers),
-                         [](const testing::TestParamInfo<TTransferRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TTransferRow>& row) { return row.param.Name; });
 
 TEST_F(DownloadDialog, EnterStartsTheDownload) {
     const int result = Show(Server->Url(QStringLiteral("/file/5000")), FTarget, [] { Key(Qt::Key_Return); });
@@ -522,7 +522,7 @@ TEST_P(DownloadDialogDuring, Transfer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogDuring, testing::ValuesIn(kDuring),
-                         [](const testing::TestParamInfo<TDuringRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TDuringRow>& row) { return row.param.Name; });
 
 TEST_F(DownloadDialog, MinimizingDuringTheTransferMinimizesTheApplicationAndTheTransferGoesOn) {
     constexpr quint32 Size = 20000;
@@ -870,7 +870,7 @@ TEST_P(DownloadDialogFailed, SaysWhyOffersToTryAgainAndLeavesNothingBehind) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogFailed, testing::ValuesIn(kFailures),
-                         [](const testing::TestParamInfo<TFailedRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TFailedRow>& row) { return row.param.Name; });
 
 TEST_F(DownloadDialogFailure, TryAgainContinuesWhereTheTransferStopped) {
     const QString url = Server->Url(QStringLiteral("/file/300000?cut=100000"));
@@ -1037,7 +1037,7 @@ TEST_P(DownloadDialogProgress, BarAndText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DownloadDialogProgress, testing::ValuesIn(kProgress),
-                         [](const testing::TestParamInfo<TProgressRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TProgressRow>& row) { return row.param.Name; });
 
 // ---- The kilobyte figures -------------------------------------------------------------
 
@@ -1074,7 +1074,7 @@ TEST_P(KilobyteFiguresTable, RoundAsAPersonReadsThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, KilobyteFiguresTable, testing::ValuesIn(kFigures),
-                         [](const testing::TestParamInfo<TFiguresRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TFiguresRow>& row) { return row.param.Name; });
 
 // Around every kilobyte boundary of the first few megabytes: from a kilobyte on, the
 // figures read the same exactly when all of it is there.

@@ -217,7 +217,7 @@ TEST_P(FinishDownloadUse, LearnMoreOpensTheConverterPageAndEveryCloseGives2) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FinishDownloadUse, testing::ValuesIn(kUses),
-                         [](const testing::TestParamInfo<TUseRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TUseRow>& row) { return row.param.Name; });
 
 // ---- Translation ----------------------------------------------------------------------
 
@@ -291,6 +291,6 @@ TEST_F(FinishDownloadDialog, FollowsTheDispatcherItIsHanded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FinishDownloadTranslation, testing::ValuesIn(kLanguages),
-                         [](const testing::TestParamInfo<TLanguageRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TLanguageRow>& row) { return row.param.Name; });
 
 }  // namespace

@@ -56,7 +56,7 @@ TEST_P(CodePage, DecodesAndEncodesBothWays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CodePage, testing::ValuesIn(kCodePages),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 TEST(CodePageErrors, UndefinedAndCutBytesBecomeReplacementCharacters) {
     const QString bad(QChar(0xFFFD));
@@ -121,7 +121,7 @@ TEST_P(LocaleCodePage, FollowsTheLanguageOfTheLocale) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, LocaleCodePage, testing::ValuesIn(kLocales),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 TEST(SystemCodePage, LcAllWinsAndAcpReadsUtf8FirstThenTheLocalePage) {
     KW_SKIP_UNLESS_LOCALE_DECIDES_CODE_PAGE();

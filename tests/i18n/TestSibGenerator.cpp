@@ -109,7 +109,7 @@ TEST_P(SibGenerator, FileLoadsEveryKindIntoTheTranslator) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Storages, SibGenerator, testing::ValuesIn(kStorages),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 TEST(SibGeneratorText, ValuesAreEncodedAndEscapedAsStored) {
     TSibDescription file;

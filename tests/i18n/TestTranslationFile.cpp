@@ -142,7 +142,7 @@ TEST_P(TranslationFileWithoutEntry, KeepsTheEmbeddedTexts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TranslationFileWithoutEntry, testing::ValuesIn(kNoEntries),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 struct TBadFileRow {
     const char* Name;
@@ -202,7 +202,7 @@ TEST_P(TranslationFileError, RaisesAndKeepsTheTranslatorWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TranslationFileError, testing::ValuesIn(kBadFiles),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 TEST_F(TranslationFile, DamagedFilesRaiseOrLoadButNeverCrash) {
     const QByteArray good = StandardFile();

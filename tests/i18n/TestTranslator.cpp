@@ -83,7 +83,7 @@ TEST_P(TranslatorFallback, EmptyValueOfLanguageThree) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TranslatorFallback, testing::ValuesIn(kFallbacks),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 TEST(Translator, SameLanguageAgainDoesNotReapply) {
     const auto form = MakeTestForm(TranslationData(StandardSections()));
@@ -140,7 +140,7 @@ TEST_P(TranslatorRange, RaisesELanguageErrorAndChangesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TranslatorRange, testing::ValuesIn(kRanges),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 TEST(Translator, LanguageNameSelectsItsLanguage) {
     const auto form = MakeTestForm(TranslationData(StandardSections()));
@@ -185,7 +185,7 @@ TEST_P(TranslatorTabData, BecomesByteOneDelimited) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TranslatorTabData, testing::ValuesIn(kDelimiters),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 TEST(Translator, ExclusionsKeepTheirProperties) {
     const auto form =
@@ -319,7 +319,7 @@ TEST_P(TranslatorCodePage, ShowsTheRightCharacters) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TranslatorCodePage, testing::ValuesIn(kCodePages),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 TEST(Translator, DefaultCharsetTextFromARussianMachine) {
     KW_SKIP_UNLESS_LOCALE_DECIDES_CODE_PAGE();
@@ -357,6 +357,6 @@ TEST_P(TranslatorMalformedData, LoadsAndAppliesWithoutHarm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TranslatorMalformedData, testing::ValuesIn(kMalformed),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& row) { return std::string(row.param.Name); });
 
 }  // namespace

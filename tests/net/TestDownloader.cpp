@@ -180,8 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                                      TBodyCase{"RedirectToChunked", "/redirect/chunked/3000", 3000, false},
                                      TBodyCase{"BlankAndQueryInPath", "/file/700?name=a b&x=1", 700, true}),
                      testing::Bool()),
-    [](const testing::TestParamInfo<std::tuple<TBodyCase, bool>>& info) {
-        return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
+    [](const testing::TestParamInfo<std::tuple<TBodyCase, bool>>& row) {
+        return WithOldFile(std::get<0>(row.param).Name, std::get<1>(row.param));
     });
 
 // --- Downloads that fail -----------------------------------------------------------
@@ -286,8 +286,8 @@ INSTANTIATE_TEST_SUITE_P(
                         TFailureCase{"EmptyUrl", TAddress::AsWritten, "", false,
                                      TDownloadFailureKind::InvalidAddress}),
         testing::Bool()),
-    [](const testing::TestParamInfo<std::tuple<TFailureCase, bool>>& info) {
-        return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
+    [](const testing::TestParamInfo<std::tuple<TFailureCase, bool>>& row) {
+        return WithOldFile(std::get<0>(row.param).Name, std::get<1>(row.param));
     });
 
 // --- Cancel ------------------------------------------------------------------------
@@ -327,8 +327,8 @@ INSTANTIATE_TEST_SUITE_P(Cancels, DownloaderCancel,
                                                           TCancelCase{"ChunkedMiddleBlock", "/chunked/5000",
                                                                       3}),
                                           testing::Bool()),
-                         [](const testing::TestParamInfo<std::tuple<TCancelCase, bool>>& info) {
-                             return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
+                         [](const testing::TestParamInfo<std::tuple<TCancelCase, bool>>& row) {
+                             return WithOldFile(std::get<0>(row.param).Name, std::get<1>(row.param));
                          });
 
 // --- Single cases ------------------------------------------------------------------
@@ -436,7 +436,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TProxyCase{"NoProxyBypassesTheProxy", false, "127.0.0.1", false, true},
                     TProxyCase{"NoProxyForOtherHostsOnly", false, "example.invalid", false, false,
                                TTransportLimit::ProxyForLoopback}),
-    [](const testing::TestParamInfo<TProxyCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TProxyCase>& row) { return std::string(row.param.Name); });
 
 // --- https ------------------------------------------------------------------------
 
@@ -531,7 +531,7 @@ INSTANTIATE_TEST_SUITE_P(
         THttpsCase{"ThroughProxyTunnel", TTrust::File, true, "/file/3000", TInternetError::None},
         THttpsCase{"UntrustedThroughProxyTunnel", TTrust::System, true, "/file/3000",
                    TInternetError::UntrustedCertificate}),
-    [](const testing::TestParamInfo<THttpsCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<THttpsCase>& row) { return std::string(row.param.Name); });
 
 TEST_F(DownloaderHttps, IsNeverPlainHttp) {
     const QString url = QStringLiteral("https://127.0.0.1:%1/file/10").arg(Server->Port());
@@ -574,8 +574,8 @@ TEST_P(DownloaderDefaultPort, UrlWithoutPortUsesTheSchemesPort) {
 INSTANTIATE_TEST_SUITE_P(Schemes, DownloaderDefaultPort,
                          testing::Values(TDefaultPortCase{"Http", false, INTERNET_DEFAULT_HTTP_PORT},
                                          TDefaultPortCase{"Https", true, INTERNET_DEFAULT_HTTPS_PORT}),
-                         [](const testing::TestParamInfo<TDefaultPortCase>& info) {
-                             return std::string(info.param.Name);
+                         [](const testing::TestParamInfo<TDefaultPortCase>& row) {
+                             return std::string(row.param.Name);
                          });
 
 // --- A broken transfer, tried again --------------------------------------------------
@@ -673,7 +673,7 @@ INSTANTIATE_TEST_SUITE_P(
         TResumeCase{"ByETagWithAChecksum", "digest=repr", TValidator::Tag, true, 1},
         TResumeCase{"ByLastModifiedWithAnOlderChecksum", "validator=date&digest=legacy", TValidator::Date,
                     true, 1}),
-    [](const testing::TestParamInfo<TResumeCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TResumeCase>& row) { return std::string(row.param.Name); });
 
 TEST_F(DownloaderResume, KeptFileGoesWithTheDownloaderOrAnotherDownload) {
     const QString url = Server->Url(QStringLiteral("/file/%1?cut=%2&k=1").arg(ResumeSize).arg(ResumeCut));
@@ -755,7 +755,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TWaitCase{"ConnectionNeverAnswered", TSilence::Listener, "/file/10", false},
                     TWaitCase{"SecureHandshakeNeverAnswered", TSilence::TlsListener, "/file/10", false},
                     TWaitCase{"ProxyNeverAnswers", TSilence::ProxyListener, "/file/10", false}),
-    [](const testing::TestParamInfo<TWaitCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TWaitCase>& row) { return std::string(row.param.Name); });
 
 // --- A checksum stated by the server -----------------------------------------------
 
@@ -820,8 +820,8 @@ INSTANTIATE_TEST_SUITE_P(
                         TChecksumCase{"RightReprDigestBesideAWrongDigest", "repr,legacy-wrong", false},
                         TChecksumCase{"ReprDigestNamingItTwiceMeansTheLast", "repr-twice", true}),
         testing::Bool()),
-    [](const testing::TestParamInfo<std::tuple<TChecksumCase, bool>>& info) {
-        return WithOldFile(std::get<0>(info.param).Name, std::get<1>(info.param));
+    [](const testing::TestParamInfo<std::tuple<TChecksumCase, bool>>& row) {
+        return WithOldFile(std::get<0>(row.param).Name, std::get<1>(row.param));
     });
 
 // A server that sends the rest of a new version of the same size under the old

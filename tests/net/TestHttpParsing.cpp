@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TServerCase{"PortNotANumber", "http://host:8o/a", false},
                     TServerCase{"BracketNeverCloses", "http://[::1/a", false},
                     TServerCase{"SomethingAfterTheBracket", "http://[::1]x/a", false}),
-    [](const testing::TestParamInfo<TServerCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TServerCase>& row) { return std::string(row.param.Name); });
 
 // --- What an answer says of the file's version and checksum ---------------------------
 
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {{Repr, QStringLiteral("sha-256=:%1:").arg(Base64("a"))},
                       {Legacy, QStringLiteral("SHA-256=%1").arg(Base64("b"))}},
                      {Sha("a"), Sha("b")}}),
-    [](const testing::TestParamInfo<TVersionCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TVersionCase>& row) { return std::string(row.param.Name); });
 
 // --- The range of a 206 --------------------------------------------------------------
 
@@ -164,8 +164,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ContentRange,
                                          TRangeCase{"NoUnit", "100-299/300", 100, false},
                                          TRangeCase{"NoSize", "bytes 100-299", 100, false},
                                          TRangeCase{"Unsatisfiable", "bytes */300", 100, false}),
-                         [](const testing::TestParamInfo<TRangeCase>& info) {
-                             return std::string(info.param.Name);
+                         [](const testing::TestParamInfo<TRangeCase>& row) {
+                             return std::string(row.param.Name);
                          });
 
 }  // namespace

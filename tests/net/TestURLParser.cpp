@@ -38,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
                              "/A%20B#frag"},
                     TUrlCase{"UserInfoKept", "http://user:pw@host/p", "user:pw@host", "/p"},
                     TUrlCase{"NonAscii", "http://h\xC3\xB6st/\xC3\xA4", "h\xC3\xB6st", "/\xC3\xA4"}),
-    [](const testing::TestParamInfo<TUrlCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TUrlCase>& row) { return std::string(row.param.Name); });
 
 TEST(URLParserAgain, ParsingTwiceGivesTheSameFields) {
     TURLParser parser(QStringLiteral("http://a/b"));

@@ -64,7 +64,7 @@ TEST_P(ByteRingSteps, HandsOutEveryByteInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ByteRingSteps, testing::ValuesIn(kSteps),
-                         [](const testing::TestParamInfo<TStepsRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TStepsRow>& row) { return row.param.Name; });
 
 // A writer and a reader on threads of their own.
 struct TFlowRow {
@@ -137,6 +137,6 @@ TEST_P(ByteRingFlow, MovesEveryByteOrEndsAtTheAbort) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ByteRingFlow, testing::ValuesIn(kFlows),
-                         [](const testing::TestParamInfo<TFlowRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TFlowRow>& row) { return row.param.Name; });
 
 }  // namespace

@@ -48,6 +48,6 @@ INSTANTIATE_TEST_SUITE_P(
         TSignatureRow{"ChangedAfterSigning", "tampered.exe", TStatus::Broken, {}},
         TSignatureRow{"NotSigned", "unsigned.exe", TStatus::Unsigned, {}},
         TSignatureRow{"NotAProgram", "notpe.exe", TStatus::Unsigned, {}}),
-    [](const testing::TestParamInfo<TSignatureRow>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TSignatureRow>& row) { return std::string(row.param.Name); });
 
 }  // namespace

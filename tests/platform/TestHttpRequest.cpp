@@ -128,7 +128,7 @@ TEST_P(HttpRequestAnswer, StatusHeadersAndBodyAsTheServerSentThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HttpRequestAnswer, testing::ValuesIn(kAnswers),
-                         [](const testing::TestParamInfo<TAnswerRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TAnswerRow>& row) { return row.param.Name; });
 
 // Header lines go out as given, and a line that would smuggle in another is refused
 // before anything is sent.
@@ -313,6 +313,6 @@ TEST_P(HttpRequestCaller, GetsTheBodyOrTheAbortAtOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HttpRequestCaller, testing::ValuesIn(kCallers),
-                         [](const testing::TestParamInfo<TCallerRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TCallerRow>& row) { return row.param.Name; });
 
 }  // namespace

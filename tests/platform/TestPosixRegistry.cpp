@@ -242,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "/srv/reg"},
         THiveFolderCase{"OverrideHoldsUserHive", "/srv/reg", "/cfg", "/home/u", HKEY_CURRENT_USER,
                         "/srv/reg"}),
-    [](const testing::TestParamInfo<THiveFolderCase>& info) { return info.param.Name; });
+    [](const testing::TestParamInfo<THiveFolderCase>& row) { return row.param.Name; });
 
 TEST_F(TPosixRegistryTest, NewHivesGetTheirModesAndFoldersAndKeepAnExistingMode) {
     ASSERT_TRUE(Set(HKEY_LOCAL_MACHINE, u"SOFTWARE\\K"_s, u"v"_s, TRegValue::Dword(1)).Ok());
@@ -316,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(Table, TPosixRegistryCorrupt,
                                                       [](TPosixRegistry&, IRegistryKey& key) {
                                                           return key.SetValue(u"v"_s, TRegValue::Dword(2));
                                                       }}),
-                         [](const testing::TestParamInfo<TCorruptCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TCorruptCase>& row) { return row.param.Name; });
 
 TEST_F(TPosixRegistryTest, HiveThatIsNoFileIsCorrupt) {
     ASSERT_TRUE(QDir(FTemp.Path()).mkdir(u"user.reg"_s));

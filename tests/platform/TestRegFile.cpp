@@ -157,7 +157,7 @@ TEST_P(TRegFileParse, FindsTheValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TRegFileParse, testing::ValuesIn(ParseCases()),
-                         [](const testing::TestParamInfo<TParseCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TParseCase>& row) { return row.param.Name; });
 
 struct TMalformedCase {
     const char* Name;
@@ -228,7 +228,7 @@ TEST_P(TRegFileMalformed, NamesFileAndLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TRegFileMalformed, testing::ValuesIn(MalformedCases()),
-                         [](const testing::TestParamInfo<TMalformedCase>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TMalformedCase>& row) { return row.param.Name; });
 
 TEST(TRegFile, EmptyFileIsAnEmptyHive) {
     for (const QByteArray& bytes : {QByteArray(), QByteArray("\xFF\xFE"), QByteArray("\xEF\xBB\xBF")}) {

@@ -95,7 +95,7 @@ TEST_P(RegistryWatch, NoticesEveryWayTheHiveChangesAndNothingElse) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, RegistryWatch, testing::ValuesIn(kWatchRows),
-                         [](const testing::TestParamInfo<TWatchRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TWatchRow>& row) { return row.param.Name; });
 
 // A hive that goes and comes back is followed through both, and after them.
 TEST(RegistryWatchSequence, AHiveRemovedAndWrittenAgainIsStillFollowed) {

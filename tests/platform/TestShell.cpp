@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const TShellRecorder&) { return QString(); },
                    {},
                    [](const TShellRecorder&) { return QStringList(); }}),
-    [](const testing::TestParamInfo<TShellCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TShellCase>& row) { return std::string(row.param.Name); });
 
 // The started program must not keep our files open (a lock held by a tool would
 // outlive us) and must not stay our child (no zombie to reap, no tie to our exit).

@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
         TQueryRow{"PathBelowAString", "\\StringFileInfo\\040904E4\\FileVersion\\X", std::nullopt},
         TQueryRow{"BinaryValueAsText", "\\VarFileInfo\\Translation", std::nullopt},
         TQueryRow{"RootAsText", "\\", std::nullopt}),
-    [](const testing::TestParamInfo<TQueryRow>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TQueryRow>& row) { return std::string(row.param.Name); });
 
 TEST(VersionBlock, EmptyTextsAndTextsTooLongForTheLayout) {
     TVersionFields fields = SampleFields();
@@ -223,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCorruptionRow{"OddTrailingByte", [](QByteArray& b) { b.append('\xFF'); }, Stored},
         TCorruptionRow{"OddSizeCut", [](QByteArray& b) { b.chop(1); }, std::nullopt},
         TCorruptionRow{"Empty", [](QByteArray& b) { b.clear(); }, std::nullopt}),
-    [](const testing::TestParamInfo<TCorruptionRow>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TCorruptionRow>& row) { return std::string(row.param.Name); });
 
 TEST(VersionBlock, EveryTruncationIsRejected) {
     const QByteArray block = BuildVersionBlock(SampleFields());
@@ -454,7 +454,7 @@ INSTANTIATE_TEST_SUITE_P(
                 false},
         TElfRow{"CutInsideTheSectionTable", true, TypicalSections(), [](TElfImage& i) { i.Bytes.chop(1); },
                 false}),
-    [](const testing::TestParamInfo<TElfRow>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TElfRow>& row) { return std::string(row.param.Name); });
 
 QString ProbePath() {
     return qEnvironmentVariable("KW_TEST_BINARY_DIR") + QStringLiteral("/platform/kw-version-probe");

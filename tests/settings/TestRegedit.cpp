@@ -203,7 +203,7 @@ TEST_P(RegeditValue, IsReadAsStoredOrRaisesTheRegistryError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RegeditValue, testing::ValuesIn(kValues),
-                         [](const testing::TestParamInfo<TValueRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TValueRow>& row) { return row.param.Name; });
 
 TEST_F(Regedit, WriteReplacesAValueOfAnyTypeAndKeepsTheOthers) {
     WriteUserHive(kManagerSection + "\"Other\"=\"keep\"\n\"languageindex\"=\"2\"\n");
@@ -342,7 +342,7 @@ TEST_P(RegeditDamaged, RaisesNamingTheFileAndWorksOnceMended) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RegeditDamaged, testing::ValuesIn(kDamaged),
-                         [](const testing::TestParamInfo<TDamagedRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TDamagedRow>& row) { return row.param.Name; });
 
 // ---- Several processes ----------------------------------------------------------------
 

@@ -40,7 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
         TEncodeCase{"ReservedCharactersKept", QStringLiteral("?a=b&c#d"), QStringLiteral("?a=b&c#d")},
         TEncodeCase{"NonAsciiKept", QStringLiteral("Grüße привет"), QStringLiteral("Grüße%20привет")},
         TEncodeCase{"LineFeedsInARow", QStringLiteral("\n\n\n"), QStringLiteral("%0d%0a%0d%0a%0d%0a")}),
-    [](const testing::TestParamInfo<TEncodeCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TEncodeCase>& row) { return std::string(row.param.Name); });
 
 TEST(SupportMailLinkTest, EncodesTheWholeLinkWithTheFixedBody) {
     EXPECT_EQ(SupportMailLink(QStringLiteral("Tessaly Manager 1.0.0.1")).toStdString(),
@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                        return f.Path();
                    },
                    Root}),
-    [](const testing::TestParamInfo<TMakerCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TMakerCase>& row) { return std::string(row.param.Name); });
 
 constexpr uid_t kNobody = 65534;
 
@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                               {QStringLiteral("https://www.kestrelweave.com")}},
                     TLinkCase{"MissingKey", QString(), {QStringLiteral("https://www.kestrelweave.com")}},
                     TLinkCase{"EmptyValueOpensNothing", QStringLiteral("\"Subscription\"=\"\"\n"), {}}),
-    [](const testing::TestParamInfo<TLinkCase>& info) { return std::string(info.param.Name); });
+    [](const testing::TestParamInfo<TLinkCase>& row) { return std::string(row.param.Name); });
 
 TEST_F(OpenNamedLinkTest, WrongTypeRaisesAndOpensNothing) {
     WriteMachineHive(

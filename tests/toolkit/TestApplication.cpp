@@ -216,7 +216,7 @@ TEST_P(ApplicationException, IsShownAndTheLoopGoesOn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ApplicationException, testing::ValuesIn(kExceptions),
-                         [](const testing::TestParamInfo<TExceptionRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TExceptionRow>& row) { return row.param.Name; });
 
 // ---- Modal forms ----------------------------------------------------------------------
 
@@ -270,7 +270,7 @@ TEST_P(ApplicationModal, ReturnsTheResultAndDisablesTheOtherWindowsMeanwhile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ApplicationModal, testing::ValuesIn(kModal),
-                         [](const testing::TestParamInfo<TModalRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TModalRow>& row) { return row.param.Name; });
 
 // ---- Labels ---------------------------------------------------------------------------
 

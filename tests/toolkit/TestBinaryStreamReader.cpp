@@ -328,7 +328,7 @@ TEST_P(BinaryStreamValue, ReadsKindAndContent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BinaryStreamValue, testing::ValuesIn(kValues),
-                         [](const testing::TestParamInfo<TValueRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TValueRow>& row) { return row.param.Name; });
 
 // ---- Components ---------------------------------------------------------------------------
 
@@ -414,7 +414,7 @@ TEST_P(BinaryStreamComponent, ReadsStructure) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BinaryStreamComponent, testing::ValuesIn(kComponents),
-                         [](const testing::TestParamInfo<TComponentRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TComponentRow>& row) { return row.param.Name; });
 
 // A translation file holds its streams one after another, at offsets of its own.
 TEST(BinaryStreamComponent, ReadStopsAfterTheComponentsClosingByte) {
@@ -508,7 +508,7 @@ TEST_P(BinaryStreamRoundTrip, TextTreeWrittenAndReadBackIsTheSame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BinaryStreamRoundTrip, testing::ValuesIn(kRoundTrips),
-                         [](const testing::TestParamInfo<TRoundTripRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TRoundTripRow>& row) { return row.param.Name; });
 
 // ---- Loading a form from the binary format ----------------------------------------------------
 
@@ -662,7 +662,7 @@ TEST_P(BinaryStreamError, NamesSourceAndByteOffset) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BinaryStreamError, testing::ValuesIn(kErrors),
-                         [](const testing::TestParamInfo<TErrorRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TErrorRow>& row) { return row.param.Name; });
 
 // No proper prefix of a stream is a stream: wherever the data is cut, the reader
 // says so, at an offset inside what it was given.

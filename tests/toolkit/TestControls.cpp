@@ -243,7 +243,7 @@ TEST_P(ControlsKeys, ClickTheRightButton) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ControlsKeys, testing::ValuesIn(kKeys),
-                         [](const testing::TestParamInfo<TKeyRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TKeyRow>& row) { return row.param.Name; });
 
 TEST_F(Controls, ButtonWithAModalResultEndsTheModalLoop) {
     auto form = NewForm(kButtons);
@@ -302,7 +302,7 @@ TEST_P(ControlsShapes, PaintPenAndBrush) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ControlsShapes, testing::ValuesIn(kShapes),
-                         [](const testing::TestParamInfo<TShapeRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TShapeRow>& row) { return row.param.Name; });
 
 TEST_F(Controls, ShapeColoursAreReadInTheClassicByteOrder) {
     auto form = NewForm(
@@ -484,7 +484,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ControlsJpeg,
                                          TJpegRow{"OddSize", Filled(17, 3, QColor(20, 140, 220))},
                                          TJpegRow{"Grey", Filled(30, 30, QColor(90, 90, 90),
                                                                  QImage::Format_Grayscale8)}),
-                         [](const testing::TestParamInfo<TJpegRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TJpegRow>& row) { return row.param.Name; });
 
 TEST_F(Controls, JpegPictureInAFormDescription) {
     const QByteArray data = "\x0ATJPEGImage" + Stored(JpegFile(Filled(46, 17, QColor(0, 128, 0))));

@@ -250,7 +250,7 @@ TEST_P(PageControlKeys, ChangePages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PageControlKeys, testing::ValuesIn(kKeys),
-                         [](const testing::TestParamInfo<TKeyRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TKeyRow>& row) { return row.param.Name; });
 
 TEST_F(PageControl, MultiLineTabsWrapWithTheActiveRowNextToThePages) {
     Pages->SetBounds(8, 8, 90, 120);

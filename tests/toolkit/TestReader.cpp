@@ -522,7 +522,7 @@ TEST_P(ReaderError, RaisesEReadErrorNamingComponentAndProperty) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ReaderError, testing::ValuesIn(kErrors),
-                         [](const testing::TestParamInfo<TErrorRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TErrorRow>& row) { return row.param.Name; });
 
 // ---- References into other forms ----------------------------------------------------
 
@@ -557,7 +557,7 @@ TEST_P(ReaderCrossForm, ReferenceFindsTheComponentOfALiveForm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ReaderCrossForm, testing::ValuesIn(kCrossForm),
-                         [](const testing::TestParamInfo<TCrossFormRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TCrossFormRow>& row) { return row.param.Name; });
 
 TEST_F(Reader, FormThatFailsHalfWayIsDestroyedCleanly) {
     const QByteArray text = kForm.left(kForm.lastIndexOf("end")) +

@@ -155,7 +155,7 @@ TEST_P(TextFormValue, ReadsKindAndContent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TextFormValue, testing::ValuesIn(kValues),
-                         [](const testing::TestParamInfo<TValueRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TValueRow>& row) { return row.param.Name; });
 
 // ---- Structure ----------------------------------------------------------------------
 
@@ -272,9 +272,9 @@ TEST_P(TextFormSyntaxError, NamesSourceAndLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TextFormSyntaxError, testing::ValuesIn(kErrors),
-                         [](const testing::TestParamInfo<TErrorRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TErrorRow>& row) { return row.param.Name; });
 INSTANTIATE_TEST_SUITE_P(Limits, TextFormSyntaxError, testing::ValuesIn(kLimits),
-                         [](const testing::TestParamInfo<TErrorRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TErrorRow>& row) { return row.param.Name; });
 
 TEST(TextFormMessage, WithoutSourceNameTheMessageStillSaysWhere) {
     try {
