@@ -270,7 +270,7 @@ TEST_P(DamagedCatalogue, IsRefusedWithItsFileAndLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DamagedCatalogue, testing::ValuesIn(kDamaged),
-                         [](const testing::TestParamInfo<TDamageRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TDamageRow>& row) { return row.param.Name; });
 
 // What a catalogue may hold and still be built: one row per damage, and rows that
 // look like damage and are not. `tessaly-sib build` and `check` say the same.
@@ -365,7 +365,7 @@ TEST_P(CatalogueValidation, RefusesWhatWouldBreakAWindowNamingFileAndLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CatalogueValidation, testing::ValuesIn(kValidation),
-                         [](const testing::TestParamInfo<TValidationRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TValidationRow>& row) { return row.param.Name; });
 
 // GNU msgfmt's own rule for Qt's placeholders, as a second opinion on the rows that
 // mark theirs.
@@ -719,6 +719,6 @@ TEST_P(TessalySibOutput, IsReplacedOnlyWhenItIsAFileAndOnlyWhenWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TessalySibOutput, testing::ValuesIn(kOutputs),
-                         [](const testing::TestParamInfo<TOutputRow>& info) { return info.param.Name; });
+                         [](const testing::TestParamInfo<TOutputRow>& row) { return row.param.Name; });
 
 }  // namespace
