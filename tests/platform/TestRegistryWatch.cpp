@@ -10,6 +10,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <cstdio>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -26,6 +30,35 @@ void SetPath(TRootKey root, const QString& key, const QString& name, const QStri
     ASSERT_TRUE(opened->SetValue(name, TRegValue::String(value)).Ok());
 }
 
+// A new hive renamed into `path`, as writers do.
+void RenameInto(const QString& path, const QByteArray& bytes) {
+    QFile next(path + u".new"_s);
+    ASSERT_TRUE(next.open(QIODevice::WriteOnly));
+    next.write(bytes);
+    next.close();
+    ASSERT_EQ(::rename(QFile::encodeName(next.fileName()), QFile::encodeName(path)), 0);
+}
+
+// Another folder with a hive, put in the place of `folder` (a restore, a sync tool);
+// the old one stays beside it as "old".
+void ReplaceFolder(const QString& folder) {
+    const QString base = QFileInfo(folder).path();
+    ASSERT_TRUE(QDir(base).mkdir(u"new"_s));
+    RenameInto(base + u"/new/machine.reg"_s, KHive);
+    ASSERT_EQ(::rename(QFile::encodeName(folder), QFile::encodeName(base + u"/old"_s)), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(base + u"/new"_s), QFile::encodeName(folder)), 0);
+}
+
+void Append(const QString& file) {
+    QFile hive(file);
+    ASSERT_TRUE(hive.open(QIODevice::Append));
+    hive.write("\"VideoJoiner\"=\"/opt/join\"\r\n");
+}
+
+// A program reading the hive, which keeps the file it opened while writers rename
+// others over it.
+QFile gReader;
+
 struct TWatchRow {
     const char* Name;
     // Where the hives are, below the test's folder ("" for the folder itself).
@@ -33,6 +66,11 @@ struct TWatchRow {
     bool HiveBefore;
     std::function<void(const QString& folder)> Change;
     bool Notice;
+    // After that notice: a change that brings another, or none.
+    std::function<void(const QString& folder)> Then = nullptr;
+    bool ThenNotice = true;
+    // The folder is a symlink to this one, beside it.
+    const char* LinkedTo = nullptr;
 };
 
 void PrintTo(const TWatchRow& row, std::ostream* out) {
@@ -69,6 +107,39 @@ const TWatchRow kWatchRows[] = {
          other.write("x");
      },
      false},
+    {"TheFolderIsReplacedByAnother", "reg", true, ReplaceFolder, true,
+     [](const QString&) { SetPath(HKEY_LOCAL_MACHINE, KAppPaths, u"AudioTrimmer"_s, u"/opt/trim"_s); }},
+    {"TheFolderRenamedAwayIsLeftBehind", "reg", true, ReplaceFolder, true,
+     [](const QString& folder) { Append(QFileInfo(folder).path() + u"/old/machine.reg"_s); }, false},
+    {"TheSymlinkIsPointedElsewhere", "reg", true,
+     [](const QString& folder) {
+         const QString base = QFileInfo(folder).path();
+         ASSERT_TRUE(QDir(base).mkdir(u"b"_s));
+         RenameInto(base + u"/b/machine.reg"_s, KHive);
+         ASSERT_TRUE(QFile::link(u"b"_s, folder + u".new"_s));
+         ASSERT_EQ(::rename(QFile::encodeName(folder + u".new"_s), QFile::encodeName(folder)), 0);
+     },
+     true, [](const QString& folder) { Append(folder + u"/machine.reg"_s); }, true, "a"},
+    {"NestedFoldersAppearAtOnce", "x/y/reg", false,
+     [](const QString& folder) {
+         ASSERT_TRUE(QDir().mkpath(folder));
+         QFile hive(folder + u"/machine.reg"_s);
+         ASSERT_TRUE(hive.open(QIODevice::WriteOnly));
+         hive.write(KHive);
+     },
+     true, [](const QString& folder) { RenameInto(folder + u"/machine.reg"_s, KHive); }},
+    {"TwoRenamesInARowWhileAReaderHoldsTheOldHive", "", true,
+     [](const QString& folder) {
+         gReader.setFileName(folder + u"/machine.reg"_s);
+         ASSERT_TRUE(gReader.open(QIODevice::ReadOnly));
+         RenameInto(folder + u"/machine.reg"_s, KHive + "\"A\"=\"1\"\r\n");
+         RenameInto(folder + u"/machine.reg"_s, KHive + "\"A\"=\"2\"\r\n");
+     },
+     true,
+     [](const QString& folder) {
+         RenameInto(folder + u"/machine.reg"_s, KHive);
+         gReader.close();
+     }},
 };
 
 class RegistryWatch : public testing::TestWithParam<TWatchRow> {};
@@ -78,6 +149,10 @@ TEST_P(RegistryWatch, NoticesEveryWayTheHiveChangesAndNothingElse) {
     TTempFolder temp;
     const QString folder = temp.FilePath(QLatin1String(row.Folder));
     TScopedEnv where("KESTRELWEAVE_REGISTRY", QFile::encodeName(folder));
+    if (row.LinkedTo) {
+        ASSERT_TRUE(QDir(temp.Path()).mkdir(QLatin1String(row.LinkedTo)));
+        ASSERT_TRUE(QFile::link(QLatin1String(row.LinkedTo), folder));
+    }
     if (row.HiveBefore)
         temp.Write(QDir(QLatin1String(row.Folder)).filePath(u"machine.reg"_s), KHive);
 
@@ -85,13 +160,22 @@ TEST_P(RegistryWatch, NoticesEveryWayTheHiveChangesAndNothingElse) {
     const std::unique_ptr<IRegistryWatch> watch =
         SystemRegistry().WatchKey(HKEY_LOCAL_MACHINE, KAppPaths, [&] { ++notices; });
     ASSERT_NE(watch, nullptr);
+    const auto expect = [&](bool notice) {
+        if (notice) {
+            EXPECT_TRUE(WaitFor([&] { return notices > 0; }, 5));
+        } else {
+            WaitFor([] { return false; }, 1);
+            EXPECT_EQ(notices, 0);
+        }
+    };
     row.Change(folder);
-    if (row.Notice) {
-        EXPECT_TRUE(WaitFor([&] { return notices > 0; }, 5));
-    } else {
-        WaitFor([] { return false; }, 1);
-        EXPECT_EQ(notices, 0);
-    }
+    expect(row.Notice);
+    if (!row.Then)
+        return;
+    WaitFor([] { return false; }, 1);
+    notices = 0;
+    row.Then(folder);
+    expect(row.ThenNotice);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, RegistryWatch, testing::ValuesIn(kWatchRows),
@@ -120,6 +204,40 @@ TEST(RegistryWatchSequence, AHiveRemovedAndWrittenAgainIsStillFollowed) {
     hive.write("\"VideoJoiner\"=\"/opt/join\"\r\n");
     hive.close();
     EXPECT_TRUE(WaitFor([&] { return notices >= 7; }, 5));
+}
+
+// With no inotify instance to be had (here: no descriptor left), nothing polls in its
+// place: the refusal is said once on standard error with the system's reason, and no
+// notice comes.
+TEST(RegistryWatchRefused, SaysWhyOnceAndNeverPolls) {
+    TTempFolder temp;
+    TScopedEnv where("KESTRELWEAVE_REGISTRY", QFile::encodeName(temp.Path()));
+    temp.Write(u"machine.reg"_s, KHive);
+    const QByteArray said = QFile::encodeName(temp.FilePath(u"stderr"_s));
+    std::fflush(stderr);
+    const int standardError = ::dup(2);
+    const int capture = ::open(said.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::dup2(capture, 2);
+    ::close(capture);
+    rlimit before{};
+    ::getrlimit(RLIMIT_NOFILE, &before);
+    rlimit none = before;
+    none.rlim_cur = rlim_t(::dup(0));
+    ::close(int(none.rlim_cur));
+    ::setrlimit(RLIMIT_NOFILE, &none);
+    int notices = 0;
+    const auto watch = SystemRegistry().WatchKey(HKEY_LOCAL_MACHINE, KAppPaths, [&] { ++notices; });
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    ::dup2(standardError, 2);
+    ::close(standardError);
+
+    Append(temp.FilePath(u"machine.reg"_s));
+    WaitFor([] { return false; }, 2);
+    EXPECT_EQ(notices, 0);
+    const QString text = QString::fromLocal8Bit(temp.Read(u"stderr"_s));
+    EXPECT_EQ(text.count(u"cannot be watched"_s), 1) << text.toStdString();
+    EXPECT_TRUE(text.contains(temp.FilePath(u"machine.reg"_s) + u"': Too many open files"_s))
+        << text.toStdString();
 }
 
 }  // namespace
