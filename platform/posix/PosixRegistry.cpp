@@ -16,6 +16,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -96,6 +97,15 @@ private:
     int FFd;
 };
 
+TRegResult TooLarge(const THive& hive, qint64 size) {
+    return Failure(TRegStatus::Corrupt,
+                   QStringLiteral("The registry file '%1' is too large to be read (%2 bytes; a hive holds "
+                                  "at most %3).")
+                       .arg(hive.File)
+                       .arg(size)
+                       .arg(QStringLiteral("4 MB")));
+}
+
 // The hive as the file holds it now; a missing file is an empty hive.
 TRegResult ReadHive(const THive& hive, TRegFile& file) {
     file = TRegFile(hive.Root);
@@ -117,6 +127,8 @@ TRegResult ReadHive(const THive& hive, TRegFile& file) {
         return Failure(
             TRegStatus::Corrupt,
             QStringLiteral("The registry file '%1' is damaged (it is not a regular file).").arg(hive.File));
+    if (status.st_size > TPosixRegistry::MostHiveBytes)
+        return TooLarge(hive, status.st_size);
     QByteArray bytes;
     qsizetype chunk = qMax<qsizetype>(qsizetype(status.st_size) + 1, 4096);
     for (;;) {
@@ -137,6 +149,9 @@ TRegResult ReadHive(const THive& hive, TRegFile& file) {
         bytes.resize(used + count);
         if (count == 0)
             break;
+        // Grown while it was read: the limit holds all the same.
+        if (bytes.size() > TPosixRegistry::MostHiveBytes)
+            return TooLarge(hive, bytes.size());
         chunk = 65536;
     }
     QString error;
@@ -171,11 +186,18 @@ bool SameFile(const struct stat& a, const struct stat& b) {
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-TRegResult ReadHiveShared(const THive& hive, std::shared_ptr<const TRegFile>& parsed) {
+// Also gives the file's identity as found before reading it; a zero inode when there
+// was no regular file to find.
+TRegResult ReadHiveShared(const THive& hive, std::shared_ptr<const TRegFile>& parsed, struct stat& identity) {
+    // Windows may read on a thread of their own while the window thread writes.
+    static std::mutex guard;
     static std::vector<TParsedHive> cache;
-    struct stat identity {};
+    identity = {};
     const bool known = ::stat(Native(hive.File).constData(), &identity) == 0 && S_ISREG(identity.st_mode);
+    if (!known)
+        identity = {};
     if (known) {
+        const std::lock_guard<std::mutex> lock(guard);
         for (const TParsedHive& entry : cache) {
             if (entry.File == hive.File && SameFile(entry.Identity, identity)) {
                 parsed = entry.Parsed;
@@ -191,6 +213,7 @@ TRegResult ReadHiveShared(const THive& hive, std::shared_ptr<const TRegFile>& pa
         return result;
     parsed = file;
     if (known && SettledBefore(identity, readAt)) {
+        const std::lock_guard<std::mutex> lock(guard);
         std::erase_if(cache, [&](const TParsedHive& entry) { return entry.File == hive.File; });
         // The two hives, and a few more folders when KESTRELWEAVE_REGISTRY changes.
         if (cache.size() >= 8)
@@ -347,26 +370,48 @@ TRegResult ModifyHive(const THive& hive, const std::function<bool(TRegFile&)>& c
     result = ReadHive(hive, file);
     if (!result.Ok() || !change(file))
         return result;
-    return ReplaceHive(hive, file.Serialize());
+    const QByteArray bytes = file.Serialize();
+    if (bytes.size() > TPosixRegistry::MostHiveBytes)
+        return Failure(TRegStatus::IoError,
+                       QStringLiteral("The registry file '%1' cannot be written: it would hold %2 bytes, "
+                                      "more than the 4 MB a hive holds.")
+                           .arg(hive.File)
+                           .arg(bytes.size()));
+    return ReplaceHive(hive, bytes);
 }
 
 QString ValueName(const QString& name) {
     return name == QStringLiteral("@") ? QString() : name;
 }
 
-// An open key remembers its hive file as it was found when the key was opened.
+// An open key remembers its hive file as it was found when the key was opened, and
+// the hive as it read it last with the file's identity then: reads in a row through
+// one key (a window reading twenty values) parse the file once, even in the first
+// seconds after a change, when no shared copy is kept. Only an edit in place within
+// the same tick of the file's clock, leaving its size, could hide behind that
+// identity, and only for as long as this key stays open.
 class TPosixRegistryKey : public IRegistryKey {
 public:
-    TPosixRegistryKey(THive hive, const QString& path, std::uint32_t access)
-        : FHive(std::move(hive)), FPath(path), FAccess(access) {}
+    TPosixRegistryKey(THive hive, const QString& path, std::uint32_t access,
+                      std::shared_ptr<const TRegFile> parsed, const struct stat& identity)
+        : FHive(std::move(hive)),
+          FPath(path),
+          FAccess(access),
+          FParsed(std::move(parsed)),
+          FIdentity(identity) {}
 
     TRegResult QueryValue(const QString& name, TRegValue& value) override {
         if (!(FAccess & KEY_QUERY_VALUE))
             return Denied(QStringLiteral("read values"));
-        std::shared_ptr<const TRegFile> file;
-        const TRegResult result = ReadHiveShared(FHive, file);
-        if (!result.Ok())
-            return result;
+        struct stat now {};
+        if (!FParsed || FIdentity.st_ino == 0 || ::stat(Native(FHive.File).constData(), &now) != 0 ||
+            !SameFile(now, FIdentity)) {
+            FParsed.reset();
+            const TRegResult result = ReadHiveShared(FHive, FParsed, FIdentity);
+            if (!result.Ok())
+                return result;
+        }
+        const std::shared_ptr<const TRegFile> file = FParsed;
         const TRegValue* found = file->FindValue(FPath, ValueName(name));
         if (!found) {
             if (!file->KeyExists(FPath))
@@ -406,6 +451,8 @@ private:
     THive FHive;
     QString FPath;
     std::uint32_t FAccess;
+    std::shared_ptr<const TRegFile> FParsed;
+    struct stat FIdentity {};
 };
 
 }  // namespace
@@ -443,7 +490,8 @@ TRegResult TPosixRegistry::OpenKey(TRootKey root, const QString& path, std::uint
     }
     const THive hive = Locate(root);
     std::shared_ptr<const TRegFile> file;
-    TRegResult result = ReadHiveShared(hive, file);
+    struct stat identity {};
+    TRegResult result = ReadHiveShared(hive, file, identity);
     if (!result.Ok())
         return result;
 
@@ -453,12 +501,13 @@ TRegResult TPosixRegistry::OpenKey(TRootKey root, const QString& path, std::uint
         if (!create)
             return TPosixRegistryKey::KeyMissing(root, path);
         result = ModifyHive(hive, [&](TRegFile& current) { return current.CreateKey(path); });
+        file.reset();  // read again from the new file
     } else if (access & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) {
         result = CheckWritable(hive);
     }
     if (!result.Ok())
         return result;
-    key = std::make_unique<TPosixRegistryKey>(hive, path, access);
+    key = std::make_unique<TPosixRegistryKey>(hive, path, access, std::move(file), identity);
     return {};
 }
 

@@ -8,7 +8,8 @@
 // folder that KESTRELWEAVE_REGISTRY names. Every operation reads the file as it is now;
 // every change is a locked read-modify-replace of the whole file, so concurrent writers
 // lose nothing and readers never see half a file. A hive that does not parse is never
-// written.
+// written. A hive holds at most MostHiveBytes: a larger one is refused as a damaged one
+// is, and a write that would make it larger fails, so that no read takes long.
 class TPosixRegistry : public IRegistry {
 public:
     TRegResult OpenKey(TRootKey root, const QString& path, std::uint32_t access, bool create,
@@ -19,6 +20,9 @@ public:
     // when it was replaced, written in place, removed or created (with its folder).
     std::unique_ptr<IRegistryWatch> WatchKey(TRootKey root, const QString& path,
                                              std::function<void()> changed) override;
+
+    // 4 MB: a hive of this size parses in tens of milliseconds; installers write a few KB.
+    static constexpr qsizetype MostHiveBytes = 4 * 1024 * 1024;
 
     // Where the hive of `root` is, following the environment as it is now.
     static QString HiveFolder(TRootKey root);

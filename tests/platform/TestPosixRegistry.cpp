@@ -327,6 +327,26 @@ TEST_F(TPosixRegistryTest, HiveThatIsNoFileIsCorrupt) {
     EXPECT_TRUE(QFileInfo(UserFile()).isDir());
 }
 
+// No read takes long: a hive past the limit is refused as a damaged one is, and no
+// write makes one.
+TEST_F(TPosixRegistryTest, HiveLargerThanTheLimitIsRefused) {
+    ASSERT_TRUE(Set(HKEY_CURRENT_USER, u"A"_s, u"v"_s, TRegValue::Dword(1)).Ok());
+    const QByteArray before = FTemp.Read(u"user.reg"_s);
+    TRegValue big;
+    big.Type = REG_BINARY;
+    big.Data = QByteArray(TPosixRegistry::MostHiveBytes / 3, 'x');  // "78," for each byte
+    const TRegResult write = Set(HKEY_CURRENT_USER, u"A"_s, u"big"_s, big);
+    EXPECT_EQ(write.Status, TRegStatus::IoError);
+    EXPECT_TRUE(write.Message.contains(UserFile() + u"' cannot be written"_s)) << write.Message.toStdString();
+    EXPECT_EQ(FTemp.Read(u"user.reg"_s), before);
+
+    FTemp.Write(u"user.reg"_s, before + QByteArray(TPosixRegistry::MostHiveBytes, '\n'));
+    TRegValue value;
+    const TRegResult read = Query(HKEY_CURRENT_USER, u"A"_s, u"v"_s, value);
+    EXPECT_EQ(read.Status, TRegStatus::Corrupt);
+    EXPECT_TRUE(read.Message.contains(UserFile() + u"' is too large"_s)) << read.Message.toStdString();
+}
+
 // Two writers add their own values to one key while a third process keeps reading:
 // no write may be lost and no read may see half a file.
 TEST_F(TPosixRegistryTest, ConcurrentProcessesLoseNoWrite) {
