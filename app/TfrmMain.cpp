@@ -3,6 +3,7 @@
 #include "app/TfrmPreferences.h"
 #include "core/Exception.h"
 #include "core/FileVersion.h"
+#include "core/TRegistry.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "i18n/TLangDispatcher.h"
@@ -25,6 +26,7 @@
 #include <QDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 using namespace tk;
@@ -41,6 +43,10 @@ constexpr TColor ToolMissingColour = RGBColor(0x66, 0x66, 0x66);
 // they go on, at most this long after the first.
 constexpr int NoticesSettleMilliseconds = 200;
 constexpr int NoticesWaitAtMostMilliseconds = 800;
+// A writer that edits the hive in place may pause mid-line. A hive that does not parse
+// after a notice is read once more when it has been left alone this long, and only
+// then said to be damaged (the registry holds a file this old as settled too).
+constexpr int HiveSettleMilliseconds = 2000;
 
 }  // namespace
 
@@ -60,7 +66,6 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     FRegUserManager = std::make_unique<TRegedit>(ManagerKey(), HKEY_CURRENT_USER);
     FRegRoot = std::make_unique<TRegedit>(MakerKey(), HKEY_LOCAL_MACHINE);
     FRegLinks = std::make_unique<TRegedit>(LinksKey(), HKEY_LOCAL_MACHINE);
-    FRegAppPaths = std::make_unique<TRegedit>(AppPathsKey(), HKEY_LOCAL_MACHINE);
 
     const QString translationProblem = StartTranslation(LangDispatcher1);
     if (!translationProblem.isEmpty())
@@ -98,33 +103,53 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     tmrAppPathsChanged = new QTimer(this);
     tmrAppPathsChanged->setObjectName(QStringLiteral("tmrAppPathsChanged"));
     tmrAppPathsChanged->setSingleShot(true);
-    connect(tmrAppPathsChanged, &QTimer::timeout, this, &TfrmMain::RefreshToolsOnNotice);
+    connect(tmrAppPathsChanged, &QTimer::timeout, this, [this] { ReadToolsAside(false); });
+    tmrHiveSettled = new QTimer(this);
+    tmrHiveSettled->setObjectName(QStringLiteral("tmrHiveSettled"));
+    tmrHiveSettled->setSingleShot(true);
+    tmrHiveSettled->setInterval(HiveSettleMilliseconds);
+    connect(tmrHiveSettled, &QTimer::timeout, this, [this] { ReadToolsAside(true); });
     FAppPathsWatch =
         SystemRegistry().WatchKey(HKEY_LOCAL_MACHINE, AppPathsKey(), [this] { AppPathsChanged(); });
 }
 
 TfrmMain::~TfrmMain() {
     FAppPathsWatch.reset();
+    // Its result, posted to this window, goes with it.
+    if (FReader.joinable())
+        FReader.join();
     FRegUserManager.reset();
     FRegRoot.reset();
     FRegLinks.reset();
-    FRegAppPaths.reset();
     if (frmMain == this)
         frmMain = nullptr;
 }
 
 void TfrmMain::RefreshTools() {
-    for (int i = 0; i < ToolCount; ++i)
-        FToolPath[i] = FRegAppPaths->ReadString(QLatin1String(ToolCatalogue[i].Key), QString());
+    ShowTools(ReadTools());
+}
 
-    int installed = 0;
+TfrmMain::TToolsState TfrmMain::ReadTools() {
+    // One key for all twenty, read as the settings read a key: created when missing
+    // and allowed, a missing value an empty path.
+    TRegistry registry(KEY_READ);
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    registry.OpenKey(AppPathsKey(), true);
+    TToolsState tools;
     for (int i = 0; i < ToolCount; ++i) {
+        const QString name = QLatin1String(ToolCatalogue[i].Key);
+        if (registry.ValueExists(name))
+            tools.Paths[i] = registry.ReadString(name);
         // The path is taken as it was read: no expansion, no unquoting.
-        FToolInstalled[i] = FileExists(FToolPath[i]);
-        if (FToolInstalled[i])
-            ++installed;
+        tools.Installed[i] = FileExists(tools.Paths[i]);
     }
+    return tools;
+}
 
+void TfrmMain::ShowTools(const TToolsState& tools) {
+    FToolPath = tools.Paths;
+    FToolInstalled = tools.Installed;
+    const auto installed = std::count(FToolInstalled.begin(), FToolInstalled.end(), true);
     lblDownloadAll->SetVisible(installed != ToolCount);
     lblSubscription->SetVisible(installed == ToolCount);
 
@@ -274,7 +299,7 @@ void TfrmMain::ApplicationEvents1Message(TMsg& Msg, bool& Handled) {
     if (Msg.hwnd != Application->Handle())
         return;
     Handled = true;
-    RefreshToolsOnNotice();
+    RefreshToolsOnMessage();
 }
 
 void TfrmMain::AppPathsChanged() {
@@ -284,18 +309,63 @@ void TfrmMain::AppPathsChanged() {
         tmrAppPathsChanged->start(NoticesSettleMilliseconds);
 }
 
-void TfrmMain::RefreshToolsOnNotice() {
+void TfrmMain::RefreshToolsOnMessage() {
     // This refresh reads what any notice so far was about.
     tmrAppPathsChanged->stop();
+    tmrHiveSettled->stop();
     try {
         RefreshTools();
     } catch (const Exception& error) {
-        // One box at a time: while it is open, refreshes that fail the same way add
-        // none, and one that succeeds shows the registry as it is now.
-        if (error.Message() == FRefreshErrorOnShow)
-            return;
-        const QString outer = std::exchange(FRefreshErrorOnShow, error.Message());
-        Application->ShowException(error);
-        FRefreshErrorOnShow = outer;
+        ShowRefreshError(error);
     }
+}
+
+void TfrmMain::ReadToolsAside(bool report) {
+    tmrAppPathsChanged->stop();
+    if (FReader.joinable()) {
+        FReadAgain = true;
+        FReadAgainReports = FReadAgainReports || report;
+        return;
+    }
+    FReader = std::thread([this, report] {
+        TToolsState tools;
+        std::exception_ptr failure;
+        try {
+            tools = ReadTools();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, tools, failure, report] { ToolsRead(tools, failure, report); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TfrmMain::ToolsRead(const TToolsState& tools, const std::exception_ptr& failure, bool report) {
+    FReader.join();
+    if (!failure) {
+        tmrHiveSettled->stop();
+        ShowTools(tools);
+    } else if (!report) {
+        // Perhaps a writer half way: once more when it has been left alone.
+        tmrHiveSettled->start();
+    } else {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const Exception& error) {
+            ShowRefreshError(error);
+        }
+    }
+    if (std::exchange(FReadAgain, false))
+        ReadToolsAside(std::exchange(FReadAgainReports, false));
+}
+
+void TfrmMain::ShowRefreshError(const Exception& error) {
+    // One box at a time: while it is open, refreshes that fail the same way add none,
+    // and one that succeeds shows the registry as it is now.
+    if (error.Message() == FRefreshErrorOnShow)
+        return;
+    const QString outer = std::exchange(FRefreshErrorOnShow, error.Message());
+    Application->ShowException(error);
+    FRefreshErrorOnShow = outer;
 }

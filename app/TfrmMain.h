@@ -6,8 +6,11 @@
 #include <QElapsedTimer>
 
 #include <array>
+#include <exception>
 #include <memory>
+#include <thread>
 
+class Exception;
 class IRegistryWatch;
 class QTimer;
 class TApplicationEvents;
@@ -55,11 +58,28 @@ public Q_SLOTS:
     void ApplicationEvents1Message(TMsg& Msg, bool& Handled);
 
 private:
-    // A refresh asked for from outside, by the message or the registry: a failure is
-    // shown, one box at a time, and the loop goes on.
-    void RefreshToolsOnNotice();
+    // What the registry says of the tools: each one's path, and whether it names a file.
+    struct TToolsState {
+        std::array<QString, ToolCount> Paths;
+        std::array<bool, ToolCount> Installed{};
+    };
+    // Reads the tools' paths through one key of its own, so that any thread may;
+    // raises ERegistryException as the registry accessor does.
+    static TToolsState ReadTools();
+    void ShowTools(const TToolsState& tools);
+
+    // The message's refresh, at once: a failure is shown, one box at a time, and the
+    // loop goes on.
+    void RefreshToolsOnMessage();
     // The registry's list of tools may have changed: a refresh once the notices settle.
     void AppPathsChanged();
+    // Reads the tools on a thread of its own, however large the hive, and shows them
+    // (ToolsRead) back on the window's thread; one read at a time, and one more after
+    // it when asked for meanwhile. A failure is said only when `report`; otherwise it
+    // is read once more after tmrHiveSettled.
+    void ReadToolsAside(bool report);
+    void ToolsRead(const TToolsState& tools, const std::exception_ptr& failure, bool report);
+    void ShowRefreshError(const Exception& error);
 
     // Offers `url` in the download dialog, saving to `fileName` in the
     // installations folder; after a download, the finish dialog, then the installer.
@@ -68,13 +88,19 @@ private:
 
     std::array<bool, ToolCount> FToolInstalled{};
     std::array<QString, ToolCount> FToolPath, FToolUrl, FToolName, FToolFile;
-    std::unique_ptr<TRegedit> FRegUserManager, FRegRoot, FRegLinks, FRegAppPaths;
+    std::unique_ptr<TRegedit> FRegUserManager, FRegRoot, FRegLinks;
     unsigned FAppInstalledMsg = 0;
     // Notices of the AppPaths key, and the refresh they lead to once they settle
     // (tmrAppPathsChanged); FFirstNotice times the first notice of a burst.
     std::unique_ptr<IRegistryWatch> FAppPathsWatch;
     QTimer* tmrAppPathsChanged = nullptr;
     QElapsedTimer FFirstNotice;
+    // The read after the notices (FReader), whether another is due once it ends and
+    // whether that one says a failure; the second read of a hive that did not parse.
+    std::thread FReader;
+    bool FReadAgain = false;
+    bool FReadAgainReports = false;
+    QTimer* tmrHiveSettled = nullptr;
     // The message of the refresh error whose box is open; empty when none is.
     QString FRefreshErrorOnShow;
     // The stored LanguageIndex as read at start, whether it became the active

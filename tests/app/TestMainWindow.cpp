@@ -352,7 +352,29 @@ struct TFollowRow {
     const char* Name;
     std::set<int> Before;
     std::optional<std::set<int>> After;  // what the hive names then; none: the hive is gone
+    // How the hive is written, when not at once.
+    void (*Write)(const QString& hive, const QByteArray& bytes) = nullptr;
 };
+
+void Wait(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// An editor writing in place that stops for a while in the middle of the last line,
+// then stays until a damaged hive would have been said.
+void WriteWithAPauseMidLine(const QString& hive, const QByteArray& bytes) {
+    QFile file(hive);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    const qsizetype half = bytes.size() - 10;
+    file.write(bytes.left(half));
+    file.flush();
+    Wait(1200);
+    file.write(bytes.mid(half));
+    file.close();
+    Wait(3000);
+}
 
 void PrintTo(const TFollowRow& row, std::ostream* out) {
     *out << row.Name;
@@ -372,6 +394,7 @@ const TFollowRow kFollowRows[] = {
     {"RemovedHiveTurnsEveryToolGrey", {2, 3}, std::nullopt},
     {"TwentiethRecordedSwapsDownloadAllForTheNewsletter", AllBut(19), AllBut(-1)},
     {"OneOfTwentyRemovedBringsDownloadAllBack", AllBut(-1), AllBut(12)},
+    {"AWriterPausingMidLineShowsNoDamage", {1}, std::set<int>{0, 1}, WriteWithAPauseMidLine},
 };
 
 class FollowRegistry : public MainWindow, public testing::WithParamInterface<TFollowRow> {
@@ -390,7 +413,13 @@ TEST_P(FollowRegistry, TheListFollowsWithoutAMessage) {
     Create();
     frmMain->Show();
     ExpectInstalled(row.Before);
-    if (row.After)
+    TMessageBoxWatch boxes;
+    boxes.Every = true;
+    boxes.Start();
+    if (row.After && row.Write)
+        row.Write(MachineHivePath(),
+                  "Windows Registry Editor Version 5.00\r\n\r\n" + AppPaths(Paths(*row.After)).toUtf8());
+    else if (row.After)
         WriteMachineHive(AppPaths(Paths(*row.After)));
     else
         ASSERT_TRUE(QFile::remove(MachineHivePath()));
@@ -402,6 +431,7 @@ TEST_P(FollowRegistry, TheListFollowsWithoutAMessage) {
         return true;
     }));
     ExpectInstalled(after);
+    EXPECT_EQ(boxes.Count, 0) << boxes.Text.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Changes, FollowRegistry, testing::ValuesIn(kFollowRows),
