@@ -140,23 +140,27 @@ private:
 // Asks the system to signal an event at the next change to the key or below it, and
 // asks again after every signal. While the key does not exist, the nearest key above
 // it that does is watched instead, and only its coming (or a key on the way to it)
-// counts as a change: nothing else there can change what the key holds.
+// counts as a change: nothing else there can change what the key holds. While it does,
+// its parent is watched for names too: a key that is deleted may never signal through
+// a handle opened before (Wine's does not), and one created again under the same name
+// is another key, which only its parent sees come.
+//
+// Every arming opens the keys anew with an event of its own: closing a handle whose
+// request is still pending signals that request's event, which is then no longer
+// listened to.
 class TKeyWatch final : public IRegistryWatch {
 public:
     TKeyWatch(HKEY root, const QString& path, std::function<void()> changed)
         : FRoot(root), FParts(path.split(u'\\', Qt::SkipEmptyParts)), FChanged(std::move(changed)) {
-        // Reset by the wait that sees it, so one signal is one notice.
-        FEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        Arm();
         if (!FEvent)
             return;
-        Arm();
         FNotifier = std::make_unique<QWinEventNotifier>(FEvent);
         QObject::connect(FNotifier.get(), &QWinEventNotifier::activated, [this] { Signalled(); });
     }
     ~TKeyWatch() override {
         FNotifier.reset();
-        if (FKey)
-            RegCloseKey(FKey);
+        Close();
         if (FEvent)
             CloseHandle(FEvent);
     }
@@ -164,25 +168,54 @@ public:
     TKeyWatch& operator=(const TKeyWatch&) = delete;
 
 private:
-    // Opens the deepest key on the way to the watched one and asks for its next change.
+    // Opens the deepest key on the way to the watched one, and its parent while that
+    // is the watched key itself, and asks for their next change. Without a new event
+    // the old one is asked again, and may be signalled once more by the closing. The
+    // caller closes the event it replaces.
     void Arm() {
-        if (FKey)
-            RegCloseKey(FKey);
-        FKey = nullptr;
+        // Reset by the wait that sees it, so one signal is one notice.
+        const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        Close();
+        if (event)
+            FEvent = event;
+        if (!FEvent)
+            return;
         for (FDepth = FParts.size(); FDepth >= 0; --FDepth) {
-            const QString path = FParts.mid(0, FDepth).join(u'\\');
-            if (RegOpenKeyExW(FRoot, Wide(path), 0, KEY_NOTIFY, &FKey) == ERROR_SUCCESS)
+            if (RegOpenKeyExW(FRoot, Wide(FParts.mid(0, FDepth).join(u'\\')), 0, KEY_NOTIFY, &FKey) ==
+                ERROR_SUCCESS)
                 break;
             FKey = nullptr;
         }
         if (FKey)
             RegNotifyChangeKeyValue(FKey, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, FEvent,
                                     TRUE);
+        if (FKey && FDepth == FParts.size() && FDepth > 0 &&
+            RegOpenKeyExW(FRoot, Wide(FParts.mid(0, FDepth - 1).join(u'\\')), 0, KEY_NOTIFY, &FParent) ==
+                ERROR_SUCCESS)
+            RegNotifyChangeKeyValue(FParent, FALSE, REG_NOTIFY_CHANGE_NAME, FEvent, TRUE);
     }
 
+    void Close() {
+        if (FKey)
+            RegCloseKey(FKey);
+        if (FParent)
+            RegCloseKey(FParent);
+        FKey = nullptr;
+        FParent = nullptr;
+    }
+
+    // The notifier lets go of the old event before the closing signals it, and waits
+    // on the new one before the old is closed.
     void Signalled() {
         const qsizetype before = FDepth;
+        const HANDLE old = FEvent;
+        FNotifier->setEnabled(false);
         Arm();
+        if (FEvent != old) {
+            FNotifier->setHandle(FEvent);
+            CloseHandle(old);
+        }
+        FNotifier->setEnabled(true);
         if (before == FParts.size() || FDepth > before)
             FChanged();
     }
@@ -192,6 +225,7 @@ private:
     const std::function<void()> FChanged;
     HANDLE FEvent = nullptr;
     HKEY FKey = nullptr;
+    HKEY FParent = nullptr;
     // How many parts of the path the open key has: all of them once the key exists.
     qsizetype FDepth = 0;
     std::unique_ptr<QWinEventNotifier> FNotifier;
