@@ -9,7 +9,6 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -77,11 +76,8 @@ constexpr std::uint32_t KFileEvents = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | I
 // As the kernel allows in one path (SYMLOOP_MAX where it is defined).
 constexpr int KMostLinks = 40;
 
-// Says once in the process's life that the registry cannot be watched, and why.
+// Says on standard error that the registry cannot be watched, and why.
 void SayRefused(const QByteArray& path, int error) {
-    static std::atomic<bool> said{false};
-    if (said.exchange(true))
-        return;
     QString why;
     if (error == EMFILE)
         why = QStringLiteral(
@@ -182,7 +178,8 @@ private:
     int Watch(const QByteArray& path, std::uint32_t events, int& error) {
         const int watch = ::inotify_add_watch(FInotify, path.constData(), events);
         error = watch < 0 ? errno : 0;
-        if (watch < 0 && error != ENOENT && error != ENOTDIR && error != EACCES)
+        if (watch < 0 && error != ENOENT && error != ENOTDIR && error != EACCES &&
+            !std::exchange(FSaid, true))
             SayRefused(path, error);
         return watch;
     }
@@ -242,6 +239,7 @@ private:
     std::map<int, std::set<QByteArray>> FFolders;
     int FFileWatch = -1;
     TFileIdentity FIdentity;
+    bool FSaid = false;  // that the system refused a watch: once is enough
 };
 
 }  // namespace
