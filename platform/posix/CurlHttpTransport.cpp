@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -159,6 +160,10 @@ bool TCurlHttpTransport::Configure(const TCurlRequestSettings& settings) {
     set(CURLOPT_WRITEDATA, static_cast<void*>(this));
     set(CURLOPT_HEADERFUNCTION, &TCurlHttpTransport::OnHeader);
     set(CURLOPT_HEADERDATA, static_cast<void*>(this));
+    set(CURLOPT_RESOLVER_START_FUNCTION, &TCurlHttpTransport::OnResolverStart);
+    set(CURLOPT_RESOLVER_START_DATA, static_cast<void*>(this));
+    // Unknown to a libcurl older than 7.87, which is no reason to refuse the request.
+    FQuickExit = Curl()->EasySetopt(easy, CURLOPT_QUICK_EXIT, 1L) == CURLE_OK;
     return ok;
 }
 
@@ -171,6 +176,13 @@ TCurlHttpTransport::~TCurlHttpTransport() {
 void TCurlHttpTransport::Interrupt() {
     if (FRunning)
         Curl()->MultiWakeup(FMulti.get());
+}
+
+bool TCurlHttpTransport::EndsPromptly() const {
+    // Pairs with the fence in OnResolverStart: either this sees the look-up, or the
+    // look-up sees the abort that came before this and does not start.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    return FQuickExit || !FLookingUp;
 }
 
 void TCurlHttpTransport::Run(THttpChannel& channel) {
@@ -267,6 +279,14 @@ std::size_t TCurlHttpTransport::OnHeader(char* data, std::size_t size, std::size
     return size * count;
 }
 
+// On the transfer thread, before libcurl starts a name look-up; non-zero refuses it.
+int TCurlHttpTransport::OnResolverStart(void* /*resolver*/, void* /*reserved*/, void* self) {
+    auto* transport = static_cast<TCurlHttpTransport*>(self);
+    transport->FLookingUp = true;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    return transport->FChannel->Aborted() ? 1 : 0;
+}
+
 std::size_t TCurlHttpTransport::Write(const char* data, std::size_t size) {
     // Body data also proves that the final headers are in: it covers a redirect that
     // libcurl declined to follow although it carried a Location.
@@ -290,6 +310,8 @@ void TCurlHttpTransport::Header(const char* data, std::size_t size) {
         Curl()->EasyGetinfo(FEasy.get(), CURLINFO_EFFECTIVE_URL, &url);
         FResponseUrl = QByteArray(url ? url : "");
         FAnswered = true;
+        // An answer needs a connection, and so the look-up that made it has ended.
+        FLookingUp = false;
         FInHeaders = true;
         std::string_view rest = Trimmed(line);
         const std::size_t afterVersion = rest.find(' ');

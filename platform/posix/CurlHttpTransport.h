@@ -36,6 +36,13 @@ struct TCurlRequestSettings {
 //
 // The easy and multi handles belong to the transfer thread while it runs; the other
 // threads only wake it (curl_multi_wakeup).
+//
+// A name look-up runs on a thread of libcurl's own, and ending a transfer waits for it
+// unless the transfer is marked for a quick exit (CURLOPT_QUICK_EXIT, libcurl 7.87 on):
+// then the look-up is left to finish alone, and Run returns at once after Interrupt.
+// A libcurl without it may keep Run waiting as long as the look-up takes, so from the
+// start of a look-up until an answer begins the transport does not end promptly, and
+// the request leaves its thread to end by itself.
 class TCurlHttpTransport : public IHttpTransport {
 public:
     // Null when libcurl refuses the handle or one of the options.
@@ -46,6 +53,7 @@ public:
 
     void Run(THttpChannel& channel) override;
     void Interrupt() override;
+    bool EndsPromptly() const override;
 
 private:
     struct TEasyDeleter {
@@ -74,6 +82,7 @@ private:
     THttpResponse Response() const;
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+    static int OnResolverStart(void* resolver, void* reserved, void* self);
     std::size_t Write(const char* data, std::size_t size);
     void Header(const char* data, std::size_t size);
     const THeader* FindHeader(const QByteArray& name) const;
@@ -84,6 +93,10 @@ private:
     TInternetScheme FScheme = TInternetScheme::Http;
     char FErrorText[CURL_ERROR_SIZE] = {};
     std::atomic<bool> FRunning = false;
+    // Whether libcurl leaves a look-up under way to finish alone when the transfer ends.
+    bool FQuickExit = false;
+    // A look-up has started and no answer has begun since (see EndsPromptly).
+    std::atomic<bool> FLookingUp = false;
 
     // The transfer thread's own.
     THttpChannel* FChannel = nullptr;
