@@ -52,6 +52,11 @@ TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
     btnDownload->SetEnabled(true);
     shPercent->SetWidth(0);
     FBarTop = shTotal->Top();
+    FHeldBack.setSingleShot(true);
+    connect(&FHeldBack, &QTimer::timeout, this, [this] {
+        ShowProgress();
+        FPace.start();
+    });
 }
 
 // Frees the downloader, and with it what a failed transfer kept.
@@ -121,6 +126,9 @@ TDownloadOutcome TfrmDownload::StartDownload(const QString& url, const QString& 
     FDownloading = true;
     const TDownloadOutcome outcome = FDownloader->Download(url, fileName);
     FDownloading = false;
+    // What the view shows next (the failure, or nothing once closed) shows the latest
+    // block itself.
+    FHeldBack.stop();
     return outcome;
 }
 
@@ -195,9 +203,14 @@ void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 
     // (Cancel, minimize, the close box) are handled at most once a frame, and always
     // for the first block and the last.
     if (!FPace.isValid() || FPace.hasExpired(FramePaceMilliseconds) || (Total != 0 && Received >= Total)) {
+        FHeldBack.stop();
         ShowProgress();
         Application->ProcessMessages();
         FPace.start();
+    } else if (Total != 0 && !FHeldBack.isActive()) {
+        // The transfer may pause right after this block: it is shown at the end of the
+        // pace unless a later one is shown first.
+        FHeldBack.start(static_cast<int>(FramePaceMilliseconds - FPace.elapsed()));
     }
     Cancel = FCancelRequested;
 }

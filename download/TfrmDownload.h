@@ -4,6 +4,7 @@
 #include "toolkit/TForm.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <memory>
 
@@ -62,7 +63,8 @@ public Q_SLOTS:
     // The downloader's progress: passes a cancel back at once; moves the bar, writes
     // "N KB of M KB" in the language (both only when Total is known) and lets the
     // window messages through at the screen's pace, for the first and last block
-    // always.
+    // always. A block held back by the pace is shown once the pace has passed, even
+    // when no other follows it.
     void DownloadProgress(QObject* Sender, quint32 Total, quint32 Received, bool& Cancel);
 
 protected:
@@ -107,6 +109,10 @@ private:
     quint32 FLatestTotal = 0, FLatestReceived = 0;
     QElapsedTimer FPace;
     static constexpr int FramePaceMilliseconds = 16;
+    // Armed when the pace holds a block back, and only then: shows it at the end of the
+    // pace, so that what came before a pause in the transfer does not wait for the next
+    // block. The event loop that the transfer waits in runs it.
+    QTimer FHeldBack;
     // Where the form description puts the bar; the failed state shows it lower,
     // below the sentence.
     int FBarTop = 0;

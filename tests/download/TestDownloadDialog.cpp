@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -154,9 +155,9 @@ std::vector<TProgressProbe::TRecord> Expected(quint32 size, bool lengthKnown, si
 // The dialog shows the view at the screen's pace rather than after every block: what
 // it showed is the view before the transfer, the first block's, some of the others'
 // in their order, and the last one's.
-void ExpectShownAtThePace(const std::vector<TProgressProbe::TRecord>& records, quint32 size,
-                          bool lengthKnown) {
-    const std::vector<TProgressProbe::TRecord> every = Expected(size, lengthKnown);
+void ExpectShownAtThePace(const std::vector<TProgressProbe::TRecord>& records, quint32 size, bool lengthKnown,
+                          size_t blocks = SIZE_MAX) {
+    const std::vector<TProgressProbe::TRecord> every = Expected(size, lengthKnown, blocks);
     if (every.size() == 1) {
         EXPECT_EQ(records, every) << "without a length there is nothing to show";
         return;
@@ -434,6 +435,9 @@ struct TTransferRow {
     bool LengthKnown;  // a Content-Length came with it
     int Result;        // the dialog's
     bool FileWritten;
+    // The blocks that come before the server stalls (0: it does not): the last of them
+    // is shown within 100 ms, and then Cancel ends the transfer.
+    size_t Burst = 0;
 };
 
 const TTransferRow kTransfers[] = {
@@ -442,6 +446,7 @@ const TTransferRow kTransfers[] = {
     {"TwoBlocksOf1024Bytes", "/file/1024", 1024, true, mrOk, true},
     {"ManyBlocks", "/file/40000", 40000, true, mrOk, true},
     {"NoContentLength", "/chunked/5000", 5000, false, mrOk, true},
+    {"BurstThenStall", "/stall/200508", 200508, true, mrCancel, false, 98},
 };
 
 class DownloadDialogTransfer : public DownloadDialog, public testing::WithParamInterface<TTransferRow> {};
@@ -449,12 +454,32 @@ class DownloadDialogTransfer : public DownloadDialog, public testing::WithParamI
 TEST_P(DownloadDialogTransfer, ShowsTheBarAndTheKilobytesAtTheScreensPace) {
     const TTransferRow& row = GetParam();
     TProgressProbe probe;
+    // From the first block shown to the burst's last.
+    QElapsedTimer sinceFirst;
+    qint64 burstShownAfter = -1;
+    const TProgressProbe::TRecord burstView = Expected(row.Size, true, row.Burst).back();
+    if (row.Burst) {
+        // Without the burst's last block on view, the stall's failure would show it.
+        SetInternetTimeouts(TInternetTimeouts{60, 2});
+        probe.OnRecord = [&](size_t index) {
+            if (index == 1)
+                sinceFirst.start();
+            if (probe.Records[index] == burstView) {
+                burstShownAfter = sinceFirst.elapsed();
+                Click(Button("btnCancel"));
+            }
+        };
+    }
     const int result = Show(Server->Url(QLatin1String(row.Path)), FTarget, [&] {
         probe.Start();
         Click(Button("btnDownload"));
     });
     EXPECT_EQ(result, row.Result);
-    ExpectShownAtThePace(probe.Records, row.Size, row.LengthKnown);
+    ExpectShownAtThePace(probe.Records, row.Size, row.LengthKnown, row.Burst ? row.Burst : SIZE_MAX);
+    if (row.Burst) {
+        EXPECT_GE(burstShownAfter, 0);
+        EXPECT_LT(burstShownAfter, 100) << "what came before the stall waited for its end";
+    }
     if (row.FileWritten) {
         QFile file(FTarget);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
