@@ -79,6 +79,44 @@ bool CameSecurely(HINTERNET request) {
 
 thread_local TWinInetHttpTransport* TWinInetHttpTransport::FCurrent = nullptr;
 
+// The hop's request handle in the transfer thread's hands: taken under FLock, and
+// given back once the calls made with it returned; a blocking use is for one call.
+// While it is held, Interrupt leaves the closing to it (see the class comment).
+class TWinInetHttpTransport::TRequestUse {
+public:
+    TRequestUse(TWinInetHttpTransport& transport, bool blocking) : FTransport(transport) {
+        const std::lock_guard<std::mutex> lock(FTransport.FLock);
+        if (FTransport.FInterrupted || !FTransport.FRequest)
+            return;
+        FHandle = FTransport.FRequest;
+        FTransport.FInUse = true;
+        FTransport.FUseBlocks = blocking;
+        FTransport.FUseProgressed = false;
+    }
+    ~TRequestUse() {
+        if (!FHandle)
+            return;
+        bool interrupted = false;
+        {
+            const std::lock_guard<std::mutex> lock(FTransport.FLock);
+            FTransport.FInUse = false;
+            interrupted = FTransport.FInterrupted;
+        }
+        // What Interrupt left open for this use.
+        if (interrupted)
+            FTransport.CloseHandles();
+    }
+    TRequestUse(const TRequestUse&) = delete;
+    TRequestUse& operator=(const TRequestUse&) = delete;
+
+    // Null once Interrupt came: the transfer ends.
+    HINTERNET Handle() const { return FHandle; }
+
+private:
+    TWinInetHttpTransport& FTransport;
+    HINTERNET FHandle = nullptr;
+};
+
 TWinInetHttpTransport::TWinInetHttpTransport(TWinInetRequestSettings settings)
     : FSettings(std::move(settings)) {}
 
@@ -88,6 +126,7 @@ TWinInetHttpTransport::TWinInetHttpTransport(TWinInetRequestSettings settings)
 void CALLBACK TWinInetHttpTransport::OnStatus(HINTERNET, DWORD_PTR, DWORD status, void*, DWORD) {
     if (!FCurrent)
         return;
+    FCurrent->Progressed();
     switch (status) {
         case INTERNET_STATUS_CONNECTED_TO_SERVER:
         case INTERNET_STATUS_SENDING_REQUEST:
@@ -125,34 +164,51 @@ void TWinInetHttpTransport::Follow() {
         FConnectedAt = 0;
         if (!OpenHop(verb) || !SendHop())
             return;
-        HINTERNET request = Held(&TWinInetHttpTransport::FRequest);
-        if (!request)
-            return;
         DWORD status = 0;
-        // A server that closed without a word, or answered with no status line at all.
-        if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) || status < 100 || status > 999)
-            return Fail(TInternetError::NoAnswer);
-        if (!IsHttpAnswer(request))
-            return Fail(TInternetError::NotHttp);
-        if (FHop.Scheme == TInternetScheme::Https && !CameSecurely(request)) {
-            TInternetFailure failure;
-            failure.Error = TInternetError::ProxyRefused;
-            failure.Proxy = FProxy;
-            failure.Status = status;
-            return Fail(failure);
-        }
         QString location;
-        if (!IsRedirect(status) || !QueryText(request, HTTP_QUERY_LOCATION, location) ||
-            location.trimmed().isEmpty()) {
-            THttpResponse response = Response(request, status);
+        THttpResponse response;
+        if (!ReadAnswer(status, location, response))
+            return;
+        if (location.isEmpty()) {
             FAnswered = true;
             FChannel->Respond(response);
             return ReadBody(verb, response);
         }
-        if (!Redirect(location.trimmed(), status, redirects, verb))
+        if (!Redirect(location, status, redirects, verb))
             return;
         CloseHandles();
     }
+}
+
+bool TWinInetHttpTransport::ReadAnswer(DWORD& status, QString& location, THttpResponse& response) {
+    const TRequestUse use(*this, false);
+    HINTERNET request = use.Handle();
+    if (!request)
+        return false;
+    // A server that closed without a word, or answered with no status line at all.
+    if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) || status < 100 || status > 999) {
+        Fail(TInternetError::NoAnswer);
+        return false;
+    }
+    if (!IsHttpAnswer(request)) {
+        Fail(TInternetError::NotHttp);
+        return false;
+    }
+    if (FHop.Scheme == TInternetScheme::Https && !CameSecurely(request)) {
+        TInternetFailure failure;
+        failure.Error = TInternetError::ProxyRefused;
+        failure.Proxy = FProxy;
+        failure.Status = status;
+        Fail(failure);
+        return false;
+    }
+    if (IsRedirect(status) && QueryText(request, HTTP_QUERY_LOCATION, location))
+        location = location.trimmed();
+    else
+        location.clear();
+    if (location.isEmpty())
+        response = Response(request, status);
+    return true;
 }
 
 bool TWinInetHttpTransport::Redirect(const QString& location, DWORD status, int redirects, QString& verb) {
@@ -200,8 +256,9 @@ bool TWinInetHttpTransport::Redirect(const QString& location, DWORD status, int 
     return true;
 }
 
-// The connection and request handles of FHop, kept where Abort finds them; false
-// when the transfer has ended (aborted, or failed: see Fail).
+// The connection and request handles of FHop, set up while only this thread knows
+// them, then kept where Abort finds them; false when the transfer has ended (aborted,
+// or failed: see Fail).
 bool TWinInetHttpTransport::OpenHop(const QString& verb) {
     HINTERNET connection = InternetConnectW(FSettings.Session.get(), Wide(FHop.Host), FHop.Port, nullptr,
                                             nullptr, INTERNET_SERVICE_HTTP, 0, Context);
@@ -209,8 +266,6 @@ bool TWinInetHttpTransport::OpenHop(const QString& verb) {
         Fail(DescribeWinInetError(GetLastError(), Attempt(TClock::now())));
         return false;
     }
-    if (!Keep(connection, &TWinInetHttpTransport::FConnection))
-        return false;
     // Set before the request exists, so that it inherits it.
     InternetSetStatusCallbackW(connection, &TWinInetHttpTransport::OnStatus);
 
@@ -223,11 +278,11 @@ bool TWinInetHttpTransport::OpenHop(const QString& verb) {
     HINTERNET request = HttpOpenRequestW(connection, Wide(verb), Wide(FHop.Object), nullptr, nullptr, nullptr,
                                          flags, Context);
     if (!request) {
-        Fail(DescribeWinInetError(GetLastError(), Attempt(TClock::now())));
+        const DWORD error = GetLastError();
+        InternetCloseHandle(connection);
+        Fail(DescribeWinInetError(error, Attempt(TClock::now())));
         return false;
     }
-    if (!Keep(request, &TWinInetHttpTransport::FRequest))
-        return false;
 
     // Set on the request itself: Wine takes the receive and send time-outs from the
     // request handle alone. Zero would mean no limit: a dead server must end the call.
@@ -242,22 +297,22 @@ bool TWinInetHttpTransport::OpenHop(const QString& verb) {
     if (!FHeaders.isEmpty() &&
         !HttpAddRequestHeadersW(request, Wide(FHeaders), static_cast<DWORD>(FHeaders.size()),
                                 HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
-        Fail(TInternetError::Other, SystemMessage(GetLastError(), GetModuleHandleW(L"wininet.dll")));
+        const DWORD error = GetLastError();
+        InternetCloseHandle(request);
+        InternetCloseHandle(connection);
+        Fail(TInternetError::Other, SystemMessage(error, GetModuleHandleW(L"wininet.dll")));
         return false;
     }
-    return true;
+    return Keep(connection, request);
 }
 
 bool TWinInetHttpTransport::SendHop() {
     for (int retry = 0;; ++retry) {
-        HINTERNET request = Held(&TWinInetHttpTransport::FRequest);
-        if (!request)
-            return false;
         const TClock::time_point started = TClock::now();
         DWORD error = 0;
-        if (SendGuarded(request, error))
+        if (SendGuarded(error))
             return true;
-        // The guard has ended the transfer.
+        // The guard or Interrupt has ended the transfer.
         if (error == 0)
             return false;
         // WinInet has done a round of its own (a proxy's authentication, a connection
@@ -266,8 +321,15 @@ bool TWinInetHttpTransport::SendHop() {
             continue;
         // A proxy that refused the tunnel for https may leave its answer with the request.
         DWORD status = 0;
-        if (FHop.Scheme == TInternetScheme::Https && !FProxy.isEmpty() &&
-            QueryNumber(request, HTTP_QUERY_STATUS_CODE, status) && status >= 300 && status < 600) {
+        bool refused = false;
+        if (FHop.Scheme == TInternetScheme::Https && !FProxy.isEmpty()) {
+            const TRequestUse use(*this, false);
+            if (!use.Handle())
+                return false;
+            refused =
+                QueryNumber(use.Handle(), HTTP_QUERY_STATUS_CODE, status) && status >= 300 && status < 600;
+        }
+        if (refused) {
             TInternetFailure failure;
             failure.Error = TInternetError::ProxyRefused;
             failure.Proxy = FProxy;
@@ -286,7 +348,11 @@ bool TWinInetHttpTransport::SendHop() {
 // the connection was made, so a call still under way at twice that has been receiving
 // all along: its headers did not end in time. (Headers that stop coming before they
 // end look like no answer at all; WinInet tells nothing of them before they end.)
-bool TWinInetHttpTransport::SendGuarded(HINTERNET request, DWORD& error) {
+bool TWinInetHttpTransport::SendGuarded(DWORD& error) {
+    error = 0;
+    const TRequestUse use(*this, true);
+    if (!use.Handle())
+        return false;
     std::mutex lock;
     std::condition_variable changed;
     bool returned = false;
@@ -311,7 +377,15 @@ bool TWinInetHttpTransport::SendGuarded(HINTERNET request, DWORD& error) {
         failure.Error = TInternetError::AnswerUnfinished;
         failure.Server = FServer;
         FChannel->Finish(std::move(failure));
-        Interrupt();
+        // Interrupt closes the handle once the call has reported progress, which it
+        // may not have yet on a retry: asked again until the call returned.
+        held.lock();
+        while (!returned) {
+            held.unlock();
+            Interrupt();
+            held.lock();
+            changed.wait_for(held, std::chrono::milliseconds(250));
+        }
     };
     // Without a thread for the guard the call goes unguarded, as it did before.
     std::thread guard;
@@ -319,7 +393,7 @@ bool TWinInetHttpTransport::SendGuarded(HINTERNET request, DWORD& error) {
         guard = std::thread(watch);
     } catch (const std::system_error&) {
     }
-    const bool sent = HttpSendRequestW(request, nullptr, 0, nullptr, 0);
+    const bool sent = HttpSendRequestW(use.Handle(), nullptr, 0, nullptr, 0);
     error = sent ? 0 : GetLastError();
     {
         const std::lock_guard<std::mutex> held(lock);
@@ -338,24 +412,23 @@ bool TWinInetHttpTransport::SendGuarded(HINTERNET request, DWORD& error) {
     return sent;
 }
 
-// Stores a handle just opened; false (and the handle closed) when the transfer was
-// aborted meanwhile.
-bool TWinInetHttpTransport::Keep(HINTERNET handle, HINTERNET TWinInetHttpTransport::*slot) {
+bool TWinInetHttpTransport::Keep(HINTERNET connection, HINTERNET request) {
     {
         const std::lock_guard<std::mutex> lock(FLock);
         if (!FInterrupted) {
-            this->*slot = handle;
+            FConnection = connection;
+            FRequest = request;
             return true;
         }
     }
-    InternetCloseHandle(handle);
+    InternetCloseHandle(request);
+    InternetCloseHandle(connection);
     return false;
 }
 
-// The handle for the next call, or null once Abort has taken it.
-HINTERNET TWinInetHttpTransport::Held(HINTERNET TWinInetHttpTransport::*slot) const {
+void TWinInetHttpTransport::Progressed() {
     const std::lock_guard<std::mutex> lock(FLock);
-    return FInterrupted ? nullptr : this->*slot;
+    FUseProgressed = FInUse;
 }
 
 void TWinInetHttpTransport::CloseHandles() {
@@ -375,10 +448,11 @@ void TWinInetHttpTransport::CloseHandles() {
 void TWinInetHttpTransport::Interrupt() {
     {
         const std::lock_guard<std::mutex> lock(FLock);
-        if (FInterrupted)
-            return;
-        // From now on Keep closes what the transfer thread opens, and Held hands out nothing.
+        // From now on Keep closes what the transfer thread opens, and no use takes a handle.
         FInterrupted = true;
+        // The use under way closes them as it ends, unless its call holds the handle itself.
+        if (FInUse && !(FUseBlocks && FUseProgressed))
+            return;
     }
     CloseHandles();
 }
@@ -429,19 +503,32 @@ void TWinInetHttpTransport::ReadBody(const QString& verb, const THttpResponse& r
         // Waits for room before reading, so that a fast server is held back by TCP.
         if (!FChannel->Body().WaitForRoom(Piece))
             return;
-        HINTERNET request = Held(&TWinInetHttpTransport::FRequest);
-        if (!request)
-            return;
         // A synchronous InternetReadFile waits until it has all it was asked for, so it
         // is asked only for what has arrived: bytes that came before a stall are then
-        // handed out before the stall's time-out ends the transfer.
+        // handed out before the stall's time-out ends the transfer. Each call a use of
+        // its own, as each may block.
         const TClock::time_point started = TClock::now();
         DWORD available = 0;
         DWORD got = 0;
-        if (!InternetQueryDataAvailable(request, &available, 0, 0) ||
-            !InternetReadFile(request, piece.data(), available > 0 ? std::min(available, Piece) : Piece,
-                              &got))
-            return Fail(DescribeWinInetError(GetLastError(), Attempt(started)));
+        bool done = false;
+        DWORD error = 0;
+        {
+            const TRequestUse use(*this, true);
+            if (!use.Handle())
+                return;
+            done = InternetQueryDataAvailable(use.Handle(), &available, 0, 0);
+            error = done ? 0 : GetLastError();
+        }
+        if (done) {
+            const TRequestUse use(*this, true);
+            if (!use.Handle())
+                return;
+            done = InternetReadFile(use.Handle(), piece.data(),
+                                    available > 0 ? std::min(available, Piece) : Piece, &got);
+            error = done ? 0 : GetLastError();
+        }
+        if (!done)
+            return Fail(DescribeWinInetError(error, Attempt(started)));
         if (got == 0) {
             if (expected >= 0 && received < expected)
                 return Fail(

@@ -38,12 +38,19 @@ struct TWinInetRequestSettings {
 // the channel has room for it, so that a fast server is held back by TCP.
 //
 // Handles: WinInet has no other way to end a synchronous call than closing its handle
-// from another thread. The open handles are kept below FLock; the transfer thread
-// takes a handle's value under it right before each call, and whoever closes a handle
-// (Interrupt, or the transfer thread after each hop) first takes it out, so each is
-// closed exactly once, and no call is made on a handle that Interrupt has taken but one
-// already on its way. Under Wine a closed handle does not end a call blocked on it (the
-// call's time-out does), so the request does not wait for this thread when it goes.
+// from another thread. But WinInet hands a closed handle's value to the next handle it
+// opens, in any request of the process: a value that the transfer thread took and
+// passes to a call after Interrupt closed it would reach another request's handle. So
+// the open handles are kept below FLock, and the transfer thread holds the request
+// handle's value in a TRequestUse from taking it until the calls made with it returned.
+// Interrupt closes the handles at once only when no use is under way, or when the one
+// under way is a blocking call that WinInet has reported progress from (OnStatus):
+// such a call holds the handle itself, so closing ends it and its value stays taken
+// until it returns. Otherwise the use closes them as it ends. Whoever closes a handle
+// first takes it out, so each is closed exactly once. Under Wine a closed handle does
+// not end a call blocked on it (the call's time-out does), and a call that reported
+// nothing yet runs to its time-out too, so the request does not wait for this thread
+// when it goes.
 class TWinInetHttpTransport : public IHttpTransport {
 public:
     explicit TWinInetHttpTransport(TWinInetRequestSettings settings);
@@ -56,6 +63,7 @@ public:
 
 private:
     using TClock = std::chrono::steady_clock;
+    class TRequestUse;
     // Where one hop goes.
     struct THop {
         QString Host;
@@ -71,13 +79,20 @@ private:
     bool SendHop();
     // HttpSendRequestW on the hop's request, guarded: headers that keep arriving past
     // twice the stall time-out after the connection was made end the transfer as
-    // AnswerUnfinished. False with the failure stored in `error` (0: the guard ended it).
-    bool SendGuarded(HINTERNET request, DWORD& error);
+    // AnswerUnfinished. False with the failure stored in `error` (0: the guard or
+    // Interrupt ended it).
+    bool SendGuarded(DWORD& error);
+    // Reads the final response's status and, for a redirect, its Location (empty for
+    // the final response, which goes to `response`); false when the transfer ends.
+    bool ReadAnswer(DWORD& status, QString& location, THttpResponse& response);
     // Moves FHop to where a redirect points; false when the transfer ends there instead.
     bool Redirect(const QString& location, DWORD status, int redirects, QString& verb);
-    bool Keep(HINTERNET handle, HINTERNET TWinInetHttpTransport::*slot);
-    HINTERNET Held(HINTERNET TWinInetHttpTransport::*slot) const;
+    // Stores the hop's handles, just opened and set up; false (and both closed) when the
+    // transfer was aborted meanwhile.
+    bool Keep(HINTERNET connection, HINTERNET request);
     void CloseHandles();
+    // From OnStatus, on the transfer thread: WinInet reported progress.
+    void Progressed();
     // The final response's status, headers and length, handed to the channel.
     THttpResponse Response(HINTERNET request, DWORD status) const;
     void ReadBody(const QString& verb, const THttpResponse& response);
@@ -97,6 +112,11 @@ private:
     HINTERNET FConnection = nullptr;
     HINTERNET FRequest = nullptr;
     bool FInterrupted = false;
+    // The request's value is in a TRequestUse; for a blocking call; that call reported
+    // progress.
+    bool FInUse = false;
+    bool FUseBlocks = false;
+    bool FUseProgressed = false;
 
     // The transfer thread's own.
     THttpChannel* FChannel = nullptr;
