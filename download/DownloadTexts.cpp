@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -46,6 +47,26 @@ constexpr TDownloadText AllTexts[] = {
     DownloadText::StartAnyway,
     DownloadText::DontStart,
     DownloadText::MoreThanAnnounced,
+    DownloadText::BadRequest,
+    DownloadText::Unauthorized,
+    DownloadText::Forbidden,
+    DownloadText::NotFound,
+    DownloadText::ProxyAuthentication,
+    DownloadText::RequestTimeout,
+    DownloadText::Gone,
+    DownloadText::TooManyRequests,
+    DownloadText::InternalError,
+    DownloadText::BadGateway,
+    DownloadText::Busy,
+    DownloadText::GatewayTimeout,
+    DownloadText::NoSpace,
+    DownloadText::QuotaExceeded,
+    DownloadText::AccessDenied,
+    DownloadText::ReadOnly,
+    DownloadText::NameTooLong,
+    DownloadText::NoSuchFile,
+    DownloadText::InputOutput,
+    DownloadText::FileTooLarge,
 };
 
 constexpr quint64 Kilobyte = 1024;
@@ -65,9 +86,19 @@ char16_t* WriteGrouped(quint32 value, const QString& separator, char16_t* end) {
     return end;
 }
 
-QString Status(std::uint32_t status, const QString& text) {
-    const QString code = QString::number(status);
-    return text.isEmpty() ? code : code + QLatin1Char(' ') + text;
+// The sentence of its own for a server's answer `status`, if it has one. The server's
+// reason phrase is never shown: it is English whatever the language.
+const TDownloadText* StatusSentence(std::uint32_t status) {
+    using namespace DownloadText;
+    static constexpr std::pair<std::uint32_t, const TDownloadText*> Sentences[] = {
+        {400, &BadRequest},          {401, &Unauthorized},   {403, &Forbidden}, {404, &NotFound},
+        {407, &ProxyAuthentication}, {408, &RequestTimeout}, {410, &Gone},      {429, &TooManyRequests},
+        {500, &InternalError},       {502, &BadGateway},     {503, &Busy},      {504, &GatewayTimeout},
+    };
+    for (const auto& [code, sentence] : Sentences)
+        if (code == status)
+            return sentence;
+    return nullptr;
 }
 
 // The system's or Qt's words for a failure, set in a sentence that ends itself:
@@ -166,6 +197,18 @@ QString TProgressText::Format(quint32 done, quint32 whole) const {
     return line;
 }
 
+QString SystemErrorWords(const TSystemError& error, TCustomTranslator* translator) {
+    using namespace DownloadText;
+    // In the order of TSystemErrorKind; Other keeps the system's words.
+    static constexpr const TDownloadText* Words[] = {
+        nullptr,      &NoSpace,    &QuotaExceeded, &AccessDenied, &ReadOnly,
+        &NameTooLong, &NoSuchFile, &InputOutput,   &FileTooLarge,
+    };
+    static_assert(std::size(Words) == static_cast<std::size_t>(TSystemErrorKind::FileTooLarge) + 1);
+    const TDownloadText* words = Words[static_cast<int>(error.Kind)];
+    return words ? TextOf(*words, translator) : Reason(error.Text);
+}
+
 QString FailureSentence(const TDownloadFailure& failure, const QString& url, const QString& fileName,
                         TCustomTranslator* translator,
                         const std::function<QString(const QString&)>& shorten) {
@@ -189,7 +232,9 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
         case TDownloadFailureKind::InvalidAddress:
             return text(InvalidAddress).arg(place(url));
         case TDownloadFailureKind::HttpStatus:
-            return text(ServerAnswered).arg(Status(failure.Status, failure.StatusText));
+            if (const TDownloadText* sentence = StatusSentence(failure.Status))
+                return text(*sentence);
+            return text(ServerAnswered).arg(failure.Status);
         case TDownloadFailureKind::EmptyBody:
             return text(EmptyBody);
         case TDownloadFailureKind::Damaged:
@@ -209,7 +254,7 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
             return failure.Total != 0 ? text(StoppedOf).arg(Kilobytes(figures.Done), Kilobytes(figures.Whole))
                                       : text(Stopped).arg(Kilobytes(figures.Done));
         case TDownloadFailureKind::WriteFailed:
-            return text(WriteFailed).arg(place(fileName), Reason(failure.WriteError));
+            return text(WriteFailed).arg(place(fileName), SystemErrorWords(failure.WriteError, translator));
         case TDownloadFailureKind::Network:
             break;
     }
@@ -228,8 +273,10 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
         case TInternetError::NoAnswer:
             return text(proxy ? ProxySilent : ServerSilent).arg(party);
         case TInternetError::ProxyRefused:
-            return text(ProxyAnswered)
-                .arg(network.Proxy, Status(network.Status, HttpReasonPhrase(network.Status)));
+            // A proxy's other answers are the server's sentences, which speak of a server.
+            if (network.Status == 407)
+                return text(ProxyAuthentication);
+            return text(ProxyAnswered).arg(network.Proxy, QString::number(network.Status));
         case TInternetError::AnswerUnfinished:
             return text(AnswerUnfinished);
         case TInternetError::NotHttp:

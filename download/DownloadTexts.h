@@ -8,6 +8,7 @@
 
 class TCustomTranslator;
 struct TDownloadFailure;
+struct TSystemError;
 
 // A text the download dialogs show of their own: built-in English (UTF-8), translated
 // by the main window's translator when the translation file carries its string id.
@@ -26,8 +27,8 @@ inline constexpr TDownloadText Refused{"IDS_25", "connection refused"};
 inline constexpr TDownloadText TimedOut{"IDS_26", "timed out"};
 inline constexpr TDownloadText HostUnreachable{"IDS_27", "no route to host"};
 inline constexpr TDownloadText NetworkUnreachable{"IDS_28", "network unreachable"};
-inline constexpr TDownloadText ServerAnswered{"IDS_29", "The server answered %1."};
-inline constexpr TDownloadText ProxyAnswered{"IDS_30", "The proxy %1 answered %2."};
+inline constexpr TDownloadText ServerAnswered{"IDS_29", "The server answered with error %1."};
+inline constexpr TDownloadText ProxyAnswered{"IDS_30", "The proxy %1 answered with error %2."};
 inline constexpr TDownloadText StoppedOf{"IDS_31", "The server stopped sending after %1 KB of %2 KB."};
 inline constexpr TDownloadText Stopped{"IDS_32", "The server stopped sending after %1 KB."};
 inline constexpr TDownloadText ServerSilent{"IDS_33", "The server %1 did not answer."};
@@ -61,6 +62,36 @@ inline constexpr TDownloadText StartUnverified{
 inline constexpr TDownloadText StartAnyway{"IDS_53", "Start anyway"};
 inline constexpr TDownloadText DontStart{"IDS_54", "Don't start"};
 inline constexpr TDownloadText MoreThanAnnounced{"IDS_55", "The server sent more than it announced."};
+// The answers a server gives most, each in words of its own (ServerAnswered for the rest).
+inline constexpr TDownloadText BadRequest{"IDS_56", "The server did not understand the request (400)."};
+inline constexpr TDownloadText Unauthorized{"IDS_57", "The server asks for a user name and password (401)."};
+inline constexpr TDownloadText Forbidden{"IDS_58",
+                                         "The server does not allow this file to be downloaded (403)."};
+inline constexpr TDownloadText NotFound{"IDS_59", "The server does not have this file (404)."};
+inline constexpr TDownloadText ProxyAuthentication{"IDS_60",
+                                                   "The proxy asks for a user name and password (407)."};
+inline constexpr TDownloadText RequestTimeout{"IDS_61",
+                                              "The server waited too long for the request; try again (408)."};
+inline constexpr TDownloadText Gone{"IDS_62", "The server no longer has this file (410)."};
+inline constexpr TDownloadText TooManyRequests{
+    "IDS_63", "The server has had too many requests; try again later (429)."};
+inline constexpr TDownloadText InternalError{"IDS_64",
+                                             "The server had an internal error; try again later (500)."};
+inline constexpr TDownloadText BadGateway{
+    "IDS_65", "The server got a bad answer from a server behind it; try again later (502)."};
+inline constexpr TDownloadText Busy{"IDS_66", "The server is busy; try again later (503)."};
+inline constexpr TDownloadText GatewayTimeout{
+    "IDS_67", "A server behind the server did not answer in time; try again later (504)."};
+// The system's failures a person meets most, in words of the program's (the system's
+// own words for the rest).
+inline constexpr TDownloadText NoSpace{"IDS_68", "the disk is full"};
+inline constexpr TDownloadText QuotaExceeded{"IDS_69", "your share of the disk is used up"};
+inline constexpr TDownloadText AccessDenied{"IDS_70", "access is denied"};
+inline constexpr TDownloadText ReadOnly{"IDS_71", "the disk is read-only"};
+inline constexpr TDownloadText NameTooLong{"IDS_72", "the name is too long"};
+inline constexpr TDownloadText NoSuchFile{"IDS_73", "the folder or the file does not exist"};
+inline constexpr TDownloadText InputOutput{"IDS_74", "the disk could not be read or written"};
+inline constexpr TDownloadText FileTooLarge{"IDS_75", "the file is too large for the disk"};
 }  // namespace DownloadText
 
 // Every text above, in the order of their ids.
@@ -105,6 +136,11 @@ private:
     bool FPlainDigits = true;
     QLocale FLocale;
 };
+
+// Words for a failure of the system, to set in a sentence: the program's own, in the
+// language of `translator`, for the kinds it knows ("the disk is full"); the system's
+// own, without a closing full stop, for the rest.
+QString SystemErrorWords(const TSystemError& error, TCustomTranslator* translator);
 
 // One plain sentence that names what failed and what a person can act on, for a
 // download of `url` into `fileName`. `shorten`, where given, is applied to every path

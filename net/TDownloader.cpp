@@ -69,7 +69,7 @@ TDownloadOutcome TDownloader::Download(const QString& url, const QString& fileNa
     if (!server)
         return Fail(TDownloadFailureKind::InvalidAddress);
     if (fileName.isEmpty()) {
-        FFailure.WriteError = QStringLiteral("no file name was given");
+        FFailure.WriteError = {TSystemErrorKind::NotFound, QStringLiteral("no file name was given")};
         return Fail(TDownloadFailureKind::WriteFailed);
     }
 
@@ -189,7 +189,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         FResume->End = FResume->Total;
     }
     const auto writeFailed = [&] {
-        FFailure.WriteError = file.ErrorString();
+        FFailure.WriteError = file.Error();
         FResume.reset();
         return Fail(TDownloadFailureKind::WriteFailed);
     };
@@ -214,7 +214,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         // Each block is read straight into what the file writes out in large pieces.
         char* block = file.Room(ReadSize);
         if (!block) {
-            FFailure.WriteError = file.ErrorString();
+            FFailure.WriteError = file.Error();
             return stopped(TDownloadFailureKind::WriteFailed);
         }
         std::uint32_t count = 0;
@@ -250,7 +250,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
     if (!FResume->Sha256.empty()) {
         QByteArray digest;
         if (!file.FinishHashing(digest)) {
-            FFailure.WriteError = file.ErrorString();
+            FFailure.WriteError = file.Error();
             return stopped(TDownloadFailureKind::WriteFailed);
         }
         for (const QByteArray& stated : FResume->Sha256)
@@ -261,7 +261,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         // Checked where it lies, before it takes the target's name: a file that fails
         // never replaces the installer that was there.
         if (!file.Close()) {
-            FFailure.WriteError = file.ErrorString();
+            FFailure.WriteError = file.Error();
             return stopped(TDownloadFailureKind::WriteFailed);
         }
         const TCodeSignature signature = CheckCodeSignature(file.FileName());
@@ -273,7 +273,7 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         FVerified = signature.Status == TSignatureStatus::Trusted;
     }
     if (!file.Commit()) {
-        FFailure.WriteError = file.ErrorString();
+        FFailure.WriteError = file.Error();
         return stopped(TDownloadFailureKind::WriteFailed);
     }
     FResume.reset();

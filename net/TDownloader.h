@@ -2,6 +2,7 @@
 
 #include "core/TEvent.h"
 #include "platform/Http.h"
+#include "platform/SystemError.h"
 
 #include <QObject>
 
@@ -40,7 +41,7 @@ struct TDownloadFailure {
     std::uint32_t Status = 0;
     QString StatusText;
     // WriteFailed: the system's reason.
-    QString WriteError;
+    TSystemError WriteError;
     // SignedByOther: the organisation that signed the file, and the one that should have.
     QString Signer;
     QString Publisher;

@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/Sha256.h"
+#include "platform/SystemError.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,6 +34,13 @@ bool IsPartialFileOf(const QString& name, const QString& target) {
     });
 }
 
+// Why the last call on `file` failed, ClearSystemError having come before it: the
+// system's reason, or Qt's words where the system recorded none.
+TSystemError FailureOf(const QFileDevice& file) {
+    const TSystemError error = LastSystemError();
+    return error.Text.isEmpty() ? OtherError(file.errorString()) : error;
+}
+
 }  // namespace
 
 TPartialFile::TPartialFile(QString target) : FTarget(std::move(target)), FPending(PendingSize) {}
@@ -51,8 +59,7 @@ bool TPartialFile::Create() {
         reserved.setAutoRemove(false);
         ClearSystemError();
         if (!reserved.open()) {
-            const QString reason = SystemErrorText();
-            FError = reason.isEmpty() ? reserved.errorString() : reason;
+            FError = FailureOf(reserved);
             return false;
         }
         // Where the name would be too long for the system (a folder whose path nearly
@@ -64,8 +71,7 @@ bool TPartialFile::Create() {
             QFile named(FTarget + QStringLiteral(".XXXXXX") + PartSuffix);
             ClearSystemError();
             named.open(QIODevice::ReadOnly);
-            const QString reason = SystemErrorText();
-            FError = reason.isEmpty() ? named.errorString() : reason;
+            FError = FailureOf(named);
             return false;
         }
         // As a file made in the usual way would be, not private to the user.
@@ -80,7 +86,7 @@ bool TPartialFile::Create() {
             return true;
         }
     }
-    FError = QStringLiteral("the file was removed as it was made");
+    FError = {TSystemErrorKind::NotFound, QStringLiteral("the file was removed as it was made")};
     return false;
 }
 
@@ -96,8 +102,9 @@ bool TPartialFile::Open(bool keep) {
         keep = false;
     }
     const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    ClearSystemError();
     if (!FFile.open(mode | (keep ? QIODevice::Append : QIODevice::Truncate))) {
-        FError = FFile.errorString();
+        FError = FailureOf(FFile);
         return false;
     }
     FSize = FFile.size();
@@ -132,16 +139,18 @@ bool TPartialFile::StartHashing() {
     auto hash = std::make_unique<TSha256>();
     if (FSize > 0) {
         QFile kept(FFile.fileName());
+        ClearSystemError();
         if (!kept.open(QIODevice::ReadOnly)) {
-            FError = kept.errorString();
+            FError = FailureOf(kept);
             return false;
         }
         std::vector<char> piece(PendingSize);
         qint64 left = FSize;
         while (left > 0) {
+            ClearSystemError();
             const qint64 read = kept.read(piece.data(), std::min<qint64>(left, PendingSize));
             if (read <= 0) {
-                FError = kept.errorString();
+                FError = FailureOf(kept);
                 return false;
             }
             hash->AddData(piece.data(), static_cast<std::size_t>(read));
@@ -165,9 +174,10 @@ bool TPartialFile::Drain() {
     while (done < FPendingSize) {
         // A full disk may take part of a write first and refuse only the rest,
         // which then says why.
+        ClearSystemError();
         const qint64 written = FFile.write(FPending.data() + done, static_cast<qint64>(FPendingSize - done));
         if (written <= 0) {
-            FError = FFile.errorString();
+            FError = FailureOf(FFile);
             std::memmove(FPending.data(), FPending.data() + done, FPendingSize - done);
             FPendingSize -= done;
             return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemError.h"
+
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -31,7 +33,7 @@ public:
     qint64 Size() const { return FSize; }
     // Room for up to `count` more bytes, for a reader to fill in place; Wrote then
     // adds the first bytes of it to the file. Null, with the system's reason in
-    // ErrorString, when what waited could not be written to make it.
+    // Error, when what waited could not be written to make it.
     char* Room(qint64 count);
     void Wrote(qint64 count);
     // Keeps a SHA-256 of the file from now on: of what is in it already, read back
@@ -49,8 +51,8 @@ public:
     bool Commit();
     // Closes and removes the file; a later Open starts a new one.
     void Discard();
-    // The system's words for the last failure ("No space left on device").
-    QString ErrorString() const { return FError; }
+    // Why the last call failed (NoSpace, "No space left on device").
+    const TSystemError& Error() const { return FError; }
 
     // Removes from `folder` the partial files of `targets` (file names, matched
     // exactly) that no download holds any more.
@@ -73,6 +75,6 @@ private:
     // Bytes [0, FPendingSize) wait to be written.
     std::vector<char> FPending;
     std::size_t FPendingSize = 0;
-    QString FError;
+    TSystemError FError;
     qint64 FSize = 0;
 };

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+struct TSystemError;
+
 // File and folder helpers in the shape the rest of the program expects.
 
 // The user's home folder: HOME when it is set and not empty, otherwise the home that
@@ -28,7 +30,7 @@ bool DeleteFile(const QString& path);
 // Puts `source` in the place of `target` in one step, replacing a file that is there;
 // both in the same folder. False (with the system's reason in `error`) when it failed,
 // and then both are as they were.
-bool ReplaceFile(const QString& source, const QString& target, QString* error = nullptr);
+bool ReplaceFile(const QString& source, const QString& target, TSystemError* error = nullptr);
 
 // How ReadRegularFile ended.
 enum class TFileReadResult { Read, NotRegular, TooLarge, Failed };
@@ -43,13 +45,6 @@ TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* b
 // same device and inode, or volume and file index on Windows; the same canonical path
 // where the system gives neither.
 bool IsSameFile(const QString& a, const QString& b);
-
-// The system's words for the error that the last failed call of this thread recorded
-// (errno; GetLastError on Windows), or empty when none is recorded; ClearSystemError
-// first, before the call. For where Qt's words are wrong: a QTemporaryFile that cannot
-// be made in a folder whose path is too long says "No file name specified".
-void ClearSystemError();
-QString SystemErrorText();
 
 // A hold on a file that tells every process, this one included, that the file is in
 // use: an advisory lock (flock) on Linux, a lock on a byte range that no file reaches

@@ -5,6 +5,7 @@
 #include "i18n/files/TTranslationCatalogue.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
+#include "platform/SystemError.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -117,9 +118,9 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
         done += written;
     }
     file.close();
-    QString reason;
+    TSystemError reason;
     if (!ReplaceFile(temporary, place, &reason))
-        fail(reason);
+        fail(reason.Text);
 }
 
 int Build(const QString& output, const QStringList& inputs) {

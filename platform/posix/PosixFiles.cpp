@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/SystemError.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -40,15 +42,6 @@ mode_t FileType(const QString& path) {
 
 }  // namespace
 
-void ClearSystemError() {
-    errno = 0;
-}
-
-QString SystemErrorText() {
-    const int error = errno;
-    return error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(error));
-}
-
 bool FileExists(const QString& path) {
     return FileType(path) == S_IFREG;
 }
@@ -70,12 +63,12 @@ bool DeleteFile(const QString& path) {
     return name && ::unlink(name->constData()) == 0;
 }
 
-bool ReplaceFile(const QString& source, const QString& target, QString* error) {
+bool ReplaceFile(const QString& source, const QString& target, TSystemError* error) {
     const std::optional<QByteArray> from = SystemName(source);
     const std::optional<QByteArray> to = SystemName(target);
     if (!from || !to) {
         if (error)
-            *error = QString::fromLocal8Bit(std::strerror(ENOENT));
+            *error = SystemError(ENOENT);
         return false;
     }
     // The file replaced is kept under a second name until the replacement is done and
@@ -95,7 +88,7 @@ bool ReplaceFile(const QString& source, const QString& target, QString* error) {
         if (!kept.isEmpty())
             ::unlink(kept.constData());
         if (error)
-            *error = QString::fromLocal8Bit(std::strerror(reason));
+            *error = SystemError(reason);
         return false;
     }
     if (!kept.isEmpty())

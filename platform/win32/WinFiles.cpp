@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/SystemError.h"
+
 #include "platform/win32/WinText.h"
 
 #include <QCoreApplication>
@@ -21,15 +23,6 @@ DWORD Attributes(const QString& path) {
 }
 
 }  // namespace
-
-void ClearSystemError() {
-    SetLastError(ERROR_SUCCESS);
-}
-
-QString SystemErrorText() {
-    const DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? QString() : SystemMessage(error);
-}
 
 bool FileExists(const QString& path) {
     const DWORD attributes = Attributes(path);
@@ -54,10 +47,10 @@ bool DeleteFile(const QString& path) {
     return DeleteFileW(Wide(QDir::toNativeSeparators(path)));
 }
 
-bool ReplaceFile(const QString& source, const QString& target, QString* error) {
+bool ReplaceFile(const QString& source, const QString& target, TSystemError* error) {
     if (source.isEmpty() || target.isEmpty() || HasEmbeddedZero(source) || HasEmbeddedZero(target)) {
         if (error)
-            *error = SystemMessage(ERROR_FILE_NOT_FOUND);
+            *error = SystemError(ERROR_FILE_NOT_FOUND);
         return false;
     }
     // One rename on the same volume: the target is either the old file or the new one.
@@ -65,7 +58,7 @@ bool ReplaceFile(const QString& source, const QString& target, QString* error) {
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     if (error)
-        *error = SystemMessage(GetLastError());
+        *error = SystemError(GetLastError());
     return false;
 }
 

@@ -145,10 +145,7 @@ TEST_F(ShippedLanguages, TheDownloadDialogFollowsTheLanguageWhileOpen) {
                   TranslationOf(po, failedState ? QStringLiteral("IDS_20")
                                                 : QStringLiteral("frmDownload.btnDownload.Caption")));
         EXPECT_EQ(seen[i].Cancel, TranslationOf(po, QStringLiteral("frmDownload.btnCancel.Caption")));
-        EXPECT_EQ(seen[i].Sentence,
-                  failedState
-                      ? TranslationOf(po, QStringLiteral("IDS_29")).arg(QStringLiteral("404 Not Found"))
-                      : QString());
+        EXPECT_EQ(seen[i].Sentence, failedState ? TranslationOf(po, QStringLiteral("IDS_59")) : QString());
     }
 }
 
@@ -180,7 +177,7 @@ TEST_F(ShippedLanguages, SizesAreWrittenInTheLanguagesWay) {
          grouped("Сервер прекратил передачу после 1_536 КБ из 3_072 КБ.", nbsp)},
         // The whole first.
         {"日本語", QStringLiteral("2,929,687 KB 中 1,464,843 KB"),
-         QStringLiteral("サーバーからの送信が 3,072 KB 中 1,536 KB で停止しました。")},
+         QStringLiteral("サーバーからの送信が、3,072 KB のうち 1,536 KB を受信した時点で停止しました。")},
     };
     TfrmDownload form(nullptr);
     auto* status = qobject_cast<TPanel*>(form.FindComponent(QStringLiteral("pnlStatus")));

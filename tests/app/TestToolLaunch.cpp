@@ -315,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer", kTrimmerQuestion, false},
         TDownloadCase{"MissingOnTheSiteIsSaidAndThenCancelled", "lblApp1", false, TOffer::Download,
                       TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
-                      kTrimmerQuestion, false, "The server answered 404 Not Found."},
+                      kTrimmerQuestion, false, "The server does not have this file (404)."},
         TDownloadCase{"InstallationsNotCreatableUsesTheMakerFolder", "lblApp1", true, TOffer::Download,
                       TFinish::Continue, true, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
                       kTrimmerQuestion, true},
@@ -347,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(
                       kTrimmerQuestion, true, "", TInput::Mouse, true, "digest=legacy"},
         TDownloadCase{"KeyboardCancelsAFailureWithEscape", "lblApp1", false, TOffer::Download,
                       TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",
-                      kTrimmerQuestion, false, "The server answered 404 Not Found.", TInput::Keyboard},
+                      kTrimmerQuestion, false, "The server does not have this file (404).", TInput::Keyboard},
         // The publisher's signature decides what is started.
         TDownloadCase{"InstallerSignedByTheMakerNamesItsPublisher", "lblApp1", true, TOffer::Download,
                       TFinish::Continue, false, "TessalyAudioTrimmer.exe", "Tessaly Audio Trimmer",

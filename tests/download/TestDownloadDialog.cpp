@@ -1,6 +1,7 @@
 #include "download/DownloadTexts.h"
 #include "download/TfrmDownload.h"
 #include "i18n/TTranslator.h"
+#include "platform/SystemError.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Input.h"
 #include "tests/support/NetworkEnvironment.h"
@@ -27,7 +28,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -592,27 +592,22 @@ QString WhyNotUnfinishedAnswer() {
     return WhyTransportCannot(TTransportLimit::UnfinishedAnswer);
 }
 
-// The system's words for why a file cannot be made at `path`, asked of it directly,
-// without the full stop that Windows ends them with.
+// The words the dialog gives for why a file cannot be made at `path`, the reason
+// asked of the system directly.
 QString WhyCannotCreate(const QString& path) {
 #ifdef _WIN32
     const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
                                     GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD error = GetLastError();
+    const TSystemError error = SystemError(GetLastError());
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    QString reason =
-        QString::fromLocal8Bit(std::system_category().message(static_cast<int>(error))).trimmed();
 #else
     const int file = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    const int error = errno;
+    const TSystemError error = SystemError(errno);
     if (file >= 0)
         ::close(file);
-    QString reason = QString::fromLocal8Bit(std::strerror(error));
 #endif
-    while (reason.endsWith(u'.'))
-        reason.chop(1);
-    return reason;
+    return SystemErrorWords(error, nullptr);
 }
 
 struct TFailedRow {
@@ -690,15 +685,21 @@ const TFailedRow kFailures[] = {
          scene.Proxies.emplace(TProxySettings{{}, TScene::Address(scene.Tunnel), {}});
          return std::pair{
              QStringLiteral("https://forbidden.kestrelweave.com/file/10"),
-             QStringLiteral("The proxy 127.0.0.1:%1 answered 403 Forbidden.").arg(scene.Tunnel.Port())};
+             QStringLiteral("The proxy 127.0.0.1:%1 answered with error 403.").arg(scene.Tunnel.Port())};
      },
      0, kCancel},
     {"NotFound",
      [](TScene& scene) {
          return std::pair{scene.Plain.Url(QStringLiteral("/status/404")),
-                          QStringLiteral("The server answered 404 Not Found.")};
+                          QStringLiteral("The server does not have this file (404).")};
      },
      0, kEscape},
+    {"StatusWithoutWordsOfItsOwn",
+     [](TScene& scene) {
+         return std::pair{scene.Plain.Url(QStringLiteral("/status/418")),
+                          QStringLiteral("The server answered with error 418.")};
+     },
+     0, kCancel},
     {"StoppedSending",
      [](TScene& scene) {
          return std::pair{scene.Plain.Url(QStringLiteral("/close-mid/3145728")),
@@ -808,21 +809,17 @@ const TFailedRow kFailures[] = {
          QFile blocker(file);
          blocker.open(QIODevice::WriteOnly);
          scene.Target = file + QStringLiteral("/setup.exe");
-         // The system's words as Qt gives them ("Not a directory"; under Wine "Path not
-         // found."), in a sentence that has one full stop.
-         QFile attempt(scene.Target);
-         attempt.open(QIODevice::WriteOnly);
-         QString reason = attempt.errorString();
-         if (reason.endsWith(u'.'))
-             reason.chop(1);
-         return std::pair{scene.Plain.Url(QStringLiteral("/file/10")),
-                          QStringLiteral("Could not write %1: %2.").arg(scene.Target, reason)};
+         // In the program's words ("the folder or the file does not exist"), not the
+         // system's.
+         return std::pair{
+             scene.Plain.Url(QStringLiteral("/file/10")),
+             QStringLiteral("Could not write %1: %2.").arg(scene.Target, WhyCannotCreate(scene.Target))};
      },
      0, kCancel},
     {"FolderPathTooLong",
      [](TScene& scene) {
          // A folder whose path leaves room for the installer's name but not for its
-         // partial file's: the system's reason, not "No file name specified", and the
+         // partial file's: the name too long, not "No file name specified", and the
          // path shortened to fit the box.
          // Linux's longest path is 4,095 characters; the partial file adds 12.
          constexpr qsizetype Length = 4090;
@@ -920,8 +917,8 @@ TEST_F(DownloadDialogFailure, TextsComeFromTheGivenTranslatorAndEnglishWhereItHa
     texts.SetDoRaiseExceptions(true);
     texts.SetNumOfLanguages(2);
     texts.Strings()->Add(
-        QStringLiteral("IDS_29\x01The server answered %1.\x01"
-                       "Der Server antwortete: %1.\x01"));
+        QStringLiteral("IDS_59\x01The server does not have this file (404).\x01"
+                       "Der Server hat diese Datei nicht (404).\x01"));
     texts.Strings()->Add(QStringLiteral("IDS_20\x01Try again\x01\x01"));
     texts.BuildStringTable();
     texts.SetActiveLanguage(2);
@@ -936,7 +933,7 @@ TEST_F(DownloadDialogFailure, TextsComeFromTheGivenTranslatorAndEnglishWhereItHa
                                 },
                                 [&] { return ShowDownloadDialog(Title, Question, url, FTarget, &texts); });
     EXPECT_EQ(result, mrCancel);
-    EXPECT_EQ(sentence.toStdString(), "Der Server antwortete: 404 Not Found.");
+    EXPECT_EQ(sentence.toStdString(), "Der Server hat diese Datei nicht (404).");
     EXPECT_EQ(retry.toStdString(), "Try again");
 }
 
@@ -954,7 +951,7 @@ TEST_F(DownloadDialogFailure, FullDiskIsSaidAndWhatWasWrittenIsRemoved) {
         kCancel();
     });
     EXPECT_EQ(shown.toStdString(),
-              QStringLiteral("Could not write %1: No space left on device.").arg(FTarget).toStdString());
+              QStringLiteral("Could not write %1: the disk is full.").arg(FTarget).toStdString());
     EXPECT_EQ(result, mrCancel);
     EXPECT_TRUE(QDir(FFiles.FilePath(QStringLiteral("small"))).isEmpty());
 }

@@ -349,13 +349,26 @@ TEST_F(DownloaderTest, WorksWithoutAProgressHandler) {
     EXPECT_TRUE(Folder.Read(TargetName) == TTestHttpServer::Pattern(3000));
 }
 
-// Root may write anywhere that permissions guard, so the folder that cannot be
-// written to is one that cannot exist: its path runs through a regular file.
-TEST_F(DownloaderTest, UnwritableFolderFails) {
+// Each failure is told by its kind, so that it is said in the person's language.
+// Root may write anywhere that permissions guard, so a folder that cannot be written
+// to for everyone is one that cannot exist: its path runs through a regular file.
+TEST_F(DownloaderTest, UnwritableTargetsFailByKind) {
     Folder.Write(QStringLiteral("plain"), "a file, not a folder");
-    EXPECT_EQ(
-        Downloader.Download(Server->Url(QStringLiteral("/file/100")), Folder.FilePath(u"plain/setup.exe"_s)),
-        TDownloadOutcome::Failed);
+    const struct {
+        const char* Name;
+        QString Target;
+        TSystemErrorKind Kind;
+    } rows[] = {
+        {"through a file", Folder.FilePath(u"plain/setup.exe"_s), TSystemErrorKind::NotFound},
+        {"name too long", Folder.FilePath(QString(300, u'n')), TSystemErrorKind::NameTooLong},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        EXPECT_EQ(Downloader.Download(Server->Url(QStringLiteral("/file/100")), row.Target),
+                  TDownloadOutcome::Failed);
+        EXPECT_EQ(Downloader.LastFailure().WriteError.Kind, row.Kind)
+            << Downloader.LastFailure().WriteError.Text.toStdString();
+    }
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("plain")});
     EXPECT_EQ(Folder.Read(QStringLiteral("plain")), QByteArray("a file, not a folder"));
     EXPECT_TRUE(Log.Calls.empty());
@@ -379,6 +392,7 @@ TEST_F(DownloaderTest, FailedWriteFailsAndKeepsTheOldFile) {
     signal(SIGXFSZ, savedHandler);
 
     EXPECT_FALSE(result);
+    EXPECT_EQ(Downloader.LastFailure().WriteError.Kind, TSystemErrorKind::FileTooLarge);
     ExpectNothingChanged(true);
 #endif
 }

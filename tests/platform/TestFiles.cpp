@@ -5,6 +5,7 @@
 #include <QThreadPool>
 
 #include "platform/Files.h"
+#include "platform/SystemError.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -78,15 +79,15 @@ TEST_F(FilesTest, DeleteFileRemovesOneFileOnly) {
 
 TEST_F(FilesTest, ReplaceFilePutsTheNewFileInPlaceAndLeavesNoOtherName) {
     const QString fresh = FFolder.Write(QStringLiteral("fresh.part"), "new");
-    QString error;
-    EXPECT_TRUE(ReplaceFile(fresh, FFile, &error)) << error.toStdString();
+    TSystemError error;
+    EXPECT_TRUE(ReplaceFile(fresh, FFile, &error)) << error.Text.toStdString();
     EXPECT_EQ(FFolder.Read(QStringLiteral("file.txt")), QByteArray("new"));
     EXPECT_EQ(QFile::symLinkTarget(Path("link-to-file")), FFile)
         << "the name is replaced, not the links to it";
     // Into a name that was free; a missing source changes nothing.
     EXPECT_TRUE(ReplaceFile(FFile, Path("moved.txt")));
     EXPECT_FALSE(ReplaceFile(Path("gone"), Path("moved.txt"), &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(error.Kind, TSystemErrorKind::NotFound) << error.Text.toStdString();
     EXPECT_EQ(FFolder.Read(QStringLiteral("moved.txt")), QByteArray("new"));
     // What was replaced goes in the background; then only the expected names are left.
     QThreadPool::globalInstance()->waitForDone();

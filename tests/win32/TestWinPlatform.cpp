@@ -8,9 +8,11 @@
 #include "platform/NamedMutex.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
+#include "platform/SystemError.h"
 #include "platform/VersionInfo.h"
 #include "platform/WindowMessages.h"
 #include "platform/win32/WinApi.h"
+#include "platform/win32/WinText.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/TempFolder.h"
 
@@ -342,12 +344,19 @@ TEST(WinFiles, ReplacesInOneStepAndSaysWhyNot) {
     const TTempFolder folder;
     const QString target = folder.Write(QStringLiteral("Setup.exe"), "old");
     const QString source = folder.Write(QStringLiteral("Setup.exe.part"), "new");
-    QString error;
-    ASSERT_TRUE(ReplaceFile(source, target, &error)) << error.toStdString();
+    TSystemError error;
+    ASSERT_TRUE(ReplaceFile(source, target, &error)) << error.Text.toStdString();
     EXPECT_EQ(folder.Read(QStringLiteral("Setup.exe")), QByteArray("new"));
     EXPECT_FALSE(FileExists(source));
     EXPECT_FALSE(ReplaceFile(source, target, &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(error.Kind, TSystemErrorKind::NotFound) << error.Text.toStdString();
+    // A file marked read-only cannot be opened for writing: told by its kind.
+    SetFileAttributesW(Wide(QDir::toNativeSeparators(target)), FILE_ATTRIBUTE_READONLY);
+    QFile readOnly(target);
+    ClearSystemError();
+    EXPECT_FALSE(readOnly.open(QIODevice::WriteOnly));
+    EXPECT_EQ(LastSystemError().Kind, TSystemErrorKind::AccessDenied);
+    SetFileAttributesW(Wide(QDir::toNativeSeparators(target)), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(folder.Read(QStringLiteral("Setup.exe")), QByteArray("new")) << "left as it was";
     EXPECT_TRUE(DirectoryExists(folder.Path()));
     EXPECT_FALSE(FileExists(folder.Path()));
