@@ -24,6 +24,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -109,15 +110,17 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     tmrHiveSettled->setSingleShot(true);
     tmrHiveSettled->setInterval(HiveSettleMilliseconds);
     connect(tmrHiveSettled, &QTimer::timeout, this, [this] { ReadToolsAside(true); });
+    FReader = std::make_unique<QThreadPool>();
+    FReader->setMaxThreadCount(1);
+    FReader->setExpiryTimeout(-1);
     FAppPathsWatch =
         SystemRegistry().WatchKey(HKEY_LOCAL_MACHINE, AppPathsKey(), [this] { AppPathsChanged(); });
 }
 
 TfrmMain::~TfrmMain() {
     FAppPathsWatch.reset();
-    // Its result, posted to this window, goes with it.
-    if (FReader.joinable())
-        FReader.join();
+    // A read under way ends first; its result, posted to this window, goes with it.
+    FReader.reset();
     FRegUserManager.reset();
     FRegRoot.reset();
     FRegLinks.reset();
@@ -322,12 +325,13 @@ void TfrmMain::RefreshToolsOnMessage() {
 
 void TfrmMain::ReadToolsAside(bool report) {
     tmrAppPathsChanged->stop();
-    if (FReader.joinable()) {
+    if (FReading) {
         FReadAgain = true;
         FReadAgainReports = FReadAgainReports || report;
         return;
     }
-    FReader = std::thread([this, report] {
+    FReading = true;
+    FReader->start([this, report] {
         TToolsState tools;
         std::exception_ptr failure;
         try {
@@ -342,7 +346,7 @@ void TfrmMain::ReadToolsAside(bool report) {
 }
 
 void TfrmMain::ToolsRead(const TToolsState& tools, const std::exception_ptr& failure, bool report) {
-    FReader.join();
+    FReading = false;
     if (!failure) {
         tmrHiveSettled->stop();
         ShowTools(tools);

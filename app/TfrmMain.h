@@ -8,10 +8,10 @@
 #include <array>
 #include <exception>
 #include <memory>
-#include <thread>
 
 class Exception;
 class IRegistryWatch;
+class QThreadPool;
 class QTimer;
 class TApplicationEvents;
 class TLabel;
@@ -95,9 +95,12 @@ private:
     std::unique_ptr<IRegistryWatch> FAppPathsWatch;
     QTimer* tmrAppPathsChanged = nullptr;
     QElapsedTimer FFirstNotice;
-    // The read after the notices (FReader), whether another is due once it ends and
-    // whether that one says a failure; the second read of a hive that did not parse.
-    std::thread FReader;
+    // The thread that reads after the notices (it waits without a timeout in between,
+    // and the window never waits for it), whether it is reading, whether another read
+    // is due once it ends and whether that one says a failure; the second read of a
+    // hive that did not parse.
+    std::unique_ptr<QThreadPool> FReader;
+    bool FReading = false;
     bool FReadAgain = false;
     bool FReadAgainReports = false;
     QTimer* tmrHiveSettled = nullptr;
