@@ -1,6 +1,7 @@
 // Parsing a large hive: time and peak memory against the file's size. Each figure
 // comes from a child process of its own, so that one measurement's memory does not
 // count in the next.
+#include "bench/registry/BenchHive.h"
 #include "platform/posix/RegFile.h"
 
 #include <QByteArray>
@@ -14,36 +15,6 @@
 #include <cstdlib>
 
 namespace {
-
-// A hive of about `megabytes` MB: keys of a hundred values each, strings, dwords and
-// hex lists, as installers and people write them.
-QByteArray MakeHive(int megabytes) {
-    QByteArray text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    const qsizetype target = qsizetype(megabytes) * 1024 * 1024;
-    text.reserve(target + 64 * 1024);  // the last key ends past the target: no copy on the way
-    for (int key = 0; text.size() < target; ++key) {
-        text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelweave\\Bench\\Key" + QByteArray::number(key) + "]\r\n";
-        for (int value = 0; value < 100; ++value) {
-            const QByteArray name = "\"Value" + QByteArray::number(value) + "\"=";
-            switch (value % 4) {
-                case 0:
-                case 1:
-                    text += name + "\"C:\\\\Program Files\\\\Kestrelweave\\\\Tool" + QByteArray::number(key) +
-                            "\\\\component-" + QByteArray::number(value) + ".dll\"\r\n";
-                    break;
-                case 2:
-                    text += name +
-                            "dword:" + QByteArray::number(key * 100 + value, 16).rightJustified(8, '0') +
-                            "\r\n";
-                    break;
-                default:
-                    text += name + "hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10\r\n";
-            }
-        }
-        text += "\r\n";
-    }
-    return text;
-}
 
 long PeakKilobytes() {
     rusage usage{};
@@ -71,7 +42,7 @@ TFigures Measure(int megabytes) {
         {
             // The file's bytes, as the registry holds them while it parses; the text
             // was made at its final size, so nothing else is left over from making it.
-            const QByteArray bytes = MakeHive(megabytes);
+            const QByteArray bytes = MakeHive(qsizetype(megabytes) * 1024 * 1024);
             figures.FileBytes = bytes.size();
             figures.BeforeKb = PeakKilobytes();
             TRegFile file(HKEY_LOCAL_MACHINE);
