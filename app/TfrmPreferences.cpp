@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <memory>
 
 using namespace tk;
@@ -25,6 +26,7 @@ TfrmPreferences::TfrmPreferences(QObject* owner) : TForm(owner) {
     tsLanguage = Component<TTabSheet>("tsLanguage");
     tsSubscription = Component<TTabSheet>("tsSubscription");
     tsAbout = Component<TTabSheet>("tsAbout");
+    lblSelectLanguage = Component<TLabel>("Label1");
     cmbLanguage = Component<TComboBox>("cmbLanguage");
     static const char* const kSteps[6] = {"lblStep1", "lblStep2", "lblStep3",
                                           "lblStep4", "lblStep5", "lblStep6"};
@@ -67,7 +69,7 @@ void TfrmPreferences::FormShow(QObject* /*Sender*/) {
         // Languages count from 1, items from 0; selecting in code raises no OnChange.
         cmbLanguage->SetItemIndex(FDispatcher->ActiveLanguage() - 1);
     }
-    AlignStepLabels();
+    PlaceLabels();
 }
 
 void TfrmPreferences::FormShortCut(TWMKey& Msg, bool& /*Handled*/) {
@@ -84,9 +86,10 @@ void TfrmPreferences::cmbLanguageChange(QObject* /*Sender*/) {
     FDispatcher->SetActiveLanguage(index + 1);
 }
 
-void TfrmPreferences::AlignStepLabels() {
+void TfrmPreferences::PlaceLabels() {
     for (int i = 0; i < 6; ++i)
         lblStepDesc[i]->SetLeft(lblStep[i]->Left() + lblStep[i]->Width() + 3);
+    lblSelectLanguage->SetTop(std::max(0, cmbLanguage->Top() - 3 - lblSelectLanguage->Height()));
 }
 
 void TfrmPreferences::btnCloseClick(QObject* /*Sender*/) {
@@ -127,10 +130,10 @@ tk::TModalResult ShowPreferences(TLangDispatcher* dispatcher, const QString& how
     form->Translator1->SetLangDispatcher(dispatcher);
     form->FDispatcher = dispatcher;
     // However the language changes while the window is open, the steps follow
-    // their numbers' new widths.
+    // their numbers' new widths and the language label its new height.
     if (dispatcher)
         QObject::connect(dispatcher, &TLangDispatcher::ActiveLanguageSet, form.get(),
-                         [window = form.get()] { window->AlignStepLabels(); });
+                         [window = form.get()] { window->PlaceLabels(); });
     form->FHowToTranslateLink = howToTranslateLink;
     form->FPathToEditor = pathToEditor;
     return form->ShowModal();

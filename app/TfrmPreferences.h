@@ -43,13 +43,17 @@ public Q_SLOTS:
     void lblFAQClick(QObject* Sender);
 
 private:
-    // Each step's description starts 3 pixels right of its (translated) number.
-    void AlignStepLabels();
+    // Each step's description starts 3 pixels right of its (translated) number, and
+    // the language label ends 3 pixels above the list, where the design has it: a
+    // language whose face draws it taller (Japanese, Chinese) grows it upwards.
+    void PlaceLabels();
 
     TPageControl* PageControl1;
     TTabSheet* tsLanguage;
     TTabSheet* tsSubscription;
     TTabSheet* tsAbout;
+    // "Label1" in the form description.
+    TLabel* lblSelectLanguage;
     TComboBox* cmbLanguage;
     TLabel* lblStep[6];
     TLabel* lblStepDesc[6];
