@@ -15,11 +15,41 @@
 
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <memory>
 
 using namespace tk;
+
+namespace {
+
+// A path or address as a label shows it: an "&" is itself, not a mnemonic.
+QString Literal(QString name) {
+    return name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// A path or address set in a wrapped sentence stays whole on its line: the line
+// breaker would part it after a hyphen or a slash ("tessaly-" / "setup.exe"), at a
+// space, and in Japanese or Chinese between any two characters. A word joiner
+// between each two characters (never inside one that takes several code units)
+// and no-break spaces forbid every break inside it and draw nothing more.
+QString Unbreakable(const QString& name) {
+    constexpr QChar WordJoiner(0x2060), NoBreakSpace(0x00A0);
+    QString whole;
+    whole.reserve(name.size() * 2);
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, name);
+    for (qsizetype start = 0, end = characters.toNextBoundary(); end > 0;
+         start = end, end = characters.toNextBoundary()) {
+        if (start > 0)
+            whole += WordJoiner;
+        const QString character = name.mid(start, end - start);
+        whole += character == QLatin1String(" ") ? QString(NoBreakSpace) : character;
+    }
+    return Literal(whole);
+}
+
+}  // namespace
 
 TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
     InitInheritedComponent();
@@ -144,7 +174,7 @@ void TfrmDownload::ShowProgressView() {
     // the folder it starts with and the file's name stay; the hint shows all of it,
     // and a screen reader reads all of it.
     lblOutput->SetCaption(
-        QFontMetrics(lblOutput->font()).elidedText(FFileName, Qt::ElideMiddle, lblOutput->Width()));
+        Literal(QFontMetrics(lblOutput->font()).elidedText(FFileName, Qt::ElideMiddle, lblOutput->Width())));
     lblOutput->SetHint(FFileName);
     lblOutput->setAccessibleDescription(FFileName);
     btnDownload->SetEnabled(false);
@@ -177,21 +207,29 @@ bool TfrmDownload::SentenceFits(const QString& sentence) const {
 }
 
 void TfrmDownload::ShowSentence(const QString& sentence) {
-    QString shown = sentence;
-    // A path or address too long for the box (a deep folder, a long redirect target)
-    // gives way in its middle, as on the progress line, until the sentence fits; the
-    // hint and a screen reader have all of it.
+    // Every path or address in the sentence stays whole on one line; one too long
+    // for the box (a deep folder, a long redirect target) gives way in its middle,
+    // as on the progress line, until the sentence fits. The hint has all of it, and a
+    // screen reader reads the sentence as written.
     const QFontMetrics metrics(lblMessage->font());
+    const TDownloadFailure& failure = FDownloader->LastFailure();
+    const auto placed = [&](int room) {
+        return FailureSentence(failure, FURL, FFileName, FTexts, [&](const QString& name) {
+            const QString fitted = room > 0 ? metrics.elidedText(name, Qt::ElideMiddle, room) : name;
+            // A signer's name wraps as words do.
+            return name == failure.Signer ? Literal(fitted) : Unbreakable(fitted);
+        });
+    };
+    const QString whole = placed(0);
+    QString shown = whole;
     for (int room = lblMessage->Width(); !SentenceFits(shown) && room > 0; room -= room / 8 + 1)
-        shown = FailureSentence(
-            FDownloader->LastFailure(), FURL, FFileName, FTexts,
-            [&](const QString& name) { return metrics.elidedText(name, Qt::ElideMiddle, room); });
+        shown = placed(room);
     lblMessage->SetCaption(shown);
-    const bool shortened = shown != sentence;
+    const bool shortened = shown != whole;
     lblMessage->SetHint(shortened ? sentence : QString());
     if (shortened)
         lblMessage->SetShowHint(true);
-    lblMessage->setAccessibleDescription(shortened ? sentence : QString());
+    lblMessage->setAccessibleDescription(shown != sentence ? sentence : QString());
 }
 
 void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 Received, bool& Cancel) {

@@ -30,6 +30,7 @@
 #include <QTextLayout>
 #include <QTimer>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -134,8 +135,12 @@ QRect InkOf(QWidget* control) {
 // Checks one window as it is shown now, in `language`.
 class TWindowCheck {
 public:
-    TWindowCheck(QWidget* window, const QString& where, const TLanguage& language)
-        : FWindow(window), FWhere(where + QStringLiteral(" in ") + language.Name), FLanguage(language) {
+    TWindowCheck(QWidget* window, const QString& where, const TLanguage& language,
+                 const QString& whole = QString())
+        : FWindow(window),
+          FWhere(where + QStringLiteral(" in ") + language.Name),
+          FLanguage(language),
+          FWhole(whole) {
         SaveShot(where);
         NoEnglish(QStringLiteral("the title"), window->windowTitle());
         for (QWidget* child : window->findChildren<QWidget*>())
@@ -181,6 +186,7 @@ private:
                          .arg(caption)
                          .arg(needed)
                          .arg(label->width()));
+            Lines(name, label, caption);
         }
         const QRect ink = InkOf(child);
         if (ink.isNull())
@@ -217,6 +223,37 @@ private:
                            .arg(text.height())
                            .arg(room.width())
                            .arg(room.height()));
+    }
+
+    // The lines a wrapped label parts its text into. No line break parts FWhole (a
+    // file's name), and as Japanese and Chinese break between any two characters, a
+    // text in them must not leave one or two alone, with their punctuation, on its
+    // last line ("か？"), where a reader takes them for a stray.
+    void Lines(const QString& name, const TLabel* label, QString text) {
+        if (label->ShowAccelChar())
+            text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+        QTextLayout layout(text, label->font());
+        QTextOption wrap;
+        wrap.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(wrap);
+        layout.beginLayout();
+        QStringList lines;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(label->width());
+            lines.append(text.mid(line.textStart(), line.textLength()).remove(QChar(0x2060)));
+        }
+        layout.endLayout();
+        const auto whole = [this](const QString& line) { return line.contains(FWhole); };
+        if (!FWhole.isEmpty() && whole(lines.join(QString())) &&
+            std::none_of(lines.begin(), lines.end(), whole))
+            Fail(name, QStringLiteral("its text (%1) parts \"%2\" across lines").arg(text, FWhole));
+        static const QRegularExpression cjk(QStringLiteral("[\\p{Han}\\p{Hiragana}\\p{Katakana}]")),
+            letter(QStringLiteral("[\\p{L}\\p{N}]"));
+        if (FLanguage.Code.contains(QRegularExpression(QStringLiteral("^(ja|zh)"))) && lines.size() > 1 &&
+            lines.last().contains(cjk) && lines.last().count(letter) <= 2)
+            Fail(
+                name,
+                QStringLiteral("its text (%1) leaves \"%2\" alone on its last line").arg(text, lines.last()));
     }
 
     // Every character has a face that draws it: none is a box.
@@ -256,6 +293,7 @@ private:
     QWidget* FWindow;
     QString FWhere;
     const TLanguage& FLanguage;
+    QString FWhole;
     std::vector<std::pair<QString, QRect>> FInk;
 };
 
@@ -268,8 +306,9 @@ protected:
         FLanguages = ShippedLanguageTable();
     }
 
-    // Shows `window` in every language in turn and checks it, as `where`.
-    void InEveryLanguage(QWidget* window, const QString& where) {
+    // Shows `window` in every language in turn and checks it, as `where`; a wrapped
+    // label never parts `whole` across lines.
+    void InEveryLanguage(QWidget* window, const QString& where, const QString& whole = QString()) {
         const QStringList names = Dispatcher()->LangNames()->List();
         ASSERT_EQ(names.size(), FLanguages.size()) << "every catalogue is in the built file";
         for (const TLanguage& language : std::as_const(FLanguages)) {
@@ -277,7 +316,7 @@ protected:
             ASSERT_GE(index, 0) << language.Name.toStdString();
             Dispatcher()->SetActiveLanguage(index + 1);
             QCoreApplication::processEvents();
-            TWindowCheck(window, where, language);
+            TWindowCheck(window, where, language, whole);
         }
         Dispatcher()->SetActiveLanguage(1);
     }
@@ -403,7 +442,8 @@ TEST_F(WindowsInEveryLanguage, DownloadDialogInEveryState) {
         show(
             QLatin1String(state.Route), state.Reached,
             [&](TfrmDownload* dialog) {
-                InEveryLanguage(dialog, QStringLiteral("frmDownload-") + QLatin1String(state.Name));
+                InEveryLanguage(dialog, QStringLiteral("frmDownload-") + QLatin1String(state.Name),
+                                QFileInfo(state.Target).fileName());
             },
             state.Target);
     }
