@@ -360,7 +360,9 @@ TEST_F(DownloaderTest, UnwritableTargetsFailByKind) {
         TSystemErrorKind Kind;
     } rows[] = {
         {"through a file", Folder.FilePath(u"plain/setup.exe"_s), TSystemErrorKind::NotFound},
+#ifndef _WIN32  // Wine says that a name too long is a path not found
         {"name too long", Folder.FilePath(QString(300, u'n')), TSystemErrorKind::NameTooLong},
+#endif
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);

@@ -350,14 +350,12 @@ TEST(WinFiles, ReplacesInOneStepAndSaysWhyNot) {
     EXPECT_FALSE(FileExists(source));
     EXPECT_FALSE(ReplaceFile(source, target, &error));
     EXPECT_EQ(error.Kind, TSystemErrorKind::NotFound) << error.Text.toStdString();
-    // A file marked read-only cannot be opened for writing: told by its kind.
-    SetFileAttributesW(Wide(QDir::toNativeSeparators(target)), FILE_ATTRIBUTE_READONLY);
-    QFile readOnly(target);
-    ClearSystemError();
-    EXPECT_FALSE(readOnly.open(QIODevice::WriteOnly));
-    EXPECT_EQ(LastSystemError().Kind, TSystemErrorKind::AccessDenied);
-    SetFileAttributesW(Wide(QDir::toNativeSeparators(target)), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(folder.Read(QStringLiteral("Setup.exe")), QByteArray("new")) << "left as it was";
+    // A folder cannot be opened as a file to write: told by its kind, for root too.
+    const HANDLE asFile = CreateFileW(Wide(QDir::toNativeSeparators(folder.Path())), GENERIC_WRITE, 0,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(asFile, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(SystemError(GetLastError()).Kind, TSystemErrorKind::AccessDenied);
     EXPECT_TRUE(DirectoryExists(folder.Path()));
     EXPECT_FALSE(FileExists(folder.Path()));
     EXPECT_TRUE(DeleteFile(target));
