@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <iterator>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -209,9 +210,44 @@ QString SystemErrorWords(const TSystemError& error, TCustomTranslator* translato
     return words ? TextOf(*words, translator) : Reason(error.Text);
 }
 
-QString FailureSentence(const TDownloadFailure& failure, const QString& url, const QString& fileName,
-                        TCustomTranslator* translator,
-                        const std::function<QString(const QString&)>& shorten) {
+namespace {
+
+// Japanese and Chinese break a line between any two characters, so a sentence in them
+// may end with one or two characters alone on its last line, where a reader takes them
+// for a stray. Word joiners between its last three characters, and what closes them,
+// keep them together. A sentence that ends in other letters is left as it is: its
+// words hold together anyway.
+QString KeepEndTogether(QString sentence) {
+    std::vector<qsizetype> joins;
+    bool wide = false;
+    int letters = 0;
+    for (qsizetype at = sentence.size(); at > 0;) {
+        qsizetype start = at - 1;
+        char32_t c = sentence.at(start).unicode();
+        if (QChar::isLowSurrogate(c) && start > 0 && sentence.at(start - 1).isHighSurrogate()) {
+            --start;
+            c = QChar::surrogateToUcs4(sentence.at(start), sentence.at(start + 1));
+        }
+        if (QChar::isSpace(c))
+            break;
+        if (!QChar::isPunct(c) && !QChar::isSymbol(c)) {
+            // The scripts that break anywhere begin at the CJK radicals.
+            wide = wide || c >= 0x2E80;
+            if (++letters == 3)
+                break;
+        }
+        if (start > 0)
+            joins.push_back(start);
+        at = start;
+    }
+    if (wide)
+        for (const qsizetype at : joins)  // from the end, so that each place stays where it was
+            sentence.insert(at, QChar(0x2060));
+    return sentence;
+}
+
+QString SentenceOf(const TDownloadFailure& failure, const QString& url, const QString& fileName,
+                   TCustomTranslator* translator, const std::function<QString(const QString&)>& shorten) {
     using namespace DownloadText;
     const auto text = [translator](const TDownloadText& which) { return TextOf(which, translator); };
     const auto place = [&shorten](const QString& name) { return shorten ? shorten(name) : name; };
@@ -301,4 +337,12 @@ QString FailureSentence(const TDownloadFailure& failure, const QString& url, con
             break;
     }
     return text(Failed).arg(Reason(network.Detail));
+}
+
+}  // namespace
+
+QString FailureSentence(const TDownloadFailure& failure, const QString& url, const QString& fileName,
+                        TCustomTranslator* translator,
+                        const std::function<QString(const QString&)>& shorten) {
+    return KeepEndTogether(SentenceOf(failure, url, fileName, translator, shorten));
 }

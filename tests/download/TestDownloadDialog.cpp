@@ -1,6 +1,7 @@
 #include "download/DownloadTexts.h"
 #include "download/TfrmDownload.h"
 #include "i18n/TTranslator.h"
+#include "net/TDownloader.h"
 #include "platform/SystemError.h"
 #include "tests/support/AppFixture.h"
 #include "tests/support/Input.h"
@@ -23,6 +24,8 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTextLayout>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -919,6 +922,48 @@ TEST_F(DownloadDialogFailure, TryAgainContinuesWhereTheTransferStopped) {
     const std::vector<TRecordedRequest> requests = Server->TakeRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].Range, QStringLiteral("bytes=100000-"));
+}
+
+// Japanese and Chinese break between any two characters: whatever the server's name
+// and the box's width, a failure never ends with one or two of them alone on a line.
+TEST(FailureSentence, LeavesNoJapaneseOrChineseCharactersAloneOnItsLastLine) {
+    TTranslator texts;
+    texts.SetNumOfLanguages(3);
+    texts.Strings()->Add(
+        QStringLiteral("IDS_21\x01"
+                       "Could not find the server %1.\x01"
+                       "\u30b5\u30fc\u30d0\u30fc %1 \u304c\u898b\u3064\u304b\u308a\u307e"
+                       "\u305b\u3093\u3067\u3057\u305f\u3002\x01"
+                       "\u627e\u4e0d\u5230\u670d\u52a1\u5668 %1\u3002\x01"));
+    texts.BuildStringTable();
+    static const QRegularExpression letter(QStringLiteral("[\\p{L}\\p{N}]"));
+    for (int language : {2, 3}) {
+        texts.SetActiveLanguage(language);
+        for (int length = 1; length < 40; ++length) {
+            TDownloadFailure failure;
+            failure.Kind = TDownloadFailureKind::Network;
+            failure.Network.Error = TInternetError::NameNotResolved;
+            failure.Server = QString(length, u's');
+            const QString sentence = FailureSentence(failure, QString(), QString(), &texts);
+            for (int width = 120; width < 400; width += 9) {
+                QTextLayout layout(sentence, QFont());
+                QTextOption wrap;
+                wrap.setWrapMode(QTextOption::WordWrap);
+                layout.setTextOption(wrap);
+                layout.beginLayout();
+                QString last;
+                int lines = 0;
+                for (QTextLine line = layout.createLine(); line.isValid();
+                     line = layout.createLine(), ++lines) {
+                    line.setLineWidth(width);
+                    last = sentence.mid(line.textStart(), line.textLength());
+                }
+                layout.endLayout();
+                EXPECT_TRUE(lines == 1 || last.count(letter) >= 3)
+                    << sentence.toStdString() << " at " << width << " ends \"" << last.toStdString() << '"';
+            }
+        }
+    }
 }
 
 TEST_F(DownloadDialogFailure, TextsComeFromTheGivenTranslatorAndEnglishWhereItHasNone) {
