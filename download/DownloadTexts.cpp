@@ -297,22 +297,22 @@ QString SentenceOf(const TDownloadFailure& failure, const QString& url, const QS
 
     switch (network.Error) {
         case TInternetError::NameNotResolved:
-            return text(proxy ? ProxyNotFound : ServerNotFound).arg(party);
+            return text(proxy ? ProxyNotFound : ServerNotFound).arg(place(party));
         case TInternetError::CannotConnect: {
             // In the order of TConnectReason; Other keeps the system's words.
             static constexpr const TDownloadText* Reasons[] = {nullptr, &Refused, &TimedOut, &HostUnreachable,
                                                                &NetworkUnreachable};
             const TDownloadText* reason = Reasons[static_cast<int>(network.Reason)];
             return text(proxy ? CannotConnectProxy : CannotConnect)
-                .arg(party, reason ? text(*reason) : Reason(network.Detail));
+                .arg(place(party), reason ? text(*reason) : Reason(network.Detail));
         }
         case TInternetError::NoAnswer:
-            return text(proxy ? ProxySilent : ServerSilent).arg(party);
+            return text(proxy ? ProxySilent : ServerSilent).arg(place(party));
         case TInternetError::ProxyRefused:
             // A proxy's other answers are the server's sentences, which speak of a server.
             if (network.Status == 407)
                 return text(ProxyAuthentication);
-            return text(ProxyAnswered).arg(network.Proxy, QString::number(network.Status));
+            return text(ProxyAnswered).arg(place(network.Proxy), QString::number(network.Status));
         case TInternetError::AnswerUnfinished:
             return text(AnswerUnfinished);
         case TInternetError::NotHttp:
@@ -320,15 +320,15 @@ QString SentenceOf(const TDownloadFailure& failure, const QString& url, const QS
         case TInternetError::ConnectionBroken:
             return text(Stopped).arg(Kilobytes(figures.Done));
         case TInternetError::UntrustedCertificate:
-            return text(Untrusted).arg(server, Reason(network.Detail));
+            return text(Untrusted).arg(place(server), Reason(network.Detail));
         case TInternetError::InsecureRedirect:
-            return text(InsecureRedirect).arg(server, place(network.Detail));
+            return text(InsecureRedirect).arg(place(server), place(network.Detail));
         case TInternetError::RedirectNotWeb:
             return text(RedirectNotWeb).arg(place(network.Detail));
         case TInternetError::SecureChannelFailed:
-            return text(SecureChannel).arg(server, Reason(network.Detail));
+            return text(SecureChannel).arg(place(server), Reason(network.Detail));
         case TInternetError::TooManyRedirects:
-            return text(TooManyRedirects).arg(server);
+            return text(TooManyRedirects).arg(place(server));
         case TInternetError::InvalidAddress:
             return text(InvalidAddress).arg(place(url));
         case TInternetError::None:

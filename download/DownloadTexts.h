@@ -144,8 +144,9 @@ QString SystemErrorWords(const TSystemError& error, TCustomTranslator* translato
 
 // One plain sentence that names what failed and what a person can act on, for a
 // download of `url` into `fileName`. `shorten`, where given, is applied to every path
-// and address set in it (the URL, the file name, where a redirect pointed), so that a
-// caller can make the sentence fit its room.
+// and address set in it (the URL, the file name, a server's or proxy's name, where a
+// redirect pointed), so that a caller can keep each whole and make the sentence fit
+// its room.
 QString FailureSentence(const TDownloadFailure& failure, const QString& url, const QString& fileName,
                         TCustomTranslator* translator,
                         const std::function<QString(const QString&)>& shorten = nullptr);
