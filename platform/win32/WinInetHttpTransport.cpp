@@ -195,11 +195,7 @@ bool TWinInetHttpTransport::ReadAnswer(DWORD& status, QString& location, THttpRe
         return false;
     }
     if (FHop.Scheme == TInternetScheme::Https && !CameSecurely(request)) {
-        TInternetFailure failure;
-        failure.Error = TInternetError::ProxyRefused;
-        failure.Proxy = FProxy;
-        failure.Status = status;
-        Fail(failure);
+        FailProxyRefused(status);
         return false;
     }
     if (IsRedirect(status) && QueryText(request, HTTP_QUERY_LOCATION, location))
@@ -330,11 +326,7 @@ bool TWinInetHttpTransport::SendHop() {
                 QueryNumber(use.Handle(), HTTP_QUERY_STATUS_CODE, status) && status >= 300 && status < 600;
         }
         if (refused) {
-            TInternetFailure failure;
-            failure.Error = TInternetError::ProxyRefused;
-            failure.Proxy = FProxy;
-            failure.Status = status;
-            Fail(failure);
+            FailProxyRefused(status);
             return false;
         }
         Fail(DescribeWinInetError(error, Attempt(started)));
@@ -567,5 +559,13 @@ void TWinInetHttpTransport::Fail(TInternetError error, const QString& detail) {
     TInternetFailure failure;
     failure.Error = error;
     failure.Detail = detail;
+    Fail(std::move(failure));
+}
+
+void TWinInetHttpTransport::FailProxyRefused(std::uint32_t status) {
+    TInternetFailure failure;
+    failure.Error = TInternetError::ProxyRefused;
+    failure.Proxy = FProxy;
+    failure.Status = status;
     Fail(std::move(failure));
 }

@@ -99,6 +99,8 @@ private:
     TWinInetAttempt Attempt(TClock::time_point started) const;
     void Fail(TInternetFailure failure);
     void Fail(TInternetError error, const QString& detail = QString());
+    // The proxy answered the tunnel's CONNECT with `status` instead of opening it.
+    void FailProxyRefused(std::uint32_t status);
 
     // The transport whose thread this is (see OnStatus).
     static thread_local TWinInetHttpTransport* FCurrent;
