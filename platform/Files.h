@@ -38,9 +38,10 @@ enum class TFileReadResult { Read, NotRegular, TooLarge, Failed };
 // it holds at most `limit` bytes. What the path names is looked at before it is opened,
 // and the open itself never waits, so a pipe, a device or a folder is refused without
 // a read that would wait for a writer or never end; a file that grows past the limit
-// while it is read is refused as well. Failed puts the system's words in `error`.
+// while it is read is refused as well. Failed puts the system's reason in `error`
+// (NotFound where nothing, or no folder on the way, has that name).
 TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* bytes,
-                                QString* error = nullptr);
+                                TSystemError* error = nullptr);
 // True when `a` and `b` name one existing file, through symbolic and hard links: the
 // same device and inode, or volume and file index on Windows; the same canonical path
 // where the system gives neither.

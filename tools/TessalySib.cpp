@@ -42,8 +42,9 @@ void Complain(const QString& text) {
 // of at most kMaxInputBytes: a pipe or a device would have the tool wait or read for ever.
 QByteArray ReadInput(const QString& path) {
     QByteArray bytes;
+    TSystemError error;
     QString reason;
-    switch (ReadRegularFile(path, kMaxInputBytes, &bytes, &reason)) {
+    switch (ReadRegularFile(path, kMaxInputBytes, &bytes, &error)) {
         case TFileReadResult::Read:
             return bytes;
         case TFileReadResult::NotRegular:
@@ -53,6 +54,7 @@ QByteArray ReadInput(const QString& path) {
             reason = QStringLiteral("it is larger than 16 MB, the most the tool reads");
             break;
         case TFileReadResult::Failed:
+            reason = error.Text;
             break;
     }
     throw Exception(QStringLiteral("cannot read %1: %2").arg(path, reason));

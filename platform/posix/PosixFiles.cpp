@@ -9,7 +9,6 @@
 
 #include <unistd.h>
 #include <cerrno>
-#include <cstring>
 
 #include <QDir>
 #include <QFile>
@@ -96,10 +95,10 @@ bool ReplaceFile(const QString& source, const QString& target, TSystemError* err
     return true;
 }
 
-TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* bytes, QString* error) {
+TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* bytes, TSystemError* error) {
     const auto failed = [error](int reason) {
         if (error)
-            *error = QString::fromLocal8Bit(std::strerror(reason));
+            *error = SystemError(reason);
         return TFileReadResult::Failed;
     };
     const std::optional<QByteArray> name = SystemName(path);

@@ -1,6 +1,7 @@
 #include "platform/posix/PosixRegistry.h"
 
 #include "platform/Files.h"
+#include "platform/SystemError.h"
 #include "platform/posix/RegFile.h"
 
 #include <QDir>
@@ -97,62 +98,39 @@ private:
     int FFd;
 };
 
-TRegResult TooLarge(const THive& hive, qint64 size) {
-    return Failure(TRegStatus::Corrupt,
-                   QStringLiteral("The registry file '%1' is too large to be read (%2 bytes; a hive holds "
-                                  "at most %3).")
-                       .arg(hive.File)
-                       .arg(size)
-                       .arg(QStringLiteral("4 MB")));
+// The limit, as a person reads it ("4 MB").
+QString MostHiveSize() {
+    return QStringLiteral("%1 MB").arg(TPosixRegistry::MostHiveBytes / (1024 * 1024));
 }
 
-// The hive as the file holds it now; a missing file is an empty hive.
+// The hive as the file holds it now; a missing file is an empty hive. The read never
+// waits (a FIFO in the hive's place) and never goes past the limit.
 TRegResult ReadHive(const THive& hive, TRegFile& file) {
     file = TRegFile(hive.Root);
-    // Non-blocking, so that a FIFO in the hive's place cannot hang the open.
-    TFileDescriptor fd(::open(Native(hive.File).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!fd.Valid()) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            return {};
-        // A hive that is there but cannot be read is no empty hive: it fails as a
-        // damaged one does, and is never written over.
-        const int error = errno;
-        return SystemFailure(TRegStatus::Corrupt,
-                             QStringLiteral("The registry file '%1' cannot be read: %2.")
-                                 .arg(hive.File, qt_error_string(error)),
-                             error);
-    }
-    struct stat status {};
-    if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return Failure(
-            TRegStatus::Corrupt,
-            QStringLiteral("The registry file '%1' is damaged (it is not a regular file).").arg(hive.File));
-    if (status.st_size > TPosixRegistry::MostHiveBytes)
-        return TooLarge(hive, status.st_size);
     QByteArray bytes;
-    qsizetype chunk = qMax<qsizetype>(qsizetype(status.st_size) + 1, 4096);
-    for (;;) {
-        const qsizetype used = bytes.size();
-        bytes.resize(used + chunk);
-        const ssize_t count = ::read(fd.Get(), bytes.data() + used, std::size_t(chunk));
-        if (count < 0 && errno == EINTR) {
-            bytes.resize(used);
-            continue;
-        }
-        if (count < 0) {
-            const int error = errno;
-            return SystemFailure(TRegStatus::Corrupt,
-                                 QStringLiteral("The registry file '%1' cannot be read: %2.")
-                                     .arg(hive.File, qt_error_string(error)),
-                                 error);
-        }
-        bytes.resize(used + count);
-        if (count == 0)
+    TSystemError reason;
+    switch (ReadRegularFile(hive.File, TPosixRegistry::MostHiveBytes, &bytes, &reason)) {
+        case TFileReadResult::Read:
             break;
-        // Grown while it was read: the limit holds all the same.
-        if (bytes.size() > TPosixRegistry::MostHiveBytes)
-            return TooLarge(hive, bytes.size());
-        chunk = 65536;
+        case TFileReadResult::NotRegular:
+            return Failure(TRegStatus::Corrupt,
+                           QStringLiteral("The registry file '%1' is damaged (it is not a regular file).")
+                               .arg(hive.File));
+        case TFileReadResult::TooLarge:
+            return Failure(TRegStatus::Corrupt,
+                           QStringLiteral("The registry file '%1' is too large to be read (%2 bytes; a hive "
+                                          "holds at most %3).")
+                               .arg(hive.File)
+                               .arg(QFileInfo(hive.File).size())
+                               .arg(MostHiveSize()));
+        case TFileReadResult::Failed:
+            if (reason.Kind == TSystemErrorKind::NotFound)
+                return {};
+            // A hive that is there but cannot be read is no empty hive: it fails as a
+            // damaged one does, and is never written over.
+            return {TRegStatus::Corrupt,
+                    QStringLiteral("The registry file '%1' cannot be read: %2.").arg(hive.File, reason.Text),
+                    reason.Text};
     }
     QString error;
     if (!file.Parse(bytes, hive.File, error))
@@ -374,9 +352,10 @@ TRegResult ModifyHive(const THive& hive, const std::function<bool(TRegFile&)>& c
     if (bytes.size() > TPosixRegistry::MostHiveBytes)
         return Failure(TRegStatus::IoError,
                        QStringLiteral("The registry file '%1' cannot be written: it would hold %2 bytes, "
-                                      "more than the 4 MB a hive holds.")
+                                      "more than the %3 a hive holds.")
                            .arg(hive.File)
-                           .arg(bytes.size()));
+                           .arg(bytes.size())
+                           .arg(MostHiveSize()));
     return ReplaceHive(hive, bytes);
 }
 

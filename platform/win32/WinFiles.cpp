@@ -62,10 +62,10 @@ bool ReplaceFile(const QString& source, const QString& target, TSystemError* err
     return false;
 }
 
-TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* bytes, QString* error) {
+TFileReadResult ReadRegularFile(const QString& path, qint64 limit, QByteArray* bytes, TSystemError* error) {
     const auto failed = [error](DWORD reason) {
         if (error)
-            *error = SystemMessage(reason);
+            *error = SystemError(reason);
         return TFileReadResult::Failed;
     };
     if (path.isEmpty() || HasEmbeddedZero(path))
