@@ -13,7 +13,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static X509_STORE* const Nobody = X509_STORE_new();
-    const TCodeSignature signature = CheckAuthenticode({data, size}, Nobody);
+    TMemoryBytes file({data, size});
+    const TCodeSignature signature = CheckAuthenticode(file, Nobody);
     // Nobody vouches for any signer, and only a trusted signer's name is given; the
     // check leaves no errors behind for the next one to find.
     if (signature.Status == TSignatureStatus::Trusted || !signature.Organisation.isEmpty() ||

@@ -1,23 +1,23 @@
 #include "platform/posix/Authenticode.h"
 
-#include <openssl/bio.h>
+#include "platform/posix/PeLayout.h"
+#include "platform/posix/SignedData.h"
+
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
-#include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
 #include <algorithm>
-#include <array>
-#include <cstddef>
+#include <cstring>
+#include <ctime>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
-
-using TBytes = std::span<const std::uint8_t>;
 
 template <auto Free>
 struct TFree {
@@ -26,15 +26,14 @@ struct TFree {
         Free(object);
     }
 };
-using TPkcs7 = std::unique_ptr<PKCS7, TFree<PKCS7_free>>;
-using TBioChain = std::unique_ptr<BIO, TFree<BIO_free_all>>;
 using TDigestContext = std::unique_ptr<EVP_MD_CTX, TFree<EVP_MD_CTX_free>>;
 using TStoreContext = std::unique_ptr<X509_STORE_CTX, TFree<X509_STORE_CTX_free>>;
-// The stack alone: its certificates belong to the signature.
-void FreeStack(STACK_OF(X509) * stack) {
-    sk_X509_free(stack);
+using TName = std::unique_ptr<X509_NAME, TFree<X509_NAME_free>>;
+using TTime = std::unique_ptr<ASN1_TIME, TFree<ASN1_TIME_free>>;
+void FreeCertificates(STACK_OF(X509) * stack) {
+    sk_X509_pop_free(stack, X509_free);
 }
-using TCertificates = std::unique_ptr<STACK_OF(X509), TFree<FreeStack>>;
+using TCertificates = std::unique_ptr<STACK_OF(X509), TFree<FreeCertificates>>;
 
 // Whatever way the check ends, the thread's OpenSSL error queue is left as it was
 // found: empty (it is emptied on the way in, so that a failure's reason is ours).
@@ -49,255 +48,202 @@ TCodeSignature Result(TSignatureStatus status, const QString& detail) {
     return {status, QString(), detail};
 }
 
-// OpenSSL's reason for the failure just reported, or `fallback` when it gave none.
-QString LibraryReason(const char* fallback) {
-    const char* reason = ERR_reason_error_string(ERR_peek_last_error());
-    return QString::fromUtf8(reason ? reason : fallback);
+TCodeSignature Broken(const char* why) {
+    return Result(TSignatureStatus::Broken, QString::fromLatin1(why));
 }
 
-// --- the PE image ---------------------------------------------------------------------
-
-std::uint16_t Word(TBytes bytes, std::size_t at) {
-    return std::uint16_t(bytes[at] | bytes[at + 1] << 8);
-}
-
-std::uint32_t Dword(TBytes bytes, std::size_t at) {
-    return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 | std::uint32_t(bytes[at + 2]) << 16 |
-           std::uint32_t(bytes[at + 3]) << 24;
-}
-
-// Whether `length` bytes at `at` lie inside `bytes`, without overflow for any values.
-bool Fits(TBytes bytes, std::uint64_t at, std::uint64_t length) {
-    return at <= bytes.size() && length <= bytes.size() - at;
-}
-
-// The parts of the image that its hash leaves out: the CheckSum field (which signing
-// changes), the security directory's entry (which the signature's placement sets) and
-// the certificate table itself. In this order in the file.
-struct TSignedImage {
-    std::size_t CheckSumAt = 0;
-    std::size_t DirectoryAt = 0;
-    std::size_t TableAt = 0;
-    std::size_t TableSize = 0;
-};
-
-// Where a PE image's parts lie, or else the verdict: Unsigned for no PE image or one
-// without a security directory, Broken for a directory that does not fit the file.
-struct TLayout {
-    std::optional<TSignedImage> Image;
-    std::optional<TCodeSignature> Verdict;
-};
-
-TLayout ReadLayout(TBytes image) {
-    constexpr std::size_t DosHeaderSize = 64, NewHeaderAt = 0x3C, CoffHeaderSize = 20;
-    constexpr std::size_t CheckSumInOptional = 64, SecurityDirectory = 4, DirectoryEntrySize = 8;
-    const auto notSigned = [](const char* why) {
-        return TLayout{std::nullopt, Result(TSignatureStatus::Unsigned, QString::fromLatin1(why))};
-    };
-    if (image.size() < DosHeaderSize || image[0] != 'M' || image[1] != 'Z')
-        return notSigned("not a program file: no MZ header");
-    const std::uint64_t peAt = Dword(image, NewHeaderAt);
-    if (!Fits(image, peAt, 4 + CoffHeaderSize + 2) || Dword(image, std::size_t(peAt)) != 0x00004550)
-        return notSigned("not a program file: no PE header");
-    const std::size_t optionalAt = std::size_t(peAt) + 4 + CoffHeaderSize;
-    const std::size_t optionalSize = Word(image, optionalAt - 4);
-    std::size_t countAt = 0, directoriesAt = 0;
-    switch (Word(image, optionalAt)) {
-        case 0x10B:  // PE32
-            countAt = 92, directoriesAt = 96;
-            break;
-        case 0x20B:  // PE32+
-            countAt = 108, directoriesAt = 112;
-            break;
-        default:
-            return notSigned("not a program file: unknown optional header");
-    }
-    const std::size_t entryAt = directoriesAt + SecurityDirectory * DirectoryEntrySize;
-    // The security entry must be one of the header's own directories, inside it.
-    if (optionalSize < entryAt + DirectoryEntrySize || !Fits(image, optionalAt, optionalSize))
-        return notSigned("not a program file: optional header cut short");
-    if (Dword(image, optionalAt + countAt) <= SecurityDirectory)
-        return notSigned("no security directory");
-
-    TSignedImage parts;
-    parts.CheckSumAt = optionalAt + CheckSumInOptional;
-    parts.DirectoryAt = optionalAt + entryAt;
-    const std::uint32_t tableAt = Dword(image, parts.DirectoryAt);
-    const std::uint32_t tableSize = Dword(image, parts.DirectoryAt + 4);
-    if (tableSize == 0)
-        return notSigned("the security directory is empty");
-    // The table ends inside the file, and after the headers: the parts the hash leaves
-    // out never overlap.
-    if (tableAt < parts.DirectoryAt + DirectoryEntrySize || !Fits(image, tableAt, tableSize))
-        return {std::nullopt, Result(TSignatureStatus::Broken,
-                                     QStringLiteral("the security directory does not fit the file"))};
-    parts.TableAt = tableAt;
-    parts.TableSize = tableSize;
-    return {parts, std::nullopt};
-}
-
-// The first PKCS#7 signature in the certificate table (WIN_CERTIFICATE entries of
-// revision 2.0, each at an 8-byte boundary after the one before); an empty span when the
-// table holds none; nothing when an entry overruns the table.
-std::optional<TBytes> FindSignature(TBytes table) {
-    constexpr std::size_t HeaderSize = 8;
-    constexpr std::uint16_t Revision2 = 0x0200, PkcsSignedData = 0x0002;
-    std::size_t at = 0;
-    while (table.size() - at >= HeaderSize) {
-        const std::uint32_t length = Dword(table, at);
-        if (length < HeaderSize || length > table.size() - at)
-            return std::nullopt;
-        if (Word(table, at + 4) == Revision2 && Word(table, at + 6) == PkcsSignedData)
-            return table.subspan(at + HeaderSize, length - HeaderSize);
-        const std::uint64_t next = (std::uint64_t(at) + length + 7) / 8 * 8;
-        if (next >= table.size())
-            break;
-        at = std::size_t(next);
-    }
-    return TBytes();
-}
-
-// --- DER ------------------------------------------------------------------------------
-
-// Reads DER elements one after the other from a span, each length checked against what
-// is left. Only definite lengths: Authenticode's structures are DER.
-class TDerReader {
-public:
-    explicit TDerReader(TBytes bytes) : FRest(bytes) {}
-
-    bool AtEnd() const { return FRest.empty(); }
-
-    // The contents of the next element when its tag is `tag`; nothing otherwise (and
-    // then the reader is left where it was).
-    std::optional<TBytes> Read(std::uint8_t tag) {
-        if (FRest.size() < 2 || FRest[0] != tag)
-            return std::nullopt;
-        std::size_t length = FRest[1], headerSize = 2;
-        if (length & 0x80) {
-            const std::size_t count = length & 0x7F;
-            // No indefinite length, and nothing longer than four bytes can describe.
-            if (count == 0 || count > 4 || FRest.size() - 2 < count)
-                return std::nullopt;
-            length = 0;
-            for (std::size_t i = 0; i < count; ++i)
-                length = length << 8 | FRest[2 + i];
-            headerSize += count;
-        }
-        if (length > FRest.size() - headerSize)
-            return std::nullopt;
-        const TBytes contents = FRest.subspan(headerSize, length);
-        FRest = FRest.subspan(headerSize + length);
-        return contents;
-    }
-
-private:
-    TBytes FRest;
-};
-
-constexpr std::uint8_t SequenceTag = 0x30, ObjectTag = 0x06, OctetStringTag = 0x04;
-
-// Object identifiers as their DER contents.
-constexpr std::array<std::uint8_t, 10> SpcIndirectDataOid{0x2B, 0x06, 0x01, 0x04, 0x01,
-                                                          0x82, 0x37, 0x02, 0x01, 0x04};
-constexpr std::array<std::uint8_t, 10> SpcPeImageDataOid{0x2B, 0x06, 0x01, 0x04, 0x01,
-                                                         0x82, 0x37, 0x02, 0x01, 0x0F};
-
-bool IsOid(TBytes contents, std::span<const std::uint8_t> oid) {
-    return std::ranges::equal(contents, oid);
-}
+using TDigest = std::vector<std::uint8_t>;
 
 // The hashes a signature may name. MD5 is not among them: a collision in it is cheap.
-const EVP_MD* DigestNamed(TBytes oid) {
-    static constexpr std::array<std::uint8_t, 5> Sha1{0x2B, 0x0E, 0x03, 0x02, 0x1A};
-    static constexpr std::array<std::uint8_t, 9> Sha256{0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
-    static constexpr std::array<std::uint8_t, 9> Sha384{0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x02};
-    static constexpr std::array<std::uint8_t, 9> Sha512{0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x03};
-    if (IsOid(oid, Sha1))
+const EVP_MD* DigestNamed(TDerBytes oid) {
+    if (IsOid(oid, Oid::Sha1))
         return EVP_sha1();
-    if (IsOid(oid, Sha256))
+    if (IsOid(oid, Oid::Sha256))
         return EVP_sha256();
-    if (IsOid(oid, Sha384))
+    if (IsOid(oid, Oid::Sha384))
         return EVP_sha384();
-    if (IsOid(oid, Sha512))
+    if (IsOid(oid, Oid::Sha512))
         return EVP_sha512();
     return nullptr;
 }
 
-// What an Authenticode signature signs: the hash of a PE image.
-struct TIndirectData {
-    const EVP_MD* Digest = nullptr;
-    TBytes Hash;
-    // The SpcIndirectDataContent's DER contents without its own tag and length: the
-    // bytes whose digest the signer's messageDigest attribute holds.
-    TBytes SignedBytes;
-};
-
-// Reads SpcIndirectDataContent ::= SEQUENCE {
-//     data SpcAttributeTypeAndOptionalValue ::= SEQUENCE { type OID, value ANY OPTIONAL },
-//     messageDigest DigestInfo ::= SEQUENCE {
-//         digestAlgorithm SEQUENCE { algorithm OID, parameters ANY OPTIONAL },
-//         digest OCTET STRING } }
-// Nothing unless it is that, for a PE image, with a known hash of the right length.
-std::optional<TIndirectData> ReadIndirectData(TBytes der) {
-    TDerReader outer(der);
-    const std::optional<TBytes> content = outer.Read(SequenceTag);
-    if (!content || !outer.AtEnd())
+std::optional<TDigest> DigestOf(const EVP_MD* digest, TDerBytes bytes) {
+    TDigest result(EVP_MAX_MD_SIZE);
+    unsigned int size = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), result.data(), &size, digest, nullptr) != 1)
         return std::nullopt;
-    TDerReader fields(*content);
-    const std::optional<TBytes> data = fields.Read(SequenceTag);
-    const std::optional<TBytes> digestInfo = fields.Read(SequenceTag);
-    if (!data || !digestInfo || !fields.AtEnd())
-        return std::nullopt;
-    const std::optional<TBytes> dataType = TDerReader(*data).Read(ObjectTag);
-    if (!dataType || !IsOid(*dataType, SpcPeImageDataOid))
-        return std::nullopt;
-    TDerReader info(*digestInfo);
-    const std::optional<TBytes> algorithm = info.Read(SequenceTag);
-    const std::optional<TBytes> hash = info.Read(OctetStringTag);
-    if (!algorithm || !hash || !info.AtEnd())
-        return std::nullopt;
-    const std::optional<TBytes> algorithmOid = TDerReader(*algorithm).Read(ObjectTag);
-    const EVP_MD* digest = algorithmOid ? DigestNamed(*algorithmOid) : nullptr;
-    if (!digest || hash->size() != std::size_t(EVP_MD_get_size(digest)))
-        return std::nullopt;
-    return TIndirectData{digest, *hash, *content};
+    result.resize(size);
+    return result;
 }
 
-// The image's Authenticode hash: every byte but the parts that signing sets.
-bool HashMatches(TBytes image, const TSignedImage& parts, const TIndirectData& signedData) {
+bool Equal(TDerBytes a, TDerBytes b) {
+    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// --- the file's hash ------------------------------------------------------------------
+
+// The Authenticode hash of the ranges `layout` names, read in blocks.
+std::optional<TDigest> HashFile(IFileBytes& file, const TPeLayout& layout, const EVP_MD* digest) {
     const TDigestContext context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestInit_ex(context.get(), signedData.Digest, nullptr) != 1)
-        return false;
-    const auto add = [&](std::size_t from, std::size_t to) {
-        return EVP_DigestUpdate(context.get(), image.data() + from, to - from) == 1;
-    };
-    unsigned char hash[EVP_MAX_MD_SIZE];
-    unsigned int hashSize = 0;
-    const bool hashed = add(0, parts.CheckSumAt) && add(parts.CheckSumAt + 4, parts.DirectoryAt) &&
-                        add(parts.DirectoryAt + 8, parts.TableAt) &&
-                        add(parts.TableAt + parts.TableSize, image.size()) &&
-                        EVP_DigestFinal_ex(context.get(), hash, &hashSize) == 1;
-    return hashed && hashSize == signedData.Hash.size() &&
-           CRYPTO_memcmp(hash, signedData.Hash.data(), hashSize) == 0;
+    if (!context || EVP_DigestInit_ex(context.get(), digest, nullptr) != 1)
+        return std::nullopt;
+    std::vector<std::uint8_t> block(256 * 1024);
+    for (const TFileRange& range : layout.Hashed) {
+        for (std::uint64_t at = range.At; at < range.End();) {
+            const std::size_t count = std::size_t(std::min<std::uint64_t>(block.size(), range.End() - at));
+            if (!file.Read(at, std::span(block).first(count)) ||
+                EVP_DigestUpdate(context.get(), block.data(), count) != 1)
+                return std::nullopt;
+            at += count;
+        }
+    }
+    TDigest result(EVP_MAX_MD_SIZE);
+    unsigned int size = 0;
+    if (EVP_DigestFinal_ex(context.get(), result.data(), &size) != 1)
+        return std::nullopt;
+    result.resize(size);
+    return result;
 }
 
-// --- the signer -----------------------------------------------------------------------
+// --- signers --------------------------------------------------------------------------
 
-bool AllowsCodeSigning(X509* certificate, bool leaf) {
+TCertificates ReadCertificates(const std::vector<TDerBytes>& ders) {
+    TCertificates certificates(sk_X509_new_null());
+    for (const TDerBytes der : ders) {
+        const unsigned char* cursor = der.data();
+        X509* certificate = d2i_X509(nullptr, &cursor, long(der.size()));
+        if (certificate && sk_X509_push(certificates.get(), certificate) <= 0)
+            X509_free(certificate);
+    }
+    return certificates;
+}
+
+// The certificate among `certificates` that `signer` names.
+X509* CertificateOf(const TSignerInfo& signer, STACK_OF(X509) * certificates) {
+    TName issuer;
+    if (!signer.Issuer.empty()) {
+        const unsigned char* cursor = signer.Issuer.data();
+        issuer.reset(d2i_X509_NAME(nullptr, &cursor, long(signer.Issuer.size())));
+        if (!issuer)
+            return nullptr;
+    }
+    for (int i = 0; i < sk_X509_num(certificates); ++i) {
+        X509* certificate = sk_X509_value(certificates, i);
+        if (issuer) {
+            // The serial's DER contents, as the signer names it.
+            unsigned char* serial = nullptr;
+            const int length = i2d_ASN1_INTEGER(X509_get0_serialNumber(certificate), &serial);
+            TDerReader reader(TDerBytes(serial, length > 0 ? std::size_t(length) : 0));
+            const std::optional<TDerBytes> contents = reader.Contents(Der::Integer);
+            const bool same = contents && Equal(*contents, signer.Serial) &&
+                              X509_NAME_cmp(X509_get_issuer_name(certificate), issuer.get()) == 0;
+            OPENSSL_free(serial);
+            if (same)
+                return certificate;
+        } else if (const ASN1_OCTET_STRING* key = X509_get0_subject_key_id(certificate)) {
+            if (Equal(TDerBytes(ASN1_STRING_get0_data(key), std::size_t(ASN1_STRING_length(key))),
+                      signer.KeyIdentifier))
+                return certificate;
+        }
+    }
+    return nullptr;
+}
+
+// Whether `signer` signed `content` with the key of `certificate`: its signed attributes
+// name the content type `type` (when given) and hold the content's digest, and its
+// signature over them verifies. Empty when it holds, else the reason.
+std::optional<QString> SignerProblem(const TSignerInfo& signer, X509* certificate, TDerBytes content,
+                                     std::span<const std::uint8_t> type) {
+    if (IsOid(signer.DigestAlgorithm, Oid::Md5) || IsOid(signer.SignatureAlgorithm, Oid::Md5WithRsa))
+        return QStringLiteral("the signature uses MD5, which can be forged");
+    const EVP_MD* digest = DigestNamed(signer.DigestAlgorithm);
+    if (!digest)
+        return QStringLiteral("the signature uses an unknown digest");
+    if (signer.SignedAttributes.empty() || signer.MessageDigest.empty())
+        return QStringLiteral("the signature has no signed attributes");
+    if (!type.empty() && !IsOid(signer.ContentType, type))
+        return QStringLiteral("the signature signs content of another type");
+    const std::optional<TDigest> contentDigest = DigestOf(digest, content);
+    if (!contentDigest || !Equal(*contentDigest, signer.MessageDigest))
+        return QStringLiteral("the signed content is not what was signed");
+    // What is signed is the attributes as a SET, not as the [0] they are stored as.
+    std::vector<std::uint8_t> attributes(signer.SignedAttributes.begin(), signer.SignedAttributes.end());
+    attributes[0] = Der::Set;
+    EVP_PKEY* key = X509_get0_pubkey(certificate);
+    const TDigestContext context(EVP_MD_CTX_new());
+    if (!key || !context || EVP_DigestVerifyInit(context.get(), nullptr, digest, nullptr, key) != 1 ||
+        EVP_DigestVerify(context.get(), signer.Signature.data(), signer.Signature.size(), attributes.data(),
+                         attributes.size()) != 1)
+        return QStringLiteral("the signature does not verify");
+    return std::nullopt;
+}
+
+// --- certificates ---------------------------------------------------------------------
+
+bool AllowsUsage(X509* certificate, bool leaf, std::uint32_t usage) {
     // Each is all bits when the certificate has no such extension: no restriction.
     const std::uint32_t extended = X509_get_extended_key_usage(certificate);
     if (leaf)
-        return (extended & XKU_CODE_SIGN) && (X509_get_key_usage(certificate) & KU_DIGITAL_SIGNATURE);
-    // An authority that limits what it vouches for must allow code signing.
-    return extended & (XKU_CODE_SIGN | XKU_ANYEKU);
+        return (extended & usage) && (X509_get_key_usage(certificate) & KU_DIGITAL_SIGNATURE);
+    // An authority that limits what it vouches for must allow the use.
+    return extended & (usage | XKU_ANYEKU);
 }
 
-// The chain from `signer` to a trusted root, with the signature's own certificates as
-// intermediates; empty when it holds, else the reason.
-std::optional<QString> ChainProblem(X509* signer, STACK_OF(X509) * intermediates, X509_STORE* authorities) {
+// Algorithms that Windows no longer accepts on a chain: MD5 (and older) certificate
+// signatures, and RSA keys under 1024 bits. The root's signature on itself vouches for
+// nothing and is not looked at.
+std::optional<QString> WeakCertificate(STACK_OF(X509) * chain) {
+    const int count = sk_X509_num(chain);
+    for (int i = 0; i < count; ++i) {
+        X509* certificate = sk_X509_value(chain, i);
+        int digest = NID_undef;
+        if (i + 1 < count && X509_get_signature_info(certificate, &digest, nullptr, nullptr, nullptr) == 1 &&
+            (digest == NID_md5 || digest == NID_md4 || digest == NID_md2))
+            return QStringLiteral("a certificate on the chain is signed with MD5");
+        const EVP_PKEY* key = X509_get0_pubkey(certificate);
+        if (key && EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) < 1024)
+            return QStringLiteral("a certificate on the chain has an RSA key under 1024 bits");
+    }
+    return std::nullopt;
+}
+
+// Revocation is judged from the lists the trusted store holds; an authority that has
+// none there is no failure (Windows, too, judges from its cache without the network),
+// nor is a list out of date or one that cannot be used.
+int AcceptMissingRevocationLists(int ok, X509_STORE_CTX* context) {
+    if (ok)
+        return ok;
+    switch (X509_STORE_CTX_get_error(context)) {
+        case X509_V_ERR_UNABLE_TO_GET_CRL:
+        case X509_V_ERR_UNABLE_TO_GET_CRL_ISSUER:
+        case X509_V_ERR_CRL_HAS_EXPIRED:
+        case X509_V_ERR_CRL_NOT_YET_VALID:
+        case X509_V_ERR_ERROR_IN_CRL_LAST_UPDATE_FIELD:
+        case X509_V_ERR_ERROR_IN_CRL_NEXT_UPDATE_FIELD:
+        case X509_V_ERR_CRL_SIGNATURE_FAILURE:
+        case X509_V_ERR_UNABLE_TO_DECRYPT_CRL_SIGNATURE:
+        case X509_V_ERR_DIFFERENT_CRL_SCOPE:
+        case X509_V_ERR_UNHANDLED_CRITICAL_CRL_EXTENSION:
+        case X509_V_ERR_KEYUSAGE_NO_CRL_SIGN:
+            X509_STORE_CTX_set_error(context, X509_V_OK);
+            return 1;
+        default:
+            return ok;
+    }
+}
+
+// The chain from `leaf` to a trusted root at `when` (now when nothing), with
+// `intermediates` to build it from, every certificate on it allowing `usage`; empty
+// when it holds, else the reason.
+std::optional<QString> ChainProblem(X509* leaf, STACK_OF(X509) * intermediates, X509_STORE* authorities,
+                                    std::optional<std::time_t> when, std::uint32_t usage) {
     const TStoreContext context(X509_STORE_CTX_new());
-    if (!context || X509_STORE_CTX_init(context.get(), authorities, signer, intermediates) != 1)
-        return LibraryReason("cannot verify the certificate");
+    if (!context || X509_STORE_CTX_init(context.get(), authorities, leaf, intermediates) != 1)
+        return QStringLiteral("cannot verify the certificate");
+    X509_STORE_CTX_set_flags(context.get(), X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
+    X509_STORE_CTX_set_verify_cb(context.get(), AcceptMissingRevocationLists);
+    if (when)
+        X509_STORE_CTX_set_time(context.get(), 0, *when);
     if (X509_verify_cert(context.get()) != 1) {
         const int error = X509_STORE_CTX_get_error(context.get());
         return QString::fromUtf8(error != X509_V_OK ? X509_verify_cert_error_string(error)
@@ -305,9 +251,9 @@ std::optional<QString> ChainProblem(X509* signer, STACK_OF(X509) * intermediates
     }
     STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(context.get());
     for (int i = 0; i < sk_X509_num(chain); ++i)
-        if (!AllowsCodeSigning(sk_X509_value(chain, i), i == 0))
+        if (!AllowsUsage(sk_X509_value(chain, i), i == 0, usage))
             return QString::fromUtf8(X509_verify_cert_error_string(X509_V_ERR_INVALID_PURPOSE));
-    return std::nullopt;
+    return WeakCertificate(chain);
 }
 
 QString Organisation(X509* certificate) {
@@ -325,76 +271,177 @@ QString Organisation(X509* certificate) {
     return organisation;
 }
 
-// Whether the one signer's signature holds over `signedBytes` with its certificate's
-// key. PKCS7_verify does the same, but OpenSSL 3.0's loses a copy of its input when the
-// signature names a digest it cannot set up; these are its steps without the copy.
-bool SignatureHolds(PKCS7* p7, X509* signer, TBytes signedBytes) {
-    BIO* input = BIO_new_mem_buf(signedBytes.data(), int(signedBytes.size()));
-    if (!input)
-        return false;
-    // A digest for each of the signature's algorithms, in front of the input; freeing
-    // the chain frees the input with it. Without a chain the input is still ours.
-    BIO* digests = PKCS7_dataInit(p7, input);
-    if (!digests) {
-        BIO_free(input);
-        return false;
-    }
-    const TBioChain chain(digests);
-    char buffer[1024];
-    while (BIO_read(digests, buffer, sizeof buffer) > 0) {
-    }
-    PKCS7_SIGNER_INFO* info = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(p7), 0);
-    return PKCS7_signatureVerify(digests, p7, info, signer) == 1;
+// --- time stamps ----------------------------------------------------------------------
+
+std::optional<std::time_t> TimeOf(TDerBytes element) {
+    const unsigned char* cursor = element.data();
+    const TTime time(d2i_ASN1_TIME(nullptr, &cursor, long(element.size())));
+    std::tm parts{};
+    if (!time || ASN1_TIME_to_tm(time.get(), &parts) != 1)
+        return std::nullopt;
+    return timegm(&parts);
 }
 
-TCodeSignature CheckSigned(TBytes image, const TSignedImage& parts, X509_STORE* authorities) {
-    const auto broken = [](const QString& why) { return Result(TSignatureStatus::Broken, why); };
-    const std::optional<TBytes> signature = FindSignature(image.subspan(parts.TableAt, parts.TableSize));
-    if (!signature)
-        return broken(QStringLiteral("the certificate table is damaged"));
-    if (signature->empty())
+// Whether `imprint` is the digest, by the algorithm `algorithm`, of the signature that
+// was stamped.
+bool StampsSignature(TDerBytes algorithm, TDerBytes imprint, const TSignerInfo& stamped) {
+    const EVP_MD* digest = DigestNamed(algorithm);
+    const std::optional<TDigest> expected = digest ? DigestOf(digest, stamped.Signature) : std::nullopt;
+    return expected && Equal(*expected, imprint);
+}
+
+// The time that an RFC 3161 token vouches `stamped` was signed at, when it verifies
+// and its signer chains to a trusted time-stamping authority at that time.
+std::optional<std::time_t> TokenTime(TDerBytes token, const TSignerInfo& stamped, STACK_OF(X509) * outer,
+                                     X509_STORE* authorities) {
+    QString why;
+    const std::optional<TSignedData> data = ReadSignedData(token, &why);
+    if (!data || !IsOid(data->ContentType, Oid::TimeStampInfo) || data->Signers.size() != 1)
+        return std::nullopt;
+    const std::optional<TTimeStampInfo> info = ReadTimeStampInfo(data->Content);
+    if (!info || !StampsSignature(info->HashAlgorithm, info->HashedMessage, stamped))
+        return std::nullopt;
+    const TCertificates certificates = ReadCertificates(data->Certificates);
+    for (int i = 0; i < sk_X509_num(outer); ++i)
+        if (X509_up_ref(sk_X509_value(outer, i)) == 1 &&
+            sk_X509_push(certificates.get(), sk_X509_value(outer, i)) <= 0)
+            X509_free(sk_X509_value(outer, i));
+    X509* authority = CertificateOf(data->Signers.front(), certificates.get());
+    const std::optional<std::time_t> when = TimeOf(info->Time);
+    if (!authority || !when ||
+        SignerProblem(data->Signers.front(), authority, data->Content, Oid::TimeStampInfo) ||
+        ChainProblem(authority, certificates.get(), authorities, when, XKU_TIMESTAMP))
+        return std::nullopt;
+    return when;
+}
+
+// The same for a PKCS#9 counter-signature, whose certificates are the signature's own.
+std::optional<std::time_t> CounterSignatureTime(TDerBytes der, const TSignerInfo& stamped,
+                                                STACK_OF(X509) * certificates, X509_STORE* authorities) {
+    QString why;
+    const std::optional<TSignerInfo> counter = ReadSignerInfo(der, &why);
+    if (!counter || counter->SigningTime.empty())
+        return std::nullopt;
+    X509* authority = CertificateOf(*counter, certificates);
+    const std::optional<std::time_t> when = TimeOf(counter->SigningTime);
+    if (!authority || !when || SignerProblem(*counter, authority, stamped.Signature, {}) ||
+        ChainProblem(authority, certificates, authorities, when, XKU_TIMESTAMP))
+        return std::nullopt;
+    return when;
+}
+
+// When a valid time stamp says the signature was made, inside the validity of the
+// signer's certificate; nothing when it carries no such stamp.
+std::optional<std::time_t> StampedTime(const TSignerInfo& signer, X509* certificate,
+                                       STACK_OF(X509) * certificates, X509_STORE* authorities) {
+    const auto inValidity = [&](std::optional<std::time_t> when) {
+        return when && X509_cmp_time(X509_get0_notBefore(certificate), &*when) <= 0 &&
+               X509_cmp_time(X509_get0_notAfter(certificate), &*when) >= 0;
+    };
+    for (const TDerBytes token : signer.TimeStampTokens)
+        if (const std::optional<std::time_t> when = TokenTime(token, signer, certificates, authorities);
+            inValidity(when))
+            return when;
+    for (const TDerBytes counter : signer.CounterSignatures)
+        if (const std::optional<std::time_t> when =
+                CounterSignatureTime(counter, signer, certificates, authorities);
+            inValidity(when))
+            return when;
+    return std::nullopt;
+}
+
+// --- the whole check ------------------------------------------------------------------
+
+// The signature's DER from the certificate table, which must fit in memory's bound.
+std::optional<std::vector<std::uint8_t>> ReadTable(IFileBytes& file, const TFileRange& table) {
+    std::vector<std::uint8_t> bytes(table.Size);
+    if (!file.Read(table.At, bytes))
+        return std::nullopt;
+    return bytes;
+}
+
+TCodeSignature CheckSigned(IFileBytes& file, const TPeLayout& layout, X509_STORE* authorities) {
+    if (layout.Table.Size > MostCertificateTableBytes)
+        return Broken("the certificate table is larger than any signature needs");
+    const std::optional<std::vector<std::uint8_t>> table = ReadTable(file, layout.Table);
+    if (!table)
+        return Broken("the certificate table cannot be read");
+    const std::optional<TDerBytes> entry = FindSignature(*table);
+    if (!entry)
+        return Broken("the certificate table is damaged or carries more than signatures");
+    if (entry->empty())
         return Result(TSignatureStatus::Unsigned, QStringLiteral("the certificate table holds no signature"));
+    // The entry may end in up to 7 zero bytes of padding after the signature, no more.
+    TDerReader entryReader(*entry);
+    const std::optional<TDerElement> whole = entryReader.Next();
+    const TDerBytes padding = entryReader.Rest();
+    if (!whole || padding.size() > 7 ||
+        std::ranges::any_of(padding, [](std::uint8_t byte) { return byte != 0; }))
+        return Broken("the signature is followed by bytes that are no padding");
 
-    const unsigned char* cursor = signature->data();
-    const TPkcs7 p7(d2i_PKCS7(nullptr, &cursor, long(signature->size())));
-    if (!p7 || !PKCS7_type_is_signed(p7.get()) || !p7->d.sign || !p7->d.sign->contents)
-        return broken(QStringLiteral("the signature is not PKCS#7 signed data"));
-    const PKCS7* content = p7->d.sign->contents;
-    if (!content->type || OBJ_length(content->type) != SpcIndirectDataOid.size() ||
-        !IsOid(TBytes(OBJ_get0_data(content->type), SpcIndirectDataOid.size()), SpcIndirectDataOid))
-        return broken(QStringLiteral("the signature does not sign a program file's hash"));
-    // An element of a type OpenSSL does not know is kept whole, tag and length included.
-    const ASN1_TYPE* other = content->d.other;
-    if (!other || other->type != V_ASN1_SEQUENCE || !other->value.sequence)
-        return broken(QStringLiteral("the signature's signed content is missing"));
-    const ASN1_STRING* der = other->value.sequence;
-    const std::optional<TIndirectData> indirect =
-        ReadIndirectData(TBytes(ASN1_STRING_get0_data(der), std::size_t(ASN1_STRING_length(der))));
+    QString why;
+    const std::optional<TSignedData> data = ReadSignedData(whole->Whole, &why);
+    if (!data)
+        return Result(TSignatureStatus::Broken, why);
+    if (!IsOid(data->ContentType, Oid::SpcIndirectData))
+        return Broken("the signature does not sign a program file's hash");
+    const std::optional<TIndirectData> indirect = ReadIndirectData(data->ContentElement);
     if (!indirect)
-        return broken(QStringLiteral("the signature's signed content is damaged"));
-    if (!HashMatches(image, parts, *indirect))
-        return broken(QStringLiteral("the file's hash is not the signed one"));
+        return Broken("the signature's signed content is damaged");
+    if (IsOid(indirect->DigestAlgorithm, Oid::Md5))
+        return Broken("the file's hash is MD5, which can be forged");
+    const EVP_MD* digest = DigestNamed(indirect->DigestAlgorithm);
+    if (!digest || indirect->Hash.size() != std::size_t(EVP_MD_get_size(digest)))
+        return Broken("the signature's signed content is damaged");
+    if (data->Signers.size() != 1)
+        return Broken("the signature does not have exactly one signer");
 
-    if (sk_PKCS7_SIGNER_INFO_num(PKCS7_get_signer_info(p7.get())) != 1)
-        return broken(QStringLiteral("the signature does not have exactly one signer"));
-    const TCertificates signers(PKCS7_get0_signers(p7.get(), nullptr, 0));
-    X509* signer = signers && sk_X509_num(signers.get()) == 1 ? sk_X509_value(signers.get(), 0) : nullptr;
-    if (!signer)
-        return broken(LibraryReason("the signer's certificate is missing"));
-    if (!SignatureHolds(p7.get(), signer, indirect->SignedBytes))
-        return broken(LibraryReason("the signature does not verify"));
+    const TSignerInfo& signer = data->Signers.front();
+    const TCertificates certificates = ReadCertificates(data->Certificates);
+    X509* certificate = CertificateOf(signer, certificates.get());
+    if (!certificate)
+        return Broken("the signer's certificate is missing");
+    if (const std::optional<QString> problem =
+            SignerProblem(signer, certificate, data->Content, Oid::SpcIndirectData))
+        return Result(TSignatureStatus::Broken, *problem);
 
-    if (const std::optional<QString> problem = ChainProblem(signer, p7->d.sign->cert, authorities))
+    const std::optional<TDigest> hash = HashFile(file, layout, digest);
+    if (!hash)
+        return Broken("the file cannot be read whole");
+    if (!Equal(*hash, indirect->Hash))
+        return Broken("the file's hash is not the signed one");
+
+    const std::optional<std::time_t> stamped =
+        StampedTime(signer, certificate, certificates.get(), authorities);
+    if (const std::optional<QString> problem =
+            ChainProblem(certificate, certificates.get(), authorities, stamped, XKU_CODE_SIGN))
         return Result(TSignatureStatus::Untrusted, *problem);
-    return {TSignatureStatus::Trusted, Organisation(signer), QString()};
+    return {TSignatureStatus::Trusted, Organisation(certificate), QString()};
 }
 
 }  // namespace
 
-TCodeSignature CheckAuthenticode(TBytes image, X509_STORE* authorities) {
+bool TMemoryBytes::Read(std::uint64_t at, std::span<std::uint8_t> into) {
+    if (at > FBytes.size() || into.size() > FBytes.size() - at)
+        return false;
+    std::memcpy(into.data(), FBytes.data() + at, into.size());
+    return true;
+}
+
+TCodeSignature CheckAuthenticode(IFileBytes& file, X509_STORE* authorities) {
     const TErrorQueueScope errors;
-    const TLayout layout = ReadLayout(image);
-    if (!layout.Image)
-        return *layout.Verdict;
-    return CheckSigned(image, *layout.Image, authorities);
+    std::vector<std::uint8_t> head(std::size_t(std::min<std::uint64_t>(file.Size(), PeHeadBytes)));
+    if (!file.Read(0, head))
+        return Result(TSignatureStatus::Unsigned, QStringLiteral("the file cannot be read"));
+    const TPeLayout layout = ReadPeLayout(head, file.Size());
+    switch (layout.Kind) {
+        case TPeKind::NotAProgram:
+        case TPeKind::Unsigned:
+            return Result(TSignatureStatus::Unsigned, layout.Why);
+        case TPeKind::Broken:
+            return Result(TSignatureStatus::Broken, layout.Why);
+        case TPeKind::Signed:
+            break;
+    }
+    return CheckSigned(file, layout, authorities);
 }

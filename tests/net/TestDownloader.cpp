@@ -4,6 +4,7 @@
 #include "platform/Http.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/NetworkEnvironment.h"
+#include "tests/support/SignedInstallers.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QThreadPool>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <array>
@@ -883,6 +885,75 @@ TEST_F(DownloaderResume, ARangeThatRunsLongFailsAndKeepsNothing) {
     ASSERT_TRUE(retry);
     EXPECT_TRUE(retry->Range.isEmpty());
 }
+
+// --- The installer's signature -----------------------------------------------------
+
+struct TSignatureCase {
+    const char* Name;
+    const char* File;           // one of SignedInstallers()
+    TDownloadFailureKind Kind;  // with the publisher set
+    bool Verified;
+};
+
+void PrintTo(const TSignatureCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DownloaderSignature : public DownloaderTest,
+                            public testing::WithParamInterface<std::tuple<TSignatureCase, bool>> {};
+
+// On Linux the test authority is trusted as https trusts it; under Wine the machine's
+// store trusts it already.
+TEST_P(DownloaderSignature, OnlyAnAcceptedInstallerReplacesTheOneThere) {
+    const auto& [c, checked] = GetParam();
+    const QString folder = SignedInstallers();
+    ASSERT_FALSE(folder.isEmpty());
+    const TScopedEnv file("SSL_CERT_FILE", QFile::encodeName(folder + u"/authority.pem"_s));
+    const TScopedEnv noFolder("SSL_CERT_DIR", QByteArray());
+    QFile served(folder + u'/' + QLatin1String(c.File));
+    ASSERT_TRUE(served.open(QIODevice::ReadOnly));
+    PutOldFile();
+    if (checked)
+        Downloader.SetPublisher(u"Kestrelweave"_s);
+
+    const TDownloadFailureKind kind = checked ? c.Kind : TDownloadFailureKind::None;
+    const QByteArray from = QUrl::toPercentEncoding(folder);
+    EXPECT_EQ(Fetch(Server->Url(u"/download/%1?from=%2"_s.arg(QLatin1String(c.File), QLatin1String(from)))),
+              kind == TDownloadFailureKind::None);
+    EXPECT_EQ(Outcome,
+              kind == TDownloadFailureKind::None ? TDownloadOutcome::Completed : TDownloadOutcome::Failed);
+    const TDownloadFailure& failure = Downloader.LastFailure();
+    EXPECT_EQ(failure.Kind, kind);
+    EXPECT_EQ(Downloader.Verified(), checked && c.Verified);
+    if (kind == TDownloadFailureKind::SignedByOther) {
+        EXPECT_EQ(failure.Signer, u"Someone Else"_s);
+        EXPECT_EQ(failure.Publisher, u"Kestrelweave"_s);
+    }
+    if (kind != TDownloadFailureKind::None) {
+        ExpectNothingChanged(true);
+        return;
+    }
+    EXPECT_TRUE(Folder.Read(TargetName) == served.readAll()) << "the served installer";
+    EXPECT_EQ(Entries(), QStringList{TargetName});
+}
+
+// Without a publisher the download is no installer's: nothing is checked.
+INSTANTIATE_TEST_SUITE_P(
+    Table, DownloaderSignature,
+    testing::Combine(
+        testing::Values(TSignatureCase{"ByTheMaker", "maker.exe", TDownloadFailureKind::None, true},
+                        TSignatureCase{"BySomeoneElse", "other.exe", TDownloadFailureKind::SignedByOther,
+                                       false},
+                        TSignatureCase{"ChangedAfterSigning", "tampered.exe",
+                                       TDownloadFailureKind::SignatureBroken, false},
+                        TSignatureCase{"UnderAnUnknownAuthority", "untrusted.exe",
+                                       TDownloadFailureKind::SignatureUntrusted, false},
+                        TSignatureCase{"Unsigned", "unsigned.exe", TDownloadFailureKind::None, false}),
+        testing::Bool()),
+    [](const testing::TestParamInfo<std::tuple<TSignatureCase, bool>>& row) {
+        return std::string(std::get<0>(row.param).Name) +
+               (std::get<1>(row.param) ? "_ForKestrelweave" : "_NoPublisher");
+    });
 
 // --- Partial files left behind -------------------------------------------------------
 

@@ -16,6 +16,8 @@ struct TSignatureRow {
     const char* File;
     TStatus Expected;
     QString Organisation;
+    // Trusts the authority through a hashed folder (SSL_CERT_DIR) instead of a file.
+    bool ThroughFolder = false;
 };
 
 void PrintTo(const TSignatureRow& row, std::ostream* out) {
@@ -30,8 +32,10 @@ TEST_P(CodeSignature, JudgesTheInstaller) {
     const TSignatureRow& row = GetParam();
     const QString folder = SignedInstallers();
     ASSERT_FALSE(folder.isEmpty());
-    const TScopedEnv file("SSL_CERT_FILE", QFile::encodeName(folder + QStringLiteral("/authority.pem")));
-    const TScopedEnv noFolder("SSL_CERT_DIR", QByteArray());
+    const QString authority =
+        folder + (row.ThroughFolder ? QStringLiteral("/authorities") : QStringLiteral("/authority.pem"));
+    const TScopedEnv file("SSL_CERT_FILE", row.ThroughFolder ? QByteArray() : QFile::encodeName(authority));
+    const TScopedEnv hashed("SSL_CERT_DIR", row.ThroughFolder ? QFile::encodeName(authority) : QByteArray());
 
     const TCodeSignature signature =
         CheckCodeSignatureNow(folder + QLatin1Char('/') + QLatin1String(row.File));
@@ -47,7 +51,22 @@ INSTANTIATE_TEST_SUITE_P(
         TSignatureRow{"UnderAnUnknownAuthority", "untrusted.exe", TStatus::Untrusted, {}},
         TSignatureRow{"ChangedAfterSigning", "tampered.exe", TStatus::Broken, {}},
         TSignatureRow{"NotSigned", "unsigned.exe", TStatus::Unsigned, {}},
-        TSignatureRow{"NotAProgram", "notpe.exe", TStatus::Unsigned, {}}),
+        TSignatureRow{"NotAProgram", "notpe.exe", TStatus::Unsigned, {}},
+        TSignatureRow{"TableMovedIntoTheCode", "moved.exe", TStatus::Broken, {}},
+        TSignatureRow{"SignedHashDiffersInItsLastByte", "lastbyte.exe", TStatus::Broken, {}},
+        TSignatureRow{"StampedWhileValidSinceExpired", "stamped.exe", TStatus::Trusted,
+                      QStringLiteral("Kestrelweave")},
+        TSignatureRow{"ExpiredWithoutAStamp", "expired.exe", TStatus::Untrusted, {}},
+        TSignatureRow{"RevokedInTheTrustedFile", "revoked.exe", TStatus::Untrusted, {}},
+        TSignatureRow{"RevokedInTheTrustedFolder", "revoked.exe", TStatus::Untrusted, {}, true},
+        TSignatureRow{"ByTheMakerThroughTheFolder", "maker.exe", TStatus::Trusted,
+                      QStringLiteral("Kestrelweave"), true},
+        TSignatureRow{"CertificateSignedWithMd5", "md5-chain.exe", TStatus::Untrusted, {}},
+        TSignatureRow{"KeyOf512Bits", "weak-key.exe", TStatus::Untrusted, {}},
+        TSignatureRow{"HashedWithMd5", "md5-digest.exe", TStatus::Broken, {}},
+        TSignatureRow{"SixtyThousandDigestAlgorithms", "many-algorithms.exe", TStatus::Broken, {}},
+        TSignatureRow{"TwentyOneSigners", "many-signers.exe", TStatus::Broken, {}},
+        TSignatureRow{"TableOverAMegabyte", "huge-table.exe", TStatus::Broken, {}}),
     [](const testing::TestParamInfo<TSignatureRow>& row) { return std::string(row.param.Name); });
 
 }  // namespace

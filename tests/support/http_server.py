@@ -29,9 +29,11 @@ Routes (a query string is ignored, except for the parameters named below):
     /trickle         sends a status line, then one byte of a header a second, without
                      end: the headers never end
     /last            the record of the last other request
-    /download/NAME   with --downloads DIR: the file DIR/NAME, or 404 when there is none;
-                     when DIR/NAME.query exists, its text is a query string whose
-                     parameters apply as if the request had carried them first
+    /download/NAME   with --downloads DIR, or ?from=DIR: the file DIR/NAME, or 404 when
+                     there is none; when DIR/NAME.query exists, its text is a query string
+                     whose parameters apply as if the request had carried them first. A
+                     DIR on Wine's drive Z: (Z:\\...), as a program under Wine names it,
+                     is the Linux folder it stands for
 
 /file/N and /download/NAME are served as a file server would serve them: with
     ETag: "..."            strong; the same for the same route, size and content
@@ -224,6 +226,13 @@ def parameters(query):
     return values
 
 
+def download_folder(query):
+    folder = parameters(query).get("from") or DOWNLOADS
+    if folder and re.match(r"[zZ]:\\", folder):
+        folder = folder[2:].replace("\\", "/")
+    return folder
+
+
 def count_parameter(values, name, default=None):
     text = values.get(name, "")
     return int(text) if text.isdigit() else default
@@ -363,8 +372,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(200, number, max(number - 1, 0))
         elif head == "stall" and number is not None:
             self.answer(200, number, number // 2, stall=True)
-        elif head == "download" and len(segments) == 2 and DOWNLOADS:
-            self.serve_file(path, query, os.path.join(DOWNLOADS, segments[1]))
+        elif head == "download" and len(segments) == 2 and download_folder(query):
+            self.serve_file(path, query, os.path.join(download_folder(query), segments[1]))
         elif head == "hang":
             self.wait_for_client()
         elif head == "not-http" and len(segments) == 1:
