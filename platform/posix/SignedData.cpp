@@ -184,7 +184,7 @@ std::optional<TSignerInfo> ReadSignerInfo(TDerBytes der, QString* why) {
         TDerReader parts(*id);
         const std::optional<TDerElement> issuer = parts.Read(Der::Sequence);
         const std::optional<TDerBytes> serial = parts.Contents(Der::Integer);
-        if (!issuer || !serial || !parts.AtEnd())
+        if (!issuer || !serial || !parts.AtEnd() || issuer->Whole.size() > MostCertificateBytes)
             return fail.Fail<TSignerInfo>("a signer's issuer and serial number are damaged");
         signer.Issuer = issuer->Whole;
         signer.Serial = *serial;
@@ -260,10 +260,11 @@ std::optional<TSignedData> ReadSignedData(TDerBytes der, QString* why) {
             // Other kinds (attribute certificates) are counted, not used.
             if (certificate.Tag == Der::Sequence)
                 data.Certificates.push_back(certificate.Whole);
-            return true;
+            return certificate.Whole.size() <= MostCertificateBytes;
         });
         if (!read)
-            return fail.Fail<TSignedData>("the signature holds too many certificates, or damaged ones");
+            return fail.Fail<TSignedData>(
+                "the signature holds too many certificates, too large or damaged ones");
     }
     if (const std::optional<TDerBytes> crls = fields.Contents(Der::Context1))
         if (!ForEach(*crls, [](const TDerElement&) { return true; }))

@@ -14,13 +14,15 @@
 // span points into the bytes given; nothing is copied and nothing is verified here.
 //
 // The bytes come from the file being judged, so every length is checked against what
-// is left, only definite lengths are taken, and no set or list inside the signature
-// may hold more than MostSignatureElements elements: real signatures hold a few, and
-// a reader without a bound lets a file of a few megabytes cost minutes or gigabytes.
+// is left, only definite lengths are taken, no set or list inside the signature may
+// hold more than MostSignatureElements elements, and no certificate or name more than
+// MostCertificateBytes: real signatures hold a few certificates of 1 to 2 KB, and a
+// reader without bounds lets a file of a few megabytes cost minutes or gigabytes.
 
 using TDerBytes = std::span<const std::uint8_t>;
 
 constexpr std::size_t MostSignatureElements = 16;
+constexpr std::size_t MostCertificateBytes = 32 * 1024;
 
 struct TDerElement {
     std::uint8_t Tag = 0;
