@@ -1,8 +1,5 @@
 #include "platform/posix/Authenticode.h"
 
-#include "platform/posix/PeLayout.h"
-#include "platform/posix/SignedData.h"
-
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -352,40 +349,12 @@ std::optional<std::time_t> StampedTime(const TSignerInfo& signer, X509* certific
 
 // --- the whole check ------------------------------------------------------------------
 
-// The signature's DER from the certificate table, which must fit in memory's bound.
-std::optional<std::vector<std::uint8_t>> ReadTable(IFileBytes& file, const TFileRange& table) {
-    std::vector<std::uint8_t> bytes(table.Size);
-    if (!file.Read(table.At, bytes))
-        return std::nullopt;
-    return bytes;
-}
-
-TCodeSignature CheckSigned(IFileBytes& file, const TPeLayout& layout, X509_STORE* authorities) {
-    if (layout.Table.Size > MostCertificateTableBytes)
-        return Broken("the certificate table is larger than any signature needs");
-    const std::optional<std::vector<std::uint8_t>> table = ReadTable(file, layout.Table);
-    if (!table)
-        return Broken("the certificate table cannot be read");
-    const std::optional<TDerBytes> entry = FindSignature(*table);
-    if (!entry)
-        return Broken("the certificate table is damaged or carries more than signatures");
-    if (entry->empty())
-        return Result(TSignatureStatus::Unsigned, QStringLiteral("the certificate table holds no signature"));
-    // The entry may end in up to 7 zero bytes of padding after the signature, no more.
-    TDerReader entryReader(*entry);
-    const std::optional<TDerElement> whole = entryReader.Next();
-    const TDerBytes padding = entryReader.Rest();
-    if (!whole || padding.size() > 7 ||
-        std::ranges::any_of(padding, [](std::uint8_t byte) { return byte != 0; }))
-        return Broken("the signature is followed by bytes that are no padding");
-
-    QString why;
-    const std::optional<TSignedData> data = ReadSignedData(whole->Whole, &why);
-    if (!data)
-        return Result(TSignatureStatus::Broken, why);
-    if (!IsOid(data->ContentType, Oid::SpcIndirectData))
+TCodeSignature CheckSigned(IFileBytes& file, const TSignatureStructure& structure, X509_STORE* authorities) {
+    const TPeLayout& layout = structure.Layout;
+    const TSignedData& data = structure.Signature;
+    if (!IsOid(data.ContentType, Oid::SpcIndirectData))
         return Broken("the signature does not sign a program file's hash");
-    const std::optional<TIndirectData> indirect = ReadIndirectData(data->ContentElement);
+    const std::optional<TIndirectData> indirect = ReadIndirectData(data.ContentElement);
     if (!indirect)
         return Broken("the signature's signed content is damaged");
     if (IsOid(indirect->DigestAlgorithm, Oid::Md5))
@@ -393,16 +362,16 @@ TCodeSignature CheckSigned(IFileBytes& file, const TPeLayout& layout, X509_STORE
     const EVP_MD* digest = DigestNamed(indirect->DigestAlgorithm);
     if (!digest || indirect->Hash.size() != std::size_t(EVP_MD_get_size(digest)))
         return Broken("the signature's signed content is damaged");
-    if (data->Signers.size() != 1)
+    if (data.Signers.size() != 1)
         return Broken("the signature does not have exactly one signer");
 
-    const TSignerInfo& signer = data->Signers.front();
-    const TCertificates certificates = ReadCertificates(data->Certificates);
+    const TSignerInfo& signer = data.Signers.front();
+    const TCertificates certificates = ReadCertificates(data.Certificates);
     X509* certificate = CertificateOf(signer, certificates.get());
     if (!certificate)
         return Broken("the signer's certificate is missing");
     if (const std::optional<QString> problem =
-            SignerProblem(signer, certificate, data->Content, Oid::SpcIndirectData))
+            SignerProblem(signer, certificate, data.Content, Oid::SpcIndirectData))
         return Result(TSignatureStatus::Broken, *problem);
 
     const std::optional<TDigest> hash = HashFile(file, layout, digest);
@@ -421,27 +390,11 @@ TCodeSignature CheckSigned(IFileBytes& file, const TPeLayout& layout, X509_STORE
 
 }  // namespace
 
-bool TMemoryBytes::Read(std::uint64_t at, std::span<std::uint8_t> into) {
-    if (at > FBytes.size() || into.size() > FBytes.size() - at)
-        return false;
-    std::memcpy(into.data(), FBytes.data() + at, into.size());
-    return true;
-}
-
 TCodeSignature CheckAuthenticode(IFileBytes& file, X509_STORE* authorities) {
     const TErrorQueueScope errors;
-    std::vector<std::uint8_t> head(std::size_t(std::min<std::uint64_t>(file.Size(), PeHeadBytes)));
-    if (!file.Read(0, head))
-        return Result(TSignatureStatus::Unsigned, QStringLiteral("the file cannot be read"));
-    const TPeLayout layout = ReadPeLayout(head, file.Size());
-    switch (layout.Kind) {
-        case TPeKind::NotAProgram:
-        case TPeKind::Unsigned:
-            return Result(TSignatureStatus::Unsigned, layout.Why);
-        case TPeKind::Broken:
-            return Result(TSignatureStatus::Broken, layout.Why);
-        case TPeKind::Signed:
-            break;
-    }
-    return CheckSigned(file, layout, authorities);
+    TSignatureStructure structure;
+    ReadSignatureStructure(file, structure);
+    if (structure.Verdict)
+        return *structure.Verdict;
+    return CheckSigned(file, structure, authorities);
 }

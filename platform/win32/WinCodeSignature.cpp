@@ -1,5 +1,6 @@
 #include "platform/CodeSignature.h"
 
+#include "platform/SignatureStructure.h"
 #include "platform/win32/WinText.h"
 
 #include <softpub.h>
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QStringList>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 namespace {
@@ -144,6 +147,57 @@ TCodeSignature JudgeSigner(HANDLE state) {
     return {TSignatureStatus::Trusted, Organisation(certificate->pCert), {}};
 }
 
+// The file, read at offsets.
+class TWinFileBytes final : public IFileBytes {
+public:
+    TWinFileBytes(HANDLE handle, std::uint64_t size) : FHandle(handle), FSize(size) {}
+    ~TWinFileBytes() override { CloseHandle(FHandle); }
+    TWinFileBytes(const TWinFileBytes&) = delete;
+    TWinFileBytes& operator=(const TWinFileBytes&) = delete;
+
+    std::uint64_t Size() const override { return FSize; }
+    bool Read(std::uint64_t at, std::span<std::uint8_t> into) override {
+        while (!into.empty()) {
+            OVERLAPPED position{};
+            position.Offset = static_cast<DWORD>(at);
+            position.OffsetHigh = static_cast<DWORD>(at >> 32);
+            const DWORD asked = static_cast<DWORD>(std::min<std::size_t>(into.size(), 1u << 30));
+            DWORD got = 0;
+            if (!ReadFile(FHandle, into.data(), asked, &got, &position) || got == 0)
+                return false;
+            into = into.subspan(got);
+            at += got;
+        }
+        return true;
+    }
+
+private:
+    HANDLE FHandle;
+    std::uint64_t FSize;
+};
+
+// Broken when the file's certificate table or signature fails what both systems hold
+// them to (see SignatureStructure.h); nothing otherwise, and for a file that cannot be
+// opened, which the system's check then names.
+std::optional<TCodeSignature> StructureRefusal(const QString& native) {
+    const HANDLE handle =
+        CreateFileW(Wide(native), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    LARGE_INTEGER size{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &size)) {
+        CloseHandle(handle);
+        return std::nullopt;
+    }
+    TWinFileBytes file(handle, static_cast<std::uint64_t>(size.QuadPart));
+    TSignatureStructure structure;
+    ReadSignatureStructure(file, structure);
+    if (structure.Verdict && structure.Verdict->Status == TSignatureStatus::Broken)
+        return structure.Verdict;
+    return std::nullopt;
+}
+
 }  // namespace
 
 TCodeSignature CheckCodeSignatureNow(const QString& path) {
@@ -152,6 +206,8 @@ TCodeSignature CheckCodeSignatureNow(const QString& path) {
     if (HasEmbeddedZero(path))
         return {TSignatureStatus::Unsigned, {}, QStringLiteral("the path holds a zero character")};
     const QString native = QDir::toNativeSeparators(path);
+    if (const std::optional<TCodeSignature> refused = StructureRefusal(native))
+        return *refused;
 
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof file;

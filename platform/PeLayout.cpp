@@ -1,4 +1,4 @@
-#include "platform/posix/PeLayout.h"
+#include "platform/PeLayout.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/SignedData.h"
+#include "platform/SignedData.h"
 
 #include <algorithm>
 #include <array>
