@@ -10,15 +10,18 @@
 enum class TSignatureStatus {
     // Intact, and the signer's certificate is for code signing and chains to a root
     // that the system trusts (on Linux the authorities TLS trusts: the system's, or
-    // SSL_CERT_FILE and SSL_CERT_DIR where set).
+    // SSL_CERT_FILE and SSL_CERT_DIR where set), at the time a trusted time stamp
+    // vouches for, or now.
     Trusted,
     // A program file without a signature, or no program file at all.
     Unsigned,
-    // The file was changed after it was signed (its hash is not the signed one), or
-    // its signature is damaged or not what a signature must be.
+    // The file was changed after it was signed (its hash is not the signed one), its
+    // certificate table is not where it must be, or its signature is damaged, not
+    // what a signature must be, larger than any needs, or made with MD5.
     Broken,
     // Intact, but no trusted root vouches for the signer as a code signer: an unknown
-    // or missing authority, an expired, revoked or otherwise unusable certificate.
+    // or missing authority, an expired, revoked or otherwise unusable certificate, or
+    // one signed with MD5 or with an RSA key under 1024 bits.
     Untrusted,
 };
 

@@ -67,46 +67,43 @@ std::optional<TDerElement> OnlyValue(TDerBytes values) {
     return value;
 }
 
-// Reads the signed attributes that the check needs; each at most once.
-bool ReadSignedAttributes(TDerBytes attributes, TSignerInfo& signer) {
+// Calls `each` with the type and the values of every attribute in `attributes`.
+bool ForEachAttribute(TDerBytes attributes, const std::function<bool(TDerBytes, TDerBytes)>& each) {
     return ForEach(attributes, [&](const TDerElement& attribute) {
         TDerReader fields(attribute.Contents);
         const std::optional<TDerBytes> type = fields.Contents(Der::Object);
         const std::optional<TDerBytes> values = fields.Contents(Der::Set);
-        if (attribute.Tag != Der::Sequence || !type || !values || !fields.AtEnd())
-            return false;
-        const auto once = [&](TDerBytes& field, std::uint8_t tag, bool contents) {
-            const std::optional<TDerElement> value = OnlyValue(*values);
-            if (!field.empty() || !value || value->Tag != tag || value->Contents.empty())
+        return attribute.Tag == Der::Sequence && type && values && fields.AtEnd() && each(*type, *values);
+    });
+}
+
+// Reads the signed attributes that the check needs; each at most once.
+bool ReadSignedAttributes(TDerBytes attributes, TSignerInfo& signer) {
+    return ForEachAttribute(attributes, [&](TDerBytes type, TDerBytes values) {
+        const std::optional<TDerElement> value = OnlyValue(values);
+        const auto once = [&](TDerBytes& field, bool isTag, bool contents) {
+            if (!field.empty() || !value || !isTag || value->Contents.empty())
                 return false;
             field = contents ? value->Contents : value->Whole;
             return true;
         };
-        if (IsOid(*type, ContentTypeOid))
-            return once(signer.ContentType, Der::Object, true);
-        if (IsOid(*type, MessageDigestOid))
-            return once(signer.MessageDigest, Der::OctetString, true);
-        if (IsOid(*type, SigningTimeOid)) {
-            const std::optional<TDerElement> value = OnlyValue(*values);
-            if (!value || (value->Tag != Der::UtcTime && value->Tag != Der::GeneralizedTime))
-                return false;
-            return once(signer.SigningTime, value->Tag, false);
-        }
-        return ForEach(*values, [](const TDerElement&) { return true; });
+        if (IsOid(type, ContentTypeOid))
+            return once(signer.ContentType, value && value->Tag == Der::Object, true);
+        if (IsOid(type, MessageDigestOid))
+            return once(signer.MessageDigest, value && value->Tag == Der::OctetString, true);
+        if (IsOid(type, SigningTimeOid))
+            return once(signer.SigningTime,
+                        value && (value->Tag == Der::UtcTime || value->Tag == Der::GeneralizedTime), false);
+        return ForEach(values, [](const TDerElement&) { return true; });
     });
 }
 
 bool ReadUnsignedAttributes(TDerBytes attributes, TSignerInfo& signer) {
-    return ForEach(attributes, [&](const TDerElement& attribute) {
-        TDerReader fields(attribute.Contents);
-        const std::optional<TDerBytes> type = fields.Contents(Der::Object);
-        const std::optional<TDerBytes> values = fields.Contents(Der::Set);
-        if (attribute.Tag != Der::Sequence || !type || !values || !fields.AtEnd())
-            return false;
-        std::vector<TDerBytes>* kept = IsOid(*type, TimeStampTokenOid)     ? &signer.TimeStampTokens
-                                       : IsOid(*type, CounterSignatureOid) ? &signer.CounterSignatures
-                                                                           : nullptr;
-        return ForEach(*values, [&](const TDerElement& value) {
+    return ForEachAttribute(attributes, [&](TDerBytes type, TDerBytes values) {
+        std::vector<TDerBytes>* kept = IsOid(type, TimeStampTokenOid)     ? &signer.TimeStampTokens
+                                       : IsOid(type, CounterSignatureOid) ? &signer.CounterSignatures
+                                                                          : nullptr;
+        return ForEach(values, [&](const TDerElement& value) {
             if (kept) {
                 if (value.Tag != Der::Sequence || kept->size() == MostSignatureElements)
                     return false;

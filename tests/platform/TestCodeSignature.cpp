@@ -75,6 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         TSignatureRow{"SignedHashDiffersInItsLastByte", "lastbyte.exe", TStatus::Broken, {}},
         TSignatureRow{"StampedWhileValidSinceExpired", "stamped.exe", TStatus::Trusted,
                       QStringLiteral("Kestrelweave"), false, TStatus::Untrusted, NoStamps},
+        TSignatureRow{"CounterSignedWhileValidSinceExpired", "countersigned.exe", TStatus::Trusted,
+                      QStringLiteral("Kestrelweave")},
         TSignatureRow{"ExpiredWithoutAStamp", "expired.exe", TStatus::Untrusted, {}},
         TSignatureRow{"RevokedInTheTrustedFile",
                       "revoked.exe",

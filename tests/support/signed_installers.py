@@ -36,6 +36,7 @@ and, each with the verdict a check must give:
 
   stamped.exe            unsigned.exe signed by expired.pem with a time stamp by tsa.pem
                          from 2020-06-01, when expired.pem was valid: trusted
+  countersigned.exe      the same with the older counter-signature by tsa.pem: trusted
   expired.exe            the same without the time stamp: untrusted
   revoked.exe            signed by revoked.pem: untrusted
   md5-chain.exe          signed by md5-signer.pem: untrusted
@@ -263,6 +264,42 @@ def resigned(out, ca, signature):
             .replace(old_value, (ca / "value.bin").read_bytes()))
 
 
+OIDS = {"data": "2a864886f70d010701", "content type": "2a864886f70d010903",
+        "message digest": "2a864886f70d010904", "signing time": "2a864886f70d010905",
+        "counter-signature": "2a864886f70d010906", "sha256": "608648016503040201",
+        "rsa": "2a864886f70d010101"}
+
+
+def attribute(name, value):
+    return der(0x30, der(0x06, bytes.fromhex(OIDS[name])) + der(0x31, value))
+
+
+def algorithm(name):
+    return der(0x30, der(0x06, bytes.fromhex(OIDS[name])) + der(0x05, b""))
+
+
+def counter_signed(out, ca, signature):
+    """`signature` with an older, PKCS #9 counter-signature by tsa.pem from 2020-06-01 (which
+    osslsigncode makes only through a server), and tsa.pem among its certificates."""
+    run(["openssl", "x509", "-in", out / "tsa.pem", "-outform", "der", "-out", ca / "tsa.der"])
+    tsa = (ca / "tsa.der").read_bytes()
+    tbs = elements(elements(element(tsa)[1])[0][1])  # [0] version, serial, algorithm, issuer, ...
+    _, content_info, _ = element(signature)
+    fields = elements(element(elements(content_info)[1][1])[1])
+    signer = elements(elements(fields[-1][1])[0][1])
+    assert signer[-1][0] == 0x04, "the signer has unsigned attributes already"
+    attributes = (attribute("content type", der(0x06, bytes.fromhex(OIDS["data"]))) +
+                  attribute("signing time", der(0x17, b"200601000000Z")) +
+                  attribute("message digest", der(0x04, hashlib.sha256(signer[-1][1]).digest())))
+    (ca / "attributes.der").write_bytes(der(0x31, attributes))
+    run(["openssl", "dgst", "-sha256", "-sign", out / "tsa.key", "-out", ca / "value.bin", ca / "attributes.der"])
+    counter = der(0x30, der(0x02, b"\x01") + der(0x30, der(*tbs[3]) + der(*tbs[1])) + algorithm("sha256") +
+                  der(0xA0, attributes) + algorithm("rsa") + der(0x04, (ca / "value.bin").read_bytes()))
+    signer_info = b"".join(der(*field) for field in signer) + der(0xA1, attribute("counter-signature", counter))
+    signed = with_signed_data_field(signature, -1, lambda _: der(0x30, signer_info))
+    return with_signed_data_field(signed, 3, lambda certificates: certificates + tsa)
+
+
 def hard_cases(out, ca):
     """Makes the files of the docstring's second list."""
     # Both claim to be signed in 2020, when expired.pem was valid; only a time stamp may count.
@@ -274,6 +311,11 @@ def hard_cases(out, ca):
                                     ("weak-key", "weak-key.exe", []),
                                     ("maker", "md5-digest.exe", ["-h", "md5"])):
         sign(out, signer, "unsigned.exe", target, *options)
+
+    expired = (out / "expired.exe").read_bytes()
+    _, start, size = certificate_table(expired)
+    signature = expired[start + 8:start + struct.unpack_from("<I", expired, start)[0]]
+    (out / "countersigned.exe").write_bytes(with_table(expired, win_certificate(counter_signed(out, ca, signature))))
 
     maker = (out / "maker.exe").read_bytes()
     _, start, size = certificate_table(maker)
