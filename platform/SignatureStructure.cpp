@@ -18,7 +18,9 @@ TCodeSignature Broken(const char* why) {
 bool TMemoryBytes::Read(std::uint64_t at, std::span<std::uint8_t> into) {
     if (at > FBytes.size() || into.size() > FBytes.size() - at)
         return false;
-    std::memcpy(into.data(), FBytes.data() + at, into.size());
+    // An empty file's bytes may have no address at all.
+    if (!into.empty())
+        std::memcpy(into.data(), FBytes.data() + at, into.size());
     return true;
 }
 
