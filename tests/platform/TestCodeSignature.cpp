@@ -26,11 +26,11 @@ struct TSignatureRow {
 };
 
 // Wine neither reads RFC 3161 time stamps nor refuses weak algorithms, and checks
-// revocation only through a certificate's distribution points, never from the lists
-// the machine's store holds.
+// revocation only through a certificate's distribution points (with the authority's
+// list in the machine's CA store, it still trusted the revoked signer).
 constexpr const char* NoStamps = "Wine judges the chain now, whatever the stamp says";
 constexpr const char* NoWeakPolicy = "Wine has no policy against MD5 or short keys";
-constexpr const char* NoCachedLists = "Wine reads no revocation list from the store";
+constexpr const char* NoCachedLists = "Wine fetches lists only from distribution points";
 
 void PrintTo(const TSignatureRow& row, std::ostream* out) {
     *out << row.Name;

@@ -24,8 +24,8 @@ program finds them in its environment:
 
 Signed installers cannot be made on the Windows side either: with --signed,
 tests/support/signed_installers.py makes them, with their authority, in a folder of
-the session; the authority is trusted in the prefix's machine Root store, and its
-revocation list put in the CA store, before the program starts, and the program finds the folder in KW_TEST_SIGNED_INSTALLERS.
+the session; the authority is trusted in the prefix's machine Root store before the
+program starts, and the program finds the folder in KW_TEST_SIGNED_INSTALLERS.
 
 The exit status is the program's; 1 when the set-up failed, or when the program ended
 before writing its test report (GTEST_OUTPUT), as a crashed one does.
@@ -59,24 +59,20 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def pem_blocks(path, kind):
-    """The DER bytes of every block of `kind` ("CERTIFICATE", "X509 CRL") in the PEM file `path`."""
+def pem_certificate(path):
+    """The DER bytes of the first certificate in the PEM file `path`."""
     with open(path) as pem:
         text = pem.read()
-    begin, end = f"-----BEGIN {kind}-----", f"-----END {kind}-----"
-    blocks, at = [], text.find(begin)
-    while at >= 0:
-        start = at + len(begin)
-        blocks.append(base64.b64decode("".join(text[start:text.index(end, start)].split())))
-        at = text.find(begin, start)
-    return blocks
+    begin, end = "-----BEGIN CERTIFICATE-----", "-----END CERTIFICATE-----"
+    start = text.index(begin) + len(begin)
+    return base64.b64decode("".join(text[start:text.index(end, start)].split()))
 
 
-def store_blob(der, property_id=0x20):
-    """A certificate (or, with CERT_CRL_PROP_ID 0x21, a revocation list) as a system store
-    keeps it in the registry: its properties as serialized elements (property id, 1,
-    length, value; little-endian), here only the one that holds the object itself."""
-    return struct.pack("<III", property_id, 1, len(der)) + der
+def certificate_blob(der):
+    """A certificate as a system store keeps it in the registry: its properties as
+    serialized elements (property id, 1, length, value; little-endian), here only the
+    one that holds the certificate itself (CERT_CERT_PROP_ID)."""
+    return struct.pack("<III", 0x20, 1, len(der)) + der
 
 
 def start_display():
@@ -164,27 +160,21 @@ class WineSession:
         self.env["KW_TEST_AUTHORITY"] = windows_path(os.path.join(self.folder, "https", "ca.pem"))
         self.env["KW_TEST_TUNNEL_AUTHORITY"] = windows_path(os.path.join(self.folder, "tunnel", "ca.pem"))
 
-    def trust(self, pem):
-        """Trusts the PEM file's first certificate as a root authority for the whole
-        prefix, with the revocation lists that follow it in the machine's CA store, where
-        Windows keeps the lists it has fetched. The stores are read once per process, at
-        its first verification, so this comes before the program starts."""
-        root = pem_blocks(pem, "CERTIFICATE")[:1]
-        entries = [("Root\\Certificates", der, 0x20) for der in root]
-        entries += [("CA\\CRLs", der, 0x21) for der in pem_blocks(pem, "X509 CRL")]
-        return bool(root) and all(
-            subprocess.run([self.wine, "reg", "add",
-                            f"HKLM\\Software\\Microsoft\\SystemCertificates\\{store}\\" +
-                            hashlib.sha1(der).hexdigest().upper(), "/v", "Blob", "/t", "REG_BINARY", "/d",
-                            store_blob(der, kind).hex().upper(), "/f"], env=self.env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120).returncode == 0
-            for store, der, kind in entries)
+    def trust_root(self, der):
+        """Trusts the certificate `der` as a root authority for the whole prefix. The
+        store is read once per process, at its first verification, so this comes
+        before the program starts."""
+        key = ("HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" +
+               hashlib.sha1(der).hexdigest().upper())
+        return subprocess.run([self.wine, "reg", "add", key, "/v", "Blob", "/t", "REG_BINARY", "/d",
+                               certificate_blob(der).hex().upper(), "/f"], env=self.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120).returncode == 0
 
     def publish_signed_installers(self):
         folder = os.path.join(self.folder, "signed")
         os.mkdir(folder)
         made = subprocess.run([sys.executable, SIGNED_INSTALLERS, folder], stdout=subprocess.DEVNULL, timeout=300)
-        if made.returncode != 0 or not self.trust(os.path.join(folder, "authority.pem")):
+        if made.returncode != 0 or not self.trust_root(pem_certificate(os.path.join(folder, "authority.pem"))):
             sys.exit("run-under-wine: the signed installers could not be made")
         self.env["KW_TEST_SIGNED_INSTALLERS"] = windows_path(folder)
 
