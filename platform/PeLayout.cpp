@@ -33,11 +33,6 @@ constexpr std::size_t HeadersSizeInOptional = 60, CheckSumInOptional = 64;
 constexpr std::size_t SecurityDirectory = 4, DirectoryEntrySize = 8;
 constexpr std::size_t SectionHeaderSize = 40, RawSizeInSection = 16, RawPointerInSection = 20;
 
-struct TSection {
-    TFileRange Raw;
-    std::size_t Index = 0;
-};
-
 }  // namespace
 
 TPeLayout ReadPeLayout(TBytes head, std::uint64_t fileSize) {
@@ -73,7 +68,7 @@ TPeLayout ReadPeLayout(TBytes head, std::uint64_t fileSize) {
         return Verdict(TPeKind::Unsigned, "the security directory is empty");
 
     // From here on the file claims a signature: whatever does not fit is Broken.
-    if (table.End() != fileSize || table.At > fileSize)
+    if (table.End() != fileSize)
         return Verdict(TPeKind::Broken, "the certificate table is not at the end of the file");
     const std::uint64_t headersSize = Dword(head, optionalAt + HeadersSizeInOptional);
     const std::size_t sectionsAt = optionalAt + optionalSize;
@@ -85,7 +80,7 @@ TPeLayout ReadPeLayout(TBytes head, std::uint64_t fileSize) {
     if (headersSize > table.At)
         return Verdict(TPeKind::Broken, "the certificate table overlaps the headers");
 
-    std::vector<TSection> sections;
+    std::vector<TFileRange> sections;
     sections.reserve(sectionCount);
     for (std::size_t i = 0; i < sectionCount; ++i) {
         const std::size_t at = sectionsAt + i * SectionHeaderSize;
@@ -94,10 +89,9 @@ TPeLayout ReadPeLayout(TBytes head, std::uint64_t fileSize) {
             continue;
         if (!Fits(table.At, raw.At, raw.Size))
             return Verdict(TPeKind::Broken, "a section overlaps the certificate table or lies past it");
-        sections.push_back({raw, i});
+        sections.push_back(raw);
     }
-    std::stable_sort(sections.begin(), sections.end(),
-                     [](const TSection& a, const TSection& b) { return a.Raw.At < b.Raw.At; });
+    std::ranges::stable_sort(sections, {}, &TFileRange::At);
 
     TPeLayout layout;
     layout.Kind = TPeKind::Signed;
@@ -111,11 +105,11 @@ TPeLayout ReadPeLayout(TBytes head, std::uint64_t fileSize) {
     // count can never pass the table, so no byte is hashed twice more than the file
     // holds and the hash reads at most the file's size.
     std::uint64_t hashed = headersSize;
-    for (const TSection& section : sections) {
-        hashed += section.Raw.Size;
+    for (const TFileRange& section : sections) {
+        hashed += section.Size;
         if (hashed > table.At)
             return Verdict(TPeKind::Broken, "the sections overlap");
-        layout.Hashed.push_back(section.Raw);
+        layout.Hashed.push_back(section);
     }
     layout.Hashed.push_back({hashed, table.At - hashed});
     std::erase_if(layout.Hashed, [](const TFileRange& range) { return range.Size == 0; });

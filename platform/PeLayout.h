@@ -25,6 +25,7 @@ struct TFileRange {
     std::uint64_t At = 0;
     std::uint64_t Size = 0;
     std::uint64_t End() const { return At + Size; }
+    bool operator==(const TFileRange&) const = default;
 };
 
 enum class TPeKind {

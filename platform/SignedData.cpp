@@ -10,7 +10,6 @@ template <std::size_t N>
 using TOidBytes = std::array<std::uint8_t, N>;
 
 constexpr TOidBytes<9> SignedDataOid{0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
-constexpr TOidBytes<9> DataOid{0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
 constexpr TOidBytes<10> SpcIndirectDataOid{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x04};
 constexpr TOidBytes<10> SpcPeImageDataOid{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x02, 0x01, 0x0F};
 constexpr TOidBytes<11> TimeStampInfoOid{0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x10, 0x01, 0x04};
@@ -159,10 +158,7 @@ bool IsOid(TDerBytes contents, std::span<const std::uint8_t> oid) {
 }
 
 namespace Oid {
-const TOid SignedData = SignedDataOid, Data = DataOid, SpcIndirectData = SpcIndirectDataOid,
-           SpcPeImageData = SpcPeImageDataOid, TimeStampInfo = TimeStampInfoOid;
-const TOid ContentType = ContentTypeOid, MessageDigest = MessageDigestOid, SigningTime = SigningTimeOid,
-           CounterSignature = CounterSignatureOid, TimeStampToken = TimeStampTokenOid;
+const TOid SpcIndirectData = SpcIndirectDataOid, TimeStampInfo = TimeStampInfoOid;
 const TOid Md5 = Md5Oid, Sha1 = Sha1Oid, Sha256 = Sha256Oid, Sha384 = Sha384Oid, Sha512 = Sha512Oid,
            Md5WithRsa = Md5WithRsaOid;
 }  // namespace Oid

@@ -62,11 +62,10 @@ constexpr std::uint8_t Context0 = 0xA0, Context1 = 0xA1, Implicit0 = 0x80;
 // Whether the object identifier's DER contents are `oid`.
 bool IsOid(TDerBytes contents, std::span<const std::uint8_t> oid);
 
-// Object identifiers as their DER contents.
+// Object identifiers as their DER contents, those the trust decision names.
 namespace Oid {
 using TOid = std::span<const std::uint8_t>;
-extern const TOid SignedData, Data, SpcIndirectData, SpcPeImageData, TimeStampInfo;
-extern const TOid ContentType, MessageDigest, SigningTime, CounterSignature, TimeStampToken;
+extern const TOid SpcIndirectData, TimeStampInfo;
 extern const TOid Md5, Sha1, Sha256, Sha384, Sha512, Md5WithRsa;
 }  // namespace Oid
 

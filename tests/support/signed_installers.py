@@ -182,6 +182,12 @@ def sign(out, signer, source, target, *options):
          "-h", "sha256", *options, "-in", out / source, "-out", out / target])
 
 
+OIDS = {"signed data": "2a864886f70d010702", "data": "2a864886f70d010701",
+        "content type": "2a864886f70d010903", "message digest": "2a864886f70d010904",
+        "signing time": "2a864886f70d010905", "counter-signature": "2a864886f70d010906",
+        "sha256": "608648016503040201", "rsa": "2a864886f70d010101"}
+
+
 def der(tag, content):
     size = len(content)
     if size < 0x80:
@@ -206,16 +212,25 @@ def elements(data):
     return items
 
 
+def signed_data_fields(signature):
+    """The (tag, content) fields of the SignedData in the PKCS #7 `signature`, padding may
+    follow: version, digest algorithms, content, certificates, signer infos."""
+    _, content_info, _ = element(signature)
+    return elements(element(elements(content_info)[1][1])[1])
+
+
+def first_signer(fields):
+    return elements(elements(fields[-1][1])[0][1])
+
+
 def with_signed_data_field(signature, index, change):
     """The PKCS #7 `signature` with the content of its SignedData's field `index` replaced
     by change(content), every enclosing length following."""
-    _, content_info, _ = element(signature)  # padding may follow
-    (oid_tag, oid), (_, explicit) = elements(content_info)
-    fields = elements(element(explicit)[1])
+    fields = signed_data_fields(signature)
     tag, content = fields[index]
     fields[index] = tag, change(content)
     signed_data = der(0x30, b"".join(der(*field) for field in fields))
-    return der(0x30, der(oid_tag, oid) + der(0xA0, signed_data))
+    return der(0x30, der(0x06, bytes.fromhex(OIDS["signed data"])) + der(0xA0, signed_data))
 
 
 def win_certificate(signature):
@@ -247,27 +262,25 @@ def with_table(signed, table, at=None):
     return bytes(pe)
 
 
+def attributes_signed(out, ca, key, attributes):
+    """The value of a SHA-256 RSA signature by out/KEY over the signed `attributes`."""
+    (ca / "attributes.der").write_bytes(der(0x31, attributes))
+    run(["openssl", "dgst", "-sha256", "-sign", out / key, "-out", ca / "value.bin", ca / "attributes.der"])
+    return (ca / "value.bin").read_bytes()
+
+
 def resigned(out, ca, signature):
     """maker.pem's `signature` made anew over a hash whose last byte differs from the file's:
     a signature that verifies, of another file. Every length stays as it was."""
-    _, content_info, _ = element(signature)
-    fields = elements(element(elements(content_info)[1][1])[1])
+    fields = signed_data_fields(signature)
     indirect = element(elements(fields[2][1])[1][1])[1]
     changed = indirect[:-1] + bytes([indirect[-1] ^ 0x01])
     digest, new_digest = (hashlib.sha256(content).digest() for content in (indirect, changed))
-    signer = elements(elements(fields[-1][1])[0][1])
+    signer = first_signer(fields)
     attributes = next(content for tag, content in signer if tag == 0xA0)
     old_value = next(content for tag, content in signer if tag == 0x04)
-    (ca / "attributes.der").write_bytes(der(0x31, attributes.replace(digest, new_digest)))
-    run(["openssl", "dgst", "-sha256", "-sign", out / "maker.key", "-out", ca / "value.bin", ca / "attributes.der"])
-    return (signature.replace(indirect, changed).replace(digest, new_digest)
-            .replace(old_value, (ca / "value.bin").read_bytes()))
-
-
-OIDS = {"data": "2a864886f70d010701", "content type": "2a864886f70d010903",
-        "message digest": "2a864886f70d010904", "signing time": "2a864886f70d010905",
-        "counter-signature": "2a864886f70d010906", "sha256": "608648016503040201",
-        "rsa": "2a864886f70d010101"}
+    new_value = attributes_signed(out, ca, "maker.key", attributes.replace(digest, new_digest))
+    return signature.replace(indirect, changed).replace(digest, new_digest).replace(old_value, new_value)
 
 
 def attribute(name, value):
@@ -284,17 +297,14 @@ def counter_signed(out, ca, signature):
     run(["openssl", "x509", "-in", out / "tsa.pem", "-outform", "der", "-out", ca / "tsa.der"])
     tsa = (ca / "tsa.der").read_bytes()
     tbs = elements(elements(element(tsa)[1])[0][1])  # [0] version, serial, algorithm, issuer, ...
-    _, content_info, _ = element(signature)
-    fields = elements(element(elements(content_info)[1][1])[1])
-    signer = elements(elements(fields[-1][1])[0][1])
+    signer = first_signer(signed_data_fields(signature))
     assert signer[-1][0] == 0x04, "the signer has unsigned attributes already"
     attributes = (attribute("content type", der(0x06, bytes.fromhex(OIDS["data"]))) +
                   attribute("signing time", der(0x17, b"200601000000Z")) +
                   attribute("message digest", der(0x04, hashlib.sha256(signer[-1][1]).digest())))
-    (ca / "attributes.der").write_bytes(der(0x31, attributes))
-    run(["openssl", "dgst", "-sha256", "-sign", out / "tsa.key", "-out", ca / "value.bin", ca / "attributes.der"])
+    value = attributes_signed(out, ca, "tsa.key", attributes)
     counter = der(0x30, der(0x02, b"\x01") + der(0x30, der(*tbs[3]) + der(*tbs[1])) + algorithm("sha256") +
-                  der(0xA0, attributes) + algorithm("rsa") + der(0x04, (ca / "value.bin").read_bytes()))
+                  der(0xA0, attributes) + algorithm("rsa") + der(0x04, value))
     signer_info = b"".join(der(*field) for field in signer) + der(0xA1, attribute("counter-signature", counter))
     signed = with_signed_data_field(signature, -1, lambda _: der(0x30, signer_info))
     return with_signed_data_field(signed, 3, lambda certificates: certificates + tsa)
