@@ -1,9 +1,12 @@
 #include "app/TfrmMain.h"
 
+#include "app/InstallerRecords.h"
+#include "app/TUpdateLook.h"
 #include "app/TfrmPreferences.h"
 #include "core/Exception.h"
 #include "core/FileVersion.h"
 #include "core/TRegistry.h"
+#include "download/DownloadTexts.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "i18n/TLangDispatcher.h"
@@ -24,6 +27,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -48,6 +53,15 @@ constexpr int NoticesWaitAtMostMilliseconds = 800;
 // after a notice is read once more when it has been left alone this long, and only
 // then said to be damaged (the registry holds a file this old as settled too).
 constexpr int HiveSettleMilliseconds = 2000;
+
+// The update links carry Tags of their own, apart from the tools' (1000 to 1019).
+constexpr int UpdateTagBase = 2000;
+// An update link's distance from its tool's name, and the least it leaves free before
+// the next column or the list's edge.
+constexpr int UpdateLinkGap = 4;
+// The pixel heights an update link may take, largest first: "small" beside the
+// list's 11, and smaller where a language's word would not fit otherwise.
+constexpr int UpdateLinkHeights[] = {10, 9, 8};
 
 }  // namespace
 
@@ -85,6 +99,16 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     for (int i = 0; i < ToolCount; ++i)
         FToolName[i] = QLatin1String(ToolCatalogue[i].Name);
 
+    FUpdates = std::make_unique<TUpdateLook>([this] {
+        std::vector<TUpdateLook::TTool> installed;
+        for (int i = 0; i < ToolCount; ++i)
+            if (FToolInstalled[i])
+                installed.push_back({QLatin1String(ToolCatalogue[i].Key), FToolUrl[i]});
+        return installed;
+    });
+    connect(FUpdates.get(), &TUpdateLook::UpdateKnown, this, &TfrmMain::UpdateKnown);
+    MakeUpdateLinks();
+
     RefreshTools();
 
     // Downloads that a program ended on the way (a logout, a crash) left unfinished,
@@ -118,6 +142,7 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
 }
 
 TfrmMain::~TfrmMain() {
+    FUpdates.reset();
     FAppPathsWatch.reset();
     // A read under way ends first; its result, posted to this window, goes with it.
     FReader.reset();
@@ -157,6 +182,7 @@ void TfrmMain::ShowTools(const TToolsState& tools) {
     lblSubscription->SetVisible(installed == ToolCount);
 
     UpdateToolColours(this);
+    ShowUpdateLinks();
 }
 
 void TfrmMain::UpdateToolColours(TForm* form) {
@@ -189,11 +215,11 @@ void TfrmMain::OpenTool(int tag) {
     DownloadAndInstall(
         FToolName[i],
         FToolName[i] + QLatin1Char(' ') + Translator_frmMain->GetTextById(QStringLiteral("IDS_3")),
-        FToolUrl[i], FToolFile[i]);
+        FToolUrl[i], FToolFile[i], QLatin1String(ToolCatalogue[i].Key));
 }
 
 void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, const QString& url,
-                                  const QString& fileName) {
+                                  const QString& fileName, const QString& record) {
     const QString makerFolder = GetMakerFolder();
     QString installations = makerFolder + QStringLiteral("Installations");
     QString target;
@@ -224,6 +250,13 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
                              Translator_frmMain);
     // The installer is told its own path as the system spells it.
     ShellExecuteDefault(target, {QDir::toNativeSeparators(target)});
+    // From now on the site is asked about this installer. A record that cannot be
+    // written only means that it is asked about as if the tool had come otherwise.
+    try {
+        FUpdates->RecordInstaller(
+            record, TInstallerRecord::Of(installer.Version, installer.Sha256, QDateTime::currentDateTimeUtc()));
+    } catch (const Exception&) {
+    }
 }
 
 void TfrmMain::lblApp1Click(QObject* Sender) {
@@ -233,7 +266,110 @@ void TfrmMain::lblApp1Click(QObject* Sender) {
 
 void TfrmMain::lblDownloadAllClick(QObject* /*Sender*/) {
     DownloadAndInstall(QStringLiteral("Tessaly"), Translator_frmMain->GetTextById(QStringLiteral("IDS_1")),
-                       InstallerURL(SuiteInstaller()), SuiteInstaller());
+                       InstallerURL(SuiteInstaller()), SuiteInstaller(), SuiteRecordName());
+}
+
+void TfrmMain::lblUpdate1Click(QObject* Sender) {
+    const auto* link = qobject_cast<TLabel*>(Sender);
+    const int i = link ? link->Tag() - UpdateTagBase : -1;
+    if (i < 0 || i >= ToolCount)
+        return;
+    DownloadAndInstall(FToolName[i],
+                       TextOf(DownloadText::UpdateQuestion, Translator_frmMain).arg(FToolName[i]),
+                       FToolUrl[i], FToolFile[i], QLatin1String(ToolCatalogue[i].Key));
+}
+
+void TfrmMain::MakeUpdateLinks() {
+    for (int i = 0; i < ToolCount; ++i) {
+        lblApp[i] = Component<TLabel>(QStringLiteral("lblApp%1").arg(i + 1).toLatin1().constData());
+        auto* link = new TLabel(lblApp[i]->parentWidget());
+        link->setObjectName(QStringLiteral("lblUpdate%1").arg(i + 1));
+        InsertComponent(link);
+        link->SetTag(UpdateTagBase + i);
+        link->SetTransparent(true);
+        link->SetCursor(crHandPoint);
+        link->SetVisible(false);
+        link->SetOnClick(TMethod::Find(this, "lblUpdate1Click"));
+        // Tab goes from a tool to its update link, then to the next tool.
+        lblApp[i]->setProperty("TabOrder", 2 * i);
+        link->setProperty("TabOrder", 2 * i + 1);
+        lblUpdate[i] = link;
+    }
+    ApplyTabOrder();
+    PlaceUpdateLinks();
+    lblApp[0]->installEventFilter(this);
+    // After the translators, the tools' labels included, took the language.
+    connect(LangDispatcher1, &TLangDispatcher::ActiveLanguageSet, this, [this] { PlaceUpdateLinks(); });
+}
+
+void TfrmMain::PlaceUpdateLinks() {
+    const QString text = TextOf(DownloadText::Update, Translator_frmMain);
+    const QString spoken = TextOf(DownloadText::UpdateTool, Translator_frmMain);
+    // The right column starts where the eleventh tool's label does.
+    const int secondColumn = lblApp[ToolCount / 2]->Left();
+    const auto columnEnd = [&](int i) {
+        return (i < ToolCount / 2 ? secondColumn : lblApp[i]->parentWidget()->width()) - UpdateLinkGap;
+    };
+    for (const int height : UpdateLinkHeights) {
+        bool fits = true;
+        for (int i = 0; i < ToolCount; ++i) {
+            TLabel* link = lblUpdate[i];
+            TFont* font = link->Font();
+            font->SetName(lblApp[i]->Font()->Name());
+            font->SetCharset(lblApp[i]->Font()->Charset());
+            font->SetColor(lblDownloadAll->Font()->Color());
+            font->SetStyle(fsUnderline);
+            font->SetHeight(-height);
+            link->SetCaption(text);
+            link->setAccessibleName(spoken.arg(FToolName[i]));
+            const int left = lblApp[i]->Left() + lblApp[i]->Width() + UpdateLinkGap;
+            // On the name's baseline.
+            const int top = lblApp[i]->Top() + QFontMetrics(lblApp[i]->font()).ascent() -
+                            QFontMetrics(link->font()).ascent();
+            link->SetBounds(left, top, link->Width(), link->Height());
+            fits = fits && left + link->Width() <= columnEnd(i);
+        }
+        if (fits)
+            break;
+    }
+}
+
+void TfrmMain::ShowUpdateLinks() {
+    const bool looking = FUpdates && FUpdates->Enabled();
+    for (int i = 0; i < ToolCount; ++i)
+        lblUpdate[i]->SetVisible(looking && FToolInstalled[i] && FUpdateAvailable[i]);
+}
+
+void TfrmMain::UpdateKnown(const QString& name, bool available) {
+    for (int i = 0; i < ToolCount; ++i)
+        if (name.compare(QLatin1String(ToolCatalogue[i].Key), Qt::CaseInsensitive) == 0)
+            FUpdateAvailable[i] = available;
+    ShowUpdateLinks();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblApp[0] && event->type() == QEvent::Paint && !FLooksStarted) {
+        FLooksStarted = true;
+        lblApp[0]->removeEventFilter(this);
+        // Once this paint has reached the screen.
+        QTimer::singleShot(0, this, [this] { FollowUpdateSwitch(true); });
+    }
+    return TForm::eventFilter(watched, event);
+}
+
+void TfrmMain::FollowUpdateSwitch(bool lookNow) {
+    bool enabled = true;
+    try {
+        enabled = UpdateLookEnabled();
+    } catch (const Exception&) {
+        // A switch of another type is no "off".
+    }
+    // Switched on, it looks at once.
+    if (enabled != FUpdates->Enabled())
+        FUpdates->SetEnabled(enabled);
+    else if (enabled && lookNow)
+        FUpdates->LookNow();
+    ShowUpdateLinks();
 }
 
 void TfrmMain::lblSiteClick(QObject* /*Sender*/) {
@@ -274,6 +410,9 @@ void TfrmMain::lblPreferencesClick(QObject* /*Sender*/) {
     const QString howToTranslateLink =
         FRegLinks->ReadString(QStringLiteral("HowToTranslateLink"), SiteBaseURL());
     ShowPreferences(LangDispatcher1, howToTranslateLink, pathToEditor);
+    // The switch may have changed; before the first paint the looks have not begun.
+    if (FLooksStarted)
+        FollowUpdateSwitch(false);
 }
 
 void TfrmMain::lblApp1MouseEnter(QObject* Sender) {

@@ -18,6 +18,7 @@ class TLabel;
 class TLangDispatcher;
 class TRegedit;
 class TTranslator;
+class TUpdateLook;
 
 // The launcher's one long-lived window: the twenty tools on the left, black when
 // installed and grey when not, the maker's links on the right. It re-reads which
@@ -42,6 +43,8 @@ public:
 
 public Q_SLOTS:
     void lblApp1Click(QObject* Sender);
+    // Shared by the twenty update links (lblUpdate1 to lblUpdate20, made at run time).
+    void lblUpdate1Click(QObject* Sender);
     void lblDownloadAllClick(QObject* Sender);
     void lblSiteClick(QObject* Sender);
     void lblForumsClick(QObject* Sender);
@@ -56,6 +59,10 @@ public Q_SLOTS:
     void lblApp1MouseLeave(QObject* Sender);
     void FormClose(QObject* Sender, tk::TCloseAction& Action);
     void ApplicationEvents1Message(TMsg& Msg, bool& Handled);
+
+protected:
+    // Notes the tool list's first paint, after which the site is asked about updates.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // What the registry says of the tools: each one's path, and whether it names a file.
@@ -83,8 +90,19 @@ private:
 
     // Offers `url` in the download dialog, saving to `fileName` in the
     // installations folder; after a download, the finish dialog, then the installer.
+    // `record` names the installer's record (see InstallerRecords.h), written once it starts.
     void DownloadAndInstall(const QString& title, const QString& message, const QString& url,
-                            const QString& fileName);
+                            const QString& fileName, const QString& record);
+
+    // The update links: made hidden, one after each tool's label; their text, face and
+    // place in the language (the largest of a few small sizes with which every one fits
+    // its column); shown for the installed tools that have an update.
+    void MakeUpdateLinks();
+    void PlaceUpdateLinks();
+    void ShowUpdateLinks();
+    void UpdateKnown(const QString& name, bool available);
+    // Reads the switch: off stops the looks; on (again) looks now, as does `lookNow`.
+    void FollowUpdateSwitch(bool lookNow);
 
     std::array<bool, ToolCount> FToolInstalled{};
     std::array<QString, ToolCount> FToolPath, FToolUrl, FToolName, FToolFile;
@@ -112,6 +130,14 @@ private:
     int FStoredLanguage = 1;
     bool FStoredLanguageApplied = false;
     bool FLanguageChosen = false;
+
+    // What the records say of the tools' installers, the links that say it, and the
+    // looks that keep the records; they start after the first paint.
+    std::array<bool, ToolCount> FUpdateAvailable{};
+    std::array<TLabel*, ToolCount> lblApp{};
+    std::array<TLabel*, ToolCount> lblUpdate{};
+    std::unique_ptr<TUpdateLook> FUpdates;
+    bool FLooksStarted = false;
 
     TLabel* lblDownloadAll;
     TLabel* lblSubscription;

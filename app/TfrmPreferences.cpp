@@ -4,10 +4,12 @@
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "platform/Shell.h"
+#include "app/InstallerRecords.h"
 #include "settings/SharedServices.h"
 #include "settings/SiteLinks.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TButton.h"
+#include "toolkit/TCheckBox.h"
 #include "toolkit/TComboBox.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TPageControl.h"
@@ -40,6 +42,7 @@ TfrmPreferences::TfrmPreferences(QObject* owner) : TForm(owner) {
     lblVersion = Component<TLabel>("lblVersion");
     lblSiteAddress = Component<TLabel>("Label4");
     lblSupport = Component<TLabel>("lblSupport");
+    chkCheckForUpdates = Component<TCheckBox>("chkCheckForUpdates");
     btnClose = Component<TButton>("btnClose");
     Translator1 = Component<TTranslator>("Translator1");
 
@@ -52,6 +55,7 @@ TfrmPreferences::TfrmPreferences(QObject* owner) : TForm(owner) {
     lblSiteAddress->SetCaption(SiteHostName());
     lblSupport->SetCaption(SupportMailbox());
     PageControl1->SetActivePage(tsLanguage);
+    chkCheckForUpdates->SetChecked(UpdateLookEnabled());
 }
 
 TfrmPreferences::~TfrmPreferences() {
@@ -114,6 +118,10 @@ void TfrmPreferences::Label4Click(QObject* /*Sender*/) {
 
 void TfrmPreferences::lblFAQClick(QObject* /*Sender*/) {
     ShellExecuteDefault(SitePageURL(FaqPage));
+}
+
+void TfrmPreferences::chkCheckForUpdatesClick(QObject* /*Sender*/) {
+    SetUpdateLookEnabled(chkCheckForUpdates->Checked());
 }
 
 void TfrmPreferences::lblSupportClick(QObject* /*Sender*/) {

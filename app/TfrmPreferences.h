@@ -5,6 +5,7 @@
 #include <QPointer>
 
 class TButton;
+class TCheckBox;
 class TComboBox;
 class TLabel;
 class TLangDispatcher;
@@ -14,7 +15,7 @@ class TTranslator;
 
 // The modal Preferences dialog: the interface language (with the guide to
 // translating the program), the newsletter subscription, and the program's name,
-// version and the maker's links. A language picked here takes effect at once in
+// version, whether it looks for updates of installed tools, and the maker's links. A language picked here takes effect at once in
 // every window that follows the dispatcher; the dialog itself stores nothing.
 // Every way of closing it gives 2.
 class TfrmPreferences : public TForm {
@@ -41,6 +42,8 @@ public Q_SLOTS:
     void Label4Click(QObject* Sender);
     void lblSupportClick(QObject* Sender);
     void lblFAQClick(QObject* Sender);
+    // Stores the switch at once: whether the site is asked about installed tools.
+    void chkCheckForUpdatesClick(QObject* Sender);
 
 private:
     // Each step's description starts 3 pixels right of its (translated) number, and
@@ -62,6 +65,7 @@ private:
     // The site's address on the About page ("Label4" in the form description).
     TLabel* lblSiteAddress;
     TLabel* lblSupport;
+    TCheckBox* chkCheckForUpdates;
     TButton* btnClose;
     TTranslator* Translator1;
 

@@ -136,9 +136,15 @@ bool TRegistry::HoldsInteger(const QString& name, int value) {
 }
 
 void TRegistry::WriteInteger(const QString& name, int value) {
-    const TRegResult result =
-        FCurrentKey ? FCurrentKey->SetValue(name, TRegValue::Dword(static_cast<std::uint32_t>(value)))
-                    : FLastOpen;
+    Write(name, TRegValue::Dword(static_cast<std::uint32_t>(value)));
+}
+
+void TRegistry::WriteString(const QString& name, const QString& value) {
+    Write(name, TRegValue::String(value));
+}
+
+void TRegistry::Write(const QString& name, const TRegValue& value) {
+    const TRegResult result = FCurrentKey ? FCurrentKey->SetValue(name, value) : FLastOpen;
     if (!result.Ok())
         throw ERegistryException(QStringLiteral("Failed to set data for '%1' in %2: %3")
                                      .arg(name, StoreLocation(), ReasonOf(result)));

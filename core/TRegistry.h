@@ -45,6 +45,8 @@ public:
     // A REG_DWORD.
     int ReadInteger(const QString& name);
     void WriteInteger(const QString& name, int value);
+    // A REG_SZ.
+    void WriteString(const QString& name, const QString& value);
     // Whether the open key holds `name` as the dword `value`; raises nothing.
     bool HoldsInteger(const QString& name, int value);
 
@@ -54,6 +56,7 @@ private:
     QString KeyLocation() const;
     // Where the root key's keys are kept: the hive file, or the root key's name.
     QString StoreLocation() const;
+    void Write(const QString& name, const TRegValue& value);
     [[noreturn]] void RaiseReadError(const QString& name, const TRegResult& result) const;
     [[noreturn]] void RaiseTypeError(const QString& name, const QString& expected, std::uint32_t found) const;
 

@@ -68,6 +68,9 @@ constexpr TDownloadText AllTexts[] = {
     DownloadText::NoSuchFile,
     DownloadText::InputOutput,
     DownloadText::FileTooLarge,
+    DownloadText::Update,
+    DownloadText::UpdateTool,
+    DownloadText::UpdateQuestion,
 };
 
 constexpr quint64 Kilobyte = 1024;

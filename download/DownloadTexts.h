@@ -92,6 +92,12 @@ inline constexpr TDownloadText NameTooLong{"IDS_72", "the name is too long"};
 inline constexpr TDownloadText NoSuchFile{"IDS_73", "the folder or the file does not exist"};
 inline constexpr TDownloadText InputOutput{"IDS_74", "the disk could not be read or written"};
 inline constexpr TDownloadText FileTooLarge{"IDS_75", "the file is too large for the disk"};
+// An installed tool whose installer the site has replaced: the link, what a screen
+// reader says of it, and the question it asks.
+inline constexpr TDownloadText Update{"IDS_76", "Update"};
+inline constexpr TDownloadText UpdateTool{"IDS_77", "Update %1"};
+inline constexpr TDownloadText UpdateQuestion{
+    "IDS_78", "A newer installer of %1 is available. Download and install it now?"};
 }  // namespace DownloadText
 
 // Every text above, in the order of their ids.

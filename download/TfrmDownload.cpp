@@ -303,7 +303,12 @@ tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message
     if (dispatcher)
         form->FollowLanguage(dispatcher);
     const bool completed = form->ShowModal() == mrOk;
-    if (installer)
-        installer->Verified = completed && form->FDownloader && form->FDownloader->Verified();
+    if (installer && completed && form->FDownloader) {
+        installer->Verified = form->FDownloader->Verified();
+        installer->Version = form->FDownloader->CompletedVersion();
+        installer->Sha256 = form->FDownloader->CompletedSha256();
+    } else if (installer) {
+        installer->Verified = false;
+    }
     return completed ? mrOk : mrCancel;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/DownloadTexts.h"
+#include "net/HttpParsing.h"
 #include "toolkit/TForm.h"
 
 #include <QElapsedTimer>
@@ -22,10 +23,13 @@ class TTranslator;
 // What the dialog asks of an installer and finds: the organisation whose signature it
 // must carry (empty for a file that is no installer), and, after a completed
 // download, whether it carried that signature (false: it carried none, and it is for
-// the caller to ask before starting it).
+// the caller to ask before starting it), what the server said of the file and the
+// file's SHA-256.
 struct TInstallerSignature {
     QString Publisher;
     bool Verified = false;
+    TVersion Version;
+    QByteArray Sha256;
 };
 
 // The modal dialog through which an installer is fetched. It offers the download

@@ -63,6 +63,8 @@ TDownloadOutcome TDownloader::Download(const QString& url, const QString& fileNa
     FFailure = TDownloadFailure();
     FCancelled = false;
     FVerified = false;
+    FCompletedVersion = TVersion();
+    FCompletedSha256.clear();
     const TURLParser parser(url);
     FFailure.Server = parser.Host;
     const std::optional<TServer> server = ServerOf(parser);
@@ -195,8 +197,10 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
     };
     if (!file.Open(continuing))
         return writeFailed();
-    // Hashed as it is written; a part kept from before is read back once.
-    if (!FResume->Sha256.empty() && !file.StartHashing())
+    // Hashed as it is written, to be checked or, for an installer, recorded; a part
+    // kept from before is read back once.
+    const bool hashing = !FResume->Sha256.empty() || !FPublisher.isEmpty();
+    if (hashing && !file.StartHashing())
         return writeFailed();
 
     quint64 received = static_cast<quint64>(file.Size());
@@ -247,8 +251,8 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
             FResume.reset();
         return stopped(TDownloadFailureKind::Interrupted);
     }
-    if (!FResume->Sha256.empty()) {
-        QByteArray digest;
+    QByteArray digest;
+    if (hashing) {
         if (!file.FinishHashing(digest)) {
             FFailure.WriteError = file.Error();
             return stopped(TDownloadFailureKind::WriteFailed);
@@ -276,6 +280,8 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         FFailure.WriteError = file.Error();
         return stopped(TDownloadFailureKind::WriteFailed);
     }
+    FCompletedVersion = FResume->First;
+    FCompletedSha256 = digest;
     FResume.reset();
     return TDownloadOutcome::Completed;
 }

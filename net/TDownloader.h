@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/TEvent.h"
+#include "net/HttpParsing.h"
 #include "platform/Http.h"
 #include "platform/SystemError.h"
 
@@ -113,6 +114,11 @@ public:
     // Whether the last completed download carried the Publisher's verified signature;
     // false for an unsigned one.
     bool Verified() const { return FVerified; }
+    // What the server said of the last completed download's file (its first answer's
+    // validators and stated SHA-256s), and the file's own SHA-256, which is worked out
+    // as it is written when a SHA-256 was stated or a Publisher is set (empty otherwise).
+    const TVersion& CompletedVersion() const { return FCompletedVersion; }
+    const QByteArray& CompletedSha256() const { return FCompletedSha256; }
 
 private:
     struct TResumePoint;
@@ -131,6 +137,8 @@ private:
     std::unique_ptr<TResumePoint> FResume;
     QString FPublisher;
     bool FVerified = false;
+    TVersion FCompletedVersion;
+    QByteArray FCompletedSha256;
     IHttpRequest* FRequest = nullptr;
     bool FCancelled = false;
     bool FRunning = false;

@@ -58,9 +58,13 @@ inline QString AppPathsKey() {
 inline QString LinksKey() {
     return MakerKey() + QStringLiteral("\\Links");
 }
-// Below HKEY_CURRENT_USER: the launcher's own settings (LanguageIndex).
+// Below HKEY_CURRENT_USER: the launcher's own settings (LanguageIndex, CheckForUpdates).
 inline QString ManagerKey() {
     return MakerKey() + QStringLiteral("\\Manager");
+}
+// Below HKEY_CURRENT_USER: one key per installer the program started (see InstallerRecords.h).
+inline QString InstallersKey() {
+    return ManagerKey() + QStringLiteral("\\Installers");
 }
 
 // Where support mail goes; also the text of the support links.

@@ -2,6 +2,7 @@
 
 #include "toolkit/TApplicationEvents.h"
 #include "toolkit/TButton.h"
+#include "toolkit/TCheckBox.h"
 #include "toolkit/TComboBox.h"
 #include "toolkit/TImage.h"
 #include "toolkit/TJPEGImage.h"
@@ -42,6 +43,7 @@ void RegisterToolkitClasses() {
     TClassRegistry::RegisterClass<TPageControl>();
     TClassRegistry::RegisterClass<TTabSheet>();
     TClassRegistry::RegisterClass<TComboBox>();
+    TClassRegistry::RegisterClass<TCheckBox>();
     TPicture::RegisterGraphicClass(QStringLiteral("TJPEGImage"), &TJPEGImage::Decode);
 }
 

@@ -149,13 +149,14 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     void CaptionChanged() override;
+    // Chains the controls' keyboard focus in TabOrder, container by container (the
+    // dynamic property of that name orders controls without one of their own).
+    void ApplyTabOrder();
 
 private:
     [[noreturn]] void ThrowMissingComponent(const char* name) const;
     void UpdateWindowFlags();
     bool CloseModal();
-    // Chains the controls' keyboard focus in TabOrder, container by container.
-    void ApplyTabOrder();
     QList<QWidget*> TabStops() const;
     bool DeferUpdate();
     void FlushDeferredUpdate();

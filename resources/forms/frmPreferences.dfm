@@ -417,6 +417,15 @@ object frmPreferences: TfrmPreferences
         Height = 13
         Caption = 'v 1.0.0.1'
       end
+      object chkCheckForUpdates: TCheckBox
+        Left = 11
+        Top = 62
+        Width = 441
+        Height = 17
+        Caption = 'Look for updates of installed tools once a day'
+        TabOrder = 0
+        OnClick = chkCheckForUpdatesClick
+      end
       object Label2: TLabel
         Left = 11
         Top = 106
