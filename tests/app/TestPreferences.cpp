@@ -203,7 +203,7 @@ TEST_F(Preferences, FormAsDesigned) {
         const TTranslator* translator = form->Translator();
         EXPECT_EQ((QList<int>{translator->Captions()->Count(), translator->Fonts()->Count(),
                               translator->CharSets()->Count(), translator->DlgsCaptions()->Count()}),
-                  (QList<int>{25, 25, 25, 15}));
+                  (QList<int>{26, 26, 26, 15}));
         EXPECT_EQ(translator->MultiLines()->List(), QStringList{QStringLiteral("cmbLanguage.Items\x01\x01")});
         ASSERT_EQ(translator->ExtendedTranslations()->Count(), 1);
         EXPECT_EQ(translator->ExtendedTranslations()->Items(0)->PropertyType(), TExtendedItem::tkInteger);

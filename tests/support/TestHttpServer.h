@@ -16,6 +16,8 @@ struct TRecordedRequest {
     QString UserAgent;
     bool Absolute = false;   // the request line named an absolute URI, as sent to a proxy
     QString Range, IfRange;  // the Range and If-Range headers, empty when absent
+    // "If-None-Match: ..." or "If-Modified-Since: ..." (both, "; " between), or empty.
+    QString Condition;
 };
 
 // The scriptable HTTP server of tests/support/http_server.py (see its routes), run

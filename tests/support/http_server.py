@@ -5,7 +5,8 @@ The first line of standard output is the port it listens on; after it comes one
 JSON line per request (CONNECT included), printed before the answer is sent:
     {"line": request line, "host": Host header, "agent": User-Agent header,
      "absolute": true when the request line named an absolute URI,
-     "range": Range header, "if_range": If-Range header}
+     "range": Range header, "if_range": If-Range header,
+     "condition": "If-None-Match: ..." or "If-Modified-Since: ...", whichever came}
 (a header that is absent is recorded as ""). With --records FILE the request lines
 go to the end of FILE instead, each flushed before its answer, for a client that
 cannot read the server's output (a Windows program under Wine).
@@ -44,6 +45,8 @@ Content-Range: bytes A-E/L, and 416 (Content-Range: bytes */L) when A is at or p
 the end. Any other Range (several ranges, a suffix, garbage) is ignored: 200 whole.
 If-Range lets the range through only when it equals the strong ETag or the
 Last-Modified that the answer carries, character for character; else 200 whole.
+If-None-Match that names the answer's ETag (weak or strong), or else If-Modified-Since
+equal to its Last-Modified, is answered 304 Not Modified, with the validators and no body.
 Their query parameters (unknown ones are ignored):
     validator=both|etag|date|none   which validators are sent (default both); If-Range
                                     matches only a validator that is sent
@@ -72,6 +75,7 @@ Their query parameters (unknown ones are ignored):
                         other bytes, twice (repr) a wrong sha-256 and then the right one in
                         one line; several FORM-KINDs parted by "," are sent as header lines
                         of their own, in that order
+    conditional=ignore  If-None-Match and If-Modified-Since are ignored (200 whole)
     rangeshift=N        a 206 starts N bytes after where the Range asked it to
     extra=N             a 206 sends N bytes more than its Content-Range announces (and
                         counts them in its Content-Length)
@@ -300,6 +304,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "absolute": absolute,
             "range": self.headers.get("Range", ""),
             "if_range": self.headers.get("If-Range", ""),
+            "condition": "; ".join("%s: %s" % (name, self.headers[name])
+                                   for name in ("If-None-Match", "If-Modified-Since") if name in self.headers),
         }
         with output_lock:
             last_record.clear()
@@ -441,6 +447,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             validators.append(("Last-Modified", modified))
         # Only a strong tag may select a range.
         matching = [value for name, value in validators if not value.startswith("W/")]
+
+        if values.get("conditional") != "ignore":
+            sent_tag = dict(validators).get("ETag")
+            none_match = self.headers.get("If-None-Match")
+            since = self.headers.get("If-Modified-Since")
+            bare = lambda tag: tag[2:] if tag.startswith("W/") else tag  # noqa: E731
+            if none_match is not None:
+                unchanged = sent_tag is not None and bare(sent_tag) in [bare(t.strip()) for t in none_match.split(",")]
+            else:
+                unchanged = since is not None and since == dict(validators).get("Last-Modified")
+            if unchanged:
+                self.send_response(304)
+                for name, value in validators:
+                    self.send_header(name, value)
+                self.end_headers()
+                return
 
         ranges = values.get("ranges")
         requested = self.headers.get("Range")
