@@ -24,11 +24,11 @@
 #include "toolkit/TApplicationEvents.h"
 #include "toolkit/TLabel.h"
 #include "toolkit/TScreen.h"
+#include "toolkit/TextMetrics.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
-#include <QFontMetrics>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -105,7 +105,8 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
             if (FToolInstalled[i])
                 installed.push_back({QLatin1String(ToolCatalogue[i].Key), FToolUrl[i]});
         return installed;
-    });
+    }, this);
+    FUpdates->setObjectName(QStringLiteral("UpdateLook"));
     connect(FUpdates.get(), &TUpdateLook::UpdateKnown, this, &TfrmMain::UpdateKnown);
     MakeUpdateLinks();
 
@@ -314,18 +315,20 @@ void TfrmMain::PlaceUpdateLinks() {
         bool fits = true;
         for (int i = 0; i < ToolCount; ++i) {
             TLabel* link = lblUpdate[i];
+            // In the face the language's texts of the list are drawn in, which the
+            // tools' own names (never translated) are not.
             TFont* font = link->Font();
-            font->SetName(lblApp[i]->Font()->Name());
-            font->SetCharset(lblApp[i]->Font()->Charset());
+            font->SetName(lblDownloadAll->Font()->Name());
+            font->SetCharset(lblDownloadAll->Font()->Charset());
             font->SetColor(lblDownloadAll->Font()->Color());
             font->SetStyle(fsUnderline);
             font->SetHeight(-height);
             link->SetCaption(text);
             link->setAccessibleName(spoken.arg(FToolName[i]));
             const int left = lblApp[i]->Left() + lblApp[i]->Width() + UpdateLinkGap;
-            // On the name's baseline.
-            const int top = lblApp[i]->Top() + QFontMetrics(lblApp[i]->font()).ascent() -
-                            QFontMetrics(link->font()).ascent();
+            // On the name's baseline, whatever faces draw either.
+            const int top = lblApp[i]->Top() + GetTextLine(lblApp[i]->font(), lblApp[i]->Caption()).Ascent -
+                            GetTextLine(link->font(), text).Ascent;
             link->SetBounds(left, top, link->Width(), link->Height());
             fits = fits && left + link->Width() <= columnEnd(i);
         }

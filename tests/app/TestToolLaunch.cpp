@@ -1,3 +1,5 @@
+#include "app/InstallerRecords.h"
+#include "app/TUpdateLook.h"
 #include "download/TfrmDownload.h"
 #include "download/TfrmFinishDownload.h"
 #include "tests/app/MainWindowFixture.h"
@@ -7,9 +9,11 @@
 #include "tests/support/SignedInstallers.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TButton.h"
+#include "toolkit/TCheckBox.h"
 #include "toolkit/TPanel.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -18,6 +22,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <optional>
@@ -471,3 +476,79 @@ TEST_F(ToolLaunch, BlackToolRemovedSinceTheRefreshIsStillHandedToTheShell) {
 }
 
 }  // namespace
+
+// ---- Updates ------------------------------------------------------------------------------
+
+namespace {
+
+TUpdateLook* UpdateLook() {
+    return frmMain->findChild<TUpdateLook*>(QStringLiteral("UpdateLook"));
+}
+
+// A record of an installer the site no longer has, last asked about two days ago.
+QString OlderRecord(int index) {
+    return QStringLiteral("[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager\\Installers\\%1]\r\n"
+                          "\"ETag\"=\"\\\"older\\\"\"\r\n\"Checked\"=\"%2\"\r\n")
+        .arg(QLatin1String(ToolCatalogue[index].Key),
+             QDateTime::currentDateTimeUtc().addDays(-2).toString(Qt::ISODate));
+}
+
+}  // namespace
+
+TEST_F(ToolLaunch, UpdateLinkRunsTheDownloadAndGoesOnceTheNewInstallerStarts) {
+    Publish(QStringLiteral("TessalyVideoJoiner.exe"));
+    WriteMachineHive(AppPaths({{1, Tool(1)}}));
+    WriteUserHive(OlderRecord(1));
+    frmMain->RefreshTools();
+    UpdateLook()->LookNow();
+    TLabel* link = Label(QStringLiteral("lblUpdate2"));
+    ASSERT_TRUE(WaitFor([link] { return link->isVisible(); }));
+    EXPECT_EQ(link->accessibleName(), QStringLiteral("Update Tessaly Video Joiner"));
+    EXPECT_LE(link->geometry().right(), link->parentWidget()->width()) << "inside the list";
+
+    const TDialogDriver::TSeen seen = ClickAndAnswer(link, TOffer::Download);
+    EXPECT_EQ(seen.Question,
+              QStringLiteral("A newer installer of Tessaly Video Joiner is available. Download and install it now?"));
+    ASSERT_EQ(FShell.CallsSettled(1).size(), 1u);
+    EXPECT_FALSE(link->isVisible());
+    const std::optional<TInstallerRecord> record = ReadInstallerRecord(QStringLiteral("VideoJoiner"));
+    ASSERT_TRUE(record);
+    EXPECT_NE(record->ETag, QStringLiteral("\"older\""));
+    EXPECT_FALSE(record->UpdateAvailable);
+}
+
+// Only installed tools are asked about, and nothing at all once switched off.
+TEST_F(ToolLaunch, GreyToolsAndASwitchedOffLookAskNothing) {
+    Publish(QStringLiteral("TessalyAudioTrimmer.exe"));
+    Publish(QStringLiteral("TessalyVideoJoiner.exe"));
+    WriteMachineHive(AppPaths({{0, Tool(0)}}));
+    WriteUserHive(OlderRecord(0) + OlderRecord(1));
+    frmMain->RefreshTools();
+    FServer->TakeRequests();
+    UpdateLook()->LookNow();
+    ASSERT_TRUE(WaitFor([] { return !UpdateLook()->Looking(); }));
+    // Besides the tunnel's CONNECT.
+    QStringList asked;
+    for (const TRecordedRequest& request : FServer->TakeRequests())
+        if (request.RequestLine.startsWith(QLatin1String("GET ")))
+            asked << request.RequestLine.section(QLatin1Char(' '), 1, 1);
+    EXPECT_EQ(asked, QStringList{QStringLiteral("/download/TessalyAudioTrimmer.exe")});
+    EXPECT_TRUE(Label(QStringLiteral("lblUpdate1"))->isVisible());
+    EXPECT_FALSE(Label(QStringLiteral("lblUpdate2"))->isVisible());
+
+    // The switch, unticked in Preferences.
+    QTimer::singleShot(0, qApp, [] {
+        ASSERT_TRUE(WaitFor([] { return OpenForm<TForm>("frmPreferences"); }));
+        TForm* preferences = OpenForm<TForm>("frmPreferences");
+        auto* box = qobject_cast<TCheckBox*>(preferences->FindComponent(QStringLiteral("chkCheckForUpdates")));
+        EXPECT_TRUE(box->Checked());
+        box->CheckBox()->click();
+        preferences->SetModalResult(mrCancel);
+    });
+    LeftClick(Label(QStringLiteral("lblPreferences")));
+    EXPECT_FALSE(UpdateLookEnabled());
+    UpdateLook()->LookNow();
+    QTest::qWait(500);
+    EXPECT_TRUE(FServer->TakeRequests().empty()) << "not even a connection";
+    EXPECT_FALSE(Label(QStringLiteral("lblUpdate1"))->isVisible()) << "no mark while switched off";
+}

@@ -321,10 +321,22 @@ protected:
         Dispatcher()->SetActiveLanguage(1);
     }
 
-    void MainWindowWith(const std::map<int, QString>& installed, const QString& where) {
+    // With `updates`, the site has a newer installer of every installed tool.
+    void MainWindowWith(const std::map<int, QString>& installed, const QString& where, bool updates = false) {
         WriteMachineHive(AppPaths(installed));
+        QString records;
+        for (const auto& [index, path] : installed)
+            records += QStringLiteral("[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager\\Installers\\%1]\r\n"
+                                      "\"Checked\"=\"%2\"\r\n\"UpdateAvailable\"=dword:00000001\r\n")
+                           .arg(QLatin1String(ToolCatalogue[index].Key),
+                                QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+        if (updates)
+            WriteUserHive(records);
         Create();
         frmMain->Show();
+        if (updates) {
+            ASSERT_TRUE(WaitFor([] { return Label(QStringLiteral("lblUpdate20"))->isVisible(); }));
+        }
         InEveryLanguage(frmMain, where);
     }
 
@@ -340,7 +352,7 @@ TEST_F(WindowsInEveryLanguage, MainWindowWithEveryToolInstalled) {
     std::map<int, QString> every;
     for (int i = 0; i < ToolCount; ++i)
         every[i] = Tool(i);
-    MainWindowWith(every, QStringLiteral("frmMain-all"));
+    MainWindowWith(every, QStringLiteral("frmMain-all"), true);
 }
 
 TEST_F(WindowsInEveryLanguage, PreferencesOnEveryPage) {
