@@ -1,7 +1,7 @@
 #include "app/TUpdateLook.h"
 
-#include "core/Exception.h"
 #include "app/InstallerRecords.h"
+#include "core/Exception.h"
 
 #include <algorithm>
 #include <map>
@@ -137,7 +137,8 @@ void TUpdateLook::Look(std::vector<TTool> tools) {
             next = std::min(next, again);
     }
     const auto untilNext = std::chrono::milliseconds(now.msecsTo(next));
-    QMetaObject::invokeMethod(this, [this, untilNext] { Ended(untilNext); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, untilNext] { Ended(untilNext); }, Qt::QueuedConnection);
 }
 
 void TUpdateLook::Ended(std::chrono::milliseconds untilNext) {

@@ -99,13 +99,15 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
     for (int i = 0; i < ToolCount; ++i)
         FToolName[i] = QLatin1String(ToolCatalogue[i].Name);
 
-    FUpdates = std::make_unique<TUpdateLook>([this] {
-        std::vector<TUpdateLook::TTool> installed;
-        for (int i = 0; i < ToolCount; ++i)
-            if (FToolInstalled[i])
-                installed.push_back({QLatin1String(ToolCatalogue[i].Key), FToolUrl[i]});
-        return installed;
-    }, this);
+    FUpdates = std::make_unique<TUpdateLook>(
+        [this] {
+            std::vector<TUpdateLook::TTool> installed;
+            for (int i = 0; i < ToolCount; ++i)
+                if (FToolInstalled[i])
+                    installed.push_back({QLatin1String(ToolCatalogue[i].Key), FToolUrl[i]});
+            return installed;
+        },
+        this);
     FUpdates->setObjectName(QStringLiteral("UpdateLook"));
     connect(FUpdates.get(), &TUpdateLook::UpdateKnown, this, &TfrmMain::UpdateKnown);
     MakeUpdateLinks();
@@ -254,8 +256,8 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
     // From now on the site is asked about this installer. A record that cannot be
     // written only means that it is asked about as if the tool had come otherwise.
     try {
-        FUpdates->RecordInstaller(
-            record, TInstallerRecord::Of(installer.Version, installer.Sha256, QDateTime::currentDateTimeUtc()));
+        FUpdates->RecordInstaller(record, TInstallerRecord::Of(installer.Version, installer.Sha256,
+                                                               QDateTime::currentDateTimeUtc()));
     } catch (const Exception&) {
     }
 }

@@ -1,10 +1,10 @@
 #include "app/TfrmPreferences.h"
 
+#include "app/InstallerRecords.h"
 #include "core/FileVersion.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
 #include "platform/Shell.h"
-#include "app/InstallerRecords.h"
 #include "settings/SharedServices.h"
 #include "settings/SiteLinks.h"
 #include "toolkit/TApplication.h"

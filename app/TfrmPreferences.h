@@ -15,9 +15,9 @@ class TTranslator;
 
 // The modal Preferences dialog: the interface language (with the guide to
 // translating the program), the newsletter subscription, and the program's name,
-// version, whether it looks for updates of installed tools, and the maker's links. A language picked here takes effect at once in
-// every window that follows the dispatcher; the dialog itself stores nothing.
-// Every way of closing it gives 2.
+// version, whether it looks for updates of installed tools, and the maker's links. A language picked here
+// takes effect at once in every window that follows the dispatcher; the dialog itself stores nothing. Every
+// way of closing it gives 2.
 class TfrmPreferences : public TForm {
     Q_OBJECT
 

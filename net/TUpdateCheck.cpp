@@ -31,7 +31,8 @@ bool Differs(const TInstallerRecord& record, const TVersion& answer) {
 
 }  // namespace
 
-TInstallerRecord TInstallerRecord::Of(const TVersion& answer, const QByteArray& sha256, const QDateTime& now) {
+TInstallerRecord TInstallerRecord::Of(const TVersion& answer, const QByteArray& sha256,
+                                      const QDateTime& now) {
     TInstallerRecord record;
     record.ETag = answer.Tag;
     record.LastModified = answer.Modified;
@@ -62,7 +63,8 @@ TUpdateVerdict JudgeUpdateAnswer(std::uint32_t status, const TVersion& answer,
     if (!(status == 200 || (status == 304 && record)))
         return TUpdateVerdict::Failed;
     if (!record) {
-        record = TInstallerRecord::Of(answer, answer.Sha256.empty() ? QByteArray() : answer.Sha256.front(), now);
+        record =
+            TInstallerRecord::Of(answer, answer.Sha256.empty() ? QByteArray() : answer.Sha256.front(), now);
         return TUpdateVerdict::UpToDate;
     }
     record->Checked = now.toUTC();
@@ -103,7 +105,8 @@ void TUpdateCheck::Run(std::vector<TItem> items, const QDateTime& now, const TAn
             connection = session->Connect(server->Name, server->Port, server->Scheme);
         if (!connection)
             continue;
-        const std::unique_ptr<IHttpRequest> request = connection->OpenRequest(QStringLiteral("GET"), parser.Path);
+        const std::unique_ptr<IHttpRequest> request =
+            connection->OpenRequest(QStringLiteral("GET"), parser.Path);
         if (!request)
             continue;
         const QString condition = UpdateCondition(item.Record);

@@ -46,9 +46,9 @@ bool UpdateLookDue(const std::optional<TInstallerRecord>& record, const QDateTim
 QString UpdateCondition(const std::optional<TInstallerRecord>& record);
 
 enum class TUpdateVerdict {
-    Failed,     // no usable answer: the record stays as it was
-    UpToDate,   // the site has the recorded installer (or a baseline was taken)
-    Changed,    // the site has another installer
+    Failed,    // no usable answer: the record stays as it was
+    UpToDate,  // the site has the recorded installer (or a baseline was taken)
+    Changed,   // the site has another installer
 };
 
 // What an answer to the conditional request says, and the record it leaves (`record`

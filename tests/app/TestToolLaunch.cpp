@@ -487,8 +487,9 @@ TUpdateLook* UpdateLook() {
 
 // A record of an installer the site no longer has, last asked about two days ago.
 QString OlderRecord(int index) {
-    return QStringLiteral("[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager\\Installers\\%1]\r\n"
-                          "\"ETag\"=\"\\\"older\\\"\"\r\n\"Checked\"=\"%2\"\r\n")
+    return QStringLiteral(
+               "[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager\\Installers\\%1]\r\n"
+               "\"ETag\"=\"\\\"older\\\"\"\r\n\"Checked\"=\"%2\"\r\n")
         .arg(QLatin1String(ToolCatalogue[index].Key),
              QDateTime::currentDateTimeUtc().addDays(-2).toString(Qt::ISODate));
 }
@@ -508,7 +509,8 @@ TEST_F(ToolLaunch, UpdateLinkRunsTheDownloadAndGoesOnceTheNewInstallerStarts) {
 
     const TDialogDriver::TSeen seen = ClickAndAnswer(link, TOffer::Download);
     EXPECT_EQ(seen.Question,
-              QStringLiteral("A newer installer of Tessaly Video Joiner is available. Download and install it now?"));
+              QStringLiteral(
+                  "A newer installer of Tessaly Video Joiner is available. Download and install it now?"));
     ASSERT_EQ(FShell.CallsSettled(1).size(), 1u);
     EXPECT_FALSE(link->isVisible());
     const std::optional<TInstallerRecord> record = ReadInstallerRecord(QStringLiteral("VideoJoiner"));
@@ -540,7 +542,8 @@ TEST_F(ToolLaunch, GreyToolsAndASwitchedOffLookAskNothing) {
     QTimer::singleShot(0, qApp, [] {
         ASSERT_TRUE(WaitFor([] { return OpenForm<TForm>("frmPreferences"); }));
         TForm* preferences = OpenForm<TForm>("frmPreferences");
-        auto* box = qobject_cast<TCheckBox*>(preferences->FindComponent(QStringLiteral("chkCheckForUpdates")));
+        auto* box =
+            qobject_cast<TCheckBox*>(preferences->FindComponent(QStringLiteral("chkCheckForUpdates")));
         EXPECT_TRUE(box->Checked());
         box->CheckBox()->click();
         preferences->SetModalResult(mrCancel);

@@ -326,8 +326,9 @@ protected:
         WriteMachineHive(AppPaths(installed));
         QString records;
         for (const auto& [index, path] : installed)
-            records += QStringLiteral("[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager\\Installers\\%1]\r\n"
-                                      "\"Checked\"=\"%2\"\r\n\"UpdateAvailable\"=dword:00000001\r\n")
+            records += QStringLiteral(
+                           "[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager\\Installers\\%1]\r\n"
+                           "\"Checked\"=\"%2\"\r\n\"UpdateAvailable\"=dword:00000001\r\n")
                            .arg(QLatin1String(ToolCatalogue[index].Key),
                                 QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
         if (updates)
