@@ -11,7 +11,8 @@
 
 // Sessions and connections only gather what a request needs; each request is one
 // libcurl transfer of its own (see TCurlHttpTransport) on a thread of its own (see
-// THttpTransferRequest).
+// THttpTransferRequest). The requests of one connection share libcurl's cache of
+// open connections (TCurlShare), so that they reuse one where the server keeps it.
 
 namespace {
 
@@ -58,6 +59,7 @@ public:
                                   QByteArray::number(port);
         TCurlRequestSettings settings = FSettings;
         settings.Scheme = scheme;
+        settings.Share = TCurlShare::Make();
         return std::make_unique<TCurlConnection>(origin, settings);
     }
 

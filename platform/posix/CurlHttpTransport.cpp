@@ -122,6 +122,10 @@ bool TCurlHttpTransport::Configure(const TCurlRequestSettings& settings) {
         ok = ok && Curl()->EasySetopt(easy, option, value) == CURLE_OK;
     };
     set(CURLOPT_URL, settings.Url.constData());
+    if (settings.Share) {
+        FShare = settings.Share;
+        set(CURLOPT_SHARE, FShare->Handle());
+    }
     if (settings.Verb == "GET")
         set(CURLOPT_HTTPGET, 1L);
     else if (settings.Verb == "HEAD")

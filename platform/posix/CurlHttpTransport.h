@@ -4,6 +4,7 @@
 #include "platform/HttpTransfer.h"
 
 #include "platform/posix/CurlLibrary.h"
+#include "platform/posix/CurlShare.h"
 
 #include <QByteArray>
 
@@ -22,6 +23,8 @@ struct TCurlRequestSettings {
     QByteArray AuthorityFile;
     QByteArray AuthorityFolder;
     TInternetTimeouts Timeouts;
+    // What the requests of one connection share; none when null.
+    std::shared_ptr<TCurlShare> Share;
 };
 
 // One request over libcurl's multi interface, run on the request's transfer thread
@@ -87,6 +90,8 @@ private:
     void Header(const char* data, std::size_t size);
     const THeader* FindHeader(const QByteArray& name) const;
 
+    // Outlives the handles that use it.
+    std::shared_ptr<TCurlShare> FShare;
     std::unique_ptr<CURLM, TMultiDeleter> FMulti;
     std::unique_ptr<CURL, TEasyDeleter> FEasy;
     std::unique_ptr<curl_slist, TListDeleter> FRequestHeaders;

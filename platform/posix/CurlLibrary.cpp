@@ -29,7 +29,10 @@ const TCurlLibrary* Load() {
                           Resolve(library, "curl_multi_wakeup", curl.MultiWakeup) &&
                           Resolve(library, "curl_multi_info_read", curl.MultiInfoRead) &&
                           Resolve(library, "curl_slist_append", curl.SlistAppend) &&
-                          Resolve(library, "curl_slist_free_all", curl.SlistFreeAll);
+                          Resolve(library, "curl_slist_free_all", curl.SlistFreeAll) &&
+                          Resolve(library, "curl_share_init", curl.ShareInit) &&
+                          Resolve(library, "curl_share_setopt", curl.ShareSetopt) &&
+                          Resolve(library, "curl_share_cleanup", curl.ShareCleanup);
     // Once per process, before any other call into the library.
     if (!resolved || globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK)
         return nullptr;

@@ -22,6 +22,9 @@ struct TCurlLibrary {
     decltype(&::curl_multi_info_read) MultiInfoRead;
     decltype(&::curl_slist_append) SlistAppend;
     decltype(&::curl_slist_free_all) SlistFreeAll;
+    decltype(&::curl_share_init) ShareInit;
+    decltype(&::curl_share_setopt) ShareSetopt;
+    decltype(&::curl_share_cleanup) ShareCleanup;
 };
 
 // The library, loaded and globally initialised once per process (thread-safe) and

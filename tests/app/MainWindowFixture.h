@@ -37,6 +37,17 @@ inline unsigned AppInstalledMessage() {
 // The real main window over a registry of its own.
 class MainWindow : public TAppFixture {
 protected:
+    void SetUp() override {
+        TAppFixture::SetUp();
+        // Once shown, the window asks the maker's site about installed tools; from the
+        // tests only a server of their own is asked (a test sets its own proxy). Port 9
+        // is discard's, where nobody listens.
+        FSiteProxy = std::make_unique<TScopedEnv>("https_proxy", QByteArrayLiteral("http://127.0.0.1:9"));
+    }
+    void TearDown() override {
+        TAppFixture::TearDown();
+        FSiteProxy.reset();
+    }
     TfrmMain* Create() {
         FApplication->CreateForm(frmMain);
         return frmMain;
@@ -86,6 +97,8 @@ protected:
         EXPECT_EQ(Label(QStringLiteral("lblDownloadAll"))->Visible(), !all);
         EXPECT_EQ(Label(QStringLiteral("lblSubscription"))->Visible(), all);
     }
+
+    std::unique_ptr<TScopedEnv> FSiteProxy;
 };
 
 // The main window looks for "Translate.sib" in the folder of the running

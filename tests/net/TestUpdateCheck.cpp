@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -134,5 +135,30 @@ INSTANTIATE_TEST_SUITE_P(
         TUpdateCase{"ServerError", "/status/500", TBefore::None, "", std::nullopt},
         TUpdateCase{"Offline", "http://127.0.0.1:%1/file/10", TBefore::OldTag, "", std::nullopt}),
     [](const testing::TestParamInfo<TUpdateCase>& row) { return std::string(row.param.Name); });
+
+// Twenty tools up to date: twenty answers without a body over the connection the first
+// request opened.
+TEST(UpdateCheckBatch, RequestsToOneServerShareItsConnection) {
+    TTestHttpServer server;
+    ASSERT_TRUE(server.Started()) << server.Error().toStdString();
+    std::vector<TUpdateCheck::TItem> items;
+    for (int i = 0; i < 20; ++i)
+        items.push_back(
+            {QString::number(i), server.Url(QStringLiteral("/file/%1").arg(100 + i)), std::nullopt});
+    TUpdateCheck().Run(items, Now, [&](const TUpdateCheck::TItem& item, TUpdateVerdict) {
+        items[static_cast<std::size_t>(item.Name.toInt())].Record = item.Record;
+    });
+    server.TakeRequests();
+
+    int unchanged = 0;
+    TUpdateCheck().Run(items, Now, [&](const TUpdateCheck::TItem&, TUpdateVerdict verdict) {
+        unchanged += verdict == TUpdateVerdict::UpToDate;
+    });
+    EXPECT_EQ(unchanged, 20);
+    std::set<int> connections;
+    for (const TRecordedRequest& request : server.TakeRequests())
+        connections.insert(request.Connection);
+    EXPECT_EQ(connections.size(), 1u);
+}
 
 }  // namespace

@@ -11,10 +11,6 @@
 
 void TAppFixture::SetUp() {
     FRegistryEnv = std::make_unique<TScopedEnv>("KESTRELWEAVE_REGISTRY", FRegistry.Path().toUtf8());
-    // The main window asks the maker's site about installed tools once it is shown;
-    // from the tests, only a test server of their own is asked. Port 9 is discard,
-    // where nobody listens.
-    FSiteProxy = std::make_unique<TScopedEnv>("https_proxy", QByteArrayLiteral("http://127.0.0.1:9"));
     FApplication = std::make_unique<TApplication>();
     FApplication->Initialize();
     FApplication->SetTitle(QStringLiteral("Tessaly Manager"));
@@ -22,7 +18,6 @@ void TAppFixture::SetUp() {
 
 void TAppFixture::TearDown() {
     FApplication.reset();
-    FSiteProxy.reset();
     FRegistryEnv.reset();
 }
 

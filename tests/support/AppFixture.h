@@ -28,7 +28,7 @@ protected:
 
     TTempFolder FRegistry;
     TTempFolder FFiles;
-    std::unique_ptr<TScopedEnv> FRegistryEnv, FSiteProxy;
+    std::unique_ptr<TScopedEnv> FRegistryEnv;
     std::unique_ptr<TApplication> FApplication;
 };
 

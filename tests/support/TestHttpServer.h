@@ -18,6 +18,8 @@ struct TRecordedRequest {
     QString Range, IfRange;  // the Range and If-Range headers, empty when absent
     // "If-None-Match: ..." or "If-Modified-Since: ..." (both, "; " between), or empty.
     QString Condition;
+    // Which connection it came on, counted from 1 over the server's life.
+    int Connection = 0;
 };
 
 // The scriptable HTTP server of tests/support/http_server.py (see its routes), run

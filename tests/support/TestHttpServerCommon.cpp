@@ -23,7 +23,8 @@ void TTestHttpServer::TakeRecords(std::vector<TRecordedRequest>& requests) {
         };
         requests.push_back(TRecordedRequest{text("line"), text("host"), text("agent"),
                                             record.value(QLatin1String("absolute")).toBool(), text("range"),
-                                            text("if_range"), text("condition")});
+                                            text("if_range"), text("condition"),
+                                            record.value(QLatin1String("connection")).toInt()});
     }
 }
 

@@ -6,7 +6,8 @@ JSON line per request (CONNECT included), printed before the answer is sent:
     {"line": request line, "host": Host header, "agent": User-Agent header,
      "absolute": true when the request line named an absolute URI,
      "range": Range header, "if_range": If-Range header,
-     "condition": "If-None-Match: ..." or "If-Modified-Since: ...", whichever came}
+     "condition": "If-None-Match: ..." or "If-Modified-Since: ...", whichever came,
+     "connection": the number of the connection it came on, counted from 1}
 (a header that is absent is recorded as ""). With --records FILE the request lines
 go to the end of FILE instead, each flushed before its answer, for a client that
 cannot read the server's output (a Windows program under Wine).
@@ -156,6 +157,8 @@ answers_per_target = {}
 # Answers so far per request target, for later=.
 versions_per_target = {}
 changes = 0
+# Connections accepted so far, numbering each.
+connections = 0
 # SHA-256 of whole files served, by (length, first bytes): computing one is costly.
 digests = {}
 
@@ -279,6 +282,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def setup(self):
         super().setup()
+        global connections
+        with state_lock:
+            connections += 1
+            self.connection_number = connections
         if isinstance(self.request, ssl.SSLSocket):
             self.request.do_handshake()
 
@@ -304,6 +311,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "absolute": absolute,
             "range": self.headers.get("Range", ""),
             "if_range": self.headers.get("If-Range", ""),
+            "connection": self.connection_number,
             "condition": "; ".join("%s: %s" % (name, self.headers[name])
                                    for name in ("If-None-Match", "If-Modified-Since") if name in self.headers),
         }
