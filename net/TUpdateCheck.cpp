@@ -119,21 +119,20 @@ void TUpdateCheck::Run(std::vector<TItem> items, const QDateTime& now, const TAn
             FRequest = request.get();
         }
         const bool sent = request->Send();
+        {
+            const std::lock_guard lock(FLock);
+            FRequest = nullptr;
+        }
+        if (!sent || FStopped)
+            continue;
         std::uint32_t status = 0;
-        if (sent)
-            request->QueryStatusCode(status);
+        request->QueryStatusCode(status);
         const TVersion answer = VersionOf([&request](const QString& name) {
             QString value;
             request->QueryHeader(name, value);
             return value;
         });
-        {
-            const std::lock_guard lock(FLock);
-            FRequest = nullptr;
-        }
-        // The body, if any, is left unread: the request ends with this iteration.
-        if (!sent || FStopped)
-            continue;
+        // The body, if any, is left unread: the request ends with this round.
         const TUpdateVerdict verdict = JudgeUpdateAnswer(status, answer, item.Record, now);
         if (verdict != TUpdateVerdict::Failed)
             answered(item, verdict);

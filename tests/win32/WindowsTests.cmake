@@ -94,6 +94,7 @@ add_dependencies(win32_tests kw-version-probe kw-broadcast kw-record tessaly-man
 # shell on the session bus, which only the Linux suite has.)
 kw_add_wine_suite(net_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/net/TestDownloader.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/net/TestURLParser.cpp ${CMAKE_CURRENT_SOURCE_DIR}/net/TestHttpParsing.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/net/TestUpdateCheck.cpp
   LIBS net Qt6::Test crypt32 ws2_32 SERVERS SIGNED)
 add_dependencies(net_tests kw-hold)
 kw_add_wine_suite(download_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloadDialog.cpp
