@@ -132,7 +132,14 @@ void TUpdateCheck::Run(std::vector<TItem> items, const QDateTime& now, const TAn
             request->QueryHeader(name, value);
             return value;
         });
-        // The body, if any, is left unread: the request ends with this round.
+        // A body is left unread: the request ends with this round. An answer without
+        // one is read to its end, so that the transport may keep the connection for the
+        // next request.
+        if (status == 304) {
+            char end = 0;
+            std::uint32_t read = 0;
+            request->ReadFile(&end, 1, read);
+        }
         const TUpdateVerdict verdict = JudgeUpdateAnswer(status, answer, item.Record, now);
         if (verdict != TUpdateVerdict::Failed)
             answered(item, verdict);
