@@ -110,7 +110,14 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
         this);
     FUpdates->setObjectName(QStringLiteral("UpdateLook"));
     connect(FUpdates.get(), &TUpdateLook::UpdateKnown, this, &TfrmMain::UpdateKnown);
-    MakeUpdateLinks();
+    for (int i = 0; i < ToolCount; ++i)
+        lblApp[i] = Component<TLabel>(QStringLiteral("lblApp%1").arg(i + 1).toLatin1().constData());
+    lblApp[0]->installEventFilter(this);
+    // After the translators, the tools' labels included, took the language.
+    connect(LangDispatcher1, &TLangDispatcher::ActiveLanguageSet, this, [this] {
+        if (lblUpdate[0])
+            PlaceUpdateLinks();
+    });
 
     RefreshTools();
 
@@ -284,7 +291,6 @@ void TfrmMain::lblUpdate1Click(QObject* Sender) {
 
 void TfrmMain::MakeUpdateLinks() {
     for (int i = 0; i < ToolCount; ++i) {
-        lblApp[i] = Component<TLabel>(QStringLiteral("lblApp%1").arg(i + 1).toLatin1().constData());
         auto* link = new TLabel(lblApp[i]->parentWidget());
         link->setObjectName(QStringLiteral("lblUpdate%1").arg(i + 1));
         InsertComponent(link);
@@ -300,9 +306,6 @@ void TfrmMain::MakeUpdateLinks() {
     }
     ApplyTabOrder();
     PlaceUpdateLinks();
-    lblApp[0]->installEventFilter(this);
-    // After the translators, the tools' labels included, took the language.
-    connect(LangDispatcher1, &TLangDispatcher::ActiveLanguageSet, this, [this] { PlaceUpdateLinks(); });
 }
 
 void TfrmMain::PlaceUpdateLinks() {
@@ -341,8 +344,17 @@ void TfrmMain::PlaceUpdateLinks() {
 
 void TfrmMain::ShowUpdateLinks() {
     const bool looking = FUpdates && FUpdates->Enabled();
+    std::array<bool, ToolCount> shown{};
     for (int i = 0; i < ToolCount; ++i)
-        lblUpdate[i]->SetVisible(looking && FToolInstalled[i] && FUpdateAvailable[i]);
+        shown[i] = looking && FToolInstalled[i] && FUpdateAvailable[i];
+    // Made when the first is needed, which is never before the first paint.
+    if (!lblUpdate[0]) {
+        if (std::find(shown.begin(), shown.end(), true) == shown.end())
+            return;
+        MakeUpdateLinks();
+    }
+    for (int i = 0; i < ToolCount; ++i)
+        lblUpdate[i]->SetVisible(shown[i]);
 }
 
 void TfrmMain::UpdateKnown(const QString& name, bool available) {

@@ -94,8 +94,8 @@ private:
     void DownloadAndInstall(const QString& title, const QString& message, const QString& url,
                             const QString& fileName, const QString& record);
 
-    // The update links: made hidden, one after each tool's label; their text, face and
-    // place in the language (the largest of a few small sizes with which every one fits
+    // The update links: made hidden, one after each tool's label, once the first is
+    // needed; their text, face and place in the language (the largest of a few small sizes with which every one fits
     // its column); shown for the installed tools that have an update.
     void MakeUpdateLinks();
     void PlaceUpdateLinks();
