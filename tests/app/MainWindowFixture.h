@@ -54,6 +54,11 @@ protected:
     }
     static TLabel* Label(const QString& name) { return qobject_cast<TLabel*>(frmMain->FindComponent(name)); }
     static TLabel* ToolLabel(int index) { return Label(QStringLiteral("lblApp%1").arg(index + 1)); }
+    // Whether the tool's "Update" link shows (the links are made when the first is needed).
+    static bool UpdateShown(int index) {
+        const TLabel* link = Label(QStringLiteral("lblUpdate%1").arg(index + 1));
+        return link && link->isVisible();
+    }
     // What the window shows: an installed tool is black.
     static bool Installed(int index) { return ToolLabel(index)->Font()->TextColor() == Black; }
 

@@ -336,7 +336,7 @@ protected:
         Create();
         frmMain->Show();
         if (updates) {
-            ASSERT_TRUE(WaitFor([] { return Label(QStringLiteral("lblUpdate20"))->isVisible(); }));
+            ASSERT_TRUE(WaitFor([] { return UpdateShown(ToolCount - 1); }));
         }
         InEveryLanguage(frmMain, where);
     }
