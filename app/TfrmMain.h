@@ -95,8 +95,9 @@ private:
                             const QString& fileName, const QString& record);
 
     // The update links: made hidden, one after each tool's label, once the first is
-    // needed; their text, face and place in the language (the largest of a few small sizes with which every one fits
-    // its column); shown for the installed tools that have an update.
+    // needed; their text, face and place in the language (the largest of a few small
+    // sizes with which every one fits its column); shown for the installed tools that
+    // have an update.
     void MakeUpdateLinks();
     void PlaceUpdateLinks();
     void ShowUpdateLinks();
