@@ -97,6 +97,9 @@ kw_add_wine_suite(net_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/net/TestDownload
   ${CMAKE_CURRENT_SOURCE_DIR}/net/TestUpdateCheck.cpp
   LIBS net Qt6::Test crypt32 ws2_32 SERVERS SIGNED)
 add_dependencies(net_tests kw-hold)
+# Its https rows have failed now and then under Wine (a certificate found untrusted)
+# while another suite kept both cores busy; alone they have not.
+set_tests_properties(net_tests PROPERTIES RUN_SERIAL TRUE)
 kw_add_wine_suite(download_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/download/TestDownloadDialog.cpp
   LIBS download Qt6::Test crypt32 ws2_32 SERVERS SIGNED)
 
