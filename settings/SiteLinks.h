@@ -62,7 +62,7 @@ inline QString LinksKey() {
 inline QString ManagerKey() {
     return MakerKey() + QStringLiteral("\\Manager");
 }
-// Below HKEY_CURRENT_USER: one key per installer the program started (see InstallerRecords.h).
+// Below HKEY_CURRENT_USER: one key per installer the program started (see app/InstallerRecords.h).
 inline QString InstallersKey() {
     return ManagerKey() + QStringLiteral("\\Installers");
 }

@@ -4,6 +4,8 @@
 #include <QResizeEvent>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 TCheckBox::TCheckBox(QWidget* parent) : TWinControl(parent), FCheckBox(new QCheckBox(this)) {
     FCheckBox->setFocusPolicy(Qt::StrongFocus);
     setFocusPolicy(Qt::StrongFocus);
@@ -25,8 +27,16 @@ void TCheckBox::SetChecked(bool value) {
 
 // As for a button: the native box covers the control, shown or not.
 void TCheckBox::SetBounds(int left, int top, int width, int height) {
-    TWinControl::SetBounds(left, top, width, height);
+    if (!FAdjusting)
+        FBoxHeight = height;
+    TWinControl::SetBounds(left, top, width, std::max(height, FCheckBox->sizeHint().height()));
     FCheckBox->setGeometry(rect());
+}
+
+void TCheckBox::AdjustHeight() {
+    FAdjusting = true;
+    SetBounds(x(), y(), width(), FBoxHeight);
+    FAdjusting = false;
 }
 
 void TCheckBox::resizeEvent(QResizeEvent* event) {
@@ -36,9 +46,11 @@ void TCheckBox::resizeEvent(QResizeEvent* event) {
 
 void TCheckBox::CaptionChanged() {
     FCheckBox->setText(Caption());
+    AdjustHeight();
 }
 
 void TCheckBox::FontChanged() {
     FCheckBox->setFont(font());
+    AdjustHeight();
     TWinControl::FontChanged();
 }

@@ -8,6 +8,7 @@
 //
 //   bench-registry-watch [writes] [quiet seconds] [hive MB]     (10000, 60, 4)
 #include "app/TfrmMain.h"
+#include "bench/ThreadSwitches.h"
 #include "bench/registry/BenchHive.h"
 #include "platform/posix/PosixRegistry.h"
 #include "toolkit/TApplication.h"
@@ -103,26 +104,6 @@ int RunWindow(int commands, int reports) {
     return qt.exec();
 }
 
-// Voluntary and involuntary context switches of each thread of `pid` so far, by
-// thread name and id.
-std::map<std::string, long> ContextSwitches(pid_t pid) {
-    std::map<std::string, long> threads;
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
-        std::string name;
-        std::ifstream comm(task.path() / "comm");
-        std::getline(comm, name);
-        long& total = threads[name + " (" + task.path().filename().string() + ")"];
-        std::ifstream status(task.path() / "status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                total += std::atol(line.substr(line.find(':') + 1).c_str());
-    }
-    return threads;
-}
-
 // A new file renamed over `path`, as the registry and installers write.
 bool Replace(const std::string& path, const QByteArray& bytes) {
     const std::string next = path + ".new";
@@ -201,9 +182,9 @@ int main(int argc, char** argv) {
     std::printf("longest window pause        %8.1f ms (1 ms probe)\n", double(report.LongestPauseNs) / 1e6);
 
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    const auto before = ContextSwitches(child);
+    const auto before = ContextSwitches(child, true);
     std::this_thread::sleep_for(std::chrono::seconds(quiet));
-    const auto after = ContextSwitches(child);
+    const auto after = ContextSwitches(child, true);
     const auto since = [&](const std::string& thread) {
         return after.at(thread) - (before.count(thread) ? before.at(thread) : 0);
     };

@@ -12,6 +12,7 @@
 #include "app/TUpdateLook.h"
 #include "app/TfrmMain.h"
 #include "app/ToolCatalogue.h"
+#include "bench/ThreadSwitches.h"
 #include "toolkit/TApplication.h"
 
 #include <QApplication>
@@ -21,6 +22,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -36,25 +39,6 @@ bool Write(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// The times each thread of this process went to sleep so far (its voluntary context
-// switches: each is followed by a wake-up), by thread name and id. Preemption by other
-// programs does not count.
-std::map<std::string, long> ContextSwitches() {
-    std::map<std::string, long> threads;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::string name;
-        std::ifstream comm(task.path() / "comm");
-        std::getline(comm, name);
-        long& total = threads[name + " (" + task.path().filename().string() + ")"];
-        std::ifstream status(task.path() / "status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
-                total += std::atol(line.substr(line.find(':') + 1).c_str());
-    }
-    return threads;
 }
 
 }  // namespace
@@ -148,12 +132,12 @@ int main(int argc, char** argv) {
     round("next day's look, 20 tools, records (304s)", [&] { look->LookNow(); });
     std::printf("tools marked: %d\n", marked);
 
-    const std::map<std::string, long> before = ContextSwitches();
+    const std::map<std::string, long> before = ContextSwitches(::getpid(), false);
     QTimer::singleShot(idleSeconds * 1000, &qt, &QCoreApplication::quit);
     qt.exec();
     // The single-shot timer that ends the wait is one, on the window's thread.
     std::printf("idle %d s, wake-ups by thread:\n", idleSeconds);
-    for (const auto& [thread, count] : ContextSwitches()) {
+    for (const auto& [thread, count] : ContextSwitches(::getpid(), false)) {
         const auto was = before.find(thread);
         const long now = count - (was == before.end() ? 0 : was->second);
         if (now != 0)

@@ -485,13 +485,13 @@ TUpdateLook* UpdateLook() {
     return frmMain->findChild<TUpdateLook*>(QStringLiteral("UpdateLook"));
 }
 
-// A record of an installer the site no longer has, last asked about two days ago.
-QString OlderRecord(int index) {
+// A record of an installer the site no longer has, last asked about `hoursAgo`.
+QString OlderRecord(int index, int hoursAgo = 48) {
     return QStringLiteral(
                "[HKEY_CURRENT_USER\\SOFTWARE\\Kestrelweave\\Manager\\Installers\\%1]\r\n"
                "\"ETag\"=\"\\\"older\\\"\"\r\n\"Checked\"=\"%2\"\r\n")
         .arg(QLatin1String(ToolCatalogue[index].Key),
-             QDateTime::currentDateTimeUtc().addDays(-2).toString(Qt::ISODate));
+             QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo).toString(Qt::ISODate));
 }
 
 }  // namespace
@@ -519,12 +519,15 @@ TEST_F(ToolLaunch, UpdateLinkRunsTheDownloadAndGoesOnceTheNewInstallerStarts) {
     EXPECT_FALSE(record->UpdateAvailable);
 }
 
-// Only installed tools are asked about, and nothing at all once switched off.
+// Only installed tools asked about less than a day ago are asked about, and nothing at
+// all once switched off.
 TEST_F(ToolLaunch, GreyToolsAndASwitchedOffLookAskNothing) {
     Publish(QStringLiteral("TessalyAudioTrimmer.exe"));
     Publish(QStringLiteral("TessalyVideoJoiner.exe"));
-    WriteMachineHive(AppPaths({{0, Tool(0)}}));
-    WriteUserHive(OlderRecord(0) + OlderRecord(1));
+    Publish(QStringLiteral("TessalySoundRecorder.exe"));
+    WriteMachineHive(AppPaths({{0, Tool(0)}, {2, Tool(2)}}));
+    // The third was asked about an hour ago.
+    WriteUserHive(OlderRecord(0) + OlderRecord(1) + OlderRecord(2, 1));
     frmMain->RefreshTools();
     FServer->TakeRequests();
     UpdateLook()->LookNow();
@@ -537,6 +540,7 @@ TEST_F(ToolLaunch, GreyToolsAndASwitchedOffLookAskNothing) {
     EXPECT_EQ(asked, QStringList{QStringLiteral("/download/TessalyAudioTrimmer.exe")});
     EXPECT_TRUE(UpdateShown(0));
     EXPECT_FALSE(UpdateShown(1));
+    EXPECT_FALSE(UpdateShown(2)) << "not asked, so as its record says";
 
     // The switch, unticked in Preferences.
     QTimer::singleShot(0, qApp, [] {

@@ -15,10 +15,12 @@
 #include "tests/support/ShippedTranslations.h"
 #include "tests/support/TestHttpServer.h"
 #include "toolkit/TButton.h"
+#include "toolkit/TCheckBox.h"
 #include "toolkit/TPageControl.h"
 #include "toolkit/TPanel.h"
 #include "toolkit/TTabSheet.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGlyphRun>
@@ -163,7 +165,13 @@ private:
         if (auto* button = qobject_cast<TButton*>(child)) {
             NoEnglish(name, button->Caption());
             NoBoxes(name, button->Caption(), button->Button()->font());
-            Fits(name, button->Button());
+            Fits(name, button->Button(), QStyle::SE_PushButtonContents);
+            return;
+        }
+        if (auto* box = qobject_cast<TCheckBox*>(child)) {
+            NoEnglish(name, box->Caption());
+            NoBoxes(name, box->Caption(), box->CheckBox()->font());
+            Fits(name, box->CheckBox(), QStyle::SE_CheckBoxContents);
             return;
         }
         if (!qobject_cast<TLabel*>(child) && !qobject_cast<TPanel*>(child))
@@ -208,12 +216,12 @@ private:
         FInk.emplace_back(name, QRect(child->mapTo(FWindow, ink.topLeft()), ink.size()));
     }
 
-    // A button's text within the room its style leaves inside the frame.
-    void Fits(const QString& name, QPushButton* button) {
+    // A button's or a check box's text within the room its style leaves for it.
+    void Fits(const QString& name, QAbstractButton* button, QStyle::SubElement contents) {
         QStyleOptionButton option;
         option.initFrom(button);
         option.text = button->text();
-        const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        const QRect room = button->style()->subElementRect(contents, &option, button);
         const QRect text = button->fontMetrics().boundingRect(
             QRect(room), Qt::AlignCenter | Qt::TextShowMnemonic, button->text());
         if (!room.contains(text))
