@@ -254,7 +254,7 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
     if (result != mrOk)
         return;
     // One that no signature vouches for only when the person says so; it stays either way.
-    if (!installer.Verified && !ConfirmUnverifiedInstaller(Translator_frmMain))
+    if (!installer.Verified && !ConfirmUnverifiedInstaller(title, Translator_frmMain))
         return;
     ShowFinishDownloadDialog(LangDispatcher1, installer.Verified ? installer.Publisher : QString(),
                              Translator_frmMain);

@@ -58,7 +58,7 @@ inline constexpr TDownloadText SignatureUntrusted{
     "IDS_50", "The installer's signature does not come from a trusted authority."};
 inline constexpr TDownloadText VerifiedPublisher{"IDS_51", "Verified publisher: %1"};
 inline constexpr TDownloadText StartUnverified{
-    "IDS_52", "The publisher of this installer could not be verified. Start it anyway?"};
+    "IDS_52", "The publisher of the %1 installer could not be verified. Start it anyway?"};
 inline constexpr TDownloadText StartAnyway{"IDS_53", "Start anyway"};
 inline constexpr TDownloadText DontStart{"IDS_54", "Don't start"};
 inline constexpr TDownloadText MoreThanAnnounced{"IDS_55", "The server sent more than it announced."};

@@ -1,6 +1,7 @@
 #include "download/TfrmDownload.h"
 
 #include "core/Exception.h"
+#include "core/PlainText.h"
 #include "download/DownloadTexts.h"
 #include "i18n/TLangDispatcher.h"
 #include "i18n/TTranslator.h"
@@ -210,7 +211,7 @@ void TfrmDownload::ShowSentence(const QString& sentence) {
     // Every path or address in the sentence stays whole on one line; one too long
     // for the box (a deep folder, a long redirect target) gives way in its middle,
     // as on the progress line, until the sentence fits. The hint has all of it, and a
-    // screen reader reads the sentence as written.
+    // screen reader reads the whole sentence as plain text.
     const QFontMetrics metrics(lblMessage->font());
     const TDownloadFailure& failure = FDownloader->LastFailure();
     const auto placed = [&](int room) {
@@ -229,7 +230,7 @@ void TfrmDownload::ShowSentence(const QString& sentence) {
     lblMessage->SetHint(shortened ? sentence : QString());
     if (shortened)
         lblMessage->SetShowHint(true);
-    lblMessage->setAccessibleDescription(shown != sentence ? sentence : QString());
+    lblMessage->setAccessibleName(PlainText(sentence));
 }
 
 void TfrmDownload::DownloadProgress(QObject* /*Sender*/, quint32 Total, quint32 Received, bool& Cancel) {

@@ -75,8 +75,8 @@ tk::TModalResult ShowFinishDownloadDialog(TLangDispatcher* dispatcher, const QSt
     return form->ShowModal();
 }
 
-bool ConfirmUnverifiedInstaller(TCustomTranslator* texts) {
-    const QString question = TextOf(DownloadText::StartUnverified, texts);
+bool ConfirmUnverifiedInstaller(const QString& tool, TCustomTranslator* texts) {
+    const QString question = TextOf(DownloadText::StartUnverified, texts).arg(tool);
     QMessageBox box(QMessageBox::Warning, Application ? Application->Title() : QString(), question);
     box.setObjectName(QStringLiteral("UnverifiedInstallerBox"));
     // Screen readers announce a message box by its description.

@@ -58,7 +58,7 @@ tk::TModalResult ShowFinishDownloadDialog(TLangDispatcher* dispatcher = nullptr,
                                           const QString& publisher = QString(),
                                           TCustomTranslator* texts = nullptr);
 
-// Asks whether to start an installer whose publisher could not be verified, as the
-// system asks of an unknown publisher, in the language of `texts`; "Don't start" is
+// Asks whether to start `tool`'s installer, whose publisher could not be verified, as
+// the system asks of an unknown publisher, in the language of `texts`; "Don't start" is
 // the default, and Escape and the close box answer it too. True for "Start anyway".
-bool ConfirmUnverifiedInstaller(TCustomTranslator* texts = nullptr);
+bool ConfirmUnverifiedInstaller(const QString& tool, TCustomTranslator* texts = nullptr);

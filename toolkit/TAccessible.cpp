@@ -1,5 +1,6 @@
 #include "toolkit/TAccessible.h"
 
+#include "core/PlainText.h"
 #include "toolkit/TApplication.h"
 #include "toolkit/TForm.h"
 #include "toolkit/TLabel.h"
@@ -22,24 +23,33 @@ QString WithoutAccessKey(const QString& caption) {
     return text;
 }
 
-// A control read by its caption, its hint as the description.
+// A control read by its caption, its hint as the description; either as the
+// control's own accessible text where it has one. Read as plain text: the joiners
+// that keep a name whole on its drawn line are not spoken or shown on a braille line.
 class TAccessible : public QAccessibleWidget {
 public:
     TAccessible(TControl* control, QAccessible::Role role) : QAccessibleWidget(control, role) {}
 
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Name) {
-            if (!widget()->accessibleName().isEmpty())
-                return widget()->accessibleName();
-            return WithoutAccessKey(Control()->Caption());
+        if (t == QAccessible::Name)
+            return Name();
+        if (t == QAccessible::Description) {
+            const QString& own = widget()->accessibleDescription();
+            const QString description = PlainText(own.isEmpty() ? Control()->Hint() : own);
+            // A hint that only repeats what was read is not read twice.
+            return description == Name() ? QString() : description;
         }
-        if (t == QAccessible::Description)
-            return Control()->Hint();
         return QAccessibleWidget::text(t);
     }
 
 protected:
     TControl* Control() const { return static_cast<TControl*>(widget()); }
+
+private:
+    QString Name() const {
+        const QString& own = widget()->accessibleName();
+        return PlainText(own.isEmpty() ? WithoutAccessKey(Control()->Caption()) : own);
+    }
 };
 
 // Actions act after the call that asked for them has returned: a click may open a

@@ -20,6 +20,7 @@
 #include "toolkit/TPanel.h"
 #include "toolkit/TTabSheet.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -145,9 +146,12 @@ public:
           FWhole(whole) {
         SaveShot(where);
         NoEnglish(QStringLiteral("the title"), window->windowTitle());
+        ReadsPlain(window);
         for (QWidget* child : window->findChildren<QWidget*>())
-            if (child->isVisibleTo(window))
+            if (child->isVisibleTo(window)) {
+                ReadsPlain(child);
                 Look(child);
+            }
         for (std::size_t i = 0; i < FInk.size(); ++i)
             for (std::size_t j = i + 1; j < FInk.size(); ++j)
                 if (FInk[i].second.intersects(FInk[j].second))
@@ -214,6 +218,17 @@ private:
         if (!shown.contains(ink & box))
             Fail(name, QStringLiteral("its text (%1) runs out of the window or its panel").arg(caption));
         FInk.emplace_back(name, QRect(child->mapTo(FWindow, ink.topLeft()), ink.size()));
+    }
+
+    // What a screen reader gets holds none of the characters that only steer where a
+    // drawn line breaks.
+    void ReadsPlain(QWidget* widget) {
+        static const QRegularExpression invisible(QStringLiteral("[\\x{2060}\\x{200B}\\x{FEFF}]"));
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        for (const QAccessible::Text text : {QAccessible::Name, QAccessible::Description})
+            if (accessible && accessible->text(text).contains(invisible))
+                Fail(widget->objectName(), QStringLiteral("is read as \"%1\", with invisible characters")
+                                               .arg(accessible->text(text)));
     }
 
     // A button's or a check box's text within the room its style leaves for it.
