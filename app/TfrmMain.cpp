@@ -110,9 +110,10 @@ TfrmMain::TfrmMain(QObject* owner) : TForm(owner) {
         this);
     FUpdates->setObjectName(QStringLiteral("UpdateLook"));
     connect(FUpdates.get(), &TUpdateLook::UpdateKnown, this, &TfrmMain::UpdateKnown);
-    for (int i = 0; i < ToolCount; ++i)
+    for (int i = 0; i < ToolCount; ++i) {
         lblApp[i] = Component<TLabel>(QStringLiteral("lblApp%1").arg(i + 1).toLatin1().constData());
-    lblApp[0]->installEventFilter(this);
+        lblApp[i]->installEventFilter(this);
+    }
     // After the translators, the tools' labels included, took the language.
     connect(LangDispatcher1, &TLangDispatcher::ActiveLanguageSet, this, [this] {
         if (lblUpdate[0])
@@ -367,9 +368,18 @@ void TfrmMain::UpdateKnown(const QString& name, bool available) {
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lblApp[0] && event->type() == QEvent::Paint && !FLooksStarted) {
         FLooksStarted = true;
-        lblApp[0]->removeEventFilter(this);
         // Once this paint has reached the screen.
         QTimer::singleShot(0, this, [this] { FollowUpdateSwitch(true); });
+    }
+    // A tool's name that takes another width (another face, the system's fonts
+    // changed) takes its update link along, once for all the names that moved.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Resize || type == QEvent::Move) && lblUpdate[0] && !FPlacingLinks) {
+        FPlacingLinks = true;
+        QTimer::singleShot(0, this, [this] {
+            FPlacingLinks = false;
+            PlaceUpdateLinks();
+        });
     }
     return TForm::eventFilter(watched, event);
 }

@@ -139,6 +139,7 @@ private:
     std::array<TLabel*, ToolCount> lblUpdate{};
     std::unique_ptr<TUpdateLook> FUpdates;
     bool FLooksStarted = false;
+    bool FPlacingLinks = false;
 
     TLabel* lblDownloadAll;
     TLabel* lblSubscription;

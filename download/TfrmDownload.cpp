@@ -83,6 +83,7 @@ TfrmDownload::TfrmDownload(QObject* owner) : TForm(owner) {
     btnDownload->SetEnabled(true);
     shPercent->SetWidth(0);
     FBarTop = shTotal->Top();
+    lblMessage->installEventFilter(this);
     FHeldBack.setSingleShot(true);
     connect(&FHeldBack, &QTimer::timeout, this, [this] {
         ShowProgress();
@@ -114,6 +115,19 @@ void TfrmDownload::LanguageChanged() {
         ShowFailure();
     else
         ShowProgress();
+}
+
+bool TfrmDownload::eventFilter(QObject* watched, QEvent* event) {
+    // Once the label has taken its new font.
+    if (watched == lblMessage && event->type() == QEvent::FontChange)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (FFailed)
+                    ShowFailure();
+            },
+            Qt::QueuedConnection);
+    return TForm::eventFilter(watched, event);
 }
 
 void TfrmDownload::btnDownloadClick(QObject* /*Sender*/) {

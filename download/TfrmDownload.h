@@ -74,6 +74,8 @@ public Q_SLOTS:
 protected:
     void WMSysCommand(TMsg& message) override;
     void closeEvent(QCloseEvent* event) override;
+    // A failure's sentence is fitted to its box again when the label takes another face.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ShowProgressView();

@@ -10,9 +10,11 @@
 #include "toolkit/TLabel.h"
 #include "toolkit/TPanel.h"
 
+#include <QEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <memory>
 
 using namespace tk;
@@ -40,6 +42,39 @@ TfrmFinishDownload::TfrmFinishDownload(QObject* owner) : TForm(owner) {
     // The advertising texts name another product: they are never translated, and keep
     // the face they are designed in when a language draws the window in its own.
     lblDescriptionConverter1->SetParentFont(false);
+    FDesignedClientHeight = ClientHeight();
+    FDesigned = {
+        {{lblCaptionConverter1, lblCaptionConverter1->Top(), lblCaptionConverter1->BoxHeight()},
+         {lblDescriptionConverter1, lblDescriptionConverter1->Top(), lblDescriptionConverter1->BoxHeight()},
+         {lblLinkConverter1, lblLinkConverter1->Top(), lblLinkConverter1->BoxHeight()},
+         {lblPublisher, lblPublisher->Top(), lblPublisher->BoxHeight()}}};
+    for (const TPlace& place : FDesigned)
+        place.Label->installEventFilter(this);
+    Arrange();
+}
+
+void TfrmFinishDownload::Arrange() {
+    if (FArranging)
+        return;
+    FArranging = true;
+    int grown = 0;
+    for (const TPlace& place : FDesigned) {
+        TLabel* label = place.Label;
+        label->SetBounds(label->Left(), place.Top + grown, label->Width(),
+                         label->WordWrap() ? std::max(place.Height, label->TextHeight()) : place.Height);
+        if (label->Visible())
+            grown += std::max(0, label->Height() - place.Height);
+    }
+    SetClientHeight(FDesignedClientHeight + (lblPublisher->Visible() ? PublisherBand : 0) + grown);
+    FArranging = false;
+}
+
+bool TfrmFinishDownload::eventFilter(QObject* watched, QEvent* event) {
+    // A label drawn in another face (the language's, or the system's own for a face
+    // it lacks) takes another height.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::Resize)
+        Arrange();
+    return TForm::eventFilter(watched, event);
 }
 
 void TfrmFinishDownload::ShowPublisher(const QString& publisher, TCustomTranslator* texts,
@@ -50,9 +85,9 @@ void TfrmFinishDownload::ShowPublisher(const QString& publisher, TCustomTranslat
     if (publisher.isEmpty() || lblPublisher->Visible())
         return;
     // The line has a band of its own below the advertisement, which only it needs.
-    SetClientHeight(ClientHeight() + PublisherBand);
     lblPublisher->SetVisible(true);
     show();
+    Arrange();
     // After the dispatcher's translators, the main window's texts included, took the language.
     if (dispatcher)
         connect(dispatcher, &TLangDispatcher::ActiveLanguageSet, this, show);

@@ -2,6 +2,8 @@
 
 #include "toolkit/TForm.h"
 
+#include <array>
+
 class TButton;
 class TCustomTranslator;
 class TLangDispatcher;
@@ -34,7 +36,24 @@ public Q_SLOTS:
     void btnLearnMoreClick(QObject* Sender);
     void btnDownloadClick(QObject* Sender);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Keeps the advertisement's lines and the publisher's each below the one above
+    // with the gaps they are designed with, and grows the dialog by what their lines
+    // need beyond the design: a face with taller lines than Tahoma's is not cut.
+    void Arrange();
+
+    struct TPlace {
+        TLabel* Label;
+        int Top;
+        int Height;
+    };
+    std::array<TPlace, 4> FDesigned{};
+    int FDesignedClientHeight = 0;
+    bool FArranging = false;
+
     TPanel* Panel1;
     TImage* imgFlashBack;
     TPanel* Panel2;

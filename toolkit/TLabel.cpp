@@ -76,27 +76,34 @@ const TTextLine& TLabel::Line() const {
     return FLine;
 }
 
+int TLabel::TextHeight() const {
+    const TTextLine& line = Line();
+    if (!FWordWrap)
+        return line.Height();
+    const QString text = Caption().isEmpty() ? QStringLiteral(" ") : Caption();
+    const QRect extent = QFontMetrics(font()).boundingRect(QRect(0, 0, std::max(1, width()), 0x3FFFFFFF),
+                                                           TextFlags() & ~Qt::AlignBottom, text);
+    return std::max(1, qRound(double(extent.height()) / std::max(1, line.QtLine.Height()))) * line.Height();
+}
+
 // Sizes the label to its text. A right-aligned label keeps its right edge, so a
 // longer translation grows to the left.
 void TLabel::AdjustBounds() {
     if (FAdjusting || Loading() || Align() != alNone)
         return;
-    const TTextLine& line = Line();
     int left = Left(), w = Width(), h = Height();
     if (!FAutoSize) {
-        h = FWordWrap ? h : std::max(FBoxHeight, line.Height());
+        h = FWordWrap ? h : std::max(FBoxHeight, Line().Height());
     } else {
-        const QFontMetrics metrics(font());
-        const QString text = Caption().isEmpty() ? QStringLiteral(" ") : Caption();
-        const int wrapWidth = FWordWrap ? std::max(1, width()) : 0x3FFFFFFF;
-        const QRect extent =
-            metrics.boundingRect(QRect(0, 0, wrapWidth, 0x3FFFFFFF), TextFlags() & ~Qt::AlignBottom, text);
-        w = FWordWrap ? width() : extent.width();
-        const int lines =
-            FWordWrap ? std::max(1, qRound(double(extent.height()) / std::max(1, line.QtLine.Height()))) : 1;
-        h = lines * line.Height();
-        if (FAlignment == taRightJustify && !FWordWrap)
-            left = Left() + Width() - w;
+        if (!FWordWrap) {
+            const QString text = Caption().isEmpty() ? QStringLiteral(" ") : Caption();
+            w = QFontMetrics(font())
+                    .boundingRect(QRect(0, 0, 0x3FFFFFFF, 0x3FFFFFFF), TextFlags() & ~Qt::AlignBottom, text)
+                    .width();
+            if (FAlignment == taRightJustify)
+                left = Left() + Width() - w;
+        }
+        h = TextHeight();
     }
     if (left == Left() && w == Width() && h == Height())
         return;

@@ -40,6 +40,12 @@ public:
 
     void SetBounds(int left, int top, int width, int height) override;
 
+    // The height the caption takes at the label's width: whole lines of the faces it
+    // is drawn in, as many as it wraps into. What AutoSize gives it.
+    int TextHeight() const;
+    // The height it was given from outside (its form's, say), before it grew to its line.
+    int BoxHeight() const { return FBoxHeight; }
+
     bool IsLink() const { return OnClick().Assigned(); }
 
 protected:

@@ -1,6 +1,7 @@
 #include "toolkit/TScreen.h"
 
 #include <QFile>
+#include <QFont>
 #include <QFontDatabase>
 
 using namespace tk;
@@ -69,6 +70,8 @@ void TScreen::EnsureFontFamily(const QString& family) {
     if (FFamiliesTried.contains(family))
         return;
     FFamiliesTried.insert(family);
+    if (QFontDatabase::hasFamily(family))
+        return;
     // Regular and bold faces of the metric-compatible copies, by family.
     struct TFace {
         const char* Family;
@@ -78,7 +81,17 @@ void TScreen::EnsureFontFamily(const QString& family) {
         {"Tahoma", {"tahoma.ttf", "tahomabd.ttf"}},
         {"MS Sans Serif", {"ms_sans_serif.ttf", nullptr}},
     };
+    // Wine's own copies. Debian's Wine does not load them into its prefixes: it finds
+    // them as "/usr/lib/wine/../../share/wine/fonts", and its file layer cannot open a
+    // path with ".." in it, so a Windows program there has no Tahoma, and Qt and the
+    // system both take the first face they list, a serif one (DejaVu Math TeX Gyre).
+#ifdef Q_OS_WIN
+    // Under Wine, whose drive Z: is the Linux root; Windows itself has the faces.
+    static constexpr const char* kFolders[] = {"Z:/usr/share/wine/fonts/",
+                                               "Z:/usr/share/fonts/truetype/wine/"};
+#else
     static constexpr const char* kFolders[] = {"/usr/share/wine/fonts/", "/usr/share/fonts/truetype/wine/"};
+#endif
     for (const TFace& face : kFaces) {
         if (family.compare(QLatin1String(face.Family), Qt::CaseInsensitive) != 0)
             continue;
@@ -95,4 +108,9 @@ void TScreen::EnsureFontFamily(const QString& family) {
                 return;
         }
     }
+#ifdef Q_OS_WIN
+    // Where no copy is found either, a sans face, as the design has.
+    QFont::insertSubstitutions(family, {QStringLiteral("Segoe UI"), QStringLiteral("Arial"),
+                                        QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
+#endif
 }

@@ -18,8 +18,9 @@ public:
     void SetCursor(tk::TCursor id, const QCursor& cursor);
 
     // Makes a design face available when the system lacks it but a metric-compatible
-    // copy is installed (Debian's fonts-wine ships one for Tahoma). Other faces fall
-    // back to the closest sans face the system has.
+    // copy is installed (Debian's fonts-wine ships one for Tahoma), on Linux and for
+    // the Windows program under Wine. Other faces fall back to the closest sans face
+    // the system has.
     void EnsureFontFamily(const QString& family);
 
 Q_SIGNALS:

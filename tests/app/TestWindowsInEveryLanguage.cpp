@@ -320,6 +320,38 @@ private:
     std::vector<std::pair<QString, QRect>> FInk;
 };
 
+// While it lives, `window` is drawn in a face whose lines are taller than Tahoma's
+// (16 px against 13 at 8 pt), as where the system has no Tahoma and gives another face.
+class TTallerFace {
+public:
+    explicit TTallerFace(QWidget* window) {
+        QList<TControl*> controls = window->findChildren<TControl*>();
+        if (auto* form = qobject_cast<TControl*>(window))
+            controls.prepend(form);
+        for (TControl* control : std::as_const(controls))
+            if (control->Font()->Name().contains(QLatin1String("Tahoma"))) {
+                FSaved.push_back({control, control->Font()->Name(), control->ParentFont()});
+                control->Font()->SetName(QStringLiteral("Noto Sans CJK JP"));
+            }
+        QCoreApplication::processEvents();
+    }
+    ~TTallerFace() {
+        for (const TSaved& saved : FSaved) {
+            saved.Control->Font()->SetName(saved.Name);
+            saved.Control->SetParentFont(saved.ParentFont);
+        }
+        QCoreApplication::processEvents();
+    }
+
+private:
+    struct TSaved {
+        TControl* Control;
+        QString Name;
+        bool ParentFont;
+    };
+    std::vector<TSaved> FSaved;
+};
+
 class WindowsInEveryLanguage : public MainWindow {
 protected:
     void SetUp() override {
@@ -342,6 +374,8 @@ protected:
             TWindowCheck(window, where, language, whole);
         }
         Dispatcher()->SetActiveLanguage(1);
+        const TTallerFace taller(window);
+        TWindowCheck(window, where + QStringLiteral("-taller-face"), FLanguages.first(), whole);
     }
 
     // With `updates`, the site has a newer installer of every installed tool.

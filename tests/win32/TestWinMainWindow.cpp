@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFontInfo>
 #include <QProcess>
 
 namespace {
@@ -77,6 +78,13 @@ TEST_F(WinMainWindow, TheListFollowsTheSystemsRegistryByItself) {
     ASSERT_EQ(RegDeleteValueW(key, reinterpret_cast<LPCWSTR>(name.utf16())), ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_TRUE(WaitFor([] { return !Installed(4); }));
+}
+
+// Under Wine the system may lack Tahoma (Debian's Wine does not load its own copy):
+// the windows take that copy rather than the first face the system lists, a serif one.
+TEST_F(WinMainWindow, IsDrawnInTahoma) {
+    Create();
+    EXPECT_EQ(QFontInfo(Label(QStringLiteral("lblApp1"))->font()).family(), QStringLiteral("Tahoma"));
 }
 
 }  // namespace
