@@ -72,6 +72,7 @@ public:
         int Offers = 0, Finishes = 0;
         // Questions whether to start an unverified installer; the finish dialog's publisher line.
         int Questions = 0;
+        QString Asked;  // the question about an unverified installer
         QString Publisher;
         std::size_t CallsBeforeFinish = 0;
     };
@@ -128,6 +129,7 @@ public:
                     continue;
                 FQuestion = box;
                 ++FSeen.Questions;
+                FSeen.Asked = box->text();
                 // Enter answers with the default, "Don't start".
                 if (input == TInput::Keyboard && !startUnverified)
                     PressKey(box, Qt::Key_Return, Qt::NoModifier, TDelivery::Posted);
@@ -281,6 +283,9 @@ TEST_P(Downloads, FromTheQuestionToTheInstaller) {
     // A completed download that no signature of the maker vouches for is asked about.
     const bool completed = c.Installed || !c.StartUnverified;
     EXPECT_EQ(seen.Questions, completed && !*c.Publisher ? 1 : 0);
+    if (seen.Questions) {
+        EXPECT_TRUE(seen.Asked.contains(seen.Title)) << "the question names the installer";
+    }
     EXPECT_EQ(seen.Publisher, QString::fromUtf8(c.Publisher));
     EXPECT_EQ(seen.CallsBeforeFinish, 0u) << "the installer started before the finish dialog closed";
     const std::vector<QStringList> expected =
