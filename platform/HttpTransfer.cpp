@@ -9,6 +9,26 @@
 #include <limits>
 #include <system_error>
 
+// ---- Redirects -------------------------------------------------------------------------
+
+TRedirect JudgeRedirect(const QUrl& from, const QString& location, int followed) {
+    TRedirect redirect;
+    redirect.Target = from.resolved(QUrl(location));
+    const QString scheme = redirect.Target.scheme().toLower();
+    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    if (!redirect.Target.isValid() || redirect.Target.host().isEmpty() || !web ||
+        redirect.Target.port() == 0) {
+        redirect.Refusal = TInternetError::RedirectNotWeb;
+        redirect.Detail = location;
+    } else if (from.scheme().toLower() == QLatin1String("https") && scheme == QLatin1String("http")) {
+        redirect.Refusal = TInternetError::InsecureRedirect;
+        redirect.Detail = redirect.Target.toString();
+    } else if (followed >= MaxRedirects) {
+        redirect.Refusal = TInternetError::TooManyRedirects;
+    }
+    return redirect;
+}
+
 // ---- What the transfer thread and the caller share -------------------------------------
 
 THttpChannel::THttpChannel(std::size_t bufferSize) : FBody(bufferSize, [this] { WakeCaller(); }) {}
@@ -174,6 +194,16 @@ QObject& THttpChannel::CallerOfThisThread() {
 
 // ---- The caller's side -----------------------------------------------------------------
 
+namespace {
+
+std::atomic<int> gTransferThreads = 0;
+
+}  // namespace
+
+int RunningTransferThreads() {
+    return gTransferThreads;
+}
+
 struct THttpTransferRequest::TShared {
     explicit TShared(std::unique_ptr<IHttpTransport> transport)
         : Channel(BufferSize), Transport(std::move(transport)) {}
@@ -219,8 +249,10 @@ bool THttpTransferRequest::Send() {
         return false;
     try {
         FThread = std::thread([shared = FShared] {
+            ++gTransferThreads;
             shared->Transport->Run(shared->Channel);
             shared->Channel.RunEnded();
+            --gTransferThreads;
         });
     } catch (const std::system_error& error) {
         TInternetFailure failure;

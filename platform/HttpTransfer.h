@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +19,23 @@
 #include <vector>
 
 class QObject;
+
+// ---- Redirects, as every transport follows them ----------------------------------------
+
+// At most this many redirects in one request, so that a loop fails.
+inline constexpr int MaxRedirects = 20;
+
+// A redirect judged: where it leads, or why it is not followed. Only addresses of http
+// and https on a valid port are followed, never from https to plain http (whatever
+// the request began with), and no more than MaxRedirects.
+struct TRedirect {
+    TInternetError Refusal = TInternetError::None;
+    QUrl Target;     // resolved against the address that redirected
+    QString Detail;  // a refusal's: where it pointed (as the server wrote it, when no web address)
+};
+// The redirect from `from` to `location` (the Location header as sent), after
+// `followed` earlier ones in the same request.
+TRedirect JudgeRedirect(const QUrl& from, const QString& location, int followed);
 
 // The final response of a request, as a transport hands it over.
 struct THttpResponse {
@@ -125,6 +143,10 @@ private:
     std::unique_ptr<QObject> FCaller;
     std::mutex FCallerLock;
 };
+
+// The transfer threads of this process whose transport has not returned yet: those of
+// requests under way, and any that a request left to end by itself.
+int RunningTransferThreads();
 
 // One request whose transfer runs on a thread of its own, over a system's transport,
 // so that nothing the network does (name look-up, connecting, the TLS handshake,

@@ -17,7 +17,6 @@
 namespace {
 
 constexpr long ReceiveBufferSize = 4 * CURL_MAX_WRITE_SIZE;
-constexpr long MaxRedirects = 20;
 // The longest the transfer thread sleeps without looking at its flags; a wake-up
 // ends the sleep at once, so this only bounds what a lost one could cost.
 constexpr int PollMilliseconds = 1000;
@@ -140,7 +139,8 @@ bool TCurlHttpTransport::Configure(const TCurlRequestSettings& settings) {
     // What was asked for over https must not continue in the clear.
     set(CURLOPT_REDIR_PROTOCOLS_STR, FScheme == TInternetScheme::Https ? "https" : "http,https");
     set(CURLOPT_FOLLOWLOCATION, 1L);
-    set(CURLOPT_MAXREDIRS, MaxRedirects);
+    // The rules are judged at each redirect (see Header); these only back them up.
+    set(CURLOPT_MAXREDIRS, static_cast<long>(MaxRedirects));
     // A proxy's answer to CONNECT is not a response of ours.
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     set(CURLOPT_SSL_VERIFYPEER, 1L);
@@ -279,8 +279,8 @@ std::size_t TCurlHttpTransport::OnWrite(char* data, std::size_t size, std::size_
 }
 
 std::size_t TCurlHttpTransport::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
-    static_cast<TCurlHttpTransport*>(self)->Header(data, size * count);
-    return size * count;
+    // Anything but the size taken ends the transfer.
+    return static_cast<TCurlHttpTransport*>(self)->Header(data, size * count) ? size * count : 0;
 }
 
 // On the transfer thread, before libcurl starts a name look-up; non-zero refuses it.
@@ -306,7 +306,7 @@ std::size_t TCurlHttpTransport::Write(const char* data, std::size_t size) {
     return CURL_WRITEFUNC_PAUSE;
 }
 
-void TCurlHttpTransport::Header(const char* data, std::size_t size) {
+bool TCurlHttpTransport::Header(const char* data, std::size_t size) {
     const std::string_view line(data, size);
     if (StartsWithNoCase(line, "HTTP/")) {
         // A new response (an interim one, or one after a redirect): its headers alone count.
@@ -325,7 +325,7 @@ void TCurlHttpTransport::Header(const char* data, std::size_t size) {
         rest = afterCode == std::string_view::npos ? std::string_view() : Trimmed(rest.substr(afterCode));
         FHeaders.clear();
         FStatusText = QByteArray(rest.data(), static_cast<qsizetype>(rest.size()));
-        return;
+        return true;
     }
     const std::string_view content = Trimmed(line);
     if (!content.empty()) {
@@ -336,13 +336,20 @@ void TCurlHttpTransport::Header(const char* data, std::size_t size) {
             FHeaders.push_back({QByteArray(name.data(), static_cast<qsizetype>(name.size())),
                                 QByteArray(value.data(), static_cast<qsizetype>(value.size()))});
         }
-        return;
+        return true;
     }
     // The blank line that ends a response's headers. An interim answer (1xx) and a
-    // redirect that libcurl is about to follow are not the final response.
+    // redirect that libcurl is about to follow are not the final response; a redirect
+    // that the rules refuse ends the transfer before libcurl follows it.
     FInHeaders = false;
-    if (ResponseCode() >= 200 && !RedirectLocation())
+    if (const THeader* location = RedirectLocation()) {
+        FRedirect = JudgeRedirect(QUrl(QString::fromUtf8(FResponseUrl)), QString::fromLatin1(location->Value),
+                                  FRedirects++);
+        return FRedirect.Refusal == TInternetError::None;
+    }
+    if (ResponseCode() >= 200)
         FChannel->Respond(Response());
+    return true;
 }
 
 const TCurlHttpTransport::THeader* TCurlHttpTransport::RedirectLocation() const {
@@ -368,6 +375,13 @@ TInternetFailure TCurlHttpTransport::Describe(CURLcode result) const {
     TInternetFailure failure;
     failure.Server = ServerOf(url);
     failure.Detail = WithoutLayer(FErrorText[0] ? FErrorText : Curl()->EasyStrerror(result));
+    // Named by the server that redirected, with where it pointed.
+    if (FRedirect.Refusal != TInternetError::None) {
+        failure.Error = FRedirect.Refusal;
+        failure.Server = ServerOf(QUrl(QString::fromUtf8(FResponseUrl)));
+        failure.Detail = FRedirect.Detail;
+        return failure;
+    }
     if (!proxy.isEmpty() && proxyStatus >= 300) {
         failure.Error = TInternetError::ProxyRefused;
         failure.Proxy = proxy;
@@ -428,17 +442,10 @@ void TCurlHttpTransport::DescribeRefusal(CURLcode result, TInternetFailure& fail
         }
         return;
     }
-    // The same codes stand for a redirect that libcurl refused to follow and for an
-    // answer without a status line (HTTP/0.9, or no HTTP at all); only the redirect
-    // leaves a Location that points elsewhere than http or https.
-    const QUrl target = location ? redirecting.resolved(QUrl(QString::fromLatin1(location->Value))) : QUrl();
-    const QString scheme = target.scheme().toLower();
-    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
-    if (location && scheme == QLatin1String("http") && FScheme == TInternetScheme::Https) {
-        failure.Error = TInternetError::InsecureRedirect;
-        failure.Server = ServerOf(redirecting);
-        failure.Detail = target.toString();
-    } else if (location && !web) {
+    // The same codes stand for a redirect that libcurl refused to follow (one that the
+    // rules let pass, so only libcurl's own checks are left) and for an answer without
+    // a status line (HTTP/0.9, or no HTTP at all).
+    if (location) {
         failure.Error = TInternetError::RedirectNotWeb;
         failure.Server = ServerOf(redirecting);
         failure.Detail = QString::fromLatin1(location->Value);

@@ -87,7 +87,8 @@ private:
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     static int OnResolverStart(void* resolver, void* reserved, void* self);
     std::size_t Write(const char* data, std::size_t size);
-    void Header(const char* data, std::size_t size);
+    // False ends the transfer: a redirect that the rules refuse.
+    bool Header(const char* data, std::size_t size);
     const THeader* FindHeader(const QByteArray& name) const;
 
     // Outlives the handles that use it.
@@ -109,6 +110,9 @@ private:
     std::size_t FHeldBack = 0;
     // The response being received: its URL, status line's reason phrase and headers.
     QByteArray FResponseUrl;
+    // The latest redirect as the rules judged it, and how many were followed before it.
+    TRedirect FRedirect;
+    int FRedirects = 0;
     QByteArray FStatusText;
     std::vector<THeader> FHeaders;
     bool FAnswered = false;

@@ -17,7 +17,6 @@ namespace {
 // The most the transfer thread asks of WinInet at once: a small part of the channel's
 // ring, so that the two threads rarely wait for each other.
 constexpr DWORD Piece = 64 * 1024;
-constexpr int MaxRedirects = 20;
 // How often a request is sent again when WinInet asks for it (ERROR_INTERNET_FORCE_RETRY).
 constexpr int MaxRetries = 3;
 // WinInet reports progress only for handles with a context other than zero.
@@ -212,31 +211,18 @@ bool TWinInetHttpTransport::Redirect(const QString& location, DWORD status, int 
     here.setScheme(FHop.Scheme == TInternetScheme::Https ? QStringLiteral("https") : QStringLiteral("http"));
     here.setHost(FHop.Host);
     here.setPort(FHop.Port);
-    const QUrl target = here.resolved(QUrl(FHop.Object)).resolved(QUrl(location));
-    const QString scheme = target.scheme().toLower();
-    // Named by the server that redirected, with where it pointed as it said it.
-    if (!target.isValid() || target.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        Fail(TInternetError::RedirectNotWeb, location);
-        return false;
-    }
-    THop next;
-    next.Scheme = scheme == QLatin1String("https") ? TInternetScheme::Https : TInternetScheme::Http;
+    const TRedirect redirect = JudgeRedirect(here.resolved(QUrl(FHop.Object)), location, redirects);
     // Named by the server that redirected, with where it pointed.
-    if (FHop.Scheme == TInternetScheme::Https && next.Scheme == TInternetScheme::Http) {
-        Fail(TInternetError::InsecureRedirect, target.toString());
+    if (redirect.Refusal != TInternetError::None) {
+        Fail(redirect.Refusal, redirect.Detail);
         return false;
     }
-    if (redirects == MaxRedirects) {
-        Fail(TInternetError::TooManyRedirects);
-        return false;
-    }
+    const QUrl& target = redirect.Target;
+    THop next;
+    next.Scheme =
+        target.scheme().toLower() == QLatin1String("https") ? TInternetScheme::Https : TInternetScheme::Http;
     const int port = target.port(next.Scheme == TInternetScheme::Https ? INTERNET_DEFAULT_HTTPS_PORT
                                                                        : INTERNET_DEFAULT_HTTP_PORT);
-    if (port <= 0 || port > 0xFFFF) {
-        Fail(TInternetError::RedirectNotWeb, location);
-        return false;
-    }
     next.Host = target.host(QUrl::EncodeUnicode);
     next.Port = static_cast<std::uint16_t>(port);
     next.Object = target.path(QUrl::FullyEncoded);

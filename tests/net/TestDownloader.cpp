@@ -551,6 +551,16 @@ INSTANTIATE_TEST_SUITE_P(
                    TInternetError::UntrustedCertificate}),
     [](const testing::TestParamInfo<THttpsCase>& row) { return std::string(row.param.Name); });
 
+// Once over https, a request does not go back to plain http, however it began.
+TEST_F(DownloaderHttps, NeverReturnsToPlainHttpAfterAnHttpsHop) {
+    const TScopedTrust trust(Secure->Tls, TScopedTrust::TForm::File);
+    const QString back = QStringLiteral("http://127.0.0.1:%1/file/3000").arg(Server->Port());
+    EXPECT_FALSE(Fetch(
+        Server->Url(QStringLiteral("/goto?to=") + Secure->Tls.Url(QStringLiteral("/goto?to=") + back))));
+    EXPECT_EQ(Downloader.LastFailure().Network.Error, TInternetError::InsecureRedirect);
+    EXPECT_EQ(Server->TakeRequests().size(), 1u) << "only the first request went in the clear";
+}
+
 TEST_F(DownloaderHttps, IsNeverPlainHttp) {
     const QString url = QStringLiteral("https://127.0.0.1:%1/file/10").arg(Server->Port());
     EXPECT_FALSE(Fetch(url));

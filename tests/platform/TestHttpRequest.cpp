@@ -4,6 +4,7 @@
 // tests/win32/run-under-wine.py --servers starts.
 
 #include "platform/Http.h"
+#include "platform/HttpTransfer.h"
 #include "tests/support/NetworkEnvironment.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -302,6 +303,7 @@ TEST_P(HttpRequestCaller, GetsTheBodyOrTheAbortAtOnce) {
     if (row.Host && !*row.Host)
         GTEST_SKIP() << "no stand-in for the system's name look-up here";
     const int lookups = SlowLookups;
+    const int threads = RunningTransferThreads();
     std::unique_ptr<IHttpRequest> request =
         Open(QLatin1String(row.Path), row.Host ? QLatin1String(row.Host) : QStringLiteral("127.0.0.1"));
     ASSERT_NE(request, nullptr);
@@ -361,6 +363,7 @@ TEST_P(HttpRequestCaller, GetsTheBodyOrTheAbortAtOnce) {
     clock.restart();
     request.reset();
     EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_EQ(RunningTransferThreads(), threads) << "its transfer thread was left running";
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HttpRequestCaller, testing::ValuesIn(kCallers),

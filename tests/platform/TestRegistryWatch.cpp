@@ -12,8 +12,10 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -201,6 +203,38 @@ TEST(RegistryWatchSequence, AHiveRemovedAndWrittenAgainIsStillFollowed) {
     hive.write("\"VideoJoiner\"=\"/opt/join\"\r\n");
     hive.close();
     EXPECT_TRUE(WaitFor([&] { return notices >= 7; }, 5));
+}
+
+// A folder whose parent cannot be watched (it may be passed but not read) is followed
+// through its own replacement. Root watches any folder, so the row runs in a child
+// process as nobody.
+TEST(RegistryWatchUnreadableParent, FollowsTheFolderThroughItsReplacement) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto followed = [] {
+        TTempFolder temp;
+        const QString parent = temp.FilePath(u"locked"_s), folder = parent + u"/reg"_s;
+        if (!QDir().mkpath(folder))
+            return false;
+        temp.Write(u"locked/reg/machine.reg"_s, KHive);
+        ::chmod(QFile::encodeName(parent), 0300);
+        TScopedEnv where("KESTRELWEAVE_REGISTRY", QFile::encodeName(folder));
+        int notices = 0;
+        const auto watch = SystemRegistry().WatchKey(HKEY_LOCAL_MACHINE, KAppPaths, [&] { ++notices; });
+        ReplaceFolder(folder);
+        const bool replaced = WaitFor([&] { return notices > 0; }, 5);
+        notices = 0;
+        Append(folder + u"/machine.reg"_s);
+        const bool after = WaitFor([&] { return notices > 0; }, 5);
+        ::chmod(QFile::encodeName(parent), 0700);
+        return replaced && after;
+    };
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                std::_Exit(2);
+            std::_Exit(followed() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 // With no inotify instance to be had (here: no descriptor left), nothing polls in its
