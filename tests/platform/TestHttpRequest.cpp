@@ -363,7 +363,11 @@ TEST_P(HttpRequestCaller, GetsTheBodyOrTheAbortAtOnce) {
     clock.restart();
     request.reset();
     EXPECT_LT(clock.elapsed(), 500);
-    EXPECT_EQ(RunningTransferThreads(), threads) << "its transfer thread was left running";
+    // A look-up is the one wait that no abort ends at once: the transport must not leave
+    // its thread to it.
+    if (row.Host) {
+        EXPECT_EQ(RunningTransferThreads(), threads) << "its transfer thread was left running";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HttpRequestCaller, testing::ValuesIn(kCallers),
