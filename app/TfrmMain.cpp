@@ -29,6 +29,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QMessageBox>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -218,15 +219,29 @@ void TfrmMain::OpenTool(int tag) {
     if (i < 0 || i >= ToolCount)
         return;
     if (FToolInstalled[i]) {
-        // Whatever the tool's start shows is the system's; the label keeps its
-        // colour until the next refresh, even if the file has gone since.
-        ShellExecuteDefault(FToolPath[i]);
+        const TStartResult started = ShellExecuteDefault(FToolPath[i]);
+        SayNotStarted(FToolName[i], started);
+        // Its file has gone since the list was read: the list reads again, and the
+        // tool turns grey.
+        if (started.Failure == TStartFailure::FileMissing)
+            ReadToolsAside(false);
         return;
     }
     DownloadAndInstall(
         FToolName[i],
         FToolName[i] + QLatin1Char(' ') + Translator_frmMain->GetTextById(QStringLiteral("IDS_3")),
         FToolUrl[i], FToolFile[i], QLatin1String(ToolCatalogue[i].Key));
+}
+
+void TfrmMain::SayNotStarted(const QString& name, const TStartResult& result) {
+    const QString sentence = StartFailureSentence(name, result, Translator_frmMain);
+    if (sentence.isEmpty())
+        return;
+    QMessageBox box(QMessageBox::Warning, Application->Title(), sentence, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("StartFailureBox"));
+    // Screen readers announce a message box by its description.
+    box.setAccessibleDescription(sentence);
+    box.exec();
 }
 
 void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, const QString& url,
@@ -260,7 +275,10 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
     ShowFinishDownloadDialog(LangDispatcher1, installer.Verified ? installer.Publisher : QString(),
                              Translator_frmMain);
     // The installer is told its own path as the system spells it.
-    ShellExecuteDefault(target, {QDir::toNativeSeparators(target)});
+    const TStartResult started = ShellExecuteDefault(target, {QDir::toNativeSeparators(target)});
+    SayNotStarted(title, started);
+    if (!started.Started())
+        return;
     // From now on the site is asked about this installer. A record that cannot be
     // written only means that it is asked about as if the tool had come otherwise.
     try {

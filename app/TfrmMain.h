@@ -19,6 +19,7 @@ class TLangDispatcher;
 class TRegedit;
 class TTranslator;
 class TUpdateLook;
+struct TStartResult;
 
 // The launcher's one long-lived window: the twenty tools on the left, black when
 // installed and grey when not, the maker's links on the right. It re-reads which
@@ -93,6 +94,9 @@ private:
     // `record` names the installer's record (see InstallerRecords.h), written once it starts.
     void DownloadAndInstall(const QString& title, const QString& message, const QString& url,
                             const QString& fileName, const QString& record);
+    // Says in a message box, in the window's language, why `name` could not be
+    // started; nothing for a start that went ahead or that the person declined.
+    void SayNotStarted(const QString& name, const TStartResult& result);
 
     // The update links: made hidden, one after each tool's label, once the first is
     // needed; their text, face and place in the language (the largest of a few small

@@ -3,6 +3,7 @@
 #include "i18n/TCustomTranslator.h"
 #include "i18n/files/TTranslationCatalogue.h"
 #include "net/TDownloader.h"
+#include "platform/Shell.h"
 
 #include <algorithm>
 #include <iterator>
@@ -71,6 +72,10 @@ constexpr TDownloadText AllTexts[] = {
     DownloadText::Update,
     DownloadText::UpdateTool,
     DownloadText::UpdateQuestion,
+    DownloadText::StartMissing,
+    DownloadText::StartNoProgram,
+    DownloadText::StartNoOpener,
+    DownloadText::StartFailed,
 };
 
 constexpr quint64 Kilobyte = 1024;
@@ -211,6 +216,24 @@ QString SystemErrorWords(const TSystemError& error, TCustomTranslator* translato
     static_assert(std::size(Words) == static_cast<std::size_t>(TSystemErrorKind::FileTooLarge) + 1);
     const TDownloadText* words = Words[static_cast<int>(error.Kind)];
     return words ? TextOf(*words, translator) : Reason(error.Text);
+}
+
+QString StartFailureSentence(const QString& name, const TStartResult& result, TCustomTranslator* translator) {
+    using namespace DownloadText;
+    switch (result.Failure) {
+        case TStartFailure::None:
+        case TStartFailure::Declined:
+            return QString();
+        case TStartFailure::FileMissing:
+            return TextOf(StartMissing, translator).arg(name);
+        case TStartFailure::NoProgram:
+            return TextOf(StartNoProgram, translator).arg(name);
+        case TStartFailure::OpenerMissing:
+            return TextOf(StartNoOpener, translator).arg(name, result.Opener);
+        case TStartFailure::Failed:
+            return TextOf(StartFailed, translator).arg(name, SystemErrorWords(result.Reason, translator));
+    }
+    return QString();
 }
 
 namespace {

@@ -8,6 +8,7 @@
 
 class TCustomTranslator;
 struct TDownloadFailure;
+struct TStartResult;
 struct TSystemError;
 
 // A text the download dialogs show of their own: built-in English (UTF-8), translated
@@ -98,6 +99,13 @@ inline constexpr TDownloadText Update{"IDS_76", "Update"};
 inline constexpr TDownloadText UpdateTool{"IDS_77", "Update %1"};
 inline constexpr TDownloadText UpdateQuestion{
     "IDS_78", "A newer installer of %1 is available. Download and install it now?"};
+// A tool or an installer that could not be started.
+inline constexpr TDownloadText StartMissing{"IDS_79", "%1 could not be started: the file is missing."};
+inline constexpr TDownloadText StartNoProgram{
+    "IDS_80", "%1 could not be started: it is not a program, and no program is set to open it."};
+inline constexpr TDownloadText StartNoOpener{
+    "IDS_81", "%1 could not be started: %2, which opens files and addresses, is missing."};
+inline constexpr TDownloadText StartFailed{"IDS_82", "%1 could not be started: %2."};
 }  // namespace DownloadText
 
 // Every text above, in the order of their ids.
@@ -147,6 +155,11 @@ private:
 // language of `translator`, for the kinds it knows ("the disk is full"); the system's
 // own, without a closing full stop, for the rest.
 QString SystemErrorWords(const TSystemError& error, TCustomTranslator* translator);
+
+// Why `name` (a tool, or the suite) could not be started, as one sentence in the
+// language of `translator`; empty for a start that went ahead or that the person
+// declined.
+QString StartFailureSentence(const QString& name, const TStartResult& result, TCustomTranslator* translator);
 
 // One plain sentence that names what failed and what a person can act on, for a
 // download of `url` into `fileName`. `shorten`, where given, is applied to every path

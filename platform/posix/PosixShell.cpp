@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <ctime>
 #include <vector>
 
 extern char** environ;
@@ -26,21 +27,41 @@ bool IsExecutableFile(const QByteArray& path) {
            ::access(path.constData(), X_OK) == 0;
 }
 
-// Closes every descriptor from 3 up in the child about to exec: the program we
-// start must not hold our lock files, sockets or downloads open.
-void CloseInheritedDescriptors(int highest) {
+// Closes every descriptor from 3 up but `keep` in the child about to exec: the program
+// we start must not hold our lock files, sockets or downloads open.
+void CloseInheritedDescriptors(int highest, int keep) {
 #ifdef SYS_close_range
-    if (::syscall(SYS_close_range, 3U, ~0U, 0U) == 0)
+    if ((keep == 3 || ::syscall(SYS_close_range, 3U, unsigned(keep - 1), 0U) == 0) &&
+        ::syscall(SYS_close_range, unsigned(keep + 1), ~0U, 0U) == 0)
         return;
 #endif
     for (int fd = 3; fd <= highest; ++fd)
-        ::close(fd);
+        if (fd != keep)
+            ::close(fd);
+}
+
+// What a start tells through its pipe, if anything: that the program could not be
+// executed (with errno), or that it ended (with its exit status).
+struct TSpawnNote {
+    enum : int { None, ExecFailed, Ended } Kind = None;
+    int Value = 0;
+};
+
+// How long an opener is waited for. It hands the target to a program and ends, unless
+// the desktop has it run that program itself, which then goes on alone.
+constexpr long OpenerWaitMilliseconds = 1000;
+
+void Note(int pipe, const TSpawnNote& note) {
+    while (::write(pipe, &note, sizeof note) < 0 && errno == EINTR) {
+    }
 }
 
 // Starts `argv` detached: a first child starts a session of its own and forks the
-// program, then exits at once, so the program is adopted by the system (no zombie
-// of ours) and survives our exit. Only async-signal-safe calls run after fork.
-void SpawnDetached(const std::vector<QByteArray>& arguments) {
+// program, then exits, so the program is adopted by the system (no zombie of ours) and
+// survives our exit. Returns what came back through a pipe that the exec closes: the
+// exec failing, and with `waitForEnd`, the program's exit status if it ends within
+// OpenerWaitMilliseconds. Only async-signal-safe calls run after fork.
+TSpawnNote SpawnDetached(const std::vector<QByteArray>& arguments, bool waitForEnd) {
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
     for (const QByteArray& argument : arguments)
@@ -53,10 +74,18 @@ void SpawnDetached(const std::vector<QByteArray>& arguments) {
             ? static_cast<int>(limit.rlim_cur) - 1
             : 65535;
 
+    int notes[2];
+    if (::pipe2(notes, O_CLOEXEC) != 0)
+        return {TSpawnNote::ExecFailed, errno};
     const pid_t child = ::fork();
-    if (child < 0)
-        return;
+    if (child < 0) {
+        const int error = errno;
+        ::close(notes[0]);
+        ::close(notes[1]);
+        return {TSpawnNote::ExecFailed, error};
+    }
     if (child == 0) {
+        ::close(notes[0]);
         ::setsid();
         const pid_t program = ::fork();
         if (program == 0) {
@@ -73,25 +102,52 @@ void SpawnDetached(const std::vector<QByteArray>& arguments) {
                 ::dup2(null, STDIN_FILENO);
                 ::close(null);
             }
-            CloseInheritedDescriptors(highest);
+            CloseInheritedDescriptors(highest, notes[1]);
             ::execve(argv[0], argv.data(), environ);
+            Note(notes[1], {TSpawnNote::ExecFailed, errno});
             ::_exit(127);
         }
-        ::_exit(program < 0 ? 1 : 0);
+        if (program < 0)
+            Note(notes[1], {TSpawnNote::ExecFailed, errno});
+        for (long waited = 0; program > 0 && waitForEnd && waited < OpenerWaitMilliseconds; waited += 10) {
+            int status = 0;
+            if (::waitpid(program, &status, WNOHANG) == program) {
+                Note(notes[1], {TSpawnNote::Ended, WIFEXITED(status) ? WEXITSTATUS(status) : 128});
+                break;
+            }
+            const timespec pause{0, 10 * 1000 * 1000};
+            ::nanosleep(&pause, nullptr);
+        }
+        ::_exit(0);
     }
+    ::close(notes[1]);
+    // Until the program runs and the first child has ended, or a note came.
+    TSpawnNote note;
+    ssize_t got = 0;
+    while ((got = ::read(notes[0], &note, sizeof note)) < 0 && errno == EINTR) {
+    }
+    ::close(notes[0]);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    return got == ssize_t(sizeof note) ? note : TSpawnNote();
+}
+
+TStartResult Failure(TStartFailure failure, TSystemError reason = {}) {
+    return {failure, std::move(reason), {}};
 }
 
 }  // namespace
 
-void ShellExecuteDefault(const QString& target, const QStringList& parameters) {
-    if (target.isEmpty())
-        return;
+TStartResult ShellExecuteDefault(const QString& target, const QStringList& parameters) {
     const QByteArray name = QFile::encodeName(target);
-    if (name.contains('\0'))
-        return;
+    if (target.isEmpty() || name.contains('\0'))
+        return Failure(TStartFailure::FileMissing);
+    // A path that leads nowhere is not handed to anyone.
+    struct stat status {};
+    if (name.startsWith('/') && ::stat(name.constData(), &status) != 0 &&
+        (errno == ENOENT || errno == ENOTDIR))
+        return Failure(TStartFailure::FileMissing);
 
     // A bare name is looked up on PATH, as the shell finds a program by name.
     QByteArray program = name;
@@ -103,12 +159,35 @@ void ShellExecuteDefault(const QString& target, const QStringList& parameters) {
         arguments.push_back(program);
         for (const QString& parameter : parameters)
             arguments.push_back(parameter.toLocal8Bit());
-    } else {
-        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-        if (opener.isEmpty())
-            return;
-        arguments.push_back(QFile::encodeName(opener));
-        arguments.push_back(name);
+        const TSpawnNote note = SpawnDetached(arguments, false);
+        if (note.Kind != TSpawnNote::ExecFailed)
+            return {};
+        // Gone since it was looked at; not a program the system can run (no "#!" line,
+        // another machine's, a file system that runs nothing); or the system's reason.
+        const TSystemError error = SystemError(note.Value);
+        if (error.Kind == TSystemErrorKind::NotFound)
+            return Failure(TStartFailure::FileMissing);
+        if (note.Value == ENOEXEC || note.Value == EACCES)
+            return Failure(TStartFailure::NoProgram);
+        return Failure(TStartFailure::Failed, error);
     }
-    SpawnDetached(arguments);
+
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty())
+        return {TStartFailure::OpenerMissing, {}, QStringLiteral("xdg-open")};
+    arguments.push_back(QFile::encodeName(opener));
+    arguments.push_back(name);
+    const TSpawnNote note = SpawnDetached(arguments, true);
+    if (note.Kind == TSpawnNote::ExecFailed)
+        return Failure(TStartFailure::Failed, SystemError(note.Value));
+    if (note.Kind == TSpawnNote::None || note.Value == 0)
+        return {};
+    // The opener's own statuses: 2, the file does not exist; 3, no program for it is
+    // installed; 4, opening it failed.
+    if (note.Value == 2)
+        return Failure(TStartFailure::FileMissing);
+    if (note.Value == 3 || note.Value == 4)
+        return Failure(TStartFailure::NoProgram);
+    return Failure(TStartFailure::Failed,
+                   OtherError(QStringLiteral("xdg-open ended with status %1").arg(note.Value)));
 }

@@ -48,15 +48,35 @@ QString ShellTarget(const QString& target) {
     return QDir::toNativeSeparators(target);
 }
 
+// Why the shell could not start a file, by what a person can do about it.
+TStartResult StartFailure(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return {TStartFailure::FileMissing, {}, {}};
+        case ERROR_NO_ASSOCIATION:
+        case ERROR_BAD_EXE_FORMAT:
+        case ERROR_BAD_FORMAT:
+        case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+        case ERROR_EXE_MARKED_INVALID:
+            return {TStartFailure::NoProgram, {}, {}};
+        case ERROR_CANCELLED:
+            return {TStartFailure::Declined, {}, {}};
+        default:
+            return {TStartFailure::Failed, SystemError(code), {}};
+    }
+}
+
 }  // namespace
 
-void ShellExecuteDefault(const QString& target, const QStringList& parameters) {
+TStartResult ShellExecuteDefault(const QString& target, const QStringList& parameters) {
     if (target.isEmpty() || HasEmbeddedZero(target))
-        return;
+        return {TStartFailure::FileMissing, {}, {}};
     QStringList quoted;
     for (const QString& parameter : parameters) {
         if (HasEmbeddedZero(parameter))
-            return;
+            return {
+                TStartFailure::Failed, OtherError(QStringLiteral("a parameter holds a zero character")), {}};
         quoted << QuoteArgument(parameter);
     }
     const QString file = ShellTarget(target);
@@ -70,7 +90,9 @@ void ShellExecuteDefault(const QString& target, const QStringList& parameters) {
     info.lpFile = Wide(file);
     info.lpParameters = line.isEmpty() ? nullptr : Wide(line);
     info.nShow = SW_SHOWNORMAL;
-    ShellExecuteExW(&info);
+    const bool started = ShellExecuteExW(&info);
+    const DWORD code = started ? ERROR_SUCCESS : GetLastError();
     if (SUCCEEDED(apartment))
         CoUninitialize();
+    return started ? TStartResult() : StartFailure(code);
 }

@@ -464,7 +464,7 @@ TEST_F(ToolLaunch, BlackToolIsStartedWithoutQuestions) {
     EXPECT_EQ(FShell.CallsSettled(1), (std::vector<QStringList>{{tool}}));
 }
 
-TEST_F(ToolLaunch, BlackToolRemovedSinceTheRefreshIsStillHandedToTheShell) {
+TEST_F(ToolLaunch, BlackToolRemovedSinceTheRefreshIsSaidAndTurnsGrey) {
     const QString tool = Tool(3);
     WriteMachineHive(AppPaths({{3, tool}}));
     frmMain->RefreshTools();
@@ -474,10 +474,11 @@ TEST_F(ToolLaunch, BlackToolRemovedSinceTheRefreshIsStillHandedToTheShell) {
     boxes.Start();
     const TDialogDriver::TSeen seen = ClickAndAnswer(ToolLabel(3), TOffer::Cancel);
     EXPECT_EQ(seen.Offers, 0);
-    // Not a program any more: the desktop's opener gets the path and reports it missing.
-    EXPECT_EQ(FShell.CallsSettled(1), (std::vector<QStringList>{{tool}}));
-    EXPECT_EQ(boxes.Count, 0);
-    EXPECT_EQ(ToolLabel(3)->Font()->TextColor(), Black);
+    EXPECT_EQ(FShell.CallsSettled(0), (std::vector<QStringList>{}));
+    EXPECT_EQ(boxes.Count, 1);
+    EXPECT_EQ(boxes.Text, QStringLiteral("Tessaly Disc Ripper could not be started: the file is missing."));
+    EXPECT_EQ(boxes.Description, boxes.Text);
+    EXPECT_TRUE(WaitFor([] { return !Installed(3); }));
 }
 
 }  // namespace

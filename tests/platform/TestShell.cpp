@@ -2,11 +2,14 @@
 
 #include "tests/support/AppFixture.h"
 #include "tests/support/ShellRecorder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+
+#include <optional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -95,6 +98,67 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    [](const TShellRecorder&) { return QStringList(); }}),
     [](const testing::TestParamInfo<TShellCase>& row) { return std::string(row.param.Name); });
+
+// Each way a start fails, as the caller learns it. `Opener` is the desktop opener's
+// script ("" for the recording one; none at all for nullptr).
+struct TFailedStartCase {
+    const char* Name;
+    std::function<QString(const TShellRecorder&)> Target;
+    const char* Opener;
+    TStartFailure Failure;
+};
+
+class FailedStarts : public ShellTest, public testing::WithParamInterface<TFailedStartCase> {};
+
+QString File(const TShellRecorder& shell, const char* name, const QByteArray& bytes, bool executable) {
+    QFile file(shell.Folder() + QLatin1Char('/') + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    if (executable)
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return file.fileName();
+}
+
+TEST_P(FailedStarts, SayWhyAndStartNothing) {
+    const TFailedStartCase& c = GetParam();
+    const TTempFolder openers;
+    std::optional<TScopedEnv> path;
+    if (!c.Opener)
+        path.emplace("PATH", QFile::encodeName(openers.Path()));
+    else if (*c.Opener)
+        path.emplace("PATH", QFile::encodeName(openers.Path()) + ':' + qgetenv("PATH"));
+    if (c.Opener && *c.Opener)
+        QFile::setPermissions(openers.Write(QStringLiteral("xdg-open"), c.Opener),
+                              QFile::ReadOwner | QFile::ExeOwner);
+    const TStartResult result = ShellExecuteDefault(c.Target(FShell), {QStringLiteral("x")});
+    EXPECT_EQ(result.Failure, c.Failure);
+    if (c.Failure == TStartFailure::OpenerMissing) {
+        EXPECT_EQ(result.Opener, QStringLiteral("xdg-open"));
+    }
+    path.reset();
+    EXPECT_EQ(FShell.CallsSettled(0), (std::vector<QStringList>{}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FailedStarts,
+    testing::Values(
+        TFailedStartCase{"FileGone",
+                         [](const TShellRecorder& s) { return s.Folder() + QStringLiteral("/gone"); }, "",
+                         TStartFailure::FileMissing},
+        TFailedStartCase{"ExecutableThatIsNoProgram",
+                         [](const TShellRecorder& s) { return File(s, "tool", "MZ, but no program", true); },
+                         "", TStartFailure::NoProgram},
+        TFailedStartCase{"NoProgramForTheDocument",
+                         [](const TShellRecorder& s) { return File(s, "setup.kwx", "x", false); },
+                         "#!/bin/sh\nexit 3\n", TStartFailure::NoProgram},
+        TFailedStartCase{"OpenerFails",
+                         [](const TShellRecorder& s) { return File(s, "setup.kwx", "x", false); },
+                         "#!/bin/sh\nexit 1\n", TStartFailure::Failed},
+        TFailedStartCase{"NoOpener",
+                         [](const TShellRecorder&) { return QStringLiteral("http://www.kestrelweave.com"); },
+                         nullptr, TStartFailure::OpenerMissing}),
+    [](const testing::TestParamInfo<TFailedStartCase>& row) { return std::string(row.param.Name); });
 
 // The started program must not keep our files open (a lock held by a tool would
 // outlive us) and must not stay our child (no zombie to reap, no tie to our exit).

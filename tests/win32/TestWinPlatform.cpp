@@ -287,6 +287,27 @@ TEST(WinShell, StartsAProgramWithEachParameterAsOneArgument) {
     EXPECT_EQ(fields.mid(1), parameters);
 }
 
+// Each way the shell refuses a start, as the caller learns it. (A refusal with the
+// system's own reason needs a file the user may not run, which Wine does not enforce.)
+TEST(WinShell, SaysWhyAStartFailed) {
+    const TTempFolder folder;
+    const struct {
+        const char* Name;
+        QByteArray Bytes;  // written first, unless empty
+        TStartFailure Failure;
+    } rows[] = {
+        {"gone.exe", {}, TStartFailure::FileMissing},
+        {"broken.exe", "MZ, but no program", TStartFailure::NoProgram},
+        {"setup.kwx", "no program is set to open this", TStartFailure::NoProgram},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const QString target = row.Bytes.isEmpty() ? folder.FilePath(QLatin1String(row.Name))
+                                                   : folder.Write(QLatin1String(row.Name), row.Bytes);
+        EXPECT_EQ(ShellExecuteDefault(target).Failure, row.Failure);
+    }
+}
+
 TEST(WinWindowMessages, AnotherProgramsBroadcastArrivesOnce) {
     IWindowMessages& messages = SystemWindowMessages();
     const QString name =
