@@ -14,6 +14,7 @@
 #include "i18n/files/ELanguageError.h"
 #include "net/TPartialFile.h"
 #include "platform/Files.h"
+#include "platform/Log.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/WindowMessages.h"
@@ -220,7 +221,7 @@ void TfrmMain::OpenTool(int tag) {
         return;
     if (FToolInstalled[i]) {
         const TStartResult started = ShellExecuteDefault(FToolPath[i]);
-        SayNotStarted(FToolName[i], started);
+        SayNotStarted(FToolName[i], FToolPath[i], started);
         // Its file has gone since the list was read: the list reads again, and the
         // tool turns grey.
         if (started.Failure == TStartFailure::FileMissing)
@@ -233,10 +234,12 @@ void TfrmMain::OpenTool(int tag) {
         FToolUrl[i], FToolFile[i], QLatin1String(ToolCatalogue[i].Key));
 }
 
-void TfrmMain::SayNotStarted(const QString& name, const TStartResult& result) {
+void TfrmMain::SayNotStarted(const QString& name, const QString& target, const TStartResult& result) {
     const QString sentence = StartFailureSentence(name, result, Translator_frmMain);
     if (sentence.isEmpty())
         return;
+    qCWarning(lcShell).noquote() << "could not start" << target << ":"
+                                 << StartFailureSentence(name, result, nullptr) << result.Reason.Text;
     QMessageBox box(QMessageBox::Warning, Application->Title(), sentence, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("StartFailureBox"));
     // Screen readers announce a message box by its description.
@@ -276,7 +279,7 @@ void TfrmMain::DownloadAndInstall(const QString& title, const QString& message, 
                              Translator_frmMain);
     // The installer is told its own path as the system spells it.
     const TStartResult started = ShellExecuteDefault(target, {QDir::toNativeSeparators(target)});
-    SayNotStarted(title, started);
+    SayNotStarted(title, target, started);
     if (!started.Started())
         return;
     // From now on the site is asked about this installer. A record that cannot be

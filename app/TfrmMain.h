@@ -96,7 +96,8 @@ private:
                             const QString& fileName, const QString& record);
     // Says in a message box, in the window's language, why `name` could not be
     // started; nothing for a start that went ahead or that the person declined.
-    void SayNotStarted(const QString& name, const TStartResult& result);
+    // Logs it with `target`, the path, in English (kw.shell).
+    void SayNotStarted(const QString& name, const QString& target, const TStartResult& result);
 
     // The update links: made hidden, one after each tool's label, once the first is
     // needed; their text, face and place in the language (the largest of a few small

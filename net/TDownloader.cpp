@@ -6,11 +6,14 @@
 #include "net/TURLParser.h"
 #include "platform/CodeSignature.h"
 #include "platform/Http.h"
+#include "platform/Log.h"
 
 #include <QScopeGuard>
 
 #include <algorithm>
 #include <optional>
+
+Q_LOGGING_CATEGORY(lcNet, "kw.net", QtInfoMsg)
 
 namespace {
 
@@ -61,6 +64,7 @@ TDownloadOutcome TDownloader::Download(const QString& url, const QString& fileNa
     FRunning = true;
     const auto running = qScopeGuard([this] { FRunning = false; });
     FFailure = TDownloadFailure();
+    FUrl = url;
     FCancelled = false;
     FVerified = false;
     FCompletedVersion = TVersion();
@@ -271,7 +275,14 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         const TCodeSignature signature = CheckCodeSignature(file.FileName());
         if (FCancelled)
             return stopped(TDownloadFailureKind::Cancelled);
+        static constexpr const char* Verdicts[] = {"trusted", "unsigned", "broken", "untrusted"};
         const std::optional<TDownloadFailureKind> refused = Refusal(signature);
+        if (refused)
+            qCWarning(lcSignature).noquote() << "refused" << FUrl << "signed by" << signature.Organisation
+                                             << Verdicts[int(signature.Status)] << signature.Detail;
+        else
+            qCDebug(lcSignature).noquote()
+                << FUrl << Verdicts[int(signature.Status)] << signature.Organisation << signature.Detail;
         if (refused)
             return stopped(*refused);
         FVerified = signature.Status == TSignatureStatus::Trusted;
@@ -315,5 +326,29 @@ TDownloadOutcome TDownloader::NetworkFailure(const IHttpRequest& request) {
 
 TDownloadOutcome TDownloader::Fail(TDownloadFailureKind kind) {
     FFailure.Kind = kind;
+    // In the order of TDownloadFailureKind.
+    static constexpr const char* Kinds[] = {
+        "none",
+        "cancelled",
+        "invalid address",
+        "network",
+        "HTTP status",
+        "empty body",
+        "interrupted",
+        "write failed",
+        "damaged",
+        "more than announced",
+        "signature broken",
+        "signed by another",
+        "signature untrusted",
+    };
+    static_assert(std::size(Kinds) == std::size_t(TDownloadFailureKind::SignatureUntrusted) + 1);
+    const TInternetFailure& network = FFailure.Network;
+    if (kind != TDownloadFailureKind::Cancelled)
+        qCWarning(lcNet).noquote().nospace()
+            << "download of " << FUrl << " failed: " << Kinds[int(kind)] << " (internet error "
+            << int(network.Error) << " " << network.Detail << ", server " << network.Server << ", status "
+            << FFailure.Status << " " << FFailure.StatusText << ", write error " << FFailure.WriteError.Text
+            << ", " << FFailure.Received << " of " << FFailure.Total << " bytes)";
     return kind == TDownloadFailureKind::Cancelled ? TDownloadOutcome::Cancelled : TDownloadOutcome::Failed;
 }

@@ -104,7 +104,9 @@ public:
     // Stops a download under way at once, whatever it waits for. Meant for handlers
     // that run while Download waits.
     void Cancel();
-    // Why the last Download failed or was cancelled; Kind None after a success.
+    // Why the last Download failed or was cancelled; Kind None after a success. A failure
+    // is logged with all of it (kw.net), and a signature refused with the verdict's
+    // detail (kw.signature).
     const TDownloadFailure& LastFailure() const { return FFailure; }
 
     // The organisation (as its certificates name it) whose signature a downloaded
@@ -134,6 +136,7 @@ private:
 
     TEvent<QObject*, quint32, quint32, bool&> FOnProgress;
     TDownloadFailure FFailure;
+    QString FUrl;  // of the download under way, or the last one
     std::unique_ptr<TResumePoint> FResume;
     QString FPublisher;
     bool FVerified = false;

@@ -1,8 +1,7 @@
-#include "platform/Console.h"
+#include "platform/Log.h"
 #include "platform/posix/PosixRegistry.h"
 
 #include <QByteArrayList>
-#include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -76,7 +75,7 @@ constexpr std::uint32_t KFileEvents = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | I
 // As the kernel allows in one path (SYMLOOP_MAX where it is defined).
 constexpr int KMostLinks = 40;
 
-// Says on standard error that the registry cannot be watched, and why.
+// Logs that the registry cannot be watched, and why.
 void SayRefused(const QByteArray& path, int error) {
     QString why;
     if (error == EMFILE)
@@ -84,12 +83,10 @@ void SayRefused(const QByteArray& path, int error) {
             ": the inotify instances (fs.inotify.max_user_instances) or the open files are used up");
     else if (error == ENOSPC)
         why = QStringLiteral(": the inotify watches (fs.inotify.max_user_watches) are used up");
-    QString program = QCoreApplication::applicationName();
-    if (program.isEmpty())
-        program = QStringLiteral("tessaly-manager");
-    WriteText(stderr, QStringLiteral("%1: the registry cannot be watched at '%2': %3%4. Changes show when "
-                                     "an installer broadcasts that it is done, or at the next start.\n")
-                          .arg(program, QFile::decodeName(path), qt_error_string(error), why));
+    qCWarning(lcRegistry).noquote() << QStringLiteral(
+                                           "the registry cannot be watched at '%1': %2%3. Changes show when "
+                                           "an installer broadcasts that it is done, or at the next start.")
+                                           .arg(QFile::decodeName(path), qt_error_string(error), why);
 }
 
 QByteArray Below(const QByteArray& folder, const QByteArray& name) {

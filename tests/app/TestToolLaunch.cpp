@@ -472,9 +472,11 @@ TEST_F(ToolLaunch, BlackToolRemovedSinceTheRefreshIsSaidAndTurnsGrey) {
 
     TMessageBoxWatch boxes;
     boxes.Start();
+    const TLogCapture logged;
     const TDialogDriver::TSeen seen = ClickAndAnswer(ToolLabel(3), TOffer::Cancel);
     EXPECT_EQ(seen.Offers, 0);
     EXPECT_EQ(FShell.CallsSettled(0), (std::vector<QStringList>{}));
+    EXPECT_EQ(logged.Lines("kw.shell", tool).size(), 1);
     EXPECT_EQ(boxes.Count, 1);
     EXPECT_EQ(boxes.Text, QStringLiteral("Tessaly Disc Ripper could not be started: the file is missing."));
     EXPECT_EQ(boxes.Description, boxes.Text);

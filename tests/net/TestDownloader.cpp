@@ -2,6 +2,7 @@
 #include "net/TDownloader.h"
 #include "net/TPartialFile.h"
 #include "platform/Http.h"
+#include "tests/support/AppFixture.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/NetworkEnvironment.h"
 #include "tests/support/SignedInstallers.h"
@@ -230,10 +231,12 @@ TEST_P(DownloaderFailure, ReturnsFalseAndLeavesTheTargetAsItWas) {
             break;
     }
 
+    const TLogCapture logged;
     EXPECT_FALSE(Fetch(url));
     EXPECT_EQ(Outcome, TDownloadOutcome::Failed);
     EXPECT_EQ(Downloader.LastFailure().Kind, c.Kind);
     EXPECT_EQ(Downloader.LastFailure().Network.Error, c.Error);
+    EXPECT_EQ(logged.Lines("kw.net", QStringLiteral("download of %1 failed").arg(url)).size(), 1);
     ExpectNothingChanged(hadOldFile);
 }
 
@@ -928,6 +931,7 @@ TEST_P(DownloaderSignature, OnlyAnAcceptedInstallerReplacesTheOneThere) {
 
     const TDownloadFailureKind kind = checked ? c.Kind : TDownloadFailureKind::None;
     const QByteArray from = QUrl::toPercentEncoding(folder);
+    const TLogCapture logged;
     EXPECT_EQ(Fetch(Server->Url(u"/download/%1?from=%2"_s.arg(QLatin1String(c.File), QLatin1String(from)))),
               kind == TDownloadFailureKind::None);
     EXPECT_EQ(Outcome,
@@ -939,6 +943,8 @@ TEST_P(DownloaderSignature, OnlyAnAcceptedInstallerReplacesTheOneThere) {
         EXPECT_EQ(failure.Signer, u"Someone Else"_s);
         EXPECT_EQ(failure.Publisher, u"Kestrelweave"_s);
     }
+    // A refusal is logged with the verdict.
+    EXPECT_EQ(logged.Lines("kw.signature", u"refused"_s).size(), kind == TDownloadFailureKind::None ? 0 : 1);
     if (kind != TDownloadFailureKind::None) {
         ExpectNothingChanged(true);
         return;

@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <mutex>
+
 void TAppFixture::SetUp() {
     FRegistryEnv = std::make_unique<TScopedEnv>("KESTRELWEAVE_REGISTRY", FRegistry.Path().toUtf8());
     FApplication = std::make_unique<TApplication>();
@@ -31,6 +33,39 @@ void TAppFixture::WriteMachineHive(const QString& body) const {
 
 void TAppFixture::WriteUserHive(const QString& body) const {
     FRegistry.Write(QStringLiteral("user.reg"), Hive(body).toUtf8());
+}
+
+namespace {
+
+std::mutex gLogLock;
+QStringList gLog;
+QtMessageHandler gPreviousHandler = nullptr;
+
+void CaptureLog(QtMsgType, const QMessageLogContext& context, const QString& message) {
+    const std::lock_guard lock(gLogLock);
+    gLog.append(QLatin1String(context.category ? context.category : "default") + QStringLiteral(": ") +
+                message);
+}
+
+}  // namespace
+
+TLogCapture::TLogCapture() {
+    gLog.clear();
+    gPreviousHandler = qInstallMessageHandler(CaptureLog);
+}
+
+TLogCapture::~TLogCapture() {
+    qInstallMessageHandler(gPreviousHandler);
+}
+
+QStringList TLogCapture::Lines(const char* category, const QString& text) const {
+    const std::lock_guard lock(gLogLock);
+    const QString prefix = QLatin1String(category) + QStringLiteral(": ");
+    QStringList lines;
+    for (const QString& line : std::as_const(gLog))
+        if (line.startsWith(prefix) && line.contains(text))
+            lines.append(line);
+    return lines;
 }
 
 bool WaitFor(const std::function<bool()>& condition, int seconds) {

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -52,6 +53,18 @@ bool WaitFor(const std::function<bool()>& condition, int seconds = 20);
 // of hanging.
 int RunModal(const std::function<TForm*()>& dialog, const std::function<void()>& whileShown,
              const std::function<int()>& show);
+
+// What the program logs while it lives, as "category: message" lines (the messages
+// are not printed meanwhile). Messages of the calling thread and of any other.
+class TLogCapture {
+public:
+    TLogCapture();
+    ~TLogCapture();
+    TLogCapture(const TLogCapture&) = delete;
+    TLogCapture& operator=(const TLogCapture&) = delete;
+    // The lines of `category` that contain `text`.
+    QStringList Lines(const char* category, const QString& text = QString()) const;
+};
 
 // Closes the next message box that appears, keeping its title, text and icon.
 // Watches from Start until a box was closed or the watch goes out of scope; with
