@@ -83,10 +83,13 @@ void SayRefused(const QByteArray& path, int error) {
             ": the inotify instances (fs.inotify.max_user_instances) or the open files are used up");
     else if (error == ENOSPC)
         why = QStringLiteral(": the inotify watches (fs.inotify.max_user_watches) are used up");
-    qCWarning(lcRegistry).noquote() << QStringLiteral(
-                                           "the registry cannot be watched at '%1': %2%3. Changes show when "
-                                           "an installer broadcasts that it is done, or at the next start.")
-                                           .arg(QFile::decodeName(path), qt_error_string(error), why);
+    // Formatted here, not through a stream: this runs when descriptors may have run out,
+    // and a sanitizer's checks of a stream's calls need one.
+    const QString text = QStringLiteral(
+                             "the registry cannot be watched at '%1': %2%3. Changes show when an installer "
+                             "broadcasts that it is done, or at the next start.")
+                             .arg(QFile::decodeName(path), qt_error_string(error), why);
+    qCWarning(lcRegistry, "%s", qUtf8Printable(text));
 }
 
 QByteArray Below(const QByteArray& folder, const QByteArray& name) {
