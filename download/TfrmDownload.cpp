@@ -301,29 +301,39 @@ void TfrmDownload::closeEvent(QCloseEvent* event) {
     TForm::closeEvent(event);
 }
 
+void TfrmDownload::Offer(const QString& title, const QString& message, const QString& url,
+                         const QString& fileName, const QString& publisher) {
+    SetCaption(title);
+    lblHead->SetCaption(title);
+    lblMessage->SetCaption(message);
+    FURL = url;
+    FFileName = fileName;
+    FPublisher = publisher;
+}
+
+TInstallerSignature TfrmDownload::Installer() const {
+    TInstallerSignature installer;
+    installer.Publisher = FPublisher;
+    if (FDownloader && ModalResult() == mrOk) {
+        installer.Verified = FDownloader->Verified();
+        installer.Version = FDownloader->CompletedVersion();
+        installer.Sha256 = FDownloader->CompletedSha256();
+    }
+    return installer;
+}
+
 tk::TModalResult ShowDownloadDialog(const QString& title, const QString& message, const QString& url,
                                     const QString& fileName, TCustomTranslator* texts,
                                     TLangDispatcher* dispatcher, TInstallerSignature* installer) {
     // While the user reads the question.
     PrepareInternet();
     auto form = std::make_unique<TfrmDownload>(nullptr);
-    form->SetCaption(title);
-    form->lblHead->SetCaption(title);
-    form->lblMessage->SetCaption(message);
-    form->FURL = url;
-    form->FFileName = fileName;
-    if (installer)
-        form->FPublisher = installer->Publisher;
+    form->Offer(title, message, url, fileName, installer ? installer->Publisher : QString());
     form->SetTexts(texts);
     if (dispatcher)
         form->FollowLanguage(dispatcher);
     const bool completed = form->ShowModal() == mrOk;
-    if (installer && completed && form->FDownloader) {
-        installer->Verified = form->FDownloader->Verified();
-        installer->Version = form->FDownloader->CompletedVersion();
-        installer->Sha256 = form->FDownloader->CompletedSha256();
-    } else if (installer) {
-        installer->Verified = false;
-    }
+    if (installer)
+        *installer = form->Installer();
     return completed ? mrOk : mrCancel;
 }

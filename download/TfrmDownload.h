@@ -47,6 +47,16 @@ public:
     explicit TfrmDownload(QObject* owner);
     ~TfrmDownload() override;
 
+    // Offers the download of `url` to `fileName` (a full path) under `title`, the
+    // window's title and heading, with the question `message`. With a `publisher`, the
+    // file is an installer that must carry that publisher's signature (see
+    // TDownloader::SetPublisher).
+    void Offer(const QString& title, const QString& message, const QString& url, const QString& fileName,
+               const QString& publisher = QString());
+    // What the download found of the installer (its publisher as offered), once the
+    // dialog closed with one completed; not verified otherwise.
+    TInstallerSignature Installer() const;
+
     // Failed at once for an empty url or fileName; otherwise runs one download.
     TDownloadOutcome StartDownload(const QString& url, const QString& fileName);
 
@@ -125,9 +135,6 @@ private:
 
     // The organisation whose signature a downloaded installer must carry; none when empty.
     QString FPublisher;
-
-    friend tk::TModalResult ShowDownloadDialog(const QString&, const QString&, const QString&, const QString&,
-                                               TCustomTranslator*, TLangDispatcher*, TInstallerSignature*);
 };
 
 // Offers the download of `url` to `fileName` under `title` with the question
