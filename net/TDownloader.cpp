@@ -275,16 +275,15 @@ TDownloadOutcome TDownloader::Transfer(IHttpRequest& request, bool continuing) {
         const TCodeSignature signature = CheckCodeSignature(file.FileName());
         if (FCancelled)
             return stopped(TDownloadFailureKind::Cancelled);
+        // In the order of TSignatureStatus.
         static constexpr const char* Verdicts[] = {"trusted", "unsigned", "broken", "untrusted"};
-        const std::optional<TDownloadFailureKind> refused = Refusal(signature);
-        if (refused)
-            qCWarning(lcSignature).noquote() << "refused" << FUrl << "signed by" << signature.Organisation
-                                             << Verdicts[int(signature.Status)] << signature.Detail;
-        else
-            qCDebug(lcSignature).noquote()
-                << FUrl << Verdicts[int(signature.Status)] << signature.Organisation << signature.Detail;
-        if (refused)
+        const char* verdict = Verdicts[int(signature.Status)];
+        if (const std::optional<TDownloadFailureKind> refused = Refusal(signature)) {
+            qCWarning(lcSignature).noquote()
+                << "refused" << FUrl << "signed by" << signature.Organisation << verdict << signature.Detail;
             return stopped(*refused);
+        }
+        qCDebug(lcSignature).noquote() << FUrl << verdict << signature.Organisation << signature.Detail;
         FVerified = signature.Status == TSignatureStatus::Trusted;
     }
     if (!file.Commit()) {
